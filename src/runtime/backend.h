@@ -1,0 +1,82 @@
+// The seam between the portable window runtime and a platform: a backend renders windows and turns
+// user input into calls on the window model, and provides the services beside windows (message box,
+// open-file dialog, popup menu, beep, cursor, halt, clock). Implementations: headless/ for tests and
+// win32/ for the real program.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+class Clock;
+}
+
+namespace rt {
+
+class Window;
+
+// Message-box buttons are flags that add up; a box returns the flag of the button pressed.
+inline constexpr int ButtonOk = 1;
+inline constexpr int ButtonYes = 2;
+inline constexpr int ButtonNo = 4;
+inline constexpr int ButtonAbort = 8;
+inline constexpr int ButtonRetry = 16;
+inline constexpr int ButtonIgnore = 32;
+inline constexpr int ButtonCancel = 64;
+
+enum class BoxIcon { None, Stop, Question, Exclamation, Information };
+
+struct MessageBoxSpec {
+  std::string text;
+  std::string caption;
+  BoxIcon icon = BoxIcon::None;
+  int buttons = ButtonOk;
+  int default_button = 0;  // 0: the first button of the set
+};
+
+struct FileDialogSpec {
+  std::string title;
+  std::string filter;  // pairs of description and pattern separated by "|"
+  std::string initial;
+};
+
+// The rendering of one open window. The model calls it after it changed a control's state.
+class WindowPeer {
+ public:
+  virtual ~WindowPeer() = default;
+  // Control `field` changed (text, value, enabled, hidden, list rows or properties); 0 = all controls.
+  virtual void Refresh(int field) = 0;
+  // Give control `field` the input focus.
+  virtual void Focus(int field) = 0;
+  // The number of list rows that fit in list control `field` (its page size).
+  virtual int VisibleRows(int field) = 0;
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // Creates the rendering of `window` (already holding its definition and initial control state).
+  virtual std::unique_ptr<WindowPeer> CreatePeer(Window& window) = 0;
+  // Waits until input for `window` (the top window) has been turned into events on its queue, or
+  // it was closed. Other windows take no input meanwhile.
+  virtual void WaitForInput(Window& window) = 0;
+
+  // Shows a modal message box and returns the flag of the button pressed.
+  virtual int Message(const MessageBoxSpec& box) = 0;
+  // Shows the open-file dialog; the chosen path, or nullopt when the user cancelled.
+  virtual std::optional<std::string> OpenFile(const FileDialogSpec& dialog) = 0;
+  // Shows a popup menu at the mouse; the 1-based number of the chosen entry (separators not
+  // counted), or 0 when nothing was chosen.
+  virtual int Popup(const std::string& definition) = 0;
+  virtual void Beep() = 0;
+  virtual void SetBusyCursor(bool busy) = 0;
+  virtual void SetProgramIcon(const char* /*icon*/) {}
+  // Ends the program at once after showing `text`. Does not return.
+  [[noreturn]] virtual void Halt(const std::string& text) = 0;
+
+  virtual platform::Clock& clock() = 0;
+};
+
+}  // namespace rt

@@ -1,0 +1,184 @@
+// The window model: one open window created from its definition, the state of its controls, the
+// variables bound to them, and its FIFO event queue. Procedures drive it with Accept(), Post(),
+// Select(), Display() and the property calls; backends feed user input into it with the User*()
+// calls and render its control state. Portable: it knows no platform.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/backend.h"
+#include "runtime/definition.h"
+#include "runtime/event.h"
+#include "runtime/fixed_string.h"
+#include "runtime/list_format.h"
+
+namespace rt {
+
+class Runtime;
+
+// One cell of a list row: text, or a number shown through the column's picture.
+struct Cell {
+  std::string text;
+  std::int64_t number = 0;
+  bool is_number = false;
+};
+
+// What a list control shows: the rows of a page, 1-based, and each row's icon (0 = none).
+class ListSource {
+ public:
+  virtual ~ListSource() = default;
+  virtual int RowCount() const = 0;
+  virtual Cell CellAt(int row, int column) const = 0;
+  virtual int IconAt(int /*row*/) const { return 0; }
+};
+
+// A variable bound to a control. The window writes user input into it and Display() shows it.
+struct Binding {
+  enum class Type { None, Text, Byte, Short, UShort, Long, List };
+  Type type = Type::None;
+  void* target = nullptr;
+  std::size_t size = 0;  // Text: width in bytes
+};
+
+// Displayed state of one control.
+struct ControlState {
+  std::string text;  // caption, or the displayed value of an entry, spin box or prompt
+  bool checked = false;
+  bool enabled = true;
+  bool hidden = false;
+  // List controls.
+  int selected = 0;  // 1-based highlighted row, 0 = none
+  int thumb = 0;     // 0..100; above 100 shows at the bottom
+  bool scrollbar = true;
+  std::vector<std::string> icons;  // icon list: entry i-1 is icon number i
+  std::vector<int> alerted;        // alerted key codes
+  std::vector<ColumnFormat> columns;
+  const ListSource* source = nullptr;
+};
+
+class Window {
+ public:
+  // Opens the window: creates its rendering, stacks it on top of the runtime's windows (it takes all
+  // input until it closes) and queues the OpenWindow event.
+  Window(Runtime& runtime, const WindowDef& definition);
+  ~Window();
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  const WindowDef& definition() const { return def_; }
+  Runtime& runtime() { return runtime_; }
+
+  // --- Procedure side -------------------------------------------------------------------------
+  // Takes the next event into event(); false once the window has closed (after its CloseWindow
+  // event was delivered, or Close() was called).
+  bool Accept();
+  const Event& event() const { return event_; }
+  EventKind Kind() const { return event_.kind; }
+  int Field() const { return event_.field; }
+
+  void Post(EventKind kind, int field = 0);
+  // Gives control `field` the focus. During the accept-all pass this ends the pass.
+  void Select(int field);
+  int FocusField() const { return focus_; }
+  // Shows bound values in their controls; 0 = every control.
+  void Display(int field = 0);
+  void Enable(int field, bool on = true);
+  void Disable(int field) { Enable(field, false); }
+  void Hide(int field, bool hidden = true);
+  void Unhide(int field) { Hide(field, false); }
+  void SetText(int field, std::string text);
+  // Closes the window now; Accept() returns false from then on.
+  void Close();
+  bool IsClosed() const { return closed_; }
+
+  // The accept-all pass: every input control in turn is accepted (its text read back through its
+  // picture and delivered as an Accepted event); when none rejected, Completed follows.
+  void AcceptAll();
+  bool InAcceptAll() const { return accept_all_; }
+
+  // Bindings; each writes the variable's value into the control at once.
+  template <std::size_t N>
+  void Bind(int field, FixedString<N>& text) {
+    BindRaw(field, {Binding::Type::Text, text.data, N});
+  }
+  void Bind(int field, std::uint8_t& value) { BindRaw(field, {Binding::Type::Byte, &value, 1}); }
+  void Bind(int field, std::int16_t& value) { BindRaw(field, {Binding::Type::Short, &value, 2}); }
+  void Bind(int field, std::uint16_t& value) { BindRaw(field, {Binding::Type::UShort, &value, 2}); }
+  void Bind(int field, std::int32_t& value) { BindRaw(field, {Binding::Type::Long, &value, 4}); }
+  void Bind(int field, const ListSource& rows);
+
+  // List properties.
+  int VisibleRows(int field);
+  int SelectedRow(int field) const { return state(field).selected; }
+  void SetSelectedRow(int field, int row);
+  int Thumb(int field) const { return state(field).thumb; }
+  void SetThumb(int field, int position);
+  bool ScrollBarShown(int field) const { return state(field).scrollbar; }
+  void ShowScrollBar(int field, bool shown);
+  void SetIcon(int field, int number, const char* icon);
+  void AlertKey(int field, int key_code);
+
+  // The key that caused the latest event, and the character it produced (0 when none). Kept by
+  // the runtime for the whole process, so a called procedure sees the key its caller saw.
+  int LastKey() const;
+  int LastChar() const;
+  void SetLastKey(int key_code);
+  // Feeds a key press to control `field` as if the user had pressed it (a list moves its highlight).
+  void PressKey(int field, int key_code) { UserKey(field, key_code); }
+
+  // --- Backend side ---------------------------------------------------------------------------
+  const ControlState& state(int field) const { return controls_[Index(field)]; }
+  int ControlCount() const { return static_cast<int>(controls_.size()); }
+  bool HasEvents() const { return !queue_.empty(); }
+
+  // A button was pressed (mouse, access key, its key, Enter on the default button).
+  void UserPress(int field);
+  // The user changed the text of an entry (or typed into a spin box) and left it.
+  void UserText(int field, std::string text);
+  void UserCheck(int field, bool checked);
+  // A spin box's arrow: +1 up, -1 down, by the control's step within its range.
+  void UserSpin(int field, int direction);
+  // A list's highlight was moved to `row` by `key_code` (kMouseLeft, kMouseRight, kUp, ...).
+  void UserSelectRow(int field, int row, int key_code);
+  // A key went to control `field`; `character` is what it produced (0 when none).
+  void UserKey(int field, int key_code, int character = 0);
+  // The list's scroll thumb was dragged to `position` (0..100).
+  void UserThumb(int field, int position);
+  // The window's close box.
+  void UserClose();
+  void UserFocus(int field) { focus_ = field; }
+  // The window became the active one again.
+  void UserActivated();
+  void TimerTick();
+
+ private:
+  std::size_t Index(int field) const;
+  ControlState& mutable_state(int field) { return controls_[Index(field)]; }
+  void BindRaw(int field, Binding binding);
+  void Refresh(int field);
+  // Writes `text` through the control's picture into its bound variable; false when it does not fit.
+  bool Store(int field, const std::string& text);
+  std::string Shown(int field) const;
+  bool IsInputControl(int field) const;
+  void Queue(Event e);
+  bool NextAcceptAll();
+
+  Runtime& runtime_;
+  const WindowDef& def_;
+  std::vector<ControlState> controls_;
+  std::vector<Binding> bindings_;
+  std::deque<Event> queue_;
+  Event event_;
+  std::unique_ptr<WindowPeer> peer_;
+  int focus_ = 0;
+  bool close_delivered_ = false;
+  bool closed_ = false;
+  bool accept_all_ = false;
+  int accept_all_next_ = 0;
+};
+
+}  // namespace rt

@@ -1,0 +1,42 @@
+// The Program context: the process-wide state that start-up creates and every procedure receives by
+// reference (request and response codes, use counts, the output file's name, the runtime).
+// Plain data with no behaviour, so the procedures below the shell can hold it without calling up.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/fixed_string.h"
+
+namespace rt {
+class Runtime;
+}
+
+namespace shell {
+
+// Values of the global request code.
+inline constexpr std::int32_t InsertRecord = 1;
+inline constexpr std::int32_t ChangeRecord = 2;
+inline constexpr std::int32_t DeleteRecord = 3;
+inline constexpr std::int32_t SelectRecord = 4;
+// Values of the global response code.
+inline constexpr std::int32_t RequestCompleted = 1;
+inline constexpr std::int32_t RequestCancelled = 2;
+
+struct Program {
+  explicit Program(rt::Runtime& runtime_in) : runtime(runtime_in) {}
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  rt::Runtime& runtime;
+  // What a called procedure is asked to do (0 none, or one of the request values above).
+  std::int32_t GlobalRequest = 0;
+  // The outcome of the procedure that has just returned (RequestCompleted / RequestCancelled).
+  std::int32_t GlobalResponse = 0;
+  // Always 0 in this program; the forms read it.
+  std::int32_t GlobalNavigation = 0;
+  std::int32_t AppsUseCount = 0;
+  std::int32_t TempFileUseCount = 0;
+  rt::FixedString<80> OutputFileName;
+};
+
+}  // namespace shell

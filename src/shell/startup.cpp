@@ -1,0 +1,19 @@
+// Start-up in its fixed order: cleared process state, the program icon, Main; then shutdown.
+#include "shell/startup.h"
+
+#include "runtime/runtime.h"
+#include "shell/program.h"
+#include "windows/main.h"
+
+namespace shell {
+
+int RunProgram(rt::Runtime& runtime) {
+  // The context starts with blank strings and zero codes; nothing is read from the command line,
+  // a settings file or the environment.
+  Program program(runtime);
+  runtime.backend().SetProgramIcon("RUZOZIZ.ICO");
+  windows::Main(program);
+  return 0;
+}
+
+}  // namespace shell

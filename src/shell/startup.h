@@ -1,0 +1,15 @@
+// Start-up and shutdown of the program, independent of the platform: the Windows entry point and
+// the tests call RunProgram with the runtime they made.
+#pragma once
+
+namespace rt {
+class Runtime;
+}
+
+namespace shell {
+
+// Prepares the process-wide state, sets the program's icon, runs Main and returns the process's
+// exit code once Main has returned.
+int RunProgram(rt::Runtime& runtime);
+
+}  // namespace shell
