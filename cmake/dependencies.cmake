@@ -12,6 +12,7 @@ if(NOT WIN32)
   find_package(benchmark QUIET)
   if(benchmark_FOUND)
     set(NIGHTJAR_HAVE_BENCHMARK ON)
+    message(STATUS "google benchmark ${benchmark_VERSION}: benchmarks are built")
   else()
     set(NIGHTJAR_HAVE_BENCHMARK OFF)
     message(STATUS "google benchmark not found (package libbenchmark-dev): benchmarks are not built")
@@ -47,7 +48,7 @@ foreach(gtest_lib gtest gtest_main gmock gmock_main)
   endif()
 endforeach()
 
-# SQLite: the amalgamation, produced from Debian's source package at configure time (about 10-35 s
+# SQLite: the amalgamation, produced from Debian's source package at configure time (about 10 s
 # the first time, then cached in the build folder).
 set(NIGHTJAR_SQLITE_DIR ${CMAKE_BINARY_DIR}/_deps/sqlite CACHE PATH "where the SQLite amalgamation is fetched to")
 if(NOT EXISTS ${NIGHTJAR_SQLITE_DIR}/sqlite3.c OR NOT EXISTS ${NIGHTJAR_SQLITE_DIR}/sqlite3.h)
