@@ -1,0 +1,454 @@
+// The page-loaded list browse engine. Each routine works on the engine's state between two events
+// of the procedure's loop; nothing here holds a read open across events.
+#include "browse/page_browse.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "runtime/runtime.h"
+
+namespace browse {
+namespace {
+
+using rt::EventKind;
+
+constexpr std::int32_t kWarnRecordRetrievalError = 35;
+constexpr std::int32_t kWarnViewOpenError = 36;
+constexpr std::int32_t kInsertRequest = 1;
+constexpr std::int32_t kChangeRequest = 2;
+constexpr std::int32_t kDeleteRequest = 3;
+constexpr std::int32_t kSelectRequest = 4;
+constexpr std::int32_t kCompleted = 1;
+constexpr std::int32_t kCancelled = 2;
+
+char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+}  // namespace
+
+int CompareKeys(const KeyValue& a, const KeyValue& b, bool numeric) {
+  if (numeric) return a.number < b.number ? -1 : a.number > b.number ? 1 : 0;
+  std::size_t n = std::max(a.text.size(), b.text.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    auto ca = static_cast<unsigned char>(i < a.text.size() ? a.text[i] : ' ');
+    auto cb = static_cast<unsigned char>(i < b.text.size() ? b.text[i] : ' ');
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return 0;
+}
+
+rt::Cell PageQueue::CellAt(int row, int column) const {
+  const PageRow& r = rows_[static_cast<std::size_t>(row - 1)];
+  if (column < 1 || column > static_cast<int>(r.cells.size())) return {};
+  return r.cells[static_cast<std::size_t>(column - 1)];
+}
+
+PageBrowse::PageBrowse(BrowseInstance& instance, rt::Window& window, int list, std::int32_t entry_request)
+    : Request(entry_request), EntryRequest(entry_request), instance_(instance), file_(instance.File()),
+      window_(window), list_(list) {}
+
+void PageBrowse::OpenBrowse() {
+  RowCount = 0;
+  AddRows = true;
+  window_.Bind(list_, page_);
+  for (int key : {rt::key::kMouseLeft2, rt::key::kInsert, rt::key::kDelete, rt::key::kCtrlEnter})
+    window_.AlertKey(list_, key);
+}
+
+void PageBrowse::CloseBrowse() {
+  file_.CloseView();
+  page_.Clear();
+  RowCount = 0;
+}
+
+void PageBrowse::TakeListEvent(EventKind kind) {
+  switch (kind) {
+    case EventKind::NewSelection: SelectionChanged(); break;
+    case EventKind::ScrollUp:
+    case EventKind::ScrollDown:
+    case EventKind::PageUp:
+    case EventKind::PageDown:
+    case EventKind::ScrollTop:
+    case EventKind::ScrollBottom: OnScrollEvent(kind); break;
+    case EventKind::AlertKey: KeyPressed(); break;
+    case EventKind::ScrollDrag: ThumbDragged(); break;
+    default: break;
+  }
+}
+
+void PageBrowse::RowFromBuffer(PageRow& row) {
+  instance_.RecordToRow(row);
+  row.position = file_.Position();
+}
+
+void PageBrowse::ReadError() {
+  instance_.ShowWarning(kWarnRecordRetrievalError, instance_.FileName());
+  window_.Post(EventKind::CloseWindow);
+}
+
+bool PageBrowse::FillPage() {
+  std::string anchor;
+  if (RowCount > 0) {
+    anchor = page_.Row(Direction == FillDirection::Forward ? RowCount : 1).position;
+    file_.Reset(anchor);
+    SkipAnchor = true;
+  } else {
+    SkipAnchor = false;
+  }
+  while (FillCount > 0) {
+    int error = Direction == FillDirection::Forward ? file_.Next() : file_.Previous();
+    if (error == kNoRecord) break;
+    if (error != 0) {
+      ReadError();
+      return false;
+    }
+    if (SkipAnchor) {
+      SkipAnchor = false;
+      if (file_.Position() == anchor) continue;
+    }
+    if (AddRows) {
+      // The page never grows past the list: the row at the far edge makes room.
+      if (RowCount >= VisibleRows() && RowCount > 0) {
+        page_.Delete(Direction == FillDirection::Forward ? 1 : RowCount);
+        --RowCount;
+      }
+      PageRow row;
+      RowFromBuffer(row);
+      if (Direction == FillDirection::Forward)
+        page_.Append(std::move(row));
+      else
+        page_.InsertFirst(std::move(row));
+      ++RowCount;
+    }
+    --FillCount;
+  }
+  AddRows = true;
+  return true;
+}
+
+void PageBrowse::ReopenView() {
+  file_.CloseView();
+  if (KeyOrder == 1 && file_.SetToStart() != 0) instance_.ShowWarning(kWarnViewOpenError, "");
+  if (file_.OpenView() != 0) instance_.ShowWarning(kWarnViewOpenError, "");
+}
+
+void PageBrowse::RefillPage() {
+  rt::Runtime& runtime = window_.runtime();
+  runtime.SetBusyCursor(true);
+  if (Refill == RefillMode::OnFoundRecord) {
+    TargetPosition = file_.Position();
+    file_.Reset(TargetPosition);
+  } else if (RowCount > 0) {
+    int target = SelectedRow >= 1 && SelectedRow <= RowCount ? SelectedRow : RowCount;
+    TargetPosition = page_.Row(target).position;
+    file_.Reset(page_.Row(1).position);  // the page is read again from its old top
+  } else {
+    TargetPosition.clear();
+    ReopenView();
+  }
+  page_.Clear();
+  RowCount = 0;
+
+  FillCount = VisibleRows();
+  Direction = Refill == RefillMode::FromEnd ? FillDirection::Backward : FillDirection::Forward;
+  bool ok = FillPage();
+  if (ok && !TargetPosition.empty() && FillCount > 0) {
+    // The end of the file came first: top the page up from above.
+    if (RowCount == 0) ReopenView();
+    Direction = Direction == FillDirection::Forward ? FillDirection::Backward : FillDirection::Forward;
+    ok = FillPage();
+  }
+
+  if (RowCount > 0) {
+    if (!TargetPosition.empty()) {
+      SelectedRow = RowCount;  // the target has vanished: the last row
+      for (int r = 1; r <= RowCount; ++r)
+        if (page_.Row(r).position == TargetPosition) {
+          SelectedRow = r;
+          break;
+        }
+    } else {
+      SelectedRow = Refill == RefillMode::FromEnd ? RowCount : 1;
+    }
+    window_.SetSelectedRow(list_, SelectedRow);
+    instance_.RowToRecord(page_.Row(SelectedRow));
+    window_.Enable(instance_.ChangeButton());
+    window_.Enable(instance_.DeleteButton());
+  } else {
+    file_.ClearBuffer();
+    SelectedRow = 0;
+    window_.SetSelectedRow(list_, 0);
+    window_.Disable(instance_.ChangeButton());
+    window_.Disable(instance_.DeleteButton());
+    if (ok) instance_.EmptyPage();
+  }
+  runtime.SetBusyCursor(false);
+  Refill = RefillMode::Idle;
+}
+
+void PageBrowse::SeekRecord() {
+  file_.CloseView();
+  if (KeyOrder == 1) {
+    int error = Seek == SeekMode::OnPosition ? file_.SetToBufferRecord() : file_.SetToKeyValue();
+    if (error != 0) instance_.ShowWarning(kWarnViewOpenError, "");
+  }
+  if (file_.OpenView() != 0) instance_.ShowWarning(kWarnViewOpenError, "");
+  page_.Clear();
+  RowCount = 0;
+  // Probe: is there a record at or after the key?
+  FillCount = 1;
+  Direction = FillDirection::Forward;
+  AddRows = false;
+  if (!FillPage()) {
+    AddRows = true;
+    Seek = SeekMode::None;
+    return;
+  }
+  AddRows = true;
+  Refill = FillCount == 1 ? RefillMode::FromEnd : RefillMode::OnFoundRecord;
+  RefillPage();
+  PostSelection();
+  Seek = SeekMode::None;
+}
+
+void PageBrowse::StepRow() {
+  if (ScrollEvent == EventKind::ScrollUp && SelectedRow > 1) {
+    --SelectedRow;
+  } else if (ScrollEvent == EventKind::ScrollDown && SelectedRow < RowCount) {
+    ++SelectedRow;
+  } else {
+    // At the edge of the page: one more record comes in there, and the highlight stays on that
+    // edge row, which is now the new record.
+    FillCount = 1;
+    Direction = ScrollEvent == EventKind::ScrollUp ? FillDirection::Backward : FillDirection::Forward;
+    FillPage();
+  }
+}
+
+void PageBrowse::StepPage() {
+  bool up = ScrollEvent == EventKind::PageUp;
+  FillCount = VisibleRows();
+  Direction = up ? FillDirection::Backward : FillDirection::Forward;
+  if (!FillPage()) return;
+  if (FillCount > 0) {
+    SelectedRow = up ? std::max(1, SelectedRow - FillCount) : std::min(RowCount, SelectedRow + FillCount);
+  }
+}
+
+void PageBrowse::JumpToEnd() {
+  bool top = ScrollEvent == EventKind::ScrollTop;
+  page_.Clear();
+  RowCount = 0;
+  ReopenView();
+  FillCount = VisibleRows();
+  Direction = top ? FillDirection::Forward : FillDirection::Backward;
+  FillPage();
+  SelectedRow = top ? (RowCount > 0 ? 1 : 0) : RowCount;
+}
+
+void PageBrowse::OnScrollEvent(EventKind kind) {
+  if (RowCount == 0) return;
+  ScrollEvent = kind;
+  switch (kind) {
+    case EventKind::ScrollUp:
+    case EventKind::ScrollDown: StepRow(); break;
+    case EventKind::PageUp:
+    case EventKind::PageDown: StepPage(); break;
+    default: JumpToEnd(); break;
+  }
+  window_.SetSelectedRow(list_, SelectedRow);
+  PostSelection();
+}
+
+void PageBrowse::PostSelection() {
+  if (SelectionPosted) return;
+  SelectionPosted = true;
+  window_.Post(EventKind::NewSelection, list_);
+}
+
+void PageBrowse::SelectionChanged() {
+  SelectionPosted = false;
+  rt::Runtime& runtime = window_.runtime();
+  if (window_.LastKey() == rt::key::kMouseRight) {
+    PopupText = instance_.PopupText(RowCount > 0);
+    // The right click is spent on this menu; a later selection must not open it again.
+    runtime.SetLastKey(0, 0);
+    int entry = runtime.Popup(PopupText);
+    if (entry > 0) window_.Post(EventKind::Accepted, instance_.PopupButton(entry));
+    return;
+  }
+  if (RowCount == 0) return;
+  SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
+  instance_.RowToRecord(page_.Row(SelectedRow));
+  if (RowCount != VisibleRows()) {
+    if (window_.ScrollBarShown(list_)) window_.ShowScrollBar(list_, false);
+  } else {
+    if (!window_.ScrollBarShown(list_)) window_.ShowScrollBar(list_, true);
+    if (KeyOrder == 1) {
+      KeyValue key = instance_.ThumbKey();
+      int t = 1;
+      while (t <= 100 && CompareKeys(StopTable[static_cast<std::size_t>(t - 1)], key, instance_.NumericKey()) < 0) ++t;
+      ThumbStop = static_cast<std::uint8_t>(t == 1 ? 0 : t);  // 101: past the last stop
+    }
+  }
+  RefreshDisplay();
+}
+
+void PageBrowse::KeyPressed() {
+  int key = window_.LastKey();
+  if (RowCount == 0) {
+    if (key == rt::key::kInsert) window_.Post(EventKind::Accepted, instance_.InsertButton());
+    PostSelection();
+    return;
+  }
+  switch (key) {
+    case rt::key::kMouseLeft2:
+      SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
+      instance_.RowToRecord(page_.Row(SelectedRow));
+      instance_.DoubleClick();
+      break;
+    case rt::key::kInsert: window_.Post(EventKind::Accepted, instance_.InsertButton()); break;
+    case rt::key::kDelete: window_.Post(EventKind::Accepted, instance_.DeleteButton()); break;
+    case rt::key::kCtrlEnter: window_.Post(EventKind::Accepted, instance_.ChangeButton()); break;
+    default: {
+      char typed = static_cast<char>(window_.LastChar());
+      if (KeyOrder != 1 || typed == 0 || typed == ' ') break;
+      SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
+      instance_.RowToRecord(page_.Row(SelectedRow));
+      if (Upper(instance_.KeyFirstChar()) == Upper(typed)) {
+        ScrollEvent = EventKind::ScrollDown;
+        StepRow();
+        instance_.RowToRecord(page_.Row(SelectedRow));
+      }
+      if (Upper(instance_.KeyFirstChar()) == Upper(typed)) {
+        window_.SetSelectedRow(list_, SelectedRow);
+      } else {
+        instance_.SetKeyFromTyped(typed);
+        Seek = SeekMode::OnValue;
+        SeekRecord();
+      }
+      break;
+    }
+  }
+  PostSelection();
+}
+
+void PageBrowse::ThumbDragged() {
+  int p = window_.Thumb(list_);
+  if (p <= 1) {
+    window_.Post(EventKind::ScrollTop, list_);
+  } else if (p >= 100) {
+    window_.Post(EventKind::ScrollBottom, list_);
+  } else if (KeyOrder == 1) {
+    instance_.SetKeyFromStop(StopTable[static_cast<std::size_t>(p - 1)]);
+    Seek = SeekMode::OnValue;
+    SeekRecord();
+  }
+}
+
+void PageBrowse::RefreshDisplay() {
+  if (window_.InAcceptAll()) return;
+  ResetOrder();
+  window_.SetThumb(list_, ThumbStop);
+  window_.Display();
+  ForceReset = false;
+}
+
+void PageBrowse::ResetOrder() {
+  std::uint8_t old = KeyOrder;
+  if (KeyOrder == 0) KeyOrder = 1;
+  if (KeyOrder != old || ForceReset) {
+    RereadSelected();
+    ReopenView();
+    if (old == 0 && Request != kSelectRequest) {
+      page_.Clear();
+      RowCount = 0;
+      Refill = RefillMode::FromStart;
+      RefillPage();
+      PostSelection();
+    } else {
+      // The page is rebuilt at the key of the record in the buffer, which RereadSelected has just
+      // refreshed: the same record stays highlighted if it still exists, else the next one.
+      Seek = SeekMode::OnValue;
+      SeekRecord();
+    }
+    if (RowCount > 0) instance_.RowToRecord(page_.Row(SelectedRow));
+    ComputeStops();
+  } else if (RowCount > 0) {
+    instance_.RowToRecord(page_.Row(std::clamp(SelectedRow, 1, RowCount)));
+  }
+}
+
+void PageBrowse::RereadSelected() {
+  if (RowCount == 0) return;
+  SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
+  file_.Watch();
+  file_.Reread(page_.Row(SelectedRow).position);
+}
+
+void PageBrowse::ComputeStops() {
+  ReopenView();
+  int error = file_.Previous();
+  if (error == kNoRecord) return;
+  if (error != 0) return ReadError();
+  if (KeyOrder == 1) HighValue = instance_.KeyField();
+  ReopenView();
+  error = file_.Next();
+  if (error == kNoRecord) return;
+  if (error != 0) return ReadError();
+  if (KeyOrder == 1) {
+    LowValue = instance_.KeyField();
+    instance_.ComputeStopTable(LowValue, HighValue, StopTable);
+  }
+}
+
+void PageBrowse::RunUpdate() {
+  file_.CloseView();
+  Response = instance_.RunUpdateProcedure(Request);
+  ReopenView();
+}
+
+void PageBrowse::UpdateTail(bool seek_first) {
+  if (seek_first) {
+    if (Response == kCompleted) {
+      Seek = SeekMode::OnPosition;  // the saved record, standing in the buffer, is highlighted
+      SeekRecord();
+    } else {
+      Refill = RefillMode::KeepPage;
+      RefillPage();
+    }
+  }
+  ComputeStops();
+  PostSelection();
+  window_.Select(list_);
+  Request = EntryRequest;
+  Response = kCancelled;
+  RefreshDisplay();
+}
+
+void PageBrowse::InsertRow() {
+  file_.ClearCurrent();
+  file_.ClearBuffer();
+  Request = kInsertRequest;
+  RunUpdate();
+  UpdateTail(true);
+}
+
+void PageBrowse::ChangeRow() {
+  Request = kChangeRequest;
+  RunUpdate();
+  UpdateTail(true);
+}
+
+void PageBrowse::DeleteRow() {
+  Request = kDeleteRequest;
+  RunUpdate();
+  if (Response == kCompleted && SelectedRow >= 1 && SelectedRow <= RowCount) {
+    page_.Delete(SelectedRow);
+    --RowCount;
+  }
+  Refill = RefillMode::KeepPage;
+  RefillPage();
+  UpdateTail(false);
+}
+
+}  // namespace browse

@@ -1,0 +1,203 @@
+// The page-loaded list browse: shows a keyed record file in a list control one page at a time,
+// reading further records from the store as the user scrolls, and rebuilding the page around the
+// highlighted record whenever the file may have changed. One engine; each list (the application
+// list, the activity log) supplies what is particular to it through BrowseInstance.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/window.h"
+
+namespace browse {
+
+// The store's error code for "no further record" at either end of the key order.
+inline constexpr int kNoRecord = 33;
+
+// The browsed file, read through a view in key order. Every operation works on the file's one
+// record buffer and returns the store's error code (0 = success).
+class BrowseFile {
+ public:
+  virtual ~BrowseFile() = default;
+  virtual int OpenView() = 0;
+  virtual void CloseView() = 0;
+  // The next forward read returns the first record, the next backward read the last.
+  virtual int SetToStart() = 0;
+  // The next forward read returns the first record whose key is at or after the key value standing
+  // in the record buffer.
+  virtual int SetToKeyValue() = 0;
+  // The next forward read returns exactly the record standing in the record buffer.
+  virtual int SetToBufferRecord() = 0;
+  virtual int Next() = 0;
+  virtual int Previous() = 0;
+  // The view position of the record last read (at most 512 characters).
+  virtual std::string Position() = 0;
+  // The next read in either direction returns the record at `position`.
+  virtual int Reset(const std::string& position) = 0;
+  // Reads the record at `position` into the record buffer.
+  virtual int Reread(const std::string& position) = 0;
+  // Arms the change guard for the next read, so an update can tell another station's change.
+  virtual void Watch() = 0;
+  // No record is current until the next read (before an insert).
+  virtual void ClearCurrent() = 0;
+  virtual void ClearBuffer() = 0;
+};
+
+// A key value as the thumb and the type-ahead use it: text for a string key, a number otherwise.
+struct KeyValue {
+  std::string text;
+  std::int64_t number = 0;
+};
+
+// One row of the page: the cells the list shows, its icon, and the record's view position.
+struct PageRow {
+  std::vector<rt::Cell> cells;
+  int icon = 0;
+  std::string position;
+};
+
+// The page: at most a visible list's worth of rows, in key order; the list control's data.
+class PageQueue final : public rt::ListSource {
+ public:
+  int RowCount() const override { return static_cast<int>(rows_.size()); }
+  rt::Cell CellAt(int row, int column) const override;
+  int IconAt(int row) const override { return rows_[static_cast<std::size_t>(row - 1)].icon; }
+
+  PageRow& Row(int row) { return rows_[static_cast<std::size_t>(row - 1)]; }
+  void Append(PageRow row) { rows_.push_back(std::move(row)); }
+  void InsertFirst(PageRow row) { rows_.insert(rows_.begin(), std::move(row)); }
+  void Delete(int row) { rows_.erase(rows_.begin() + (row - 1)); }
+  void Clear() { rows_.clear(); }
+
+ private:
+  std::vector<PageRow> rows_;
+};
+
+// What one list makes of the engine.
+class BrowseInstance {
+ public:
+  virtual ~BrowseInstance() = default;
+  virtual BrowseFile& File() = 0;
+  // The file's name in messages ("Apps", "TempFile").
+  virtual std::string FileName() const = 0;
+
+  // Copy between the record buffer and one row (the engine sets the row's position itself).
+  virtual void RecordToRow(PageRow& row) = 0;
+  virtual void RowToRecord(const PageRow& row) = 0;
+
+  // The key field of the record buffer: as stored (for the stops' low and high values), and as the
+  // thumb compares it with the stops.
+  virtual KeyValue KeyField() const = 0;
+  virtual KeyValue ThumbKey() const = 0;
+  virtual bool NumericKey() const = 0;
+  // Fills the 100 stops from the first and last key values.
+  virtual void ComputeStopTable(const KeyValue& low, const KeyValue& high,
+                                std::array<KeyValue, 100>& stops) = 0;
+  // Puts a stop into the key field of the record buffer; the other key component keeps its value.
+  virtual void SetKeyFromStop(const KeyValue& stop) = 0;
+  // Type-ahead: the first character of the key field, and setting the key field to a typed
+  // character (its second component cleared).
+  virtual char KeyFirstChar() const = 0;
+  virtual void SetKeyFromTyped(char typed) = 0;
+
+  virtual std::string PopupText(bool has_rows) const = 0;
+  // The button a popup entry posts its accepted event to.
+  virtual int PopupButton(int entry) const = 0;
+  virtual int InsertButton() const = 0;
+  virtual int ChangeButton() const = 0;  // change or view
+  virtual int DeleteButton() const = 0;
+  // Double click on a row (the row is already in the record buffer).
+  virtual void DoubleClick() = 0;
+  // The page came out empty (after the buttons were disabled and the buffer cleared).
+  virtual void EmptyPage() = 0;
+  // Calls the update procedure with `request` as the global request code and the navigation word
+  // 0; returns the global response code it left.
+  virtual std::int32_t RunUpdateProcedure(std::int32_t request) = 0;
+  // A standard warning naming `first` (35 "Record Retrieval Error", 36 "View Open Error").
+  virtual void ShowWarning(std::int32_t id, std::string_view first) = 0;
+};
+
+enum class FillDirection { Backward, Forward };
+enum class RefillMode { Idle, OnFoundRecord, KeepPage, FromStart, FromEnd };
+enum class SeekMode { None, OnValue, OnPosition };
+
+class PageBrowse {
+ public:
+  // `list` is the list control's field number in `window`. Request codes as in the program's
+  // global request code: 1 insert, 2 change, 3 delete, 4 select.
+  PageBrowse(BrowseInstance& instance, rt::Window& window, int list, std::int32_t entry_request);
+
+  PageQueue& Page() { return page_; }
+  const PageQueue& Page() const { return page_; }
+
+  // The list's part of OpenBrowse: an empty page bound to the list, the list's keys alerted.
+  void OpenBrowse();
+  // The view is closed when the browse ends.
+  void CloseBrowse();
+
+  // Routes an event of the list control to its routine.
+  void TakeListEvent(rt::EventKind kind);
+  void RefreshDisplay();
+  void SelectionChanged();
+  void OnScrollEvent(rt::EventKind kind);
+  void KeyPressed();
+  void ThumbDragged();
+  void InsertRow();
+  void ChangeRow();
+  void DeleteRow();
+  void RereadSelected();
+
+  // State, named as the procedures know it.
+  std::int32_t RowCount = 0;
+  std::int32_t SelectedRow = 0;
+  std::int32_t FillCount = 0;
+  FillDirection Direction = FillDirection::Forward;
+  bool SkipAnchor = false;
+  bool AddRows = true;
+  RefillMode Refill = RefillMode::Idle;
+  SeekMode Seek = SeekMode::None;
+  rt::EventKind ScrollEvent = rt::EventKind::None;
+  std::uint8_t KeyOrder = 0;
+  std::string TargetPosition;
+  std::uint8_t ThumbStop = 0;
+  std::array<KeyValue, 100> StopTable{};
+  KeyValue LowValue, HighValue;
+  bool SelectionPosted = false;
+  bool ForceReset = false;
+  std::string PopupText;
+  std::int32_t Request = 0;
+  std::int32_t EntryRequest = 0;
+  std::int32_t Response = 2;
+
+ private:
+  // Returns false when a read error closed the window (the caller stops at once).
+  bool FillPage();
+  void ReopenView();
+  void RefillPage();
+  void SeekRecord();
+  void StepRow();
+  void StepPage();
+  void JumpToEnd();
+  void PostSelection();
+  void ResetOrder();
+  void ComputeStops();
+  void RunUpdate();
+  void UpdateTail(bool seek_first);
+  void RowFromBuffer(PageRow& row);
+  void ReadError();
+  int VisibleRows() { return window_.VisibleRows(list_); }
+
+  BrowseInstance& instance_;
+  BrowseFile& file_;
+  rt::Window& window_;
+  int list_;
+  PageQueue page_;
+};
+
+// Key values compare as numbers, or as texts padded with blanks to the same length, by 8-bit code.
+int CompareKeys(const KeyValue& a, const KeyValue& b, bool numeric);
+
+}  // namespace browse
