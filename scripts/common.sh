@@ -9,7 +9,7 @@ NJ_JOBS=2
 # ones (mingw-w64, wine, xvfb) usually are not. tcl and dpkg-dev serve cmake/fetch_sqlite.sh.
 NJ_PACKAGES=(
   cmake make gcc g++ libgtest-dev googletest libbenchmark-dev libsqlite3-dev
-  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth imagemagick fonts-wine dpkg-dev tcl
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth imagemagick fonts-wine fonts-liberation dpkg-dev tcl
 )
 
 nj_log() {
@@ -71,7 +71,7 @@ nj_prepare_prefix() {
   local prefix=$1 driver=$2
   local marker="$prefix/.nightjar-prefix"
   local want
-  want="driver=$driver wine=$(wine --version 2>/dev/null)"
+  want="driver=$driver wine=$(wine --version 2>/dev/null) fonts=1"
   nj_wine_env "$prefix"
   if [[ -d $prefix && ! -f $marker ]]; then
     if [[ -f $prefix/system.reg ]]; then
@@ -93,6 +93,12 @@ nj_prepare_prefix() {
     wineboot --init >/dev/null 2>&1 || return 1
     # A prefix toggled to null before goes back to the default (X11) driver.
     wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
+  fi
+  # Debian's wine looks for its own fonts (MS Sans Serif, Small Fonts, Tahoma) on a path that does
+  # not exist; copied into the prefix they are found, and the windows get the faces they name.
+  if [[ -d /usr/share/wine/fonts ]]; then
+    mkdir -p "$prefix/drive_c/windows/Fonts"
+    cp -f /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
   # The registry reaches the files in the prefix only when the wine server has finished.
   wineserver -w || return 1

@@ -1,0 +1,158 @@
+// The Win32 backend (see win32_backend.h): the message pump that feeds the top window, and the
+// services beside windows, each a thin call of its Win32 counterpart.
+#include "runtime/win32/win32_backend.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/clock.h"
+#include "runtime/runtime.h"
+#include "runtime/window.h"
+#include "runtime/win32/win32_mapping.h"
+#include "runtime/win32/win32_peer.h"
+
+namespace rt::win32 {
+namespace {
+
+class Win32Backend final : public Backend {
+ public:
+  Win32Backend() {
+    context_.instance = GetModuleHandleW(nullptr);
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES | ICC_LISTVIEW_CLASSES |
+                     ICC_UPDOWN_CLASS | ICC_BAR_CLASSES;
+    InitCommonControlsEx(&controls);
+  }
+
+  std::unique_ptr<WindowPeer> CreatePeer(Window& window) override {
+    return std::make_unique<Win32Peer>(context_, window);
+  }
+
+  void WaitForInput(Window& window) override {
+    Win32Peer* peer = PeerOf(window);
+    while (!window.HasEvents() && !window.IsClosed()) {
+      if (quitting_ || !peer || !peer->hwnd()) {
+        // The session is ending (or the window could not be made): the window is asked to close
+        // as if the user had clicked its close box, and every window after it too.
+        window.UserClose();
+        return;
+      }
+      MSG msg;
+      BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+      if (got <= 0) {
+        quitting_ = true;
+        continue;
+      }
+      if (peer->PreTranslate(msg)) continue;
+      if (!IsDialogMessageW(peer->hwnd(), &msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+      if (!window.IsClosed()) peer->NoteFocus();
+    }
+  }
+
+  int Message(const MessageBoxSpec& box) override {
+    std::wstring text = Widen(box.text);
+    std::wstring caption = Widen(box.caption);
+    HWND owner = Owner();
+    UINT style = MessageBoxStyle(box) | (owner ? 0u : static_cast<UINT>(MB_TASKMODAL));
+    int button = ButtonFromResult(MessageBoxW(owner, text.c_str(), caption.c_str(), style));
+    if (button != 0) return button;
+    // The box could not be shown: the answer is the one that does least.
+    if (box.buttons & ButtonCancel) return ButtonCancel;
+    for (int flag = ButtonOk; flag <= ButtonCancel; flag <<= 1)
+      if (box.buttons & flag) return flag;
+    return ButtonOk;
+  }
+
+  std::optional<std::string> OpenFile(const FileDialogSpec& dialog) override {
+    std::wstring filter = FileDialogFilter(dialog.filter);
+    std::wstring title = Widen(dialog.title);
+    std::wstring initial = Widen(dialog.initial);
+    std::vector<wchar_t> file(32768, L'\0');
+    std::wstring folder;
+    DWORD attributes = initial.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(initial.c_str());
+    bool is_folder = !initial.empty() &&
+                     ((attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) ||
+                      initial.back() == L'\\' || initial.back() == L'/');
+    if (is_folder) folder = initial;
+    else std::copy_n(initial.begin(), std::min(initial.size(), file.size() - 1), file.begin());
+
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = Owner();
+    ofn.lpstrFilter = dialog.filter.empty() ? nullptr : filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
+    // The program keeps its record files in the current folder, so the dialog must not move it.
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+    return Narrow(file.data());
+  }
+
+  int Popup(const std::string& definition) override {
+    HWND owner = Owner();
+    if (!owner) return 0;
+    HMENU menu = BuildPopupMenu(ParsePopup(definition));
+    if (!menu) return 0;
+    POINT at{};
+    GetCursorPos(&at);
+    // A popup menu closes properly when clicked away only if its owner is in the foreground.
+    SetForegroundWindow(owner);
+    int chosen = static_cast<int>(TrackPopupMenuEx(
+        menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, at.x,
+        at.y, owner, nullptr));
+    PostMessageW(owner, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    return chosen;
+  }
+
+  void Beep() override { MessageBeep(MB_OK); }
+
+  void SetBusyCursor(bool busy) override {
+    context_.busy = busy;
+    SetCursor(LoadCursorW(nullptr, busy ? MAKEINTRESOURCEW(32514) : MAKEINTRESOURCEW(32512)));
+  }
+
+  void SetProgramIcon(const char* icon) override { context_.program_icon = icon ? icon : ""; }
+
+  [[noreturn]] void Halt(const std::string& text) override {
+    wchar_t path[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring caption = path;
+    caption = caption.substr(caption.find_last_of(L"\\/") + 1);
+    caption = caption.substr(0, caption.find_last_of(L'.'));
+    std::wstring wide = Widen(text);
+    MessageBoxW(Owner(), wide.c_str(), caption.c_str(),
+                MB_OK | MB_ICONHAND | MB_TASKMODAL | MB_SETFOREGROUND);
+    ExitProcess(1);
+  }
+
+  platform::Clock& clock() override { return platform::SystemClock(); }
+
+ private:
+  Win32Peer* PeerOf(Window& window) {
+    for (Win32Peer* peer : context_.peers)
+      if (&peer->window() == &window) return peer;
+    return nullptr;
+  }
+  HWND Owner() const { return context_.peers.empty() ? nullptr : context_.peers.back()->hwnd(); }
+
+  Win32Context context_;
+  bool quitting_ = false;
+};
+
+}  // namespace
+}  // namespace rt::win32
+
+std::unique_ptr<rt::Backend> MakeWin32Backend() { return std::make_unique<rt::win32::Win32Backend>(); }

@@ -1,0 +1,120 @@
+// The Win32 rendering of one open window: a top-level window with a child control per field of
+// its definition, kept in step with the window model's control state, and turning the controls'
+// notifications into the model's User*() calls. Created by the Win32 backend; the Windows tests
+// use the control ids below to find a field's control.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/backend.h"
+#include "runtime/win32/win32_fonts.h"
+
+namespace rt {
+class Window;
+struct ControlState;
+}  // namespace rt
+
+namespace rt::win32 {
+
+// Control id of field n is kFirstControlId + n; the up-down arrows of a spin box have
+// kFirstUpDownId + n. Both stay clear of IDOK and IDCANCEL, which the dialog manager sends for
+// Enter and Esc.
+inline constexpr int kFirstControlId = 100;
+inline constexpr int kFirstUpDownId = 0x4000;
+// The window class of every window the backend opens.
+inline constexpr wchar_t kWindowClass[] = L"NightjarRuntimeWindow";
+
+class Win32Peer;
+
+// What the backend and all its window peers share.
+struct Win32Context {
+  HINSTANCE instance = nullptr;
+  FontCache fonts;
+  bool busy = false;
+  std::string program_icon;        // resource name of the icon of windows without their own
+  std::vector<Win32Peer*> peers;  // open windows, bottom to top
+};
+
+class Win32Peer final : public WindowPeer {
+ public:
+  Win32Peer(Win32Context& context, Window& window);
+  ~Win32Peer() override;
+  Win32Peer(const Win32Peer&) = delete;
+  Win32Peer& operator=(const Win32Peer&) = delete;
+
+  void Refresh(int field) override;
+  void Focus(int field) override;
+  int VisibleRows(int field) override;
+
+  HWND hwnd() const { return hwnd_; }
+  Window& window() { return window_; }
+  // Looks at a queued input message before the dialog manager does, for what the model handles
+  // itself: keys of a list (its navigation, alerted keys, type-ahead) and buttons' own keys.
+  // True when the message was consumed.
+  bool PreTranslate(const MSG& msg);
+  // Hands typed-but-not-yet-accepted entry text to the model (before a button acts on it).
+  void FlushEntries();
+  // Tells the model which control has the focus after the user moved it (Tab, access keys).
+  void NoteFocus();
+
+ private:
+  struct Control {
+    HWND hwnd = nullptr;
+    HWND updown = nullptr;       // spin box arrows
+    HFONT font = nullptr;
+    COLORREF text_colour = CLR_INVALID;
+    HBRUSH background = nullptr;  // owned; the control's own background colour
+    HICON icon = nullptr;         // owned; a button's picture
+    HBITMAP bitmap = nullptr;     // owned; an image control's picture
+    HIMAGELIST images = nullptr;  // owned; a list's icons
+    std::vector<std::string> image_names;
+    int image_size = 16;
+    int icon_column = -1;  // the list column showing the row's icon
+    bool dirty = false;    // entry text typed and not yet given to the model
+  };
+
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT OnCommand(WPARAM wparam, LPARAM lparam);
+  LRESULT OnNotify(const NMHDR& header);
+  LRESULT OnControlColour(UINT message, WPARAM wparam, LPARAM lparam);
+
+  void CreateControls();
+  void CreateControl(int field);
+  void CreateListColumns(int field);
+  void AddTooltip(HWND control, const char* text);
+  RECT ControlRect(int field, SIZE natural) const;
+  SIZE NaturalSize(int field, HFONT font) const;
+
+  void RefreshControl(int field);
+  void RefreshList(int field);
+  void UpdateListImages(int field, const ControlState& state);
+  int FieldOf(HWND control) const;
+  Control& control(int field) { return controls_[static_cast<std::size_t>(field - 1)]; }
+  const Control& control(int field) const { return controls_[static_cast<std::size_t>(field - 1)]; }
+
+  Win32Context& context_;
+  Window& window_;
+  HWND hwnd_ = nullptr;
+  HWND owner_ = nullptr;  // the window below, disabled while this one is open
+  HWND tooltip_ = nullptr;
+  HICON big_icon_ = nullptr;
+  HICON small_icon_ = nullptr;
+  HBRUSH window_brush_ = nullptr;
+  HFONT window_font_ = nullptr;
+  DialogBase base_;
+  std::vector<Control> controls_;
+  bool refreshing_ = false;  // changes made by Refresh are not user input
+  bool destroying_ = false;
+};
+
+// Loads an icon named in a definition or icon list at `size` x `size` pixels: the program's own
+// resource of that name, or for a name without "~" a file of that name when it exists. nullptr
+// when neither exists. The caller destroys it.
+HICON LoadNamedIcon(HINSTANCE instance, std::string_view name, int size);
+
+}  // namespace rt::win32

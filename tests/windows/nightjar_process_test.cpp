@@ -1,0 +1,177 @@
+// Tests of nightjar.exe as a user runs it: started as a process of its own in an empty working
+// folder, its main window found by its title and inspected from outside, closed with its Close
+// button, and the process ending with exit code 0.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "runtime/win32/win32_mapping.h"
+#include "runtime/win32/win32_peer.h"
+#include "windows/main_def.h"
+
+namespace {
+
+using rt::win32::kFirstControlId;
+using rt::win32::Widen;
+namespace f = windows::main_field;
+
+constexpr wchar_t kMainTitle[] = L"Nightjar (Batchwright)";
+constexpr DWORD kStartTimeoutMs = 30000;
+constexpr DWORD kExitTimeoutMs = 20000;
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t buffer[128] = L"";
+  GetClassNameW(hwnd, buffer, 128);
+  return buffer;
+}
+
+// The text of a window of another process, asked from the window itself.
+std::wstring TextOf(HWND hwnd) {
+  wchar_t buffer[512] = L"";
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                      5000, &copied);
+  return buffer;
+}
+
+std::vector<HWND> TopLevelWindowsOf(DWORD process_id) {
+  struct Search {
+    DWORD process_id;
+    std::vector<HWND> found;
+  } search{process_id, {}};
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == s->process_id && IsWindowVisible(hwnd)) s->found.push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// CMake names the program by its path on the build machine; under wine a Unix path is reached
+// through drive Z:.
+std::wstring WindowsPath(const char* path) {
+  std::wstring out = Widen(path);
+  if (!out.empty() && out[0] == L'/') out = L"Z:" + out;
+  for (wchar_t& ch : out)
+    if (ch == L'/') ch = L'\\';
+  return out;
+}
+
+// An empty working folder for one run of the program, removed with what the program left in it.
+class WorkFolder {
+ public:
+  WorkFolder() {
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    path_ = std::wstring(temp) + L"nightjar-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(GetTickCount());
+    CreateDirectoryW(path_.c_str(), nullptr);
+  }
+  ~WorkFolder() {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          DeleteFileW((path_ + L"\\" + data.cFileName).c_str());
+      } while (FindNextFileW(find, &data));
+      FindClose(find);
+    }
+    RemoveDirectoryW(path_.c_str());
+  }
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
+
+// The program's process; one that is still running when the test ends is ended, so that a
+// failing test leaves nothing behind.
+class Process {
+ public:
+  ~Process() {
+    if (!info_.hProcess) return;
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(info_.hProcess, 99);
+      WaitForSingleObject(info_.hProcess, kExitTimeoutMs);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+  }
+  bool Start(const std::wstring& program, const std::wstring& folder) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    std::wstring command = L"\"" + program + L"\"";
+    return CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.c_str(), &startup, &info_) != 0;
+  }
+  HANDLE handle() const { return info_.hProcess; }
+  DWORD id() const { return info_.dwProcessId; }
+
+ private:
+  PROCESS_INFORMATION info_{};
+};
+
+TEST(NightjarProcess, ShowsTheMainWindowAndEndsCleanlyWithClose) {
+#ifndef NIGHTJAR_EXE
+  GTEST_SKIP() << "nightjar.exe is not part of this build";
+#else
+  WorkFolder folder;
+  Process program;
+  ASSERT_TRUE(program.Start(WindowsPath(NIGHTJAR_EXE), folder.path()))
+      << "cannot start " << NIGHTJAR_EXE << " (error " << GetLastError() << ")";
+  WaitForInputIdle(program.handle(), kStartTimeoutMs);
+
+  // The main window, once it takes input. A warning shown at start (the IDE is not running) is
+  // answered first, as a user would.
+  HWND main = nullptr;
+  std::set<HWND> answered;
+  DWORD start = GetTickCount();
+  while (!main && GetTickCount() - start < kStartTimeoutMs) {
+    for (HWND hwnd : TopLevelWindowsOf(program.id())) {
+      if (ClassOf(hwnd) == L"#32770" && TextOf(hwnd) == L"Warning") {
+        if (answered.insert(hwnd).second) PostMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+      } else if (TextOf(hwnd) == kMainTitle && IsWindowEnabled(hwnd)) {
+        main = hwnd;
+      }
+    }
+    // Polls the program's windows a few times a second, and notices when it ended instead.
+    if (!main) {
+      ASSERT_EQ(WaitForSingleObject(program.handle(), 100), WAIT_TIMEOUT) << "the program ended";
+    }
+  }
+  ASSERT_NE(main, nullptr) << "no main window within " << kStartTimeoutMs << " ms";
+
+  // One child per control (the spin box has two), texts as the definition has them.
+  const rt::WindowDef& def = windows::kMainWindow;
+  int children = 0;
+  for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) ++children;
+  EXPECT_EQ(children, def.ControlCount() + 1);
+  for (int field = 1; field <= def.ControlCount(); ++field) {
+    const rt::ControlDef& c = def.control(field);
+    HWND hwnd = GetDlgItem(main, kFirstControlId + field);
+    ASSERT_NE(hwnd, nullptr) << c.name;
+    if (c.kind == rt::ControlKind::Button || c.kind == rt::ControlKind::Prompt ||
+        c.kind == rt::ControlKind::Group || c.kind == rt::ControlKind::Check) {
+      EXPECT_EQ(TextOf(hwnd), Widen(c.text)) << c.name;
+    }
+  }
+
+  PostMessageW(GetDlgItem(main, kFirstControlId + f::Close), BM_CLICK, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(program.handle(), kExitTimeoutMs), WAIT_OBJECT_0)
+      << "the program did not end after Close";
+  DWORD exit_code = 1;
+  GetExitCodeProcess(program.handle(), &exit_code);
+  EXPECT_EQ(exit_code, 0u);
+#endif
+}
+
+}  // namespace
