@@ -1,11 +1,13 @@
 // The Program context: the process-wide state that start-up creates and every procedure receives by
-// reference (request and response codes, use counts, the output file's name, the runtime).
+// reference (request and response codes, the record store's state with its use counts and record
+// buffers, the output file's name, the runtime).
 // Plain data with no behaviour, so the procedures below the shell can hold it without calling up.
 #pragma once
 
 #include <cstdint>
 
 #include "runtime/fixed_string.h"
+#include "store/files.h"
 
 namespace rt {
 class Runtime;
@@ -34,8 +36,9 @@ struct Program {
   std::int32_t GlobalResponse = 0;
   // Always 0 in this program; the forms read it.
   std::int32_t GlobalNavigation = 0;
-  std::int32_t AppsUseCount = 0;
-  std::int32_t TempFileUseCount = 0;
+  // The record buffers APP and TMP, the two record files, their use counts (files.AppsUseCount,
+  // files.TempFileUseCount), the store's current and kept errors.
+  store::Files files;
   rt::FixedString<80> OutputFileName;
 };
 

@@ -7,6 +7,7 @@
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "shell/program.h"
+#include "store/open_record_file.h"
 #include "windows/main_def.h"
 
 namespace windows {
@@ -34,6 +35,10 @@ class MainProcedure {
     // A right click still pending from the caller must not open the list's popup.
     if (runtime_.LastKey() == rt::key::kMouseRight) runtime_.SetLastKey(0, 0);
 
+    // Apps stays open while Main runs; a file that cannot be opened ends the program in there.
+    store::RaiseUseCount(runtime_, program_.files, program_.files.Apps);
+    files_opened_ = true;
+
     LastAction.Clear();
     {
       rt::Window window(runtime_, kMainWindow);
@@ -48,6 +53,7 @@ class MainProcedure {
         DispatchByField(window);
       }
       window_ = nullptr;
+      if (files_opened_) store::LowerUseCount(program_.files, program_.files.Apps);
     }
     program_.GlobalResponse = Response != 0 ? Response : shell::RequestCancelled;
   }
@@ -96,6 +102,7 @@ class MainProcedure {
   rt::Runtime& runtime_;
   rt::Window* window_ = nullptr;
   EmptyPage page_;
+  bool files_opened_ = false;
 
   // State of one activation; names are the system's own.
   std::int32_t DDEChannel = 0;

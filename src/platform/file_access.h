@@ -1,0 +1,33 @@
+// File-system calls the record store needs beyond what its database engine does itself: a probe
+// that tells why a file cannot be opened, deleting and replacing files, and the platform's own
+// error numbers and texts. POSIX and Win32 implementations; the store reaches the OS only here.
+#pragma once
+
+#include <string>
+
+namespace platform::file_access {
+
+// How the store reacts to a platform error number (errno on POSIX, GetLastError on Windows).
+enum class ErrorKind {
+  None,          // 0: no error
+  NotFound,      // the file (or a directory of its path) does not exist
+  AccessDenied,  // the platform refused access (permissions, a read-only file, a directory)
+  Locked,        // another process holds the file in a way that excludes us (Windows sharing)
+  Other,
+};
+ErrorKind KindOf(int error_number);
+
+// The platform's message for `error_number`, one line without a trailing line break.
+std::string MessageOf(int error_number);
+
+// Opens the existing file `path` for reading and writing, sharing it with every other opener, and
+// closes it again. 0 when that worked, else the platform's error number. Creates nothing.
+int ProbeReadWrite(const std::string& path);
+
+// Deletes the file `path`. 0 when it was deleted or did not exist; else the error number.
+int DeleteIfPresent(const std::string& path);
+
+// Renames `from` to `to`, replacing a file named `to`. 0 or the error number.
+int ReplaceWith(const std::string& from, const std::string& to);
+
+}  // namespace platform::file_access

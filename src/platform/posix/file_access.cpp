@@ -1,0 +1,52 @@
+// The store's file-system calls on POSIX: errno numbers and strerror texts.
+#include "platform/file_access.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform::file_access {
+
+ErrorKind KindOf(int error_number) {
+  switch (error_number) {
+    case 0:
+      return ErrorKind::None;
+    case ENOENT:
+    case ENOTDIR:
+      return ErrorKind::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return ErrorKind::AccessDenied;
+    default:
+      return ErrorKind::Other;
+  }
+}
+
+std::string MessageOf(int error_number) {
+  char buffer[256];
+  // The GNU strerror_r returns its text, which need not be in `buffer`.
+  const char* text = strerror_r(error_number, buffer, sizeof buffer);
+  return text != nullptr ? std::string(text) : std::string("Unknown error");
+}
+
+int ProbeReadWrite(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return errno;
+  ::close(fd);
+  return 0;
+}
+
+int DeleteIfPresent(const std::string& path) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return 0;
+  return errno;
+}
+
+int ReplaceWith(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace platform::file_access

@@ -1,0 +1,256 @@
+// The record store: one keyed record file on SQLite (RecordFile), its read views in key order
+// (View) and the state all files of the process share (Store: current error, lock waits, the
+// open transaction). One database file per record file, in the current directory. The procedures,
+// OpenRecordFile, the change guard and the browse engine use it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/fixed_string.h"
+#include "store/records.h"
+#include "store/store_errors.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace store {
+
+// The extension the store adds to a file's disk name ("APPS" lives in "APPS.db").
+inline constexpr const char* kDiskExtension = ".db";
+
+// A record's place, as an opaque text that re-reads or repositions to the same record later in
+// this run of the program. Two positions taken in the same order are equal exactly when they name
+// the same record with the same key value.
+inline constexpr std::size_t kPositionSize = 512;
+using RecordPosition = rt::FixedString<kPositionSize>;
+
+// How long the store waits for a lock that another process holds before it reports 32.
+struct StoreTiming {
+  // Every operation and a first open wait this long; enough to pass over another station's commit.
+  int ordinary_wait_ms = 250;
+  // One unit of "Recover=N" and of a transaction's time-out: one second in the program, shorter in
+  // tests.
+  int second_ms = 1000;
+};
+
+class RecordFile;
+
+// What every record file of the process shares.
+struct Store {
+  StoreErrorState error;  // the outcome of the latest operation on any file
+  StoreTiming timing;
+  RecordFile* transaction = nullptr;  // the one file framed by the open transaction, if any
+  // Called when an operation starts to wait for a lock held elsewhere (with the file's name). Lets
+  // tests release a lock at exactly that moment instead of racing the wait with a sleep.
+  std::function<void(const std::string&)> on_lock_wait;
+};
+
+// The two orders a file can be read in: the order records were stored, or its key.
+enum class Order { File, Key };
+
+// One value of a file's key as the database compares it: per component a number, or the text
+// with trailing blanks removed and, for a case-insensitive key, letters folded to upper case.
+struct KeyPart {
+  std::int64_t number = 0;
+  std::string text;
+  bool operator==(const KeyPart&) const = default;
+};
+using KeyValue = std::vector<KeyPart>;
+
+// A read position within one order: where the next read forward and the next read backward
+// continue. Reads are stateless queries from these bounds; nothing stays open between calls.
+struct Cursor {
+  struct Bound {
+    bool open = true;    // no bound: the first (forward) or last (backward) record comes next
+    KeyValue key;        // otherwise the record comes strictly after (before) this key and id
+    std::int64_t id = 0;
+    bool exact = false;  // key and id are those of an existing read record
+  };
+  Order order = Order::Key;
+  Bound forward;
+  Bound backward;
+  bool has_record = false;  // the record read last through this cursor
+  std::int64_t record_id = 0;
+  KeyValue record_key;
+};
+
+// One record file bound to its record buffer. Every operation sets store().error; a failed read
+// leaves the buffer as it was. Not copyable: views and the process state refer to it.
+class RecordFile {
+ public:
+  // `buffer` is the file's one record buffer (layout.record_size bytes) for the whole process.
+  RecordFile(Store& store, const FileLayout& layout, void* buffer);
+  ~RecordFile();
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+
+  const FileLayout& layout() const { return layout_; }
+  Store& store() { return store_; }
+  // The file's name as messages show it ("APPS").
+  std::string Name() const { return layout_.disk_name; }
+  // Its disk file in the current directory ("APPS.db").
+  std::string DiskName() const { return std::string(layout_.disk_name) + kDiskExtension; }
+  bool IsOpen() const { return db_ != nullptr; }
+
+  // Opens the existing file for shared reading and writing (the program's only open mode) after
+  // checking that it is ours and that its key is sound. Codes: 2 missing, 5 access denied,
+  // 32 locked (after the lock wait), 46 key damaged, 47 not a file of this layout (another
+  // database, another kind of file, an empty file), 52 already open (the file stays open),
+  // 90 other file-system errors. On any code but 0 and 52 the file is left closed.
+  void Open();
+  // Makes a new empty file of this layout, replacing any file of that name: it is built beside and
+  // renamed over the old one, after the old one's journal is deleted so that it cannot be rolled
+  // into the new file. 52 when this process has the file open; 5 or 90 from the file system.
+  void Create();
+  // Rebuilds the key from the records (on the open file, or opening it for the purpose). A key
+  // whose pages are unreadable is rebuilt by copying the records into a fresh file and writing
+  // that back. 47 for a file that is not ours, 32 locked, 46 when the records themselves are
+  // unreadable, 90 other errors.
+  void Build();
+  // A driver instruction. "Recover=N": the next Open waits up to N seconds for a lock held by
+  // another process (a dead process's locks vanish by themselves). Others are ignored.
+  void Send(std::string_view instruction);
+  // Closes the file; an open transaction on it is rolled back. Closing a closed file is no error.
+  void Close();
+  // Deletes the disk file (the file must be closed: 52). 2 when there is none.
+  void Remove();
+
+  // Positions before the first record of `order`: the next Next reads the first record, the next
+  // Previous the last.
+  void Set(Order order);
+  // Positions in key order at the key value standing in the record buffer: Next reads the first
+  // record whose key is not less than it, Previous the last whose key is not greater.
+  void SetToKeyValue();
+  // Read the next / previous record of the current order into the buffer; it becomes the current
+  // record. 33 past either end.
+  void Next();
+  void Previous();
+  // The number of records.
+  std::int32_t Records();
+
+  // The position of the current record in `order`; blank and 33 when there is no current record.
+  RecordPosition Position(Order order);
+  // Positions `order` so that the next read in either direction returns the record at `position`
+  // (or, when it is gone, its neighbour in that direction).
+  void Reset(Order order, const RecordPosition& position);
+  // Reads the record at `position` into the buffer; 33 when it no longer exists.
+  void Reread(const RecordPosition& position);
+  // Drops the current record: no record is current until the next read.
+  void ForgetCurrent();
+  // Arms the change guard for the next read: a Put or Delete of the record read then fails with 89
+  // when another process (or connection) has changed or deleted it meanwhile.
+  void Watch();
+
+  // Adds the buffer as a new record, which becomes current. 40 when the unique key would be
+  // duplicated.
+  void Add();
+  // Writes the buffer over the current record. 33 no current record (or it was deleted), 89 see
+  // Watch, 40 duplicate key.
+  void Put();
+  // Deletes the current record. 33 no current record, 89 see Watch.
+  void Delete();
+  // True when another record than the current one holds the key value standing in the buffer.
+  bool Duplicate();
+
+  // A transaction over this file alone, waiting up to `time_out` seconds for other writers and
+  // readers. 32 when the wait runs out, 56 when a transaction is open already.
+  void BeginTransaction(int time_out);
+  // 32 when other readers keep the commit waiting too long: the transaction is then still open and
+  // must be rolled back.
+  void Commit();
+  // Undoes the transaction; the current record is what it was when the transaction began.
+  void Rollback();
+
+ private:
+  friend class View;
+  enum StatementId : int;
+  struct Current {
+    bool valid = false;
+    std::int64_t id = 0;
+    std::int64_t chg = 0;  // the record's change counter when it was read or written
+    KeyValue key;
+  };
+
+  void Fail(std::int32_t code);
+  void FailSqlite(int rc);
+  void Succeed();
+  bool RequireOpen();
+  sqlite3_stmt* Prepared(StatementId id);
+  int Exec(const char* sql);
+  int OpenConnection(const std::string& path);
+  void CloseConnection();
+  int CheckStamps();
+  int CheckKey();
+  int RebuildByCopy();
+  static int BusyHandler(void* self, int count);
+  int OnBusy(int count);
+
+  void ReadStep(Cursor& cursor, bool forward);
+  int FetchStep(Cursor& cursor, bool forward);
+  void LoadRow(sqlite3_stmt* stmt);
+  void BindKey(sqlite3_stmt* stmt, const KeyValue& key, int first);
+  void BindRecord(sqlite3_stmt* stmt);
+  KeyValue BufferKey() const;
+  RecordPosition Encode(Order order, std::int64_t id, const KeyValue& key) const;
+  bool Decode(const RecordPosition& position, std::int64_t& id, KeyValue& key) const;
+  static void PlaceAt(Cursor& cursor, Order order, std::int64_t id, const KeyValue& key);
+
+  Store& store_;
+  const FileLayout& layout_;
+  unsigned char* buffer_;
+  sqlite3* db_ = nullptr;
+  std::vector<sqlite3_stmt*> statements_;
+  std::vector<std::string> sql_;
+  std::string create_table_sql_;
+  std::string create_index_sql_;
+  std::vector<std::string> key_columns_;  // the indexed column of each key component
+  std::int32_t layout_version_ = 0;
+
+  Cursor cursor_;  // the file's own sequence
+  Current current_;
+  bool watch_armed_ = false;
+  bool watched_ = false;  // the current record was read with the watch armed
+  Current saved_current_;  // at the start of the transaction
+  bool saved_watched_ = false;
+
+  int lock_wait_ms_ = 0;     // the wait of the statement running now
+  int recover_wait_ms_ = 0;  // armed by "Recover=N" for the next Open
+  std::int64_t wait_started_us_ = 0;
+};
+
+// A read cursor over one open file in key order, as the list browse uses it. Its reads load the
+// file's record buffer and make the record current in the file, so a Put or Delete follows.
+class View {
+ public:
+  explicit View(RecordFile& file) : file_(file) {}
+
+  // Opening needs the file open (37 otherwise); the view then stands before the first record.
+  void Open();
+  void Close() { open_ = false; }
+  bool IsOpen() const { return open_; }
+  void Set();            // before the first record of the key order (and after the last)
+  void SetToKeyValue();  // as RecordFile::SetToKeyValue
+  void Next();
+  void Previous();
+  // The position of the record the view read last; blank and 33 when none.
+  RecordPosition Position();
+  void Reset(const RecordPosition& position);
+  void Reread(const RecordPosition& position) { file_.Reread(position); }
+  void Watch() { file_.Watch(); }
+
+ private:
+  bool RequireOpen();
+  RecordFile& file_;
+  Cursor cursor_;
+  bool open_ = false;
+};
+
+// Deletes the plain file `name` (the program's output-file handle). 2 when there is none; 5 or 90
+// when the file system refuses.
+void RemovePlainFile(Store& store, const std::string& name);
+
+}  // namespace store

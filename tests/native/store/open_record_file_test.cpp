@@ -1,0 +1,238 @@
+// OpenRecordFile on real files through the headless runtime: the silent create, the warnings and
+// halts for foreign files, damaged keys, locks held by another process and file-system refusals;
+// the use counts; and Main opening Apps at its start.
+#include "store/open_record_file.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "child_process.h"
+#include "shell/program.h"
+#include "shell/startup.h"
+#include "store_test_support.h"
+#include "windows/main.h"
+
+namespace store_test {
+namespace {
+
+namespace fs = std::filesystem;
+using rt::headless::Halted;
+
+class OpenRecordFileTest : public StoreTest {
+ protected:
+  // Runs OpenRecordFile on Apps and returns the halt text ("" when it returned).
+  std::string OpenApps() {
+    try {
+      store::OpenRecordFile(runtime_, files_, files_.Apps);
+    } catch (const Halted& halted) {
+      return halted.text;
+    }
+    return "";
+  }
+  // A helper process holding `kind` lock on `file` until the test lets go.
+  std::unique_ptr<ChildProcess> HoldLock(const std::string& file, const std::string& kind) {
+    auto child = ChildProcess::StartHelper({"lock", file, kind});
+    EXPECT_NE(child, nullptr);
+    if (child != nullptr) {
+      EXPECT_EQ(child->ReadLine(), "ready");
+    }
+    return child;
+  }
+  static void Release(ChildProcess& child) {
+    child.WriteLine("release");
+    EXPECT_EQ(child.ReadLine(), "released");
+    EXPECT_EQ(child.Wait(), 0);
+  }
+};
+
+TEST_F(OpenRecordFileTest, MissingFilesAreCreatedEmptyAndOpenedWithoutAWord) {
+  EXPECT_EQ(OpenApps(), "");
+  store::OpenRecordFile(runtime_, files_, files_.TempFile);
+  EXPECT_TRUE(backend_.boxes().empty()) << Boxes();
+  EXPECT_TRUE(files_.Apps.IsOpen());
+  EXPECT_TRUE(files_.TempFile.IsOpen());
+  EXPECT_TRUE(fs::exists("APPS.db"));
+  EXPECT_TRUE(fs::exists("TEMPFILE.db"));
+  EXPECT_EQ(files_.Apps.Records(), 0);
+  EXPECT_EQ(files_.TempFile.Records(), 0);
+  // Opening an open file again counts as success.
+  EXPECT_EQ(OpenApps(), "");
+  EXPECT_TRUE(backend_.boxes().empty());
+}
+
+TEST_F(OpenRecordFileTest, AForeignFileShowsInvalidFileAndEndsTheProgramWithoutWritingIt) {
+  std::ofstream("APPS.db", std::ios::binary) << "not a record file at all\n";
+  const std::string before = FileBytes("APPS.db");
+  backend_.script().Answer(rt::ButtonOk);
+  EXPECT_EQ(OpenApps(), "Invalid File!");
+  ASSERT_EQ(backend_.boxes().size(), 1u);
+  EXPECT_EQ(backend_.boxes()[0].caption, "Invalid File");
+  EXPECT_EQ(backend_.boxes()[0].text,
+            "Error: (File Does Not Match Record Layout (47)) accessing APPS.  Press OK to end this application.");
+  EXPECT_EQ(FileBytes("APPS.db"), before);
+  EXPECT_FALSE(files_.Apps.IsOpen());
+}
+
+TEST_F(OpenRecordFileTest, DamagedKeysAreRebuiltWhenTheUserSaysYes) {
+  MakeApps(50);
+  ASSERT_EQ(DamageIndexPage("APPS.db"), "");
+  backend_.script().Answer(rt::ButtonYes, "APPS key file is invalid.  Do you want to rebuild the key?");
+  EXPECT_EQ(OpenApps(), "");
+  EXPECT_EQ(backend_.boxes().size(), 1u) << Boxes();
+  ASSERT_TRUE(files_.Apps.IsOpen());
+  EXPECT_EQ(files_.Apps.Records(), 50);
+  files_.Apps.Close();
+  files_.Apps.Open();
+  EXPECT_EQ(code(), 0) << "the key is sound after the rebuild";
+}
+
+TEST_F(OpenRecordFileTest, DamagedKeysEndTheProgramWhenTheUserSaysNoAndTheFileIsLeftAsItWas) {
+  MakeApps(50);
+  ASSERT_EQ(DamageIndexMissingRows("APPS.db", 2), "");
+  const std::string before = FileBytes("APPS.db");
+  backend_.script().Answer(rt::ButtonNo, "APPS key file is invalid.");
+  EXPECT_EQ(OpenApps(), "Invalid Key!");
+  EXPECT_EQ(FileBytes("APPS.db"), before);
+}
+
+TEST_F(OpenRecordFileTest, ARebuildThatFailsShowsKeyRebuildErrorAndEndsTheProgram) {
+  MakeApps(300);
+  ASSERT_EQ(DamageTablePage("APPS.db"), "");
+  backend_.script()
+      .Answer(rt::ButtonYes, "APPS key file is invalid.")
+      .Answer(rt::ButtonOk, "Error: (Keys Must Be Rebuilt (46)) repairing key for APPS.");
+  EXPECT_EQ(OpenApps(), "Error Rebuilding Key!");
+  EXPECT_TRUE(backend_.script().Done());
+}
+
+TEST_F(OpenRecordFileTest, AFileLockedByAnotherProcessShowsFileAccessErrorAfterTheRecoveryWait) {
+  MakeApps(3);
+  auto holder = HoldLock("APPS.db", "exclusive");
+  ASSERT_NE(holder, nullptr);
+  int waits = 0;
+  files_.store.on_lock_wait = [&](const std::string& name) {
+    EXPECT_EQ(name, "APPS");
+    ++waits;
+  };
+  backend_.script().Answer(rt::ButtonOk);
+  EXPECT_EQ(OpenApps(), "Disk Error");
+  EXPECT_EQ(waits, 2) << "the first open's short wait, then the recovery's";
+  ASSERT_EQ(backend_.boxes().size(), 1u);
+  EXPECT_EQ(backend_.boxes()[0].caption, "File Access Error");
+  EXPECT_EQ(backend_.boxes()[0].text, "File (APPS) could not be opened.  Error: File Locked (32).");
+  EXPECT_FALSE(files_.Apps.IsOpen());
+  Release(*holder);
+}
+
+TEST_F(OpenRecordFileTest, ALockThatGoesDuringTheRecoveryWaitOpensTheFileSilently) {
+  MakeApps(3);
+  auto holder = HoldLock("APPS.db", "exclusive");
+  ASSERT_NE(holder, nullptr);
+  // No wait on the first attempt: only "Recover=10" waits, and the lock goes as it starts.
+  files_.store.timing.ordinary_wait_ms = 0;
+  files_.store.timing.second_ms = 1000;
+  int waits = 0;
+  files_.store.on_lock_wait = [&](const std::string&) {
+    if (++waits == 1) Release(*holder);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(OpenApps(), "");
+  EXPECT_EQ(waits, 1);
+  EXPECT_TRUE(backend_.boxes().empty()) << Boxes();
+  EXPECT_TRUE(files_.Apps.IsOpen());
+  EXPECT_EQ(files_.Apps.Records(), 3);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "it did not wait it out";
+}
+
+TEST_F(OpenRecordFileTest, RecoverTenWaitsTenStoreSecondsForTheLock) {
+  // The real wait, once, at a tenth of the program's scale: ten "seconds" of 100 ms.
+  MakeApps(1);
+  auto holder = HoldLock("APPS.db", "exclusive");
+  ASSERT_NE(holder, nullptr);
+  files_.store.timing.ordinary_wait_ms = 0;
+  files_.store.timing.second_ms = 100;
+  backend_.script().Answer(rt::ButtonOk);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(OpenApps(), "Disk Error");
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(1000));
+  EXPECT_LT(waited, std::chrono::milliseconds(4000));
+  Release(*holder);
+}
+
+TEST_F(OpenRecordFileTest, AFileTheSystemRefusesShowsFileAccessErrorWithTheSystemsMessage) {
+  fs::create_directory("APPS.db");
+  backend_.script().Answer(rt::ButtonOk);
+  EXPECT_EQ(OpenApps(), "Disk Error");
+  ASSERT_EQ(backend_.boxes().size(), 1u);
+#ifdef _WIN32
+  EXPECT_EQ(backend_.boxes()[0].text, "File (APPS) could not be opened.  Error: Access Denied (5).");
+#else
+  EXPECT_EQ(backend_.boxes()[0].text, "File (APPS) could not be opened.  Error: Is a directory (21).");
+#endif
+}
+
+TEST_F(OpenRecordFileTest, ACreateThatFailsShowsFileCreationErrorAndEndsTheProgram) {
+  // The new file is built beside the old one under this name; a directory there stops it.
+  fs::create_directories("APPS.db-new/in-the-way");
+  backend_.script().Answer(rt::ButtonOk, ") creating APPS.  Press OK to end this application.");
+  EXPECT_EQ(OpenApps(), "File Creation Error!");
+  EXPECT_EQ(backend_.boxes().at(0).caption, "File Creation Error");
+  EXPECT_FALSE(fs::exists("APPS.db"));
+}
+
+TEST_F(OpenRecordFileTest, UseCountsOpenTheFileForTheFirstHolderAndCloseItAfterTheLast) {
+  store::RaiseUseCount(runtime_, files_, files_.TempFile);
+  store::RaiseUseCount(runtime_, files_, files_.TempFile);
+  EXPECT_EQ(files_.TempFileUseCount, 2);
+  EXPECT_EQ(files_.AppsUseCount, 0);
+  EXPECT_TRUE(files_.TempFile.IsOpen());
+  store::LowerUseCount(files_, files_.TempFile);
+  EXPECT_TRUE(files_.TempFile.IsOpen());
+  store::LowerUseCount(files_, files_.TempFile);
+  EXPECT_EQ(files_.TempFileUseCount, 0);
+  EXPECT_FALSE(files_.TempFile.IsOpen());
+}
+
+// ---- Main ----------------------------------------------------------------------------------------
+
+class MainOpensAppsTest : public StoreTest {
+ protected:
+  shell::Program program_{runtime_};
+};
+
+TEST_F(MainOpensAppsTest, InAnEmptyFolderMainCreatesAppsSilentlyAndClosesItWhenItLeaves) {
+  backend_.script()
+      .Inspect([this](rt::Window&) {
+        EXPECT_EQ(program_.files.AppsUseCount, 1);
+        EXPECT_TRUE(program_.files.Apps.IsOpen());
+      })
+      .CloseBox();
+  windows::Main(program_);
+  EXPECT_TRUE(backend_.script().Done());
+  EXPECT_TRUE(backend_.boxes().empty()) << Boxes();
+  EXPECT_TRUE(fs::exists("APPS.db"));
+  EXPECT_EQ(program_.files.AppsUseCount, 0);
+  EXPECT_FALSE(program_.files.Apps.IsOpen());
+}
+
+TEST_F(MainOpensAppsTest, OnAForeignFileNamedLikeAppsTheProgramWarnsInvalidFileAndEnds) {
+  ASSERT_EQ(MakeOtherDatabase("APPS.db"), "");
+  backend_.script().Answer(rt::ButtonOk, "accessing APPS.");
+  try {
+    shell::RunProgram(runtime_);
+    ADD_FAILURE() << "the program went on";
+  } catch (const Halted& halted) {
+    EXPECT_EQ(halted.text, "Invalid File!");
+  }
+  EXPECT_EQ(runtime_.WindowCount(), 0) << "the main window never opened";
+  ASSERT_EQ(backend_.boxes().size(), 1u);
+  EXPECT_EQ(backend_.boxes()[0].caption, "Invalid File");
+}
+
+}  // namespace
+}  // namespace store_test

@@ -1,0 +1,58 @@
+// What the store tests share: a fresh working directory per test (the store's files live in the
+// current directory), the process state with short lock waits, the headless runtime for warnings,
+// and the ways to damage a real file as a crash, a bad disk or another tool would.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "runtime/headless/headless_backend.h"
+#include "runtime/runtime.h"
+#include "store/files.h"
+
+namespace store_test {
+
+// A new empty directory under the test program's own temporary directory.
+std::filesystem::path FreshDirectory();
+
+// The whole file as bytes ("" when it cannot be read).
+std::string FileBytes(const std::filesystem::path& path);
+
+// Another program's SQLite database at `path`, with a table named Apps of its own; "" or what failed.
+std::string MakeOtherDatabase(const std::string& path);
+
+// Damage to a store file made with SQLite itself or by overwriting a page on disk; the file is
+// closed by every store connection when they run. Each returns an empty string, or what went wrong.
+// The index misses the entries of `rows` records added behind its back.
+std::string DamageIndexMissingRows(const std::string& path, int rows);
+// The index's entries are in the wrong order (built descending, declared ascending).
+std::string DamageIndexOrder(const std::string& path);
+// A leaf page of the index (or of the table) is overwritten with garbage.
+std::string DamageIndexPage(const std::string& path);
+std::string DamageTablePage(const std::string& path);
+
+class StoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Apps records "C:\DIR<n>\" + "APP<n>.APP" for n in [first, first + count), added through the store;
+  // the file must be open.
+  void AddApps(int first, int count);
+  // Creates APPS.db with `count` such records and closes it again.
+  void MakeApps(int count);
+  std::int32_t code() const { return files_.store.error.code; }
+  // The boxes the program showed, as "caption: text" lines.
+  std::string Boxes() const;
+
+  std::filesystem::path directory_;
+  std::filesystem::path previous_directory_;
+  rt::headless::HeadlessBackend backend_;
+  rt::Runtime runtime_{backend_};
+  store::Files files_;
+};
+
+}  // namespace store_test
