@@ -1,0 +1,70 @@
+// The DDE client: conversations with a DDE server by service name, commands, item requests and a
+// time-out. The IDE connection and the batch operations talk to the IDE only through this interface;
+// implementations: DDEML (win32/ddeml_client.h) and the in-process fake IDE (fake/fake_ide.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// A conversation as the caller sees it: a number chosen by the client, never reused while the client
+// lives. 0 is never a channel; Connect returns it when no server answered.
+using DdeChannel = std::int32_t;
+
+// Last-error codes. 0 means no error; every DDE failure is above 600.
+inline constexpr std::int32_t kDdeNoError = 0;
+inline constexpr std::int32_t kDdeInvalidChannel = 601;  // 0, or a number this client never gave out
+inline constexpr std::int32_t kDdeChannelNotOpen = 602;  // closed by us, or the server ended it
+inline constexpr std::int32_t kDdeNotProcessed = 603;    // the server did not carry the command out
+inline constexpr std::int32_t kDdeServerBusy = 604;      // the server answered that it was busy
+inline constexpr std::int32_t kDdeTimeOut = 605;         // no acknowledgement within the time-out
+inline constexpr std::int32_t kDdeSystemError = 606;     // any other failure of the DDE machinery
+
+// The time-out a new client starts with: 15 minutes, in hundredths of a second.
+inline constexpr std::int32_t kDdeDefaultTimeOut = 90000;
+
+// The text every implementation gives for a last-error code (LastErrorText of a fresh failure).
+// Codes it does not know get a generic text that names the number.
+std::string DdeErrorText(std::int32_t code);
+
+class DdeClient {
+ public:
+  virtual ~DdeClient() = default;
+
+  // Opens a conversation with a server of `service` on any topic (the DDE wildcard). Returns its
+  // channel, or 0 when no server answered. Each call opens a new conversation, also when one with
+  // the same server is open. Leaves the last error as it was: a caller that wants to know whether a
+  // failure is still pending after reconnecting can ask.
+  virtual DdeChannel Connect(const std::string& service) = 0;
+
+  // Sends `command` (at most 255 characters) on `channel` and returns once the server acknowledged it
+  // or the time-out (SetTimeOut) passed. Always sets the last error: kDdeNoError when the server
+  // accepted the command; kDdeInvalidChannel for 0 or an unknown channel; kDdeChannelNotOpen for a
+  // closed channel or one whose server has gone; kDdeNotProcessed when the server refused it;
+  // kDdeTimeOut when no acknowledgement came in time; kDdeServerBusy or kDdeSystemError otherwise.
+  // After a time-out the channel stays usable for the next command.
+  virtual void Execute(DdeChannel channel, const std::string& command) = 0;
+
+  // Requests `item` once, as text, on `channel`. On success stores the server's answer (without a
+  // terminating zero) in `value` and returns true; otherwise sets `value` to "" and returns false.
+  // Never changes the last error: the items worth requesting are those that explain the failure of
+  // the command before, and that failure must stay pending for the caller.
+  virtual bool Request(DdeChannel channel, const std::string& item, std::string& value) = 0;
+
+  // Ends the conversation. Closing 0, an unknown or an already closed channel does nothing. Never
+  // changes the last error.
+  virtual void Close(DdeChannel channel) = 0;
+
+  // The time-out for acknowledgements, in hundredths of a second, for every channel of this client
+  // from the next command on. Values below 1 count as 1. The program keeps one client per process,
+  // so this is its process-wide DDE time-out.
+  virtual void SetTimeOut(std::int32_t hundredths) = 0;
+
+  // The code Execute left (kDdeNoError before the first command) and its text: DdeErrorText of the
+  // code, or a more precise text of the implementation's that starts the same way.
+  virtual std::int32_t LastError() = 0;
+  virtual std::string LastErrorText() = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,225 @@
+// The in-process fake IDE and fake program starter: see fake_ide.h.
+#include "platform/fake/fake_ide.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/fake/ide_command.h"
+
+namespace platform::fake {
+namespace {
+
+std::string Trimmed(const std::string& text) {
+  std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+// ---- FakeProgramStarter
+
+StartResult FakeProgramStarter::Start(const std::string& command_line) {
+  started_.push_back(command_line);
+  for (auto& [installed, on_start] : installed_) {
+    if (EqualsIgnoringCase(installed, Trimmed(command_line))) {
+      if (on_start) on_start();
+      return StartResult::kOk;
+    }
+  }
+  return StartResult::kFailed;
+}
+
+void FakeProgramStarter::Install(const std::string& command_line, std::function<void()> on_start) {
+  installed_.emplace_back(Trimmed(command_line), std::move(on_start));
+}
+
+// ---- FakeIde: arranging
+
+FakeIde::FakeIde(Clock& clock) : clock_(clock) {}
+
+void FakeIde::SetRunning(bool running) {
+  running_ = running;
+  attempts_until_up_ = -1;
+  if (!running) {
+    for (auto& [channel, state] : channels_) {
+      if (state == ChannelState::kOpen) state = ChannelState::kServerGone;
+    }
+  }
+}
+
+void FakeIde::ComeUpAfterConnectAttempts(int failed_attempts) {
+  SetRunning(false);
+  attempts_until_up_ = std::max(failed_attempts, 0);
+}
+
+void FakeIde::ComeUpWhenStarted(FakeProgramStarter& starter, const std::string& command_line,
+                                int failed_attempts_after_start) {
+  SetRunning(false);
+  starter.Install(command_line, [this, failed_attempts_after_start] {
+    // A second start of a running IDE changes nothing, as the real one shows its window again.
+    if (running_ || attempts_until_up_ >= 0) return;
+    attempts_until_up_ = std::max(failed_attempts_after_start, 0);
+  });
+}
+
+void FakeIde::FailCommand(int nth, CommandFault fault, bool from_then_on) {
+  faults_.push_back(PlannedFault{nth, from_then_on, std::move(fault)});
+}
+
+const CommandFault* FakeIde::FaultFor(int nth) const {
+  // The latest plan that covers the command wins, so a test can override an earlier "from then on".
+  const CommandFault* found = nullptr;
+  for (const PlannedFault& planned : faults_) {
+    if (planned.nth == nth || (planned.from_then_on && nth >= planned.nth)) found = &planned.fault;
+  }
+  return found;
+}
+
+// ---- FakeIde: observing
+
+int FakeIde::OpenChannels() const {
+  return static_cast<int>(std::count_if(channels_.begin(), channels_.end(),
+                                        [](const auto& entry) { return entry.second == ChannelState::kOpen; }));
+}
+
+void FakeIde::Pump() {
+  std::int64_t now = clock_.Ticks();
+  // Due results are written in the order they were scheduled.
+  auto due = std::stable_partition(pending_.begin(), pending_.end(),
+                                   [now](const PendingResult& result) { return result.due_ticks <= now; });
+  for (auto it = pending_.begin(); it != due; ++it) {
+    std::ofstream file(std::filesystem::path(it->path), std::ios::binary | std::ios::trunc);
+    file << "Written by the fake IDE for " << it->command << "\n";
+    written_.push_back(it->path);
+  }
+  pending_.erase(pending_.begin(), due);
+}
+
+void FakeIde::ScheduleResult(const std::string& command) {
+  std::optional<IdeCommand> parsed = ParseIdeCommand(command);
+  if (!parsed || !writes_results_) return;
+  std::string path;
+  switch (parsed->kind) {
+    case IdeCommandKind::kExecuteProject:
+      path = ReplaceExtension(parsed->input, makes_dll_ ? ".DLL" : ".EXE");
+      break;
+    case IdeCommandKind::kExportApp:
+      path = parsed->output;
+      break;
+    default:
+      return;
+  }
+  // Ticks are milliseconds; the delay is in hundredths.
+  pending_.push_back(PendingResult{clock_.Ticks() + result_delay_ * 10, path, command});
+}
+
+// ---- FakeIde: DdeClient
+
+DdeChannel FakeIde::Connect(const std::string& service) {
+  Pump();
+  ++connect_attempts_;
+  if (!running_ && attempts_until_up_ >= 0) {
+    if (attempts_until_up_ == 0) {
+      running_ = true;
+      attempts_until_up_ = -1;
+    } else {
+      --attempts_until_up_;
+    }
+  }
+  if (!running_ || !EqualsIgnoringCase(service, kService)) return 0;
+  DdeChannel channel = next_channel_++;
+  channels_[channel] = ChannelState::kOpen;
+  return channel;
+}
+
+void FakeIde::Execute(DdeChannel channel, const std::string& command) {
+  Pump();
+  auto it = channels_.find(channel);
+  if (it == channels_.end()) {
+    last_error_ = kDdeInvalidChannel;
+    return;
+  }
+  if (it->second != ChannelState::kOpen) {
+    last_error_ = kDdeChannelNotOpen;
+    return;
+  }
+  commands_.push_back(command);
+  const CommandFault* fault = FaultFor(static_cast<int>(commands_.size()));
+  if (fault == nullptr && checks_commands_) {
+    std::optional<IdeCommand> parsed = ParseIdeCommand(command);
+    if (!parsed) {
+      Refuse(kUnknownCommandError, "Unknown command: " + command);
+      return;
+    }
+    if (!FileExistsIgnoringCase(parsed->input)) {
+      Refuse(kInputMissingError, "File not found: " + parsed->input);
+      return;
+    }
+  }
+  if (fault == nullptr) {
+    last_error_ = kDdeNoError;
+    ScheduleResult(command);
+    Pump();
+    return;
+  }
+  switch (fault->kind) {
+    case CommandFault::Kind::kRefuse:
+      Refuse(fault->error_number, fault->error_message);
+      break;
+    case CommandFault::Kind::kTimeOut:
+      last_error_ = kDdeTimeOut;
+      if (time_out_wait_) time_out_wait_(time_out_);
+      Pump();
+      break;
+    case CommandFault::Kind::kBusy:
+      last_error_ = kDdeServerBusy;
+      break;
+  }
+}
+
+void FakeIde::Refuse(std::uint16_t number, const std::string& message) {
+  refusal_number_ = number;
+  refusal_message_ = message;
+  last_error_ = kDdeNotProcessed;
+}
+
+bool FakeIde::Request(DdeChannel channel, const std::string& item, std::string& value) {
+  Pump();
+  value.clear();
+  auto it = channels_.find(channel);
+  if (it == channels_.end() || it->second != ChannelState::kOpen) return false;
+  if (EqualsIgnoringCase(item, "GetErrorNum")) {
+    value = std::to_string(refusal_number_);
+    return true;
+  }
+  if (EqualsIgnoringCase(item, "GetErrorMsg")) {
+    value = refusal_message_;
+    return true;
+  }
+  return false;
+}
+
+void FakeIde::Close(DdeChannel channel) {
+  Pump();
+  auto it = channels_.find(channel);
+  if (it != channels_.end()) it->second = ChannelState::kClosed;
+}
+
+void FakeIde::SetTimeOut(std::int32_t hundredths) {
+  Pump();
+  time_out_ = std::max<std::int32_t>(hundredths, 1);
+}
+
+std::int32_t FakeIde::LastError() {
+  Pump();
+  return last_error_;
+}
+
+std::string FakeIde::LastErrorText() {
+  Pump();
+  return DdeErrorText(last_error_);
+}
+
+}  // namespace platform::fake

@@ -1,0 +1,146 @@
+// An in-process fake of the IDE behind the DdeClient interface, and a fake program starter, for fast
+// native tests of the IDE connection and the batch operations. Time is read from a platform::Clock
+// (a VirtualClock in tests), so nothing here sleeps; result files go to the real file system.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/dde_client.h"
+#include "platform/program_starter.h"
+
+namespace platform::fake {
+
+// Records every command line it is asked to start. A command line installed with Install (compared
+// ignoring letter case and surrounding blanks) runs its action and reports kOk; any other reports
+// kFailed, as a program that is not installed would.
+class FakeProgramStarter final : public ProgramStarter {
+ public:
+  StartResult Start(const std::string& command_line) override;
+
+  void Install(const std::string& command_line, std::function<void()> on_start);
+  const std::vector<std::string>& Started() const { return started_; }
+
+ private:
+  std::vector<std::pair<std::string, std::function<void()>>> installed_;
+  std::vector<std::string> started_;
+};
+
+// What the fake IDE does instead of carrying a command out.
+struct CommandFault {
+  enum class Kind {
+    kRefuse,   // negative acknowledgement (603); GetErrorNum/GetErrorMsg then answer the two below
+    kTimeOut,  // no acknowledgement within the time-out (605); the command has no effect
+    kBusy,     // "busy" acknowledgement (604)
+  };
+  Kind kind = Kind::kRefuse;
+  std::uint16_t error_number = 0;
+  std::string error_message;
+};
+
+// The IDE serving "ClarionWin". By default it is running, accepts every command and writes a
+// command's result file as soon as it is accepted.
+//
+// Result files: "[ExecuteProject(P.app)]" writes P.EXE (P.DLL after SetMakesDll(true)) and
+// "[ExportApp(P.App,P.TXA,0)]" writes P.TXA, each ResultDelay after the acknowledgement, measured on
+// the clock's Ticks. The other three commands write nothing. A result is written by the first call
+// into the fake (any DdeClient call, or Pump) made once its time has come, so a test that moves a
+// virtual clock decides exactly when the file appears: before or after a directory listing, say.
+//
+// Invariant: channels are numbered 1, 2, 3, ... in the order of successful connects; a channel is
+// open until closed or until the IDE stops running.
+class FakeIde final : public DdeClient {
+ public:
+  static constexpr const char* kService = "ClarionWin";
+
+  explicit FakeIde(Clock& clock);
+
+  // ---- arranging
+  // Running: Connect to kService answers. Stopping ends every open conversation (the channels then
+  // report kDdeChannelNotOpen), as an IDE that exits does.
+  void SetRunning(bool running);
+  // Not running now; the next `failed_attempts` connects fail and the one after comes up.
+  void ComeUpAfterConnectAttempts(int failed_attempts);
+  // Not running now; starting `command_line` through `starter` brings it up, after
+  // `failed_attempts_after_start` further failed connects (an IDE that takes a while to start).
+  void ComeUpWhenStarted(FakeProgramStarter& starter, const std::string& command_line = "CW20",
+                         int failed_attempts_after_start = 0);
+  // The `nth` command received (counting from 1 over the fake's life) meets `fault`; with
+  // `from_then_on`, every later command as well.
+  void FailCommand(int nth, CommandFault fault, bool from_then_on = false);
+  void ClearFaults() { faults_.clear(); }
+  // Hundredths of a second from acknowledgement to result file (0: written at once).
+  void SetResultDelay(std::int64_t hundredths) { result_delay_ = hundredths; }
+  void SetMakesDll(bool makes_dll) { makes_dll_ = makes_dll; }
+  // true: like ide-standin, refuse commands that are not one of the five (kUnknownCommandError) and
+  // commands whose input file does not exist (kInputMissingError), with the texts of ide_command.h.
+  void SetChecksCommands(bool checks) { checks_commands_ = checks; }
+  // false: commands are acknowledged but no result file is ever written.
+  void SetWritesResults(bool writes) { writes_results_ = writes; }
+  // Called with the time-out (hundredths) whenever a command times out, because a real client would
+  // have waited that long: a test gives it its virtual clock's Advance.
+  void SetTimeOutWait(std::function<void(std::int64_t hundredths)> wait) { time_out_wait_ = std::move(wait); }
+
+  // ---- observing
+  const std::vector<std::string>& Commands() const { return commands_; }  // received, in order
+  const std::vector<std::string>& Written() const { return written_; }    // result files, in order
+  int ConnectAttempts() const { return connect_attempts_; }
+  int OpenChannels() const;
+  bool Running() const { return running_; }
+  std::int32_t TimeOut() const { return time_out_; }
+  int PendingResults() const { return static_cast<int>(pending_.size()); }
+  // Writes every result whose time has come.
+  void Pump();
+
+  // ---- DdeClient
+  DdeChannel Connect(const std::string& service) override;
+  void Execute(DdeChannel channel, const std::string& command) override;
+  bool Request(DdeChannel channel, const std::string& item, std::string& value) override;
+  void Close(DdeChannel channel) override;
+  void SetTimeOut(std::int32_t hundredths) override;
+  std::int32_t LastError() override;
+  std::string LastErrorText() override;
+
+ private:
+  enum class ChannelState { kOpen, kClosed, kServerGone };
+  struct PendingResult {
+    std::int64_t due_ticks;
+    std::string path;
+    std::string command;
+  };
+  struct PlannedFault {
+    int nth;
+    bool from_then_on;
+    CommandFault fault;
+  };
+
+  const CommandFault* FaultFor(int nth) const;
+  void Refuse(std::uint16_t number, const std::string& message);
+  void ScheduleResult(const std::string& command);
+
+  Clock& clock_;
+  bool running_ = true;
+  int attempts_until_up_ = -1;  // -1: not coming up by itself
+  std::map<DdeChannel, ChannelState> channels_;
+  DdeChannel next_channel_ = 1;
+  std::int32_t time_out_ = kDdeDefaultTimeOut;
+  std::int32_t last_error_ = kDdeNoError;
+  std::uint16_t refusal_number_ = 0;
+  std::string refusal_message_;
+  std::vector<PlannedFault> faults_;
+  std::int64_t result_delay_ = 0;
+  bool makes_dll_ = false;
+  bool writes_results_ = true;
+  bool checks_commands_ = false;
+  std::function<void(std::int64_t)> time_out_wait_;
+  std::vector<PendingResult> pending_;
+  std::vector<std::string> commands_;
+  std::vector<std::string> written_;
+  int connect_attempts_ = 0;
+};
+
+}  // namespace platform::fake

@@ -1,0 +1,252 @@
+// The DDEML implementation of DdeClient: conversations on the wildcard topic, synchronous executes
+// with the time-out, CF_TEXT item requests, and the workarounds for wine's DDEML (ddeml_client.h).
+#include "platform/win32/ddeml_client.h"
+
+#include <windows.h>
+#include <ddeml.h>
+
+#include <cstdio>
+#include <map>
+
+namespace platform {
+namespace {
+
+// DDEML wants a callback even from a client; a client-only instance has nothing to answer.
+HDDEDATA CALLBACK IgnoreTransactions(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
+  return nullptr;
+}
+
+bool Applies(WineWorkaround workaround) {
+  switch (workaround) {
+    case WineWorkaround::kOn:
+      return true;
+    case WineWorkaround::kOff:
+      return false;
+    case WineWorkaround::kAuto:
+      break;
+  }
+  return RunningOnWine();
+}
+
+class DdemlClient final : public DdeClient {
+ public:
+  explicit DdemlClient(DdemlOptions options)
+      : fresh_conversation_per_request_(Applies(options.fresh_conversation_per_request)),
+        new_conversation_after_time_out_(Applies(options.new_conversation_after_time_out)) {
+    if (DdeInitializeA(&instance_, IgnoreTransactions, APPCMD_CLIENTONLY | CBF_SKIP_ALLNOTIFICATIONS, 0) !=
+        DMLERR_NO_ERROR) {
+      instance_ = 0;  // no conversation can open, so every command reports an invalid channel
+    }
+  }
+
+  ~DdemlClient() override {
+    for (auto& [channel, conversation] : channels_) End(conversation);
+    if (instance_ != 0) DdeUninitialize(instance_);
+  }
+
+  DdeChannel Connect(const std::string& service) override {
+    if (instance_ == 0) return 0;
+    HSZ name = DdeCreateStringHandleA(instance_, service.c_str(), CP_WINANSI);
+    if (name == nullptr) return 0;
+    HCONV conversation = Open(name);
+    if (conversation == nullptr) {
+      DdeFreeStringHandle(instance_, name);
+      return 0;
+    }
+    DdeChannel channel = next_channel_++;
+    channels_[channel] = Conversation{conversation, name, true, false};
+    return channel;
+  }
+
+  void Execute(DdeChannel channel, const std::string& command) override {
+    detail_.clear();
+    auto it = channels_.find(channel);
+    if (it == channels_.end()) {
+      last_error_ = kDdeInvalidChannel;
+      return;
+    }
+    Conversation& conversation = it->second;
+    if (!conversation.open) {
+      last_error_ = kDdeChannelNotOpen;
+      return;
+    }
+    DWORD time_out = TimeOutMs();
+    if (conversation.stale) {
+      // The command that timed out may still be acknowledged on the old conversation, and that
+      // answer must not meet this command there: it goes out on a new conversation. A server still
+      // busy with the old command answers no connect either; it has the time-out to become free.
+      DWORD start = GetTickCount();
+      HCONV fresh = Open(conversation.service);
+      while (fresh == nullptr && GetTickCount() - start < time_out && ServerAlive(conversation.handle)) {
+        Sleep(100);
+        fresh = Open(conversation.service);
+      }
+      if (fresh == nullptr) {
+        last_error_ = ServerAlive(conversation.handle) ? kDdeTimeOut : kDdeChannelNotOpen;
+        return;
+      }
+      DdeDisconnect(conversation.handle);
+      conversation.handle = fresh;
+      conversation.stale = false;
+      DWORD spent = GetTickCount() - start;
+      time_out = spent < time_out ? time_out - spent : 1;
+    }
+    if (!Connected(conversation.handle)) {
+      last_error_ = kDdeChannelNotOpen;
+      return;
+    }
+
+    DWORD status = 0;
+    // DDEML sends the bytes as given; the server expects text with its terminating zero.
+    HDDEDATA acknowledged = DdeClientTransaction(
+        reinterpret_cast<LPBYTE>(const_cast<char*>(command.c_str())), static_cast<DWORD>(command.size() + 1),
+        conversation.handle, nullptr, 0, XTYP_EXECUTE, time_out, &status);
+    UINT error = DdeGetLastError(instance_);
+    if (acknowledged != nullptr) {
+      last_error_ = kDdeNoError;
+      return;
+    }
+    switch (error) {
+      case DMLERR_EXECACKTIMEOUT:
+        last_error_ = kDdeTimeOut;
+        if (new_conversation_after_time_out_) conversation.stale = true;
+        break;
+      case DMLERR_NOTPROCESSED:
+        last_error_ = kDdeNotProcessed;
+        break;
+      case DMLERR_BUSY:
+        last_error_ = kDdeServerBusy;
+        break;
+      case DMLERR_NO_CONV_ESTABLISHED:
+      case DMLERR_POSTMSG_FAILED:
+      case DMLERR_SERVER_DIED:
+      case DMLERR_INVALIDPARAMETER:  // the conversation handle is no longer valid
+        last_error_ = kDdeChannelNotOpen;
+        break;
+      case DMLERR_NO_ERROR:
+        // No answer and no error of the library's: either the server ended the conversation while
+        // we waited, or it answered negatively, and then the flags tell busy from refused.
+        if (!Connected(conversation.handle)) {
+          last_error_ = kDdeChannelNotOpen;
+        } else {
+          last_error_ = (status & DDE_FBUSY) != 0 ? kDdeServerBusy : kDdeNotProcessed;
+        }
+        break;
+      default:
+        Fail(kDdeSystemError, error);
+        break;
+    }
+  }
+
+  bool Request(DdeChannel channel, const std::string& item, std::string& value) override {
+    value.clear();
+    auto it = channels_.find(channel);
+    if (instance_ == 0 || it == channels_.end() || !it->second.open) return false;
+    Conversation& conversation = it->second;
+    HSZ item_name = DdeCreateStringHandleA(instance_, item.c_str(), CP_WINANSI);
+    if (item_name == nullptr) return false;
+
+    bool own_conversation = fresh_conversation_per_request_ || conversation.stale;
+    HCONV handle = own_conversation ? Open(conversation.service) : conversation.handle;
+    bool answered = false;
+    if (handle != nullptr && Connected(handle)) {
+      HDDEDATA data = DdeClientTransaction(nullptr, 0, handle, item_name, CF_TEXT, XTYP_REQUEST, TimeOutMs(), nullptr);
+      if (data != nullptr) {
+        DWORD size = DdeGetData(data, nullptr, 0, 0);
+        std::string text(size, '\0');
+        if (size > 0) DdeGetData(data, reinterpret_cast<LPBYTE>(text.data()), size, 0);
+        DdeFreeDataHandle(data);
+        value = text.substr(0, text.find('\0'));
+        answered = true;
+      }
+      DdeGetLastError(instance_);  // requests leave our last error alone; clear the library's
+    }
+    if (own_conversation && handle != nullptr) DdeDisconnect(handle);
+    DdeFreeStringHandle(instance_, item_name);
+    return answered;
+  }
+
+  void Close(DdeChannel channel) override {
+    auto it = channels_.find(channel);
+    if (it == channels_.end() || !it->second.open) return;
+    End(it->second);
+  }
+
+  void SetTimeOut(std::int32_t hundredths) override { time_out_ = hundredths < 1 ? 1 : hundredths; }
+
+  std::int32_t LastError() override { return last_error_; }
+
+  std::string LastErrorText() override {
+    std::string text = DdeErrorText(last_error_);
+    if (last_error_ != kDdeNoError && !detail_.empty()) text += " (" + detail_ + ")";
+    return text;
+  }
+
+ private:
+  struct Conversation {
+    HCONV handle;
+    HSZ service;
+    bool open;
+    bool stale;  // its last execute timed out; see Execute
+  };
+
+  static bool Connected(HCONV handle) {
+    CONVINFO info{};
+    info.cb = sizeof info;
+    if (DdeQueryConvInfo(handle, QID_SYNC, &info) == 0) return false;
+    return (info.wStatus & ST_CONNECTED) != 0;
+  }
+
+  // Whether the server's end of the conversation still exists, busy or not.
+  static bool ServerAlive(HCONV handle) {
+    CONVINFO info{};
+    info.cb = sizeof info;
+    return DdeQueryConvInfo(handle, QID_SYNC, &info) != 0 && IsWindow(info.hwndPartner);
+  }
+
+  HCONV Open(HSZ service) {
+    // A zero topic is the DDE wildcard: the server picks a topic of its own.
+    HCONV handle = DdeConnect(instance_, service, nullptr, nullptr);
+    DdeGetLastError(instance_);
+    return handle;
+  }
+
+  void End(Conversation& conversation) {
+    if (!conversation.open) return;
+    DdeDisconnect(conversation.handle);
+    DdeGetLastError(instance_);
+    DdeFreeStringHandle(instance_, conversation.service);
+    conversation.open = false;
+  }
+
+  void Fail(std::int32_t code, UINT library_error) {
+    last_error_ = code;
+    char text[32];
+    std::snprintf(text, sizeof text, "DDEML error 0x%04X", library_error);
+    detail_ = text;
+  }
+
+  DWORD TimeOutMs() const { return static_cast<DWORD>(time_out_) * 10; }
+
+  DWORD instance_ = 0;
+  const bool fresh_conversation_per_request_;
+  const bool new_conversation_after_time_out_;
+  std::map<DdeChannel, Conversation> channels_;
+  DdeChannel next_channel_ = 1;
+  std::int32_t time_out_ = kDdeDefaultTimeOut;
+  std::int32_t last_error_ = kDdeNoError;
+  std::string detail_;
+};
+
+}  // namespace
+
+bool RunningOnWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::unique_ptr<DdeClient> MakeDdemlClient(DdemlOptions options) {
+  return std::make_unique<DdemlClient>(options);
+}
+
+}  // namespace platform

@@ -1,0 +1,228 @@
+// The DDE server of ide-standin: see standin_server.h and README.md.
+#include "standin_server.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace standin {
+
+using platform::fake::EqualsIgnoringCase;
+using platform::fake::IdeCommand;
+using platform::fake::IdeCommandKind;
+using platform::fake::kInputMissingError;
+using platform::fake::kUnknownCommandError;
+
+Server* Server::instance_ = nullptr;
+
+namespace {
+
+bool IsFile(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The stand-in's own rule for what a project builds: a line "TARGET=DLL" in the .APP file.
+bool BuildsDll(const std::string& app_text) {
+  std::istringstream lines(app_text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::string compact;
+    for (char c : line) {
+      if (c != ' ' && c != '\t' && c != '\r') compact += c;
+    }
+    if (EqualsIgnoringCase(compact, "TARGET=DLL")) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// ---- Log
+
+Log::Log(const std::string& path) {
+  if (!path.empty()) file_ = std::fopen(path.c_str(), "ab");
+}
+
+Log::~Log() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void Log::Line(const std::string& text) {
+  if (file_ == nullptr) return;
+  std::fprintf(file_, "%s\r\n", text.c_str());
+  std::fflush(file_);
+}
+
+// ---- Server
+
+Server::Server(const Options& options, Log& log) : options_(options), log_(log) { instance_ = this; }
+
+Server::~Server() {
+  for (auto& [id, action] : timers_) KillTimer(window_, id);
+  if (dde_ != 0) {
+    DdeNameService(dde_, nullptr, nullptr, DNS_UNREGISTER);
+    if (service_ != nullptr) DdeFreeStringHandle(dde_, service_);
+    if (topic_ != nullptr) DdeFreeStringHandle(dde_, topic_);
+    DdeUninitialize(dde_);
+  }
+  instance_ = nullptr;
+}
+
+bool Server::Start(HWND window) {
+  window_ = window;
+  UINT status = DdeInitializeA(&dde_, Callback,
+                               APPCLASS_STANDARD | CBF_FAIL_ADVISES | CBF_FAIL_POKES | CBF_SKIP_REGISTRATIONS |
+                                   CBF_SKIP_UNREGISTRATIONS,
+                               0);
+  if (status != DMLERR_NO_ERROR) {
+    dde_ = 0;
+    log_.Line("DDE initialisation failed: " + std::to_string(status));
+    return false;
+  }
+  service_ = DdeCreateStringHandleA(dde_, kService, CP_WINANSI);
+  topic_ = DdeCreateStringHandleA(dde_, kTopic, CP_WINANSI);
+  if (DdeNameService(dde_, service_, nullptr, DNS_REGISTER) == nullptr) {
+    log_.Line("registering the service failed: " + std::to_string(DdeGetLastError(dde_)));
+    return false;
+  }
+  return true;
+}
+
+void Server::OnTimer(UINT_PTR id) {
+  KillTimer(window_, id);
+  auto it = timers_.find(id);
+  if (it == timers_.end()) return;
+  std::function<void()> action = std::move(it->second);
+  timers_.erase(it);
+  action();
+}
+
+void Server::After(int ms, std::function<void()> action) {
+  UINT_PTR id = next_timer_++;
+  timers_[id] = std::move(action);
+  SetTimer(window_, id, static_cast<UINT>(ms > 0 ? ms : 1), nullptr);
+}
+
+std::string Server::Text(HSZ handle) {
+  if (handle == nullptr) return "";
+  char text[256] = {};
+  DdeQueryStringA(dde_, handle, text, sizeof text, CP_WINANSI);
+  return text;
+}
+
+HDDEDATA CALLBACK Server::Callback(UINT type, UINT format, HCONV, HSZ hsz1, HSZ hsz2, HDDEDATA data, ULONG_PTR,
+                                   ULONG_PTR) {
+  Server* server = instance_;
+  if (server == nullptr) return nullptr;
+  switch (type) {
+    case XTYP_CONNECT:  // hsz1: topic, hsz2: service
+      if (DdeCmpStringHandles(hsz2, server->service_) != 0) return nullptr;
+      server->log_.Line("connect topic=" + server->Text(hsz1));
+      return reinterpret_cast<HDDEDATA>(TRUE);
+    case XTYP_WILDCONNECT:
+      return server->WildConnect(hsz1, hsz2);
+    case XTYP_EXECUTE:
+      return server->Execute(data);
+    case XTYP_REQUEST:  // hsz2: item
+      return server->Request(hsz2, format);
+    case XTYP_DISCONNECT:
+      server->log_.Line("disconnect");
+      return nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+HDDEDATA Server::WildConnect(HSZ topic, HSZ service) {
+  if (service != nullptr && DdeCmpStringHandles(service, service_) != 0) return nullptr;
+  log_.Line("connect topic=" + (topic != nullptr ? Text(topic) : std::string("*")));
+  // One conversation on the topic asked for, or on our own topic for a wildcard; the list ends
+  // with an empty pair.
+  HSZPAIR pairs[2] = {{service_, topic != nullptr ? topic : topic_}, {nullptr, nullptr}};
+  return DdeCreateDataHandle(dde_, reinterpret_cast<LPBYTE>(pairs), sizeof pairs, 0, nullptr, 0, 0);
+}
+
+HDDEDATA Server::Refuse(int number, const std::string& message) {
+  error_number_ = number;
+  error_message_ = message;
+  log_.Line("refused " + std::to_string(number) + " " + message);
+  return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
+}
+
+HDDEDATA Server::Execute(HDDEDATA data) {
+  DWORD size = DdeGetData(data, nullptr, 0, 0);
+  std::string command(size, '\0');
+  if (size > 0) DdeGetData(data, reinterpret_cast<LPBYTE>(command.data()), size, 0);
+  command = command.substr(0, command.find('\0'));
+  ++commands_;
+  log_.Line("execute " + command);
+
+  if (options_.ack_delay_ms > 0 && (options_.ack_delay_commands == 0 || commands_ <= options_.ack_delay_commands)) {
+    // Busy as an IDE that is compiling: nothing else is handled meanwhile, connects included.
+    log_.Line("busy " + std::to_string(options_.ack_delay_ms) + " ms");
+    Sleep(static_cast<DWORD>(options_.ack_delay_ms));
+  }
+
+  if (options_.quit_command && command == "[Quit]") {
+    log_.Line("quit");
+    // After the acknowledgement has gone out.
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+    return reinterpret_cast<HDDEDATA>(DDE_FACK);
+  }
+  if (options_.refuse) return Refuse(options_.error_number, options_.error_message);
+  std::optional<IdeCommand> parsed = platform::fake::ParseIdeCommand(command);
+  if (!parsed) return Refuse(kUnknownCommandError, "Unknown command: " + command);
+  if (!IsFile(parsed->input)) return Refuse(kInputMissingError, "File not found: " + parsed->input);
+
+  log_.Line("accepted");
+  if (!options_.never_write) {
+    IdeCommand result = *parsed;
+    After(options_.write_delay_ms, [this, result] { WriteResult(result); });
+  }
+  return reinterpret_cast<HDDEDATA>(DDE_FACK);
+}
+
+void Server::WriteResult(const IdeCommand& command) {
+  std::string output = command.output;
+  bool written;
+  if (command.kind == IdeCommandKind::kExecuteProject) {
+    // A build: the project's .APP text decides between program and library.
+    output = platform::fake::ReplaceExtension(command.input, BuildsDll(ReadText(command.input)) ? ".DLL" : ".EXE");
+    std::ofstream file(output, std::ios::binary | std::ios::trunc);
+    file << "Built by the IDE stand-in from " << command.input << "\r\n";
+    written = file.good();
+  } else {
+    // Imports and exports: the stand-in's text formats are the same, so each is a copy.
+    written = CopyFileA(command.input.c_str(), output.c_str(), FALSE) != 0;
+  }
+  log_.Line((written ? "wrote " : "could not write ") + output);
+}
+
+HDDEDATA Server::Request(HSZ item, UINT format) {
+  std::string name = Text(item);
+  std::string value;
+  if (format != CF_TEXT) {
+    log_.Line("request " + name + " refused: not text");
+    return nullptr;
+  }
+  if (EqualsIgnoringCase(name, "GetErrorNum")) {
+    value = std::to_string(error_number_);
+  } else if (EqualsIgnoringCase(name, "GetErrorMsg")) {
+    value = error_message_;
+  } else {
+    log_.Line("request " + name + " refused: unknown item");
+    return nullptr;
+  }
+  log_.Line("request " + name + " = " + value);
+  return DdeCreateDataHandle(dde_, reinterpret_cast<LPBYTE>(value.data()), static_cast<DWORD>(value.size() + 1), 0,
+                             item, CF_TEXT, 0);
+}
+
+}  // namespace standin
