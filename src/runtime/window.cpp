@@ -42,6 +42,7 @@ void Window::Close() {
   closed_ = true;
   accept_all_ = false;
   queue_.clear();
+  pending_keys_.clear();
   peer_.reset();
   runtime_.Remove(this);
 }
@@ -54,6 +55,12 @@ bool Window::Accept() {
   }
   while (queue_.empty()) {
     if (accept_all_ && NextAcceptAll()) return true;
+    if (!pending_keys_.empty()) {
+      PendingKey k = pending_keys_.front();
+      pending_keys_.pop_front();
+      UserKey(k.field, k.key_code);
+      continue;
+    }
     runtime_.backend().WaitForInput(*this);
     if (closed_) return false;
   }

@@ -127,8 +127,9 @@ class Window {
   int LastKey() const;
   int LastChar() const;
   void SetLastKey(int key_code);
-  // Feeds a key press to control `field` as if the user had pressed it (a list moves its highlight).
-  void PressKey(int field, int key_code) { UserKey(field, key_code); }
+  // Feeds a key press to control `field` as if the user had pressed it (a list moves its
+  // highlight). Like a key typed ahead, it is taken once the events already queued are served.
+  void PressKey(int field, int key_code) { pending_keys_.push_back({field, key_code}); }
 
   // --- Backend side ---------------------------------------------------------------------------
   const ControlState& state(int field) const { return controls_[Index(field)]; }
@@ -172,6 +173,11 @@ class Window {
   std::vector<ControlState> controls_;
   std::vector<Binding> bindings_;
   std::deque<Event> queue_;
+  struct PendingKey {
+    int field;
+    int key_code;
+  };
+  std::deque<PendingKey> pending_keys_;
   Event event_;
   std::unique_ptr<WindowPeer> peer_;
   int focus_ = 0;

@@ -4,10 +4,15 @@
 
 #include <cstdint>
 
+#include <cstdlib>
+#include <optional>
+
+#include "browse/page_browse.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "shell/program.h"
 #include "store/open_record_file.h"
+#include "windows/application_list.h"
 #include "windows/main_def.h"
 
 namespace windows {
@@ -16,20 +21,15 @@ namespace {
 using rt::EventKind;
 namespace f = main_field;
 
-// The application list's page. It stays empty until the list has a store to read.
-class EmptyPage final : public rt::ListSource {
- public:
-  int RowCount() const override { return 0; }
-  rt::Cell CellAt(int, int) const override { return {}; }
-};
-
 class MainProcedure {
  public:
-  explicit MainProcedure(shell::Program& program) : program_(program), runtime_(program.runtime) {}
+  explicit MainProcedure(shell::Program& program)
+      // The application form is not part of the program yet: Insert, Change and Delete run the
+      // list's update steps with no procedure behind them, which leaves the response cancelled.
+      : program_(program), runtime_(program.runtime), list_(program, nullptr) {}
 
   void Run() {
-    Request = EntryRequest = program_.GlobalRequest;
-    Response = shell::RequestCancelled;
+    const std::int32_t entry_request = program_.GlobalRequest;
     program_.GlobalRequest = 0;
     program_.GlobalResponse = 0;
     // A right click still pending from the caller must not open the list's popup.
@@ -40,22 +40,29 @@ class MainProcedure {
     files_opened_ = true;
 
     LastAction.Clear();
+    std::int32_t response = shell::RequestCancelled;
     {
       rt::Window window(runtime_, kMainWindow);
       window_ = &window;
-      window.Bind(f::Browse_1, page_);
+      browse::PageBrowse browse(list_, window, f::Browse_1, entry_request);
+      browse_ = &browse;
+      browse.OpenBrowse();  // binds the list's page
       window.Bind(f::ServerActive, DDEConnected);
       window.Bind(f::TimeOut, DDETimeOut);
       window.Bind(f::LastAction, LastAction);
+      list_.Setup(window);
       window.Display();
       while (window.Accept()) {
         DispatchByKind(window);
         DispatchByField(window);
       }
-      window_ = nullptr;
       if (files_opened_) store::LowerUseCount(program_.files, program_.files.Apps);
+      browse.CloseBrowse();
+      response = browse.Response;
+      browse_ = nullptr;
+      window_ = nullptr;
     }
-    program_.GlobalResponse = Response != 0 ? Response : shell::RequestCancelled;
+    program_.GlobalResponse = response != 0 ? response : shell::RequestCancelled;
   }
 
  private:
@@ -66,7 +73,7 @@ class MainProcedure {
         window.Select(f::Browse_1);
         break;
       case EventKind::GainFocus:
-        ForceReset = true;
+        browse_->ForceReset = true;
         RefreshDisplay();
         break;
       case EventKind::Rejected:
@@ -80,28 +87,61 @@ class MainProcedure {
   }
 
   void DispatchByField(rt::Window& window) {
-    // Buttons act on their Accepted event only; the list, the check box, the spin box and the
-    // last-action field have no actions of their own yet.
+    if (window.Field() == f::Browse_1) {
+      browse_->TakeListEvent(window.Kind());
+      return;
+    }
+    // Buttons act on their Accepted event only; the check box, the spin box and the last-action
+    // field have no actions of their own.
     if (window.Kind() != EventKind::Accepted) return;
     switch (window.Field()) {
+      case f::Tag: ToggleTag(window); break;
+      case f::Insert:
+        browse_->RereadSelected();
+        browse_->InsertRow();
+        break;
+      case f::Change:
+        browse_->RereadSelected();
+        browse_->ChangeRow();
+        break;
+      case f::Delete:
+        browse_->RereadSelected();
+        browse_->DeleteRow();
+        break;
+      case f::Log:
+        // The activity log window is not part of the program yet; coming back from it refreshes.
+        browse_->RereadSelected();
+        browse_->Request = browse_->EntryRequest;
+        RefreshDisplay();
+        break;
       case f::Close:
         // The button's own close action closes the window after this event.
+        browse_->RereadSelected();
         break;
       default:
         break;
     }
   }
 
-  void RefreshDisplay() {
-    if (window_->InAcceptAll()) return;
-    window_->Display();
-    ForceReset = false;
+  // Tags or untags the highlighted application and moves the highlight on to the next one.
+  void ToggleTag(rt::Window& window) {
+    browse_->RereadSelected();
+    store::AppsRecord& app = program_.files.APP;
+    app.Tag = static_cast<std::int16_t>(std::abs(app.Tag - 1));
+    program_.files.Apps.Put();  // a failed write-back is not reported: the list shows the truth
+    window.Select(f::Browse_1);
+    window.PressKey(f::Browse_1, rt::key::kDown);
+    browse_->ForceReset = true;
+    RefreshDisplay();
   }
+
+  void RefreshDisplay() { browse_->RefreshDisplay(); }
 
   shell::Program& program_;
   rt::Runtime& runtime_;
   rt::Window* window_ = nullptr;
-  EmptyPage page_;
+  ApplicationList list_;
+  browse::PageBrowse* browse_ = nullptr;
   bool files_opened_ = false;
 
   // State of one activation; names are the system's own.
@@ -109,10 +149,6 @@ class MainProcedure {
   std::uint8_t DDEConnected = 0;
   std::uint8_t DDETimeOut = 15;
   rt::FixedString<30> LastAction;
-  std::int32_t Request = 0;
-  std::int32_t EntryRequest = 0;
-  std::int32_t Response = 0;
-  bool ForceReset = false;
 };
 
 }  // namespace

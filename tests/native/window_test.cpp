@@ -226,6 +226,21 @@ TEST_F(WindowTest, ListKeysMoveTheHighlightWithinThePageAndScrollPastIt) {
   EXPECT_EQ(runtime_.LastChar(), 0);
 }
 
+TEST_F(WindowTest, PressedKeyIsTakenAfterTheEventsAlreadyQueued) {
+  Rows rows(3);
+  backend_.script().CloseBox();
+  Window w(runtime_, kForm);
+  w.Bind(kList, rows);
+  w.SetSelectedRow(kList, 1);
+  w.PressKey(kList, key::kDown);
+  w.Post(EventKind::Accepted, kOk);
+  std::vector<Event> events = Drain(w);
+  std::vector<Event> expected{{EventKind::OpenWindow, 0}, {EventKind::Accepted, kOk},
+                              {EventKind::NewSelection, kList}, {EventKind::CloseWindow, 0}};
+  EXPECT_EQ(events, expected);
+  EXPECT_EQ(w.SelectedRow(kList), 2);
+}
+
 TEST_F(WindowTest, TypedCharacterIsTheLastKeyOfItsAlertEvent) {
   Rows rows(3);
   backend_.script().TypeChar(kList, 'q').CloseBox();

@@ -1,0 +1,188 @@
+// The application list in the main window, over a real Apps file: rows with their tag marks, the
+// Tag button walking down the list, type-ahead without regard to case, the empty list, and the
+// rebuild after another station changed the file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "runtime/headless/headless_backend.h"
+#include "runtime/runtime.h"
+#include "runtime/window.h"
+#include "shell/program.h"
+#include "store/files.h"
+#include "store/open_record_file.h"
+#include "store/store_test_support.h"
+#include "windows/main.h"
+#include "windows/main_def.h"
+
+namespace windows {
+namespace {
+
+namespace f = main_field;
+using rt::EventKind;
+
+struct App {
+  const char* path;
+  const char* name;
+  int tag;
+};
+
+class ApplicationListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(store_test::FreshDirectory());
+    backend_.set_visible_rows(4);
+  }
+  void TearDown() override { std::filesystem::current_path(previous_); }
+
+  // Writes the records through a connection of its own, as another station would.
+  void Seed(const std::vector<App>& apps) {
+    store::Files other;
+    if (!std::filesystem::exists("APPS.db")) other.Apps.Create();
+    other.Apps.Open();
+    ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
+    for (const App& a : apps) {
+      other.APP.DriveNPath = a.path;
+      other.APP.Application = a.name;
+      other.APP.Tag = static_cast<std::int16_t>(a.tag);
+      other.Apps.Add();
+      ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
+    }
+    other.Apps.Close();
+  }
+  void RemoveOther(const char* path) {
+    store::Files other;
+    other.Apps.Open();
+    other.APP.DriveNPath = path;
+    other.APP.Application.Clear();
+    other.Apps.SetToKeyValue();
+    other.Apps.Next();
+    ASSERT_EQ(other.APP.DriveNPath.str(), path);
+    other.Apps.Delete();
+    ASSERT_EQ(other.store.error.code, 0);
+    other.Apps.Close();
+  }
+  int TagOf(const char* path) {
+    store::Files other;
+    other.Apps.Open();
+    other.APP.DriveNPath = path;
+    other.APP.Application.Clear();
+    other.Apps.SetToKeyValue();
+    other.Apps.Next();
+    int tag = other.APP.Tag;
+    other.Apps.Close();
+    return tag;
+  }
+
+  // The page as "path+" (tagged) or "path", the highlighted row marked with '>'.
+  static std::string Shown(rt::Window& w) {
+    std::string out;
+    const rt::ListSource* rows = w.state(f::Browse_1).source;
+    for (int r = 1; r <= rows->RowCount(); ++r) {
+      if (!out.empty()) out += ' ';
+      if (r == w.SelectedRow(f::Browse_1)) out += '>';
+      out += rows->CellAt(r, 2).text;
+      if (rows->IconAt(r) == 1) out += '+';
+    }
+    return out;
+  }
+  rt::headless::Script& Expect(const std::string& page) {
+    return backend_.script().Inspect([page](rt::Window& w) { EXPECT_EQ(Shown(w), page); });
+  }
+  rt::headless::Script& script() { return backend_.script(); }
+  void RunMain() {
+    script().CloseBox();
+    Main(program_);
+    EXPECT_TRUE(script().Done());
+  }
+
+  std::filesystem::path previous_;
+  rt::headless::HeadlessBackend backend_;
+  rt::Runtime runtime_{backend_};
+  shell::Program program_{runtime_};
+};
+
+TEST_F(ApplicationListTest, ListsTheApplicationsInKeyOrderWithTheirTagMarks) {
+  Seed({{"D:\\B\\", "TWO.APP", 1}, {"d:\\a\\", "ONE.APP", 0}, {"E:\\C\\", "THREE.APP", 1}});
+  Expect(">d:\\a\\ D:\\B\\+ E:\\C\\+");
+  script().Inspect([](rt::Window& w) {
+    const rt::ControlState& list = w.state(f::Browse_1);
+    EXPECT_EQ(list.icons.at(0), "CHECK.ICO");
+    EXPECT_EQ(list.source->CellAt(1, 3).text, "ONE.APP");
+    EXPECT_EQ(list.source->CellAt(2, 1).text, " ");  // the tag column shows no text
+    EXPECT_FALSE(w.ScrollBarShown(f::Browse_1));     // three rows fit
+  });
+  RunMain();
+}
+
+TEST_F(ApplicationListTest, TagTogglesTheRecordAndMovesTheHighlightDown) {
+  Seed({{"A:\\", "A.APP", 0}, {"B:\\", "B.APP", 0}, {"C:\\", "C.APP", 1}});
+  script().Press(f::Tag);
+  Expect("A:\\+ >B:\\ C:\\+");
+  script().Press(f::Tag);
+  Expect("A:\\+ B:\\+ >C:\\+");
+  script().Press(f::Tag);  // the last application: untagged, and the highlight stays on it
+  Expect("A:\\+ B:\\+ >C:\\");
+  script().Key(f::Browse_1, rt::key::kUp).Key(f::Browse_1, rt::key::kUp).Press(f::Tag);
+  Expect("A:\\ >B:\\+ C:\\");  // A untagged again, the highlight on to B
+  RunMain();
+  EXPECT_EQ(TagOf("A:\\"), 0);
+  EXPECT_EQ(TagOf("B:\\"), 1);
+  EXPECT_EQ(TagOf("C:\\"), 0);
+}
+
+TEST_F(ApplicationListTest, TypeAheadFindsPathsWithoutRegardToCase) {
+  Seed({{"C:\\ONE\\", "X.APP", 0}, {"c:\\two\\", "X.APP", 0}, {"D:\\", "X.APP", 0}, {"E:\\", "X.APP", 0}});
+  script().TypeChar(f::Browse_1, 'c');  // the highlighted path begins with C: on to the next
+  Expect("C:\\ONE\\ >c:\\two\\ D:\\ E:\\");
+  script().TypeChar(f::Browse_1, 'c');  // the next begins with D: back to the first C
+  Expect(">C:\\ONE\\ c:\\two\\ D:\\ E:\\");
+  script().TypeChar(f::Browse_1, 'e');
+  Expect("C:\\ONE\\ c:\\two\\ D:\\ >E:\\");
+  RunMain();
+}
+
+TEST_F(ApplicationListTest, EmptyListKeepsTheWindowAndOffersOnlyInsert) {
+  Seed({});
+  script().Inspect([](rt::Window& w) {
+    EXPECT_EQ(w.state(f::Browse_1).source->RowCount(), 0);
+    EXPECT_FALSE(w.state(f::Change).enabled);
+    EXPECT_FALSE(w.state(f::Delete).enabled);
+    EXPECT_TRUE(w.state(f::Insert).enabled);
+  });
+  script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(0);
+  script().Press(f::Tag);  // nothing to tag
+  RunMain();
+  EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|~Chan&ge|~&Delete"});
+}
+
+TEST_F(ApplicationListTest, PopupEntriesPressTheListButtons) {
+  Seed({{"A:\\", "A.APP", 0}});
+  script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(2);
+  Expect(">A:\\");
+  RunMain();
+  EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|Chan&ge|&Delete"});
+}
+
+TEST_F(ApplicationListTest, RegainedFocusShowsWhatAnotherStationChanged) {
+  Seed({{"A:\\", "A.APP", 0}, {"B:\\", "B.APP", 0}, {"C:\\", "C.APP", 0}, {"D:\\", "D.APP", 0}, {"E:\\", "E.APP", 0}});
+  script().Key(f::Browse_1, rt::key::kDown);
+  Expect("A:\\ >B:\\ C:\\ D:\\");
+  script().Inspect([this](rt::Window&) {
+    Seed({{"BB:\\", "N.APP", 1}});
+    RemoveOther("C:\\");
+  });
+  script().Raise(EventKind::GainFocus);
+  Expect(">B:\\ BB:\\+ D:\\ E:\\");
+  script().Inspect([this](rt::Window&) { RemoveOther("B:\\"); });
+  script().Raise(EventKind::GainFocus);
+  // The highlighted record is gone: the next one, on a page topped up from above.
+  Expect("A:\\ >BB:\\+ D:\\ E:\\");
+  RunMain();
+}
+
+}  // namespace
+}  // namespace windows
