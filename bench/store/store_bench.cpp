@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "apps_data.h"
 #include "store/files.h"
 
 extern char** environ;
@@ -27,63 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using store::Order;
-
-// Directory and name of the record with number n: 1,000 records per directory, the numbers
-// inserted in shuffled order so that file order and key order differ.
-std::string Directory(long n) { return "C:\\PROJECTS\\DIR" + std::to_string(n / 1000) + "\\"; }
-std::string Application(long n) { return "APP" + std::to_string(n % 1000) + ".APP"; }
-
-void SetRecord(store::Files& files, long n) {
-  files.APP.DriveNPath = Directory(n);
-  files.APP.Application = Application(n);
-  files.APP.Tag = static_cast<std::int16_t>(n % 2);
-}
-
-long Resident_kB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
-// One directory per file size, with APPS.db holding `count` records; built on first use.
-const fs::path& DataDirectory(long count) {
-  static std::map<long, fs::path> built;
-  auto found = built.find(count);
-  if (found != built.end()) return found->second;
-  fs::path dir = fs::temp_directory_path() / ("nightjar-bench-" + std::to_string(getpid()) + "-" + std::to_string(count));
-  fs::create_directories(dir);
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir);
-  store::Files files;
-  files.Apps.Create();
-  files.Apps.Open();
-  std::vector<long> order(static_cast<std::size_t>(count));
-  for (long i = 0; i < count; ++i) order[static_cast<std::size_t>(i)] = i;
-  std::shuffle(order.begin(), order.end(), std::mt19937(42));
-  const long kBatch = 50000;
-  for (long done = 0; done < count; done += kBatch) {
-    files.Apps.BeginTransaction(2);
-    for (long i = done; i < std::min(count, done + kBatch); ++i) {
-      SetRecord(files, order[static_cast<std::size_t>(i)]);
-      files.Apps.Add();
-    }
-    files.Apps.Commit();
-  }
-  files.Apps.Close();
-  fs::current_path(previous);
-  return built[count] = dir;
-}
-
-// Works in the data directory of a size for the length of one benchmark.
-class InData {
- public:
-  explicit InData(long count) : previous_(fs::current_path()) { fs::current_path(DataDirectory(count)); }
-  ~InData() { fs::current_path(previous_); }
-
- private:
-  fs::path previous_;
-};
+using namespace bench_data;
 
 void BM_OpenWithChecks(benchmark::State& state) {
   InData in(state.range(0));
@@ -269,10 +214,6 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  std::error_code error;
-  for (long count : {kSmall, kLarge}) {
-    const fs::path dir = fs::temp_directory_path() / ("nightjar-bench-" + std::to_string(getpid()) + "-" + std::to_string(count));
-    fs::remove_all(dir, error);
-  }
+  RemoveDataDirectories();
   return 0;
 }

@@ -1,0 +1,172 @@
+// The application list's browse engine over 1,000 and 1,000,000 Apps records, through the headless
+// runtime with a 20-row list: the first page (with the stops), one scroll step past the page edge,
+// a page down, a type-ahead seek, a thumb drag; and the resident memory after 1,000 page downs,
+// which must not grow with the file. Run by hand: build/native/bench/bench_browse.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "apps_data.h"
+#include "browse/page_browse.h"
+#include "runtime/headless/headless_backend.h"
+#include "runtime/runtime.h"
+#include "runtime/window.h"
+#include "shell/program.h"
+#include "windows/application_list.h"
+#include "windows/main_def.h"
+
+namespace {
+
+using namespace bench_data;
+using rt::EventKind;
+constexpr int kList = windows::main_field::Browse_1;
+constexpr int kRows = 20;
+constexpr long kSmall = 1000;
+constexpr long kLarge = 1000000;
+
+// The main window's list over Apps, as Main runs it, minus the rest of the window's work.
+class ListSession {
+ public:
+  explicit ListSession(long count) : in_(count) {
+    backend_.set_visible_rows(kRows);
+    program_.files.Apps.Open();
+    window_ = std::make_unique<rt::Window>(runtime_, windows::kMainWindow);
+    NewEngine();
+  }
+  ~ListSession() {
+    engine_.reset();
+    window_.reset();
+    program_.files.Apps.Close();
+  }
+
+  // A fresh engine: its first refresh builds the first page and the stops.
+  void NewEngine() {
+    engine_ = std::make_unique<browse::PageBrowse>(list_, *window_, kList, 0);
+    engine_->OpenBrowse();
+    list_.Setup(*window_);
+  }
+  void FirstPage() {
+    engine_->RefreshDisplay();
+    Drain();
+  }
+  // Serves the queued events the way Main does (the list's events to the engine).
+  void Drain() {
+    while (window_->HasEvents() && window_->Accept())
+      if (window_->Field() == kList) engine_->TakeListEvent(window_->Kind());
+  }
+  // One scroll event; false when the end of the file stopped it (the page did not move).
+  bool Scroll(EventKind kind) {
+    engine_->OnScrollEvent(kind);
+    bool moved = engine_->FillCount == 0;
+    Drain();
+    return moved;
+  }
+  void ToTopWithHighlightAtBottom() {
+    Scroll(EventKind::ScrollTop);
+    window_->SetSelectedRow(kList, engine_->RowCount);
+    engine_->SelectionChanged();
+    Drain();
+  }
+  void TypeAhead(char c) {
+    runtime_.SetLastKey(static_cast<unsigned char>(c), static_cast<unsigned char>(c));
+    engine_->KeyPressed();
+    Drain();
+  }
+  void DragThumb(int position) {
+    window_->UserThumb(kList, position);
+    Drain();
+  }
+  browse::PageBrowse& engine() { return *engine_; }
+
+ private:
+  InData in_;
+  rt::headless::HeadlessBackend backend_;
+  rt::Runtime runtime_{backend_};
+  shell::Program program_{runtime_};
+  windows::ApplicationList list_{program_, nullptr};
+  std::unique_ptr<rt::Window> window_;
+  std::unique_ptr<browse::PageBrowse> engine_;
+};
+
+void BM_FirstPage(benchmark::State& state) {
+  ListSession session(state.range(0));
+  for (auto _ : state) {
+    session.NewEngine();
+    session.FirstPage();
+    if (session.engine().RowCount != kRows) state.SkipWithError("short page");
+  }
+}
+
+void BM_ScrollStepAtTheEdge(benchmark::State& state) {
+  ListSession session(state.range(0));
+  session.FirstPage();
+  session.ToTopWithHighlightAtBottom();
+  for (auto _ : state) {
+    if (!session.Scroll(EventKind::ScrollDown)) {
+      state.PauseTiming();
+      session.ToTopWithHighlightAtBottom();
+      state.ResumeTiming();
+    }
+  }
+}
+
+void BM_PageDown(benchmark::State& state) {
+  ListSession session(state.range(0));
+  session.FirstPage();
+  for (auto _ : state) {
+    if (!session.Scroll(EventKind::PageDown)) {
+      state.PauseTiming();
+      session.Scroll(EventKind::ScrollTop);
+      state.ResumeTiming();
+    }
+  }
+}
+
+void BM_TypeAheadSeek(benchmark::State& state) {
+  ListSession session(state.range(0));
+  session.FirstPage();
+  // Every path begins with "C:"; a 'P' is a miss, and seeks (past the last key, to the last page).
+  for (auto _ : state) session.TypeAhead('P');
+}
+
+void BM_ThumbDrag(benchmark::State& state) {
+  ListSession session(state.range(0));
+  session.FirstPage();
+  int position = 2;
+  for (auto _ : state) {
+    session.DragThumb(position);
+    position = position == 99 ? 2 : position + 1;
+  }
+}
+
+void BM_ResidentAfter1000PageDowns(benchmark::State& state) {
+  for (auto _ : state) {
+    ListSession session(state.range(0));
+    session.FirstPage();
+    long before = Resident_kB();
+    for (int i = 0; i < 1000; ++i)
+      if (!session.Scroll(EventKind::PageDown)) session.Scroll(EventKind::ScrollTop);
+    long after = Resident_kB();
+    state.counters["rss_before_MB"] = static_cast<double>(before) / 1024.0;
+    state.counters["rss_after_MB"] = static_cast<double>(after) / 1024.0;
+    state.counters["page_rows"] = session.engine().RowCount;
+  }
+}
+
+BENCHMARK(BM_FirstPage)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ScrollStepAtTheEdge)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PageDown)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TypeAheadSeek)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ThumbDrag)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ResidentAfter1000PageDowns)->Arg(kSmall)->Arg(kLarge)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  RemoveDataDirectories();
+  return 0;
+}
