@@ -165,12 +165,61 @@ TEST(NightjarProcess, ShowsTheMainWindowAndEndsCleanlyWithClose) {
     }
   }
 
+  // Started in an empty folder, it made its application list there without asking.
+  EXPECT_NE(GetFileAttributesW((folder.path() + L"\\APPS.db").c_str()), INVALID_FILE_ATTRIBUTES);
+
   PostMessageW(GetDlgItem(main, kFirstControlId + f::Close), BM_CLICK, 0, 0);
   ASSERT_EQ(WaitForSingleObject(program.handle(), kExitTimeoutMs), WAIT_OBJECT_0)
       << "the program did not end after Close";
   DWORD exit_code = 1;
   GetExitCodeProcess(program.handle(), &exit_code);
   EXPECT_EQ(exit_code, 0u);
+#endif
+}
+
+TEST(NightjarProcess, ForeignFileNamedLikeTheListEndsWithInvalidFile) {
+#ifndef NIGHTJAR_EXE
+  GTEST_SKIP() << "nightjar.exe is not part of this build";
+#else
+  WorkFolder folder;
+  const std::wstring apps = folder.path() + L"\\APPS.db";
+  HANDLE file = CreateFileW(apps.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const char text[] = "a note that happens to carry the list's name\r\n";
+  DWORD written = 0;
+  WriteFile(file, text, sizeof(text) - 1, &written, nullptr);
+  CloseHandle(file);
+
+  Process program;
+  ASSERT_TRUE(program.Start(WindowsPath(NIGHTJAR_EXE), folder.path()));
+  // The "Invalid File" warning, then the halt's own box; no main window comes up in between.
+  std::vector<std::wstring> boxes;
+  std::set<HWND> answered;
+  bool saw_main = false;
+  DWORD start = GetTickCount();
+  while (WaitForSingleObject(program.handle(), 100) == WAIT_TIMEOUT && GetTickCount() - start < kStartTimeoutMs) {
+    for (HWND hwnd : TopLevelWindowsOf(program.id())) {
+      if (ClassOf(hwnd) == L"#32770") {
+        if (answered.insert(hwnd).second) {
+          boxes.push_back(TextOf(hwnd));
+          PostMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+        }
+      } else if (TextOf(hwnd) == kMainTitle) {
+        saw_main = true;
+      }
+    }
+  }
+  ASSERT_EQ(WaitForSingleObject(program.handle(), 0), WAIT_OBJECT_0) << "the program did not end";
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes.front(), L"Invalid File");
+  EXPECT_FALSE(saw_main);
+  DWORD exit_code = 0;
+  GetExitCodeProcess(program.handle(), &exit_code);
+  EXPECT_NE(exit_code, 0u);  // a halt is no success
+  // The file is left as it was.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExW(apps.c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.nFileSizeLow, sizeof(text) - 1);
 #endif
 }
 
