@@ -8,6 +8,8 @@
 
 #include "apps_data.h"
 #include "browse/page_browse.h"
+#include "platform/directory_lister.h"
+#include "platform/fake/fake_ide.h"
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
@@ -82,7 +84,12 @@ class ListSession {
   InData in_;
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
-  shell::Program program_{runtime_};
+  // The list reaches no platform service; the program context still needs a set.
+  platform::fake::FakeIde ide_{backend_.virtual_clock()};
+  platform::fake::FakeProgramStarter starter_;
+  std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
+  shell::Services services_{ide_, starter_, *lister_};
+  shell::Program program_{runtime_, services_};
   windows::ApplicationList list_{program_, nullptr};
   std::unique_ptr<rt::Window> window_;
   std::unique_ptr<browse::PageBrowse> engine_;

@@ -1,6 +1,6 @@
 // The Program context: the process-wide state that start-up creates and every procedure receives by
 // reference (request and response codes, the record store's state with its use counts and record
-// buffers, the output file's name, the runtime).
+// buffers, the output file's name, the runtime and the platform services).
 // Plain data with no behaviour, so the procedures below the shell can hold it without calling up.
 #pragma once
 
@@ -13,6 +13,12 @@ namespace rt {
 class Runtime;
 }
 
+namespace platform {
+class DdeClient;
+class DirectoryLister;
+class ProgramStarter;
+}  // namespace platform
+
 namespace shell {
 
 // Values of the global request code.
@@ -24,12 +30,21 @@ inline constexpr std::int32_t SelectRecord = 4;
 inline constexpr std::int32_t RequestCompleted = 1;
 inline constexpr std::int32_t RequestCancelled = 2;
 
+// The platform services the procedures reach the world through: the real ones, made by the entry
+// point, or a test's fakes. They outlive the Program.
+struct Services {
+  platform::DdeClient& dde;
+  platform::ProgramStarter& starter;
+  platform::DirectoryLister& lister;
+};
+
 struct Program {
-  explicit Program(rt::Runtime& runtime_in) : runtime(runtime_in) {}
+  Program(rt::Runtime& runtime_in, Services& services_in) : runtime(runtime_in), services(services_in) {}
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
   rt::Runtime& runtime;
+  Services& services;
   // What a called procedure is asked to do (0 none, or one of the request values above).
   std::int32_t GlobalRequest = 0;
   // The outcome of the procedure that has just returned (RequestCompleted / RequestCancelled).

@@ -7,10 +7,10 @@
 
 namespace shell {
 
-int RunProgram(rt::Runtime& runtime) {
+int RunProgram(rt::Runtime& runtime, Services& services) {
   // The context starts with blank strings and zero codes; nothing is read from the command line,
   // a settings file or the environment.
-  Program program(runtime);
+  Program program(runtime, services);
   runtime.backend().SetProgramIcon("RUZOZIZ.ICO");
   windows::Main(program);
   return 0;

@@ -1,5 +1,5 @@
 // Start-up and shutdown of the program, independent of the platform: the Windows entry point and
-// the tests call RunProgram with the runtime they made.
+// the tests call RunProgram with the runtime and the services they made.
 #pragma once
 
 namespace rt {
@@ -8,8 +8,10 @@ class Runtime;
 
 namespace shell {
 
+struct Services;
+
 // Prepares the process-wide state, sets the program's icon, runs Main and returns the process's
-// exit code once Main has returned.
-int RunProgram(rt::Runtime& runtime);
+// exit code once Main has returned. `services` are the platform's (or a test's).
+int RunProgram(rt::Runtime& runtime, Services& services);
 
 }  // namespace shell

@@ -8,6 +8,8 @@
 #include <optional>
 
 #include "browse/page_browse.h"
+#include "ide/batch_operations.h"
+#include "ide/connection.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "shell/program.h"
@@ -39,7 +41,7 @@ class MainProcedure {
     store::RaiseUseCount(runtime_, program_.files, program_.files.Apps);
     files_opened_ = true;
 
-    LastAction.Clear();
+    ide_.LastAction.Clear();
     std::int32_t response = shell::RequestCancelled;
     {
       rt::Window window(runtime_, kMainWindow);
@@ -47,11 +49,20 @@ class MainProcedure {
       browse::PageBrowse browse(list_, window, f::Browse_1, entry_request);
       browse_ = &browse;
       browse.OpenBrowse();  // binds the list's page
-      window.Bind(f::ServerActive, DDEConnected);
-      window.Bind(f::TimeOut, DDETimeOut);
-      window.Bind(f::LastAction, LastAction);
+      window.Bind(f::ServerActive, ide_.DDEConnected);
+      window.Bind(f::TimeOut, ide_.DDETimeOut);
+      window.Bind(f::LastAction, ide_.LastAction);
       list_.Setup(window);
       window.Display();
+      // The IDE connection and the batch operations work on this window; the list's
+      // RereadSelected brings the highlighted record back after them.
+      shell::Services& services = program_.services;
+      ide::Connection connection(window, ide_, services.dde, services.starter,
+                                 [this] { browse_->RereadSelected(); });
+      ide::BatchOperations batch(connection, program_.files, services.lister, program_.OutputFileName);
+      connection_ = &connection;
+      batch_ = &batch;
+      connection.FirstAttempt();
       while (window.Accept()) {
         DispatchByKind(window);
         DispatchByField(window);
@@ -60,6 +71,8 @@ class MainProcedure {
       browse.CloseBrowse();
       response = browse.Response;
       browse_ = nullptr;
+      connection_ = nullptr;
+      batch_ = nullptr;
       window_ = nullptr;
     }
     program_.GlobalResponse = response != 0 ? response : shell::RequestCancelled;
@@ -69,6 +82,7 @@ class MainProcedure {
   void DispatchByKind(rt::Window& window) {
     switch (window.Kind()) {
       case EventKind::OpenWindow:
+        if (connection_->WarnIfNotConnected()) window.Select(f::ConnectionGroup);
         RefreshDisplay();
         window.Select(f::Browse_1);
         break;
@@ -95,6 +109,14 @@ class MainProcedure {
     // field have no actions of their own.
     if (window.Kind() != EventKind::Accepted) return;
     switch (window.Field()) {
+      case f::MakeExe: batch_->Run(ide::Operation::MakeExe); break;
+      case f::MakeDll: batch_->Run(ide::Operation::MakeDll); break;
+      case f::ExportTxa: batch_->Run(ide::Operation::ExportTxa); break;
+      case f::ImportTxa: batch_->Run(ide::Operation::ImportTxa); break;
+      case f::ImportDct: batch_->Run(ide::Operation::ImportDct); break;
+      case f::ExportDct: batch_->Run(ide::Operation::ExportDct); break;
+      case f::Connect: connection_->Connect(); break;
+      case f::Disconnect: connection_->Disconnect(); break;
       case f::Tag: ToggleTag(window); break;
       case f::Insert:
         browse_->RereadSelected();
@@ -142,13 +164,12 @@ class MainProcedure {
   rt::Window* window_ = nullptr;
   ApplicationList list_;
   browse::PageBrowse* browse_ = nullptr;
+  ide::Connection* connection_ = nullptr;
+  ide::BatchOperations* batch_ = nullptr;
   bool files_opened_ = false;
 
-  // State of one activation; names are the system's own.
-  std::int32_t DDEChannel = 0;
-  std::uint8_t DDEConnected = 0;
-  std::uint8_t DDETimeOut = 15;
-  rt::FixedString<30> LastAction;
+  // The connection state of one activation (DDEChannel, DDEConnected, DDETimeOut, LastAction...).
+  ide::ConnectionState ide_;
 };
 
 }  // namespace

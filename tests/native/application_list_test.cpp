@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ide_fake_services.h"
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
@@ -102,7 +103,8 @@ class ApplicationListTest : public ::testing::Test {
   std::filesystem::path previous_;
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
-  shell::Program program_{runtime_};
+  ide_test::FakeServices services_{backend_.virtual_clock()};  // the IDE is running
+  shell::Program program_{runtime_, services_.services};
 };
 
 TEST_F(ApplicationListTest, ListsTheApplicationsInKeyOrderWithTheirTagMarks) {

@@ -1,14 +1,21 @@
 // Main under the headless runtime: it opens its window, dispatches by event kind before control,
-// and ends with the window.
+// reaches the IDE when it opens (warning when it is not running), runs a batch operation through
+// its buttons, and ends with the window.
 #include "windows/main.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "ide_fake_services.h"
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "shell/program.h"
 #include "shell/startup.h"
+#include "store/open_record_file.h"
+#include "store/store_test_support.h"
 #include "windows/main_def.h"
 
 namespace windows {
@@ -21,12 +28,13 @@ class MainTest : public ::testing::Test {
  protected:
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
-  shell::Program program_{runtime_};
+  ide_test::FakeServices services_{backend_.virtual_clock()};  // the IDE is running
+  shell::Program program_{runtime_, services_.services};
 };
 
 TEST_F(MainTest, CloseButtonEndsTheProgramWithExitCodeZero) {
   backend_.script().In("MAIN$WINDOW").Press(f::Close);
-  EXPECT_EQ(shell::RunProgram(runtime_), 0);
+  EXPECT_EQ(shell::RunProgram(runtime_, services_.services), 0);
   EXPECT_TRUE(backend_.script().Done());
   EXPECT_EQ(runtime_.WindowCount(), 0);
   EXPECT_STREQ(backend_.program_icon(), "RUZOZIZ.ICO");
@@ -40,15 +48,15 @@ TEST_F(MainTest, ClosingTheWindowReturnsCancelledAndClearsTheRequest) {
   EXPECT_EQ(program_.GlobalResponse, shell::RequestCancelled);
 }
 
-TEST_F(MainTest, OpensWithFifteenMinutesAndTheListFocusedAtEveryStart) {
+TEST_F(MainTest, OpensConnectedWithFifteenMinutesAndTheListFocusedAtEveryStart) {
   for (int start = 0; start < 2; ++start) {
     SCOPED_TRACE(start);
     backend_.script()
         .Inspect([](rt::Window& w) {
           EXPECT_EQ(w.definition().title, std::string("Nightjar (Batchwright)"));
           EXPECT_EQ(w.state(f::TimeOut).text, "15");
-          EXPECT_FALSE(w.state(f::ServerActive).checked);
-          EXPECT_EQ(w.state(f::LastAction).text, "");
+          EXPECT_TRUE(w.state(f::ServerActive).checked);
+          EXPECT_EQ(w.state(f::LastAction).text, "Connected to CW");
           EXPECT_EQ(w.FocusField(), f::Browse_1);
         })
         .Spin(f::TimeOut, 1)
@@ -58,6 +66,79 @@ TEST_F(MainTest, OpensWithFifteenMinutesAndTheListFocusedAtEveryStart) {
     Main(program_);
     EXPECT_TRUE(backend_.script().Done());
   }
+  EXPECT_TRUE(backend_.boxes().empty());
+}
+
+TEST_F(MainTest, WithoutTheIdeMainWarnsOnceShowsNotConnectedAndStaysUsable) {
+  services_.ide.SetRunning(false);
+  backend_.script()
+      .Answer(rt::ButtonOk, "is not currently running")
+      .Inspect([](rt::Window& w) {
+        EXPECT_FALSE(w.state(f::ServerActive).checked);
+        EXPECT_EQ(w.state(f::LastAction).text, "Not Connected");
+        EXPECT_EQ(w.FocusField(), f::Browse_1);
+      })
+      .Press(f::Disconnect)
+      .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::LastAction).text, "Disconnected"); })
+      .Press(f::Close);
+  Main(program_);
+  EXPECT_TRUE(backend_.script().Done());
+  ASSERT_EQ(backend_.boxes().size(), 1u);
+  EXPECT_EQ(backend_.boxes()[0].caption, "Warning");
+  EXPECT_TRUE(services_.starter.Started().empty());
+}
+
+TEST_F(MainTest, ConnectAndDisconnectShowTheirStateInTheWindow) {
+  backend_.script()
+      .Press(f::Disconnect)
+      .Inspect([](rt::Window& w) {
+        EXPECT_FALSE(w.state(f::ServerActive).checked);
+        EXPECT_EQ(w.state(f::LastAction).text, "Disconnected");
+      })
+      .Press(f::Connect)
+      .Inspect([](rt::Window& w) {
+        EXPECT_TRUE(w.state(f::ServerActive).checked);
+        EXPECT_EQ(w.state(f::LastAction).text, "Connected to CW.");
+      })
+      .Press(f::Close);
+  Main(program_);
+  EXPECT_EQ(services_.ide.OpenChannels(), 1);
+}
+
+// A batch through Main's button, in a folder of its own: the log, and the highlighted record back in
+// the record buffer afterwards although the batch read the file to its end.
+TEST_F(MainTest, TheMakeExeButtonRunsTheBatchAndRereadsTheHighlightedApplication) {
+  namespace fs = std::filesystem;
+  fs::path previous = fs::current_path();
+  fs::path folder = store_test::FreshDirectory();
+  fs::current_path(folder);
+  std::string dir = folder.string() + "/";
+  store::OpenRecordFile(runtime_, program_.files, program_.files.Apps);
+  for (const char* name : {"A.APP", "B.APP"}) {  // stored A then B; the list shows A first
+    program_.files.APP.DriveNPath = dir;
+    program_.files.APP.Application = name;
+    program_.files.APP.Tag = 1;
+    program_.files.Apps.Add();
+    std::ofstream(folder / name) << "application";
+  }
+  program_.files.Apps.Close();
+  backend_.script()
+      .Press(f::MakeExe)
+      .Wait(1000)
+      .Wait(1000)
+      .Inspect([this](rt::Window& w) {
+        EXPECT_EQ(w.state(f::LastAction).text, "Processing Complete");
+        EXPECT_EQ(program_.files.APP.Application.str(), "A.APP");
+      })
+      .Press(f::Close);
+  Main(program_);
+  EXPECT_EQ(services_.ide.Commands(),
+            (std::vector<std::string>{"[ExecuteProject(" + dir + "A.app)]", "[ExecuteProject(" + dir + "B.app)]"}));
+  program_.files.TempFile.Open();
+  EXPECT_EQ(program_.files.TempFile.Records(), 4);
+  program_.files.TempFile.Close();
+  fs::current_path(previous);
+  fs::remove_all(folder);
 }
 
 TEST_F(MainTest, RejectedInputIsHandledByKindBeforeAnyControlAction) {
@@ -91,8 +172,7 @@ TEST_F(MainTest, GainingFocusRedisplaysTheWindow) {
 
 TEST_F(MainTest, ButtonsWithoutActionsYetLeaveTheWindowOpen) {
   backend_.script();
-  for (int field : {f::MakeExe, f::MakeDll, f::ExportTxa, f::ImportTxa, f::ImportDct, f::ExportDct,
-                    f::Connect, f::Disconnect, f::Tag, f::Insert, f::Change, f::Delete, f::Log})
+  for (int field : {f::Tag, f::Insert, f::Change, f::Delete, f::Log})
     backend_.script().Press(field);
   backend_.script().Inspect([](rt::Window& w) { EXPECT_FALSE(w.IsClosed()); }).Press(f::Close);
   Main(program_);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "child_process.h"
+#include "ide_fake_services.h"
 #include "shell/program.h"
 #include "shell/startup.h"
 #include "store_test_support.h"
@@ -202,7 +203,8 @@ TEST_F(OpenRecordFileTest, UseCountsOpenTheFileForTheFirstHolderAndCloseItAfterT
 
 class MainOpensAppsTest : public StoreTest {
  protected:
-  shell::Program program_{runtime_};
+  ide_test::FakeServices services_{backend_.virtual_clock()};  // the IDE is running
+  shell::Program program_{runtime_, services_.services};
 };
 
 TEST_F(MainOpensAppsTest, InAnEmptyFolderMainCreatesAppsSilentlyAndClosesItWhenItLeaves) {
@@ -224,7 +226,7 @@ TEST_F(MainOpensAppsTest, OnAForeignFileNamedLikeAppsTheProgramWarnsInvalidFileA
   ASSERT_EQ(MakeOtherDatabase("APPS.db"), "");
   backend_.script().Answer(rt::ButtonOk, "accessing APPS.");
   try {
-    shell::RunProgram(runtime_);
+    shell::RunProgram(runtime_, services_.services);
     ADD_FAILURE() << "the program went on";
   } catch (const Halted& halted) {
     EXPECT_EQ(halted.text, "Invalid File!");

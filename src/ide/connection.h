@@ -1,0 +1,105 @@
+// The main window's conversation with the IDE: the first attempt when the window opens, connecting
+// with start-up (Connect and every batch operation), disconnecting, the DDE time-out and
+// CheckDDEError, which reports the outcome of every command. Main owns the state and binds it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "runtime/fixed_string.h"
+
+namespace rt {
+class Runtime;
+class Window;
+}  // namespace rt
+
+namespace platform {
+class DdeClient;
+class ProgramStarter;
+}  // namespace platform
+
+namespace ide {
+
+// Main's connection state; names are the system's own. Main binds DDEConnected, DDETimeOut and
+// LastAction to its window.
+struct ConnectionState {
+  std::int32_t DDEChannel = 0;    // the current conversation; 0 = none
+  std::uint8_t DDEConnected = 0;  // 1 = connected (the check box)
+  std::uint8_t DDETimeOut = 15;   // minutes, 1 to 99 (the spin box)
+  rt::FixedString<30> LastAction;
+  std::uint16_t IDEErrorNumber = 0;  // "GetErrorNum" after a refused command
+  std::string IDEErrorText;          // "GetErrorMsg", at most kMaxErrorText characters
+  std::int32_t LastErrorCode = 0;    // kept by the last CheckDDEError
+
+  static constexpr std::size_t kMaxErrorText = 299;
+};
+
+// How connecting with start-up ended.
+enum class ConnectOutcome {
+  kConnected,
+  kGaveUp,        // the IDE could not be started or never answered; the user was told
+  kWindowClosed,  // the user closed the window while the IDE was starting
+};
+
+// Connecting while the IDE starts: one start of "CW20", then an attempt at every tick of the main
+// window's timer until this long (hundredths of a second, measured on the monotonic tick) has
+// passed since the start.
+inline constexpr std::int64_t kStartUpWait = 6000;
+
+// Texts the user sees; tests look for them.
+inline constexpr const char* kNotRunningWarning =
+    "Clarion for Windows is not currently running. For better control over your working environment, "
+    "press \"Connect\" now.";
+inline constexpr const char* kNotConnectedCaption = "Not Connected";
+
+class Connection {
+ public:
+  // `window` is the main window, open for as long as this object is used. `reread_selected` makes
+  // the highlighted list row's record current again (the application list's RereadSelected).
+  Connection(rt::Window& window, ConnectionState& state, platform::DdeClient& dde,
+             platform::ProgramStarter& starter, std::function<void()> reread_selected);
+
+  rt::Window& window() { return window_; }
+  rt::Runtime& runtime();
+  ConnectionState& state() { return state_; }
+  platform::DdeClient& dde() { return dde_; }
+  void RereadSelected() {
+    if (reread_selected_) reread_selected_();
+  }
+
+  // When the window has opened, before its first event: one attempt, without starting the IDE.
+  void FirstAttempt();
+  // On the window's open event: the "Warning" box when no conversation is open. True when it was
+  // shown; the caller then gives the connection group the focus.
+  bool WarnIfNotConnected();
+  // The Connect button.
+  void Connect();
+  // The Disconnect button.
+  void Disconnect();
+  // The start of a batch operation: connects with start-up; "Connected to CW" only when no DDE
+  // error is pending. Neither redisplays nor rereads on success: the batch goes on.
+  ConnectOutcome ConnectForBatch();
+  // The process-wide DDE time-out from DDETimeOut (minutes).
+  void SetTimeOut();
+  // Keeps the platform's last error in LastErrorCode and tells the user about DDE failures: the
+  // IDE's own number and message for 603, "DDE timeout" for 605, the code for any other above 600.
+  void CheckDDEError();
+  // Ends the current conversation; DDEChannel keeps its number (the display still reads connected).
+  void CloseChannel();
+
+ private:
+  ConnectOutcome ConnectWithStartUp();
+  // Replaces the held conversation by `channel`, closing the one held before.
+  void TakeChannel(std::int32_t channel);
+  void SetNotConnected();
+  void Display();
+
+  rt::Window& window_;
+  ConnectionState& state_;
+  platform::DdeClient& dde_;
+  platform::ProgramStarter& starter_;
+  std::function<void()> reread_selected_;
+};
+
+}  // namespace ide

@@ -1,0 +1,64 @@
+// Directory listing by wildcard pattern, ordinary files only, names matched without regard to letter
+// case on every platform. The batch operations use it to find an application's files and the file
+// a job writes; the application form to check that a path names a file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// Attribute bits of an entry, as the IDE's platform numbers them.
+inline constexpr std::uint32_t kAttributeReadOnly = 0x01;
+inline constexpr std::uint32_t kAttributeHidden = 0x02;
+inline constexpr std::uint32_t kAttributeSystem = 0x04;
+inline constexpr std::uint32_t kAttributeArchive = 0x20;
+
+// One file found: its name without the folder, its last change as the program counts dates and
+// times (day number, hundredths of a second since midnight, local time), its size in bytes and its
+// attribute bits.
+struct DirectoryEntry {
+  std::string name;
+  std::int32_t date = 0;
+  std::int32_t time = 0;
+  std::int64_t size = 0;
+  std::uint32_t attributes = 0;
+};
+
+class DirectoryLister {
+ public:
+  virtual ~DirectoryLister() = default;
+
+  // Lists the ordinary files (no folders, devices or other special files) of the folder that
+  // `pattern` names whose names match its last part: `pattern` is a folder, taken as written, then
+  // a separator ("\" on Windows; "/" or "\" on POSIX), then a name pattern in which "*" stands for
+  // any run of characters and "?" for one character (MatchesNamePattern). A pattern without a
+  // separator lists the current folder. Replaces `entries` with what was found, in order of their
+  // names ignoring case. Returns 0 when the folder could be read (found nothing or not), otherwise
+  // the platform's error number (errno, GetLastError) with `entries` empty: a folder that does not
+  // exist is such an error, and to a caller that only asks whether a file is there it means "none".
+  virtual int List(const std::string& pattern, std::vector<DirectoryEntry>& entries) = 0;
+};
+
+// Whether `name` matches `pattern`, letter case ignored (ASCII): "*" matches any run of characters,
+// the empty one too, "?" exactly one, anything else itself. "*.*" matches every name, with or
+// without a dot, as the IDE's platform has it.
+bool MatchesNamePattern(std::string_view name, std::string_view pattern);
+
+// Splits a pattern (or a path) at its last separator into the folder, separator included, and the
+// name part; the folder is "" when there is none. Both "\" and "/" separate on every platform.
+void SplitFolder(std::string_view pattern, std::string& folder, std::string& name);
+
+// The day number (counted from 28 December 1800) of a calendar date.
+std::int32_t DayNumber(int year, unsigned month, unsigned day);
+
+// Sorts entries by name ignoring case, as List returns them.
+void SortByName(std::vector<DirectoryEntry>& entries);
+
+// The real lister of this platform (posix/ or win32/directory_lister.cpp).
+std::unique_ptr<DirectoryLister> MakeDirectoryLister();
+
+}  // namespace platform

@@ -1,0 +1,49 @@
+// Directory listing on POSIX: readdir over the folder, stat for each candidate (following links,
+// so a link to an ordinary file counts as one), names matched ignoring case.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "platform/directory_lister.h"
+
+namespace platform {
+namespace {
+
+class PosixDirectoryLister final : public DirectoryLister {
+ public:
+  int List(const std::string& pattern, std::vector<DirectoryEntry>& entries) override {
+    entries.clear();
+    std::string folder;
+    std::string name_pattern;
+    SplitFolder(pattern, folder, name_pattern);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return errno;
+    while (const dirent* item = ::readdir(dir)) {
+      std::string name = item->d_name;
+      if (!MatchesNamePattern(name, name_pattern)) continue;
+      struct stat info {};
+      if (::stat((folder + name).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      DirectoryEntry entry;
+      entry.name = name;
+      entry.size = static_cast<std::int64_t>(info.st_size);
+      std::tm local{};
+      ::localtime_r(&info.st_mtime, &local);
+      entry.date = DayNumber(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                             static_cast<unsigned>(local.tm_mday));
+      entry.time = ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 100;
+      if ((info.st_mode & S_IWUSR) == 0) entry.attributes |= kAttributeReadOnly;
+      entries.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    SortByName(entries);
+    return 0;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<DirectoryLister> MakeDirectoryLister() { return std::make_unique<PosixDirectoryLister>(); }
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+// Directory listing on Windows: every entry of the folder through FindFirstFile, matched by our own
+// pattern rule rather than the system's, which also matches the generated short names ("*.APP"
+// would find "INVOICE.APPX" through "INVOIC~1.APP").
+#include <windows.h>
+
+#include "platform/directory_lister.h"
+
+namespace platform {
+namespace {
+
+class Win32DirectoryLister final : public DirectoryLister {
+ public:
+  int List(const std::string& pattern, std::vector<DirectoryEntry>& entries) override {
+    entries.clear();
+    std::string folder;
+    std::string name_pattern;
+    SplitFolder(pattern, folder, name_pattern);
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      // An existing folder without entries is no error.
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? 0 : static_cast<int>(error);
+    }
+    do {
+      if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) continue;
+      if (!MatchesNamePattern(data.cFileName, name_pattern)) continue;
+      DirectoryEntry entry;
+      entry.name = data.cFileName;
+      entry.size = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+      entry.attributes = data.dwFileAttributes &
+                         (kAttributeReadOnly | kAttributeHidden | kAttributeSystem | kAttributeArchive);
+      FILETIME local;
+      SYSTEMTIME when;
+      if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToSystemTime(&local, &when)) {
+        entry.date = DayNumber(when.wYear, when.wMonth, when.wDay);
+        entry.time = ((when.wHour * 60 + when.wMinute) * 60 + when.wSecond) * 100 + when.wMilliseconds / 10;
+      }
+      entries.push_back(std::move(entry));
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    SortByName(entries);
+    return 0;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<DirectoryLister> MakeDirectoryLister() { return std::make_unique<Win32DirectoryLister>(); }
+
+}  // namespace platform

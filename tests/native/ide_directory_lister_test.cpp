@@ -1,0 +1,112 @@
+// The directory lister: its name patterns, and listing a real folder (ordinary files only, letter
+// case ignored, sorted, dates of today). Built into the native suite and, under wine, into the
+// Windows IDE suite, so both implementations meet the same tests.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/clock.h"
+#include "platform/directory_lister.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::DirectoryEntry;
+using platform::MatchesNamePattern;
+
+TEST(DirectoryPattern, StarsAndQuestionMarksIgnoringCase) {
+  const struct {
+    const char* name;
+    const char* pattern;
+    bool matches;
+  } cases[] = {
+      {"INVOICE.EXE", "*.EXE", true},      {"invoice.exe", "*.EXE", true},     {"INVOICE.EXE", "invoice.exe", true},
+      {"INVOICE.EXE", "*.DLL", false},     {"INVOICE.EXEC", "*.EXE", false},   {"INVOICE.APP", "INVOICE.APP", true},
+      {"INVOICE.APPX", "INVOICE.APP", false}, {"A.APP", "?.APP", true},       {"AB.APP", "?.APP", false},
+      {"NODOT", "*.*", true},              {"A.B.C", "*.C", true},             {"", "*", true},
+      {"ABC", "A*C*", true},               {"ABXBC", "A*BC", true},            {"ABXBD", "A*BC", false},
+      {"A.TXA", "*.TXA*", true},           {"ÄPFEL.APP", "äPFEL.APP", false},  {"ÄPFEL.APP", "ÄPFEL.APP", true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(MatchesNamePattern(c.name, c.pattern), c.matches) << c.name << " against " << c.pattern;
+}
+
+TEST(DirectoryPattern, SplitsAtEitherSeparator) {
+  std::string folder, name;
+  platform::SplitFolder("D:\\APPS\\*.EXE", folder, name);
+  EXPECT_EQ(folder, "D:\\APPS\\");
+  EXPECT_EQ(name, "*.EXE");
+  platform::SplitFolder("/tmp/a\\b/INV.APP", folder, name);
+  EXPECT_EQ(folder, "/tmp/a\\b/");
+  EXPECT_EQ(name, "INV.APP");
+  platform::SplitFolder("INV.APP", folder, name);
+  EXPECT_EQ(folder, "");
+  EXPECT_EQ(name, "INV.APP");
+}
+
+TEST(DirectoryPattern, DayNumbersCountFromTheEndOf1800) {
+  EXPECT_EQ(platform::DayNumber(1801, 1, 1), 4);
+  EXPECT_EQ(platform::DayNumber(2024, 3, 1), 81513);
+}
+
+class DirectoryListerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("nj-lister-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  void Write(const std::string& name, const std::string& text = "12345") {
+    std::ofstream(folder_ / name, std::ios::binary) << text;
+  }
+  // The folder with its separator, as the batch operations write it.
+  std::string Folder() const { return (folder_ / "").string(); }
+  std::vector<std::string> Names(const std::string& pattern, int* error = nullptr) {
+    std::vector<DirectoryEntry> entries{{"left over"}};
+    int code = lister_->List(pattern, entries);
+    if (error) *error = code;
+    std::vector<std::string> names;
+    for (const DirectoryEntry& entry : entries) names.push_back(entry.name);
+    return names;
+  }
+
+  fs::path folder_;
+  std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
+};
+
+TEST_F(DirectoryListerTest, ListsMatchingOrdinaryFilesIgnoringCaseInNameOrder) {
+  Write("zeta.exe");
+  Write("Alpha.EXE");
+  Write("beta.dll");
+  fs::create_directory(folder_ / "folder.exe");
+  int error = -1;
+  EXPECT_EQ(Names(Folder() + "*.EXE", &error), (std::vector<std::string>{"Alpha.EXE", "zeta.exe"}));
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(Names(Folder() + "ALPHA.exe"), std::vector<std::string>{"Alpha.EXE"});
+  EXPECT_EQ(Names(Folder() + "*.*").size(), 3u) << "folders are no ordinary files";
+  EXPECT_TRUE(Names(Folder() + "*.TXA", &error).empty());
+  EXPECT_EQ(error, 0) << "an empty result is no error";
+}
+
+TEST_F(DirectoryListerTest, GivesSizeAndTodaysDateOfAFile) {
+  Write("INV.APP", "0123456789");
+  std::vector<DirectoryEntry> entries;
+  ASSERT_EQ(lister_->List(Folder() + "INV.APP", entries), 0);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].size, 10);
+  std::int32_t today = platform::SystemClock().Today();
+  EXPECT_TRUE(entries[0].date == today || entries[0].date == today - 1) << entries[0].date << " vs " << today;
+  EXPECT_GE(entries[0].time, 0);
+  EXPECT_LT(entries[0].time, 8640000);
+}
+
+TEST_F(DirectoryListerTest, AMissingFolderIsAnErrorWithNothingFound) {
+  int error = 0;
+  EXPECT_TRUE(Names(Folder() + "no-such-folder/*.APP", &error).empty());
+  EXPECT_NE(error, 0);
+}
+
+}  // namespace

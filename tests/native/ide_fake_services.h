@@ -1,0 +1,23 @@
+// The platform services for tests that run Main or the whole program: the fake IDE (running, so the
+// window opens connected and without its warning, unless a test stops it), a fake program starter
+// and the real directory lister.
+#pragma once
+
+#include <memory>
+
+#include "platform/clock.h"
+#include "platform/directory_lister.h"
+#include "platform/fake/fake_ide.h"
+#include "shell/program.h"
+
+namespace ide_test {
+
+struct FakeServices {
+  explicit FakeServices(platform::Clock& clock) : ide(clock) {}
+  platform::fake::FakeIde ide;
+  platform::fake::FakeProgramStarter starter;
+  std::unique_ptr<platform::DirectoryLister> lister = platform::MakeDirectoryLister();
+  shell::Services services{ide, starter, *lister};
+};
+
+}  // namespace ide_test

@@ -1,0 +1,133 @@
+// The IDE tests' backend, fixture and main-window host.
+#include "ide_test_support.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "runtime/window.h"
+#include "store/open_record_file.h"
+#include "store/store_test_support.h"
+#include "windows/main_def.h"
+
+namespace ide_test {
+namespace fs = std::filesystem;
+namespace f = windows::main_field;
+
+class RecordingBackend::Peer final : public rt::WindowPeer {
+ public:
+  Peer(std::unique_ptr<rt::WindowPeer> inner, rt::Window& window, std::vector<std::string>& shown)
+      : inner_(std::move(inner)), window_(window), shown_(shown) {}
+  void Refresh(int field) override {
+    inner_->Refresh(field);
+    if (window_.definition().id != std::string("MAIN$WINDOW") || (field != 0 && field != f::LastAction)) return;
+    const std::string& text = window_.state(f::LastAction).text;
+    if (shown_.empty() || shown_.back() != text) shown_.push_back(text);
+  }
+  void Focus(int field) override { inner_->Focus(field); }
+  int VisibleRows(int field) override { return inner_->VisibleRows(field); }
+
+ private:
+  std::unique_ptr<rt::WindowPeer> inner_;
+  rt::Window& window_;
+  std::vector<std::string>& shown_;
+};
+
+std::unique_ptr<rt::WindowPeer> RecordingBackend::CreatePeer(rt::Window& window) {
+  return std::make_unique<Peer>(inner_.CreatePeer(window), window, last_actions_);
+}
+
+void PrintTo(const LogLine& line, std::ostream* out) { *out << "{" << line.app << ", \"" << line.event << "\"}"; }
+
+IdeTest::IdeTest() {
+  previous_dir_ = fs::current_path();
+  work_dir_ = store_test::FreshDirectory();
+  fs::current_path(work_dir_);
+  apps_dir_ = work_dir_ / "apps";
+  fs::create_directory(apps_dir_);
+  files_.store.timing.ordinary_wait_ms = 20;
+}
+
+IdeTest::~IdeTest() {
+  files_.Apps.Close();
+  files_.TempFile.Close();
+  fs::current_path(previous_dir_);
+  std::error_code error;
+  fs::remove_all(work_dir_, error);
+}
+
+void IdeTest::AddApp(const std::string& directory, const std::string& application, std::int16_t tag) {
+  if (!files_.Apps.IsOpen()) store::OpenRecordFile(runtime_, files_, files_.Apps);
+  files_.APP.DriveNPath = directory;
+  files_.APP.Application = application;
+  files_.APP.Tag = tag;
+  files_.Apps.Add();
+  ASSERT_EQ(files_.store.error.code, 0) << files_.store.error.text;
+}
+
+void IdeTest::Write(const fs::path& path, const std::string& text) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+}
+
+std::string IdeTest::Read(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+void IdeTest::RunWindow() {
+  files_.Apps.Close();
+  store::RaiseUseCount(runtime_, files_, files_.Apps);
+  {
+    rt::Window window(runtime_, windows::kMainWindow);
+    ide::Connection connection(window, state_, *dde_, starter_, [this] { ++rereads_; });
+    ide::BatchOperations batch(connection, files_, *lister_, OutputFileName);
+    window.Bind(f::ServerActive, state_.DDEConnected);
+    window.Bind(f::TimeOut, state_.DDETimeOut);
+    window.Bind(f::LastAction, state_.LastAction);
+    connection.FirstAttempt();
+    while (window.Accept()) {
+      if (window.Kind() == rt::EventKind::OpenWindow && connection.WarnIfNotConnected())
+        window.Select(f::ConnectionGroup);
+      if (window.Kind() != rt::EventKind::Accepted) continue;
+      switch (window.Field()) {
+        case f::MakeExe: batch.Run(ide::Operation::MakeExe); break;
+        case f::MakeDll: batch.Run(ide::Operation::MakeDll); break;
+        case f::ExportTxa: batch.Run(ide::Operation::ExportTxa); break;
+        case f::ImportTxa: batch.Run(ide::Operation::ImportTxa); break;
+        case f::ImportDct: batch.Run(ide::Operation::ImportDct); break;
+        case f::ExportDct: batch.Run(ide::Operation::ExportDct); break;
+        case f::Connect: connection.Connect(); break;
+        case f::Disconnect: connection.Disconnect(); break;
+        default: break;
+      }
+    }
+  }
+  store::LowerUseCount(files_, files_.Apps);
+}
+
+std::vector<LogLine> IdeTest::Log() {
+  std::vector<LogLine> lines;
+  EXPECT_FALSE(files_.TempFile.IsOpen()) << "the batch left the log open";
+  files_.TempFile.Open();
+  if (files_.store.error.code != 0) {
+    ADD_FAILURE() << "no log: " << files_.store.error.text;
+    return lines;
+  }
+  files_.TempFile.Set(store::Order::File);
+  for (files_.TempFile.Next(); files_.store.error.code == 0; files_.TempFile.Next()) {
+    EXPECT_NE(files_.TMP.Date, 0) << files_.TMP.Event.str();
+    lines.push_back({files_.TMP.Apps.str(), files_.TMP.Event.str()});
+  }
+  files_.TempFile.Close();
+  return lines;
+}
+
+std::string IdeTest::Boxes() const {
+  std::string out;
+  for (const rt::MessageBoxSpec& box : backend_.headless().boxes()) out += box.caption + ": " + box.text + "\n";
+  return out;
+}
+
+}  // namespace ide_test

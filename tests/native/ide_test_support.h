@@ -1,0 +1,135 @@
+// What the IDE connection and batch operation tests share: a backend that remembers every text the
+// last-action field showed, a fixture with the fake IDE, the real directory lister on a fresh
+// folder, the record files and a host that runs the main window's IDE part as Main wires it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ide/batch_operations.h"
+#include "ide/connection.h"
+#include "platform/directory_lister.h"
+#include "platform/fake/fake_ide.h"
+#include "runtime/headless/headless_backend.h"
+#include "runtime/runtime.h"
+#include "store/files.h"
+
+namespace ide_test {
+
+// The headless backend, and a record of every distinct text the main window's last-action field
+// showed, in order (a text shown twice in a row counts once).
+class RecordingBackend final : public rt::Backend {
+ public:
+  rt::headless::HeadlessBackend& headless() { return inner_; }
+  const rt::headless::HeadlessBackend& headless() const { return inner_; }
+  rt::headless::Script& script() { return inner_.script(); }
+  platform::VirtualClock& virtual_clock() { return inner_.virtual_clock(); }
+  const std::vector<std::string>& last_actions() const { return last_actions_; }
+
+  std::unique_ptr<rt::WindowPeer> CreatePeer(rt::Window& window) override;
+  void WaitForInput(rt::Window& window) override { inner_.WaitForInput(window); }
+  int Message(const rt::MessageBoxSpec& box) override { return inner_.Message(box); }
+  std::optional<std::string> OpenFile(const rt::FileDialogSpec& dialog) override { return inner_.OpenFile(dialog); }
+  int Popup(const std::string& definition) override { return inner_.Popup(definition); }
+  void Beep() override { inner_.Beep(); }
+  void SetBusyCursor(bool busy) override { inner_.SetBusyCursor(busy); }
+  void SetProgramIcon(const char* icon) override { inner_.SetProgramIcon(icon); }
+  [[noreturn]] void Halt(const std::string& text) override { inner_.Halt(text); }
+  platform::Clock& clock() override { return inner_.clock(); }
+
+ private:
+  class Peer;
+  rt::headless::HeadlessBackend inner_;
+  std::vector<std::string> last_actions_;
+};
+
+// A DDE client in front of another that can report errors the fake IDE never makes on its own:
+// codes of 600 and below, and an error that turns up while the program waits for a file.
+class InjectingClient final : public platform::DdeClient {
+ public:
+  explicit InjectingClient(platform::DdeClient& inner) : inner_(inner) {}
+  // The next command still reaches the IDE, but reports `code` and `text`.
+  void FailNextExecute(std::int32_t code, std::string text) { next_ = Failure{code, std::move(text)}; }
+  // From now until the next command, the last error is `code` with `text`.
+  void SetPending(std::int32_t code, std::string text) { now_ = Failure{code, std::move(text)}; }
+
+  platform::DdeChannel Connect(const std::string& service) override { return inner_.Connect(service); }
+  void Execute(platform::DdeChannel channel, const std::string& command) override {
+    inner_.Execute(channel, command);
+    now_ = next_;
+    next_.reset();
+  }
+  bool Request(platform::DdeChannel channel, const std::string& item, std::string& value) override {
+    return inner_.Request(channel, item, value);
+  }
+  void Close(platform::DdeChannel channel) override { inner_.Close(channel); }
+  void SetTimeOut(std::int32_t hundredths) override { inner_.SetTimeOut(hundredths); }
+  std::int32_t LastError() override { return now_ ? now_->code : inner_.LastError(); }
+  std::string LastErrorText() override { return now_ ? now_->text : inner_.LastErrorText(); }
+
+ private:
+  struct Failure {
+    std::int32_t code;
+    std::string text;
+  };
+  platform::DdeClient& inner_;
+  std::optional<Failure> next_;
+  std::optional<Failure> now_;
+};
+
+// One log record as the tests compare them.
+struct LogLine {
+  std::string app;
+  std::string event;
+  bool operator==(const LogLine&) const = default;
+};
+void PrintTo(const LogLine& line, std::ostream* out);
+
+class IdeTest : public ::testing::Test {
+ protected:
+  IdeTest();
+  ~IdeTest() override;
+
+  // An Apps record, added in this order (the batch reads the file in stored order).
+  void AddApp(const std::string& directory, const std::string& application, std::int16_t tag = 1);
+  // A file with `text`, replacing any.
+  static void Write(const std::filesystem::path& path, const std::string& text = "x");
+  static std::string Read(const std::filesystem::path& path);
+  // The applications' folder, with its separator at the end, as APP:DriveNPath holds it.
+  std::string Dir() const { return apps_dir_.string() + "/"; }
+  std::filesystem::path In(const std::string& name) const { return apps_dir_ / name; }
+
+  // Runs the main window with its IDE part wired as in Main: the first attempt before the first
+  // event, the warning on the open event, the six operations, Connect and Disconnect. Ends when
+  // the window closes; the script must close it.
+  void RunWindow();
+  // The activity log in stored order (each record must carry a date).
+  std::vector<LogLine> Log();
+  // The message boxes shown, as "caption: text" lines.
+  std::string Boxes() const;
+  const std::vector<rt::MessageBoxSpec>& boxes() const { return backend_.headless().boxes(); }
+  rt::headless::Script& script() { return backend_.script(); }
+
+  std::filesystem::path work_dir_;
+  std::filesystem::path previous_dir_;
+  std::filesystem::path apps_dir_;
+  RecordingBackend backend_;
+  rt::Runtime runtime_{backend_};
+  platform::VirtualClock& clock_ = backend_.virtual_clock();
+  platform::fake::FakeIde ide_{clock_};
+  platform::fake::FakeProgramStarter starter_;
+  std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
+  platform::DdeClient* dde_ = &ide_;  // what the host's connection talks to
+  store::Files files_;
+  rt::FixedString<80> OutputFileName;
+  ide::ConnectionState state_;
+  int rereads_ = 0;  // calls of the list's RereadSelected
+};
+
+}  // namespace ide_test

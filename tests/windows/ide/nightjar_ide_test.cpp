@@ -1,0 +1,327 @@
+// nightjar.exe and the IDE as two real processes under wine: started with no IDE it warns and shows
+// "Not Connected"; with ide-standin.exe answering it opens connected and silent; and one whole
+// Gen & Make batch: the stale executable deleted, the new one awaited, two log records.
+// Each test ends every process it started and checks that no DDE server is left answering.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/win32/ddeml_client.h"
+#include "runtime/win32/win32_mapping.h"
+#include "runtime/win32/win32_peer.h"
+#include "store/files.h"
+#include "windows/main_def.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace f = windows::main_field;
+using rt::win32::kFirstControlId;
+using rt::win32::Narrow;
+using rt::win32::Widen;
+
+constexpr wchar_t kMainTitle[] = L"Nightjar (Batchwright)";
+constexpr DWORD kStartTimeoutMs = 30000;
+
+// CMake names the programs by their paths on the build machine; under wine a Unix path is reached
+// through drive Z:.
+std::string WindowsPath(const char* path) {
+  std::string out = path;
+  if (!out.empty() && out[0] == '/') out = "Z:" + out;
+  for (char& c : out)
+    if (c == '/') c = '\\';
+  return out;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t buffer[128] = L"";
+  GetClassNameW(hwnd, buffer, 128);
+  return buffer;
+}
+
+// The text of a window of another process, asked from the window itself.
+std::wstring TextOf(HWND hwnd) {
+  wchar_t buffer[512] = L"";
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied);
+  return buffer;
+}
+
+std::vector<HWND> TopLevelWindowsOf(DWORD process_id) {
+  struct Search {
+    DWORD process_id;
+    std::vector<HWND> found;
+  } search{process_id, {}};
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == s->process_id && IsWindowVisible(hwnd)) s->found.push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Every text inside a dialog: a message box's message is one of them.
+std::vector<std::wstring> ChildTexts(HWND dialog) {
+  std::vector<std::wstring> texts;
+  EnumChildWindows(
+      dialog,
+      [](HWND child, LPARAM param) {
+        reinterpret_cast<std::vector<std::wstring>*>(param)->push_back(TextOf(child));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
+bool AnyServerAnswers() {
+  auto probe = platform::MakeDdemlClient();
+  platform::DdeChannel channel = probe->Connect("ClarionWin");
+  probe->Close(channel);
+  return channel != 0;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+class ProcessHandle {
+ public:
+  ProcessHandle() = default;
+  ProcessHandle(const ProcessHandle&) = delete;
+  ProcessHandle& operator=(const ProcessHandle&) = delete;
+  // A process still running when the test ends is ended, so that a failing test leaves nothing.
+  ~ProcessHandle() {
+    if (!info_.hProcess) return;
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(info_.hProcess, 99);
+      WaitForSingleObject(info_.hProcess, 20000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+  }
+  bool Start(const std::string& program, const std::string& arguments, const std::string& folder) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string command = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
+    return CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &info_) != 0;
+  }
+  HANDLE handle() const { return info_.hProcess; }
+  DWORD id() const { return info_.dwProcessId; }
+  bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+
+ private:
+  PROCESS_INFORMATION info_{};
+};
+
+class NightjarIdeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifndef NIGHTJAR_EXE
+    GTEST_SKIP() << "nightjar.exe is not part of this build";
+#endif
+    ASSERT_FALSE(AnyServerAnswers()) << "a server of \"ClarionWin\" is already running";
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    // Short, for the folder must fit APP:DriveNPath (80 characters) with its final backslash.
+    static int tests = 0;
+    folder_ = fs::path(temp) / ("nj-ide-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++tests));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    log_ = (folder_ / "standin.log").string();
+  }
+  void TearDown() override {
+    standin_.reset();
+    program_.reset();
+    EXPECT_FALSE(AnyServerAnswers()) << "a DDE server was left running";
+    std::error_code error;
+    fs::remove_all(folder_, error);
+  }
+
+  // The folder as APP:DriveNPath holds it: with its final backslash.
+  std::string Dir() const { return folder_.string() + "\\"; }
+
+  void StartStandIn(const std::string& settings) {
+    standin_ = std::make_unique<ProcessHandle>();
+    ASSERT_TRUE(standin_->Start(WindowsPath(NJ_STANDIN_EXE), "\"--log=" + log_ + "\" " + settings, ""));
+    for (int waited = 0; ReadFile(log_).find("ready ") == std::string::npos; waited += 50) {
+      ASSERT_LT(waited, 15000) << "ide-standin did not come up:\n" << ReadFile(log_);
+      ASSERT_TRUE(standin_->Running()) << ReadFile(log_);
+      Sleep(50);
+    }
+  }
+
+  // Starts nightjar.exe in the folder and returns its main window once it takes input, answering
+  // every message box on the way with OK (each is kept in boxes_).
+  HWND StartNightjar() {
+    program_ = std::make_unique<ProcessHandle>();
+    std::string program = WindowsPath(NIGHTJAR_EXE);
+    EXPECT_TRUE(program_->Start(program, "", folder_.string())) << "cannot start " << program;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kStartTimeoutMs && program_->Running()) {
+      HWND main = nullptr;
+      AnswerBoxes(&main);
+      if (main) return main;
+      Sleep(100);
+    }
+    ADD_FAILURE() << "no main window within " << kStartTimeoutMs << " ms";
+    return nullptr;
+  }
+
+  // Answers the message boxes nightjar.exe shows now; `main` receives its main window when it is
+  // there and takes input.
+  void AnswerBoxes(HWND* main = nullptr) {
+    for (HWND hwnd : TopLevelWindowsOf(program_->id())) {
+      if (ClassOf(hwnd) == L"#32770") {
+        if (answered_.insert(hwnd).second) {
+          boxes_.push_back({TextOf(hwnd), ChildTexts(hwnd)});
+          PostMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+        }
+      } else if (main && TextOf(hwnd) == kMainTitle && IsWindowEnabled(hwnd)) {
+        *main = hwnd;
+      }
+    }
+  }
+
+  std::wstring LastAction(HWND main) { return TextOf(GetDlgItem(main, kFirstControlId + f::LastAction)); }
+  bool ServerActive(HWND main) {
+    DWORD_PTR state = 0;
+    SendMessageTimeoutW(GetDlgItem(main, kFirstControlId + f::ServerActive), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG,
+                        5000, &state);
+    return state == BST_CHECKED;
+  }
+  // Waits up to `ms` for the last-action field to read `text`.
+  bool WaitForLastAction(HWND main, const std::wstring& text, DWORD ms) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
+      AnswerBoxes();
+      if (LastAction(main) == text) return true;
+    }
+    return false;
+  }
+  void CloseNightjar(HWND main) {
+    PostMessageW(GetDlgItem(main, kFirstControlId + f::Close), BM_CLICK, 0, 0);
+    ASSERT_EQ(WaitForSingleObject(program_->handle(), 20000), WAIT_OBJECT_0) << "nightjar.exe did not end";
+    DWORD exit_code = 1;
+    GetExitCodeProcess(program_->handle(), &exit_code);
+    EXPECT_EQ(exit_code, 0u);
+  }
+
+  fs::path folder_;
+  std::string log_;
+  std::unique_ptr<ProcessHandle> standin_;
+  std::unique_ptr<ProcessHandle> program_;
+  std::set<HWND> answered_;
+  struct Box {
+    std::wstring caption;
+    std::vector<std::wstring> texts;  // of its controls: the message, the buttons
+  };
+  std::vector<Box> boxes_;
+};
+
+TEST_F(NightjarIdeTest, StartedWithoutTheIdeItWarnsAndShowsNotConnected) {
+  HWND main = StartNightjar();
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(WaitForLastAction(main, L"Not Connected", 5000)) << Narrow(LastAction(main));
+  EXPECT_FALSE(ServerActive(main));
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].caption, L"Warning");
+  const std::wstring warning = Widen(
+      "Clarion for Windows is not currently running. For better control over your working environment, press "
+      "\"Connect\" now.");
+  EXPECT_NE(std::find(boxes_[0].texts.begin(), boxes_[0].texts.end(), warning), boxes_[0].texts.end());
+  CloseNightjar(main);
+}
+
+TEST_F(NightjarIdeTest, WithTheIdeRunningItOpensConnectedWithoutAMessage) {
+  StartStandIn("--write_delay_ms=0");
+  HWND main = StartNightjar();
+  ASSERT_NE(main, nullptr);
+  EXPECT_TRUE(WaitForLastAction(main, L"Connected to CW", 5000)) << Narrow(LastAction(main));
+  EXPECT_TRUE(ServerActive(main));
+  Sleep(1000);  // a warning would follow the window's open event at once
+  AnswerBoxes();
+  EXPECT_TRUE(boxes_.empty()) << Narrow(boxes_.front().caption);
+  CloseNightjar(main);
+}
+
+TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecords) {
+  // The list holds one tagged application in the folder, whose old executable is still there.
+  std::ofstream(folder_ / "INVOICE.APP", std::ios::binary) << "NAME=INVOICE\r\n";
+  std::ofstream(folder_ / "INVOICE.EXE", std::ios::binary) << "stale";
+  ASSERT_LE(Dir().size(), 80u) << "the folder does not fit APP:DriveNPath";
+  fs::path previous = fs::current_path();
+  fs::current_path(folder_);
+  {
+    store::Files files;
+    files.Apps.Create();
+    files.Apps.Open();
+    files.APP.DriveNPath = Dir();
+    files.APP.Application = "INVOICE.APP";
+    files.APP.Tag = 1;
+    files.Apps.Add();
+    ASSERT_EQ(files.store.error.code, 0) << files.store.error.text;
+    files.Apps.Close();
+  }
+  fs::current_path(previous);
+
+  StartStandIn("--write_delay_ms=3000");
+  HWND main = StartNightjar();
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(WaitForLastAction(main, L"Connected to CW", 5000)) << Narrow(LastAction(main));
+  PostMessageW(GetDlgItem(main, kFirstControlId + f::MakeExe), BM_CLICK, 0, 0);
+
+  // Watched from outside: what the field shows, and whether the old executable is gone while the
+  // program waits for the new one.
+  std::vector<std::wstring> shown;
+  bool gone_while_waiting = false;
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
+    AnswerBoxes();
+    std::wstring text = LastAction(main);
+    if (shown.empty() || shown.back() != text) shown.push_back(text);
+    if (text == L"INVOICE.APP DDE Ack." && !fs::exists(folder_ / "INVOICE.EXE")) gone_while_waiting = true;
+    if (text == L"Processing Complete") break;
+  }
+  ASSERT_EQ(shown.back(), L"Processing Complete");
+  EXPECT_TRUE(boxes_.empty()) << Narrow(boxes_.front().caption);
+  EXPECT_TRUE(gone_while_waiting) << "the old INVOICE.EXE was not deleted before the command";
+  EXPECT_NE(std::find(shown.begin(), shown.end(), L"INVOICE.APP DDE Ack."), shown.end());
+  EXPECT_TRUE(ServerActive(main));
+  CloseNightjar(main);
+
+  EXPECT_NE(ReadFile(folder_ / "INVOICE.EXE").find("Built by the IDE stand-in"), std::string::npos);
+  EXPECT_NE(ReadFile(log_).find("execute [ExecuteProject(" + Dir() + "INVOICE.app)]"), std::string::npos)
+      << ReadFile(log_);
+  // The log the batch left, read with the store.
+  fs::current_path(folder_);
+  std::vector<std::string> events;
+  {
+    store::Files files;
+    files.TempFile.Open();
+    ASSERT_EQ(files.store.error.code, 0) << files.store.error.text;
+    files.TempFile.Set(store::Order::File);
+    for (files.TempFile.Next(); files.store.error.code == 0; files.TempFile.Next()) {
+      EXPECT_EQ(files.TMP.Apps.str(), "INVOICE.APP");
+      events.push_back(files.TMP.Event.str());
+    }
+    files.TempFile.Close();
+  }
+  fs::current_path(previous);
+  EXPECT_EQ(events, (std::vector<std::string>{"Begin Make", "Make Finished"}));
+}
+
+}  // namespace
