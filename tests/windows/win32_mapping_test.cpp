@@ -116,6 +116,22 @@ TEST(Win32Keys, VirtualKeysMapToRuntimeKeyCodes) {
   EXPECT_NE(KeyCodeFromVirtualKey(VK_INSERT, false, true, false), key::kInsert);
 }
 
+TEST(Win32Keys, TypedCharactersAreTheirEightBitCodes) {
+  EXPECT_EQ(TypedCharacter(L'a'), 'a');
+  EXPECT_EQ(TypedCharacter(L' '), ' ');
+  // A character of the code page beyond ASCII keeps its 8-bit code.
+  std::string e_acute = Narrow(L"\u00E9");
+  ASSERT_EQ(e_acute.size(), 1u);
+  EXPECT_EQ(TypedCharacter(L'\u00E9'), static_cast<unsigned char>(e_acute[0]));
+  // Control characters (Enter, Backspace, Ctrl+letter) and DEL are no typing.
+  EXPECT_EQ(TypedCharacter(0x0D), 0);
+  EXPECT_EQ(TypedCharacter(0x08), 0);
+  EXPECT_EQ(TypedCharacter(0x01), 0);
+  EXPECT_EQ(TypedCharacter(0x7F), 0);
+  // A character the code page has no byte for is not turned into "?".
+  EXPECT_EQ(TypedCharacter(0x4E2D), 0);
+}
+
 TEST(Win32Resources, NamesSelectTheProgramsOwnResources) {
   EXPECT_EQ(ResourceName("COFFEE2.ICO"), "COFFEE2.ICO");
   EXPECT_EQ(ResourceName("~c:\\cw20\\template\\check.ico"), "CHECK.ICO");

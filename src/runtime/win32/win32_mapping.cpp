@@ -103,6 +103,16 @@ int KeyCodeFromVirtualKey(unsigned virtual_key, bool ctrl, bool shift, bool alt)
          (alt ? 0x800 : 0);
 }
 
+int TypedCharacter(WPARAM wide_character) {
+  if (wide_character < 0x20 || wide_character == 0x7F || wide_character > 0xFFFF) return 0;
+  wchar_t wide = static_cast<wchar_t>(wide_character);
+  char narrow[4] = {};
+  BOOL lossy = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, 0, &wide, 1, narrow, sizeof(narrow), nullptr, &lossy);
+  if (n != 1 || lossy) return 0;
+  return static_cast<unsigned char>(narrow[0]);
+}
+
 bool IsResourceReference(std::string_view name) { return !name.empty() && name[0] == '~'; }
 
 std::string ResourceName(std::string_view name) {

@@ -32,6 +32,11 @@ HMENU BuildPopupMenu(const std::vector<PopupEntry>& entries);
 // reported through WM_CHAR instead and give 0 here.
 int KeyCodeFromVirtualKey(unsigned virtual_key, bool ctrl, bool shift, bool alt);
 
+// The runtime's code for a character typed (the wParam of WM_CHAR): its 8-bit code in the
+// program's code page, which is also the character it produced. 0 for control characters and for
+// characters that the code page has no single byte for.
+int TypedCharacter(WPARAM wide_character);
+
 // The resource name under which the program carries an icon or bitmap named in a definition or
 // an icon list: "COFFEE2.ICO" stays as it is; "~c:\dir\check.ico" (a leading "~" selects the
 // program's own resource) becomes "CHECK.ICO". Resource names are compared without letter case.

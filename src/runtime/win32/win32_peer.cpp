@@ -48,50 +48,12 @@ void SetTextIfChanged(HWND hwnd, const std::string& text) {
   if (WindowText(hwnd) != wide) SetWindowTextW(hwnd, wide.c_str());
 }
 
-// A list header draws "&" as an access-key mark; its texts show every "&" as written.
-std::wstring HeaderText(const std::string& text) {
-  std::wstring out;
-  for (wchar_t ch : Widen(text)) {
-    out.push_back(ch);
-    if (ch == L'&') out.push_back(L'&');
-  }
-  return out;
-}
-
-int ListAlignment(Align align) {
-  switch (align) {
-    case Align::Right:
-    case Align::Decimal: return LVCFMT_RIGHT;
-    case Align::Center: return LVCFMT_CENTER;
-    case Align::Left: break;
-  }
-  return LVCFMT_LEFT;
-}
-
-int HeaderAlignment(Align align) {
-  switch (align) {
-    case Align::Right:
-    case Align::Decimal: return HDF_RIGHT;
-    case Align::Center: return HDF_CENTER;
-    case Align::Left: break;
-  }
-  return HDF_LEFT;
-}
-
 bool IsVisibleStyle(HWND hwnd) { return (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void ApplyShownEnabled(HWND hwnd, const ControlState& s) {
   if (!hwnd) return;
   if (IsWindowEnabled(hwnd) != s.enabled) EnableWindow(hwnd, s.enabled);
   if (IsVisibleStyle(hwnd) == s.hidden) ShowWindow(hwnd, s.hidden ? SW_HIDE : SW_SHOWNA);
-}
-
-// A fully transparent icon: the stand-in for an icon-list entry whose icon cannot be loaded, so
-// that the entries after it keep their numbers.
-HICON BlankIcon(HINSTANCE instance, int size) {
-  std::size_t mask_bytes = static_cast<std::size_t>((size + 15) / 16 * 2 * size);
-  std::vector<BYTE> and_mask(mask_bytes, 0xFF), xor_mask(mask_bytes, 0x00);
-  return CreateIcon(instance, size, size, 1, 1, and_mask.data(), xor_mask.data());
 }
 
 // A copy of `source` made to measure for an image control of `width` x `height`: the picture
@@ -142,22 +104,6 @@ bool IsFocusable(ControlKind kind) {
     case ControlKind::Check:
     case ControlKind::Spin:
     case ControlKind::Entry: return true;
-    default: return false;
-  }
-}
-
-// Keys with which a list moves its highlight; the model decides what they do (and asks the
-// procedure for another page at either end), so the list control does not act on them itself.
-bool IsListNavigation(int code) {
-  switch (code) {
-    case key::kUp:
-    case key::kDown:
-    case key::kPgUp:
-    case key::kPgDn:
-    case key::kHome:
-    case key::kEnd:
-    case key::kCtrlHome:
-    case key::kCtrlEnd: return true;
     default: return false;
   }
 }
@@ -340,8 +286,10 @@ void Win32Peer::CreateControl(int field) {
   switch (d.kind) {
     case ControlKind::List: {
       window_class = WC_LISTVIEWW;
+      // An owner-data list: the rows live in the peer and the list asks for the cells it paints,
+      // so that a new page replaces the old one without rebuilding the control's items.
       style |= LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_SHAREIMAGELISTS |
-               LVS_NOSORTHEADER | WS_TABSTOP | WS_GROUP;
+               LVS_NOSORTHEADER | LVS_OWNERDATA | WS_TABSTOP | WS_GROUP | WS_CLIPSIBLINGS;
       bool headers = std::any_of(s.columns.begin(), s.columns.end(),
                                  [](const ColumnFormat& col) { return !col.header.empty(); });
       if (!headers) style |= LVS_NOCOLUMNHEADER;
@@ -406,8 +354,7 @@ void Win32Peer::CreateControl(int field) {
 
   switch (d.kind) {
     case ControlKind::List:
-      ListView_SetExtendedListViewStyle(c.hwnd, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES);
-      CreateListColumns(field);
+      SetUpList(field);
       break;
     case ControlKind::Button:
       if (d.icon) {
@@ -454,37 +401,6 @@ void Win32Peer::CreateControl(int field) {
   if (d.tooltip) {
     AddTooltip(c.hwnd, d.tooltip);
     if (c.updown) AddTooltip(c.updown, d.tooltip);
-  }
-}
-
-void Win32Peer::CreateListColumns(int field) {
-  Control& c = control(field);
-  const std::vector<ColumnFormat>& columns = window_.state(field).columns;
-  HWND header = ListView_GetHeader(c.hwnd);
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    const ColumnFormat& col = columns[i];
-    std::wstring text = HeaderText(col.header);
-    LVCOLUMNW lvc{};
-    lvc.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    lvc.fmt = ListAlignment(col.align);
-    lvc.cx = base_.ToPixelsX(col.width);
-    lvc.pszText = text.data();
-    lvc.iSubItem = static_cast<int>(i);
-    ListView_InsertColumn(c.hwnd, static_cast<int>(i), &lvc);
-    // The header has an alignment of its own.
-    if (header) {
-      HDITEMW item{};
-      item.mask = HDI_FORMAT;
-      if (Header_GetItem(header, static_cast<int>(i), &item)) {
-        item.fmt = (item.fmt & ~HDF_JUSTIFYMASK) | HeaderAlignment(col.header_align);
-        Header_SetItem(header, static_cast<int>(i), &item);
-      }
-    }
-    if (col.icon && c.icon_column < 0) {
-      c.icon_column = static_cast<int>(i);
-      // The icon list's pictures fit the icon column.
-      c.image_size = std::clamp(static_cast<int>(lvc.cx) - 4, 8, 16);
-    }
   }
 }
 
@@ -561,73 +477,6 @@ void Win32Peer::RefreshControl(int field) {
   if (had_focus && (s.hidden || !s.enabled)) SendMessageW(hwnd_, WM_NEXTDLGCTL, 0, FALSE);
 }
 
-void Win32Peer::UpdateListImages(int field, const ControlState& s) {
-  Control& c = control(field);
-  if (s.icons == c.image_names && (c.images || s.icons.empty())) return;
-  HIMAGELIST images = ImageList_Create(c.image_size, c.image_size, ILC_COLOR32 | ILC_MASK,
-                                       static_cast<int>(s.icons.size()), 1);
-  if (!images) return;
-  for (const std::string& name : s.icons) {
-    HICON icon = LoadNamedIcon(context_.instance, name, c.image_size);
-    if (!icon) icon = BlankIcon(context_.instance, c.image_size);
-    ImageList_AddIcon(images, icon);
-    DestroyIcon(icon);
-  }
-  ListView_SetImageList(c.hwnd, images, LVSIL_SMALL);
-  if (c.images) ImageList_Destroy(c.images);
-  c.images = images;
-  c.image_names = s.icons;
-}
-
-void Win32Peer::RefreshList(int field) {
-  Control& c = control(field);
-  const ControlState& s = window_.state(field);
-  UpdateListImages(field, s);
-  HWND list = c.hwnd;
-  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-  int rows = s.source ? s.source->RowCount() : 0;
-  int shown = ListView_GetItemCount(list);
-  while (shown > rows) ListView_DeleteItem(list, --shown);
-  int columns = std::max<int>(1, static_cast<int>(s.columns.size()));
-  for (int row = 1; row <= rows; ++row) {
-    for (int col = 0; col < columns; ++col) {
-      std::string text;
-      if (col < static_cast<int>(s.columns.size())) {
-        Cell cell = s.source->CellAt(row, col + 1);
-        const std::string& picture = s.columns[static_cast<std::size_t>(col)].picture;
-        text = cell.is_number ? FormatNumber(picture.empty() ? "@n" : picture, cell.number)
-                              : FormatText(picture, cell.text);
-      }
-      std::wstring wide = Widen(text);
-      LVITEMW item{};
-      item.mask = LVIF_TEXT;
-      item.iItem = row - 1;
-      item.iSubItem = col;
-      item.pszText = wide.data();
-      if (col == c.icon_column) {
-        int icon = s.source->IconAt(row);
-        item.mask |= LVIF_IMAGE;
-        item.iImage = icon >= 1 && icon <= static_cast<int>(c.image_names.size()) ? icon - 1
-                                                                                 : I_IMAGENONE;
-      }
-      if (col == 0 && row > shown) {
-        ListView_InsertItem(list, &item);
-      } else {
-        SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-      }
-    }
-  }
-  if (s.selected >= 1 && s.selected <= rows) {
-    ListView_SetItemState(list, s.selected - 1, LVIS_SELECTED | LVIS_FOCUSED,
-                          LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_EnsureVisible(list, s.selected - 1, FALSE);
-  } else {
-    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
-  }
-  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(list, nullptr, TRUE);
-}
-
 void Win32Peer::Focus(int field) {
   if (!hwnd_ || field < 1 || field > window_.ControlCount()) return;
   if (!IsFocusable(window_.definition().control(field).kind)) return;
@@ -636,18 +485,13 @@ void Win32Peer::Focus(int field) {
   SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
 }
 
-int Win32Peer::VisibleRows(int field) {
-  if (!hwnd_ || field < 1 || field > window_.ControlCount()) return 0;
-  if (window_.definition().control(field).kind != ControlKind::List || !control(field).hwnd) return 0;
-  return ListView_GetCountPerPage(control(field).hwnd);
-}
-
 // --- Screen to model -------------------------------------------------------------------------
 
 int Win32Peer::FieldOf(HWND hwnd) const {
   if (!hwnd) return 0;
   for (std::size_t i = 0; i < controls_.size(); ++i)
-    if (controls_[i].hwnd == hwnd || controls_[i].updown == hwnd) return static_cast<int>(i + 1);
+    if (controls_[i].hwnd == hwnd || controls_[i].updown == hwnd || controls_[i].scrollbar == hwnd)
+      return static_cast<int>(i + 1);
   return 0;
 }
 
@@ -669,13 +513,11 @@ bool Win32Peer::PreTranslate(const MSG& msg) {
   if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd))) return false;
   const WindowDef& def = window_.definition();
   int code = 0;
-  int character = 0;
   if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) {
     code = KeyCodeFromVirtualKey(static_cast<unsigned>(msg.wParam), GetKeyState(VK_CONTROL) < 0,
                                  GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_MENU) < 0);
-  } else if (msg.message == WM_CHAR && msg.wParam >= 0x20 && msg.wParam != 0x7F) {
-    std::string narrow = Narrow(std::wstring(1, static_cast<wchar_t>(msg.wParam)));
-    if (narrow.size() == 1) code = character = static_cast<unsigned char>(narrow[0]);
+  } else if (msg.message == WM_CHAR) {
+    code = TypedCharacter(msg.wParam);
   }
   if (code == 0) return false;
 
@@ -691,15 +533,13 @@ bool Win32Peer::PreTranslate(const MSG& msg) {
     }
   }
 
-  int field = FieldOf(GetFocus());
-  if (field == 0 || def.control(field).kind != ControlKind::List) return false;
-  const std::vector<int>& alerted = window_.state(field).alerted;
-  bool is_alerted = std::find(alerted.begin(), alerted.end(), code) != alerted.end();
-  if (is_alerted || character != 0 || IsListNavigation(code)) {
-    window_.UserKey(field, code, character);
-    return true;
-  }
-  return false;
+  // A list takes its keys here, before the dialog manager, which would otherwise press the
+  // default button for Ctrl+Enter.
+  HWND focus = GetFocus();
+  int field = FieldOf(focus);
+  if (field == 0 || focus != control(field).hwnd || def.control(field).kind != ControlKind::List)
+    return false;
+  return ListKey(field, msg.message, msg.wParam);
 }
 
 LRESULT CALLBACK Win32Peer::Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -719,7 +559,15 @@ LRESULT Win32Peer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND:
       return OnCommand(wparam, lparam);
     case WM_NOTIFY:
-      return OnNotify(*reinterpret_cast<const NMHDR*>(lparam));
+      return OnNotify(*reinterpret_cast<NMHDR*>(lparam));
+    case WM_VSCROLL:
+      // From a list's own scroll bar.
+      if (int field = FieldOf(reinterpret_cast<HWND>(lparam));
+          field != 0 && control(field).scrollbar == reinterpret_cast<HWND>(lparam)) {
+        ListScroll(field, LOWORD(wparam));
+        return 0;
+      }
+      break;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:
@@ -789,24 +637,12 @@ LRESULT Win32Peer::OnCommand(WPARAM wparam, LPARAM lparam) {
   return 0;
 }
 
-LRESULT Win32Peer::OnNotify(const NMHDR& header) {
+LRESULT Win32Peer::OnNotify(NMHDR& header) {
   int field = FieldOf(header.hwndFrom);
   if (field == 0) return DefDlgProcW(hwnd_, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
   switch (window_.definition().control(field).kind) {
-    case ControlKind::List: {
-      const auto& item = reinterpret_cast<const NMITEMACTIVATE&>(header);
-      if (header.code == NM_CLICK || header.code == NM_RCLICK) {
-        if (item.iItem >= 0) {
-          window_.UserSelectRow(field, item.iItem + 1,
-                                header.code == NM_CLICK ? key::kMouseLeft : key::kMouseRight);
-        } else {
-          Refresh(field);  // a click below the rows keeps the model's highlight
-        }
-      } else if (header.code == NM_DBLCLK && item.iItem >= 0) {
-        window_.UserKey(field, key::kMouseLeft2);
-      }
-      return 0;
-    }
+    case ControlKind::List:
+      return OnListNotify(field, header);
     case ControlKind::Spin:
       if (header.code == UDN_DELTAPOS) {
         const auto& change = reinterpret_cast<const NMUPDOWN&>(header);

@@ -21,10 +21,11 @@ struct ControlState;
 namespace rt::win32 {
 
 // Control id of field n is kFirstControlId + n; the up-down arrows of a spin box have
-// kFirstUpDownId + n. Both stay clear of IDOK and IDCANCEL, which the dialog manager sends for
-// Enter and Esc.
+// kFirstUpDownId + n and the vertical scroll bar of a list kFirstScrollBarId + n. All stay clear
+// of IDOK and IDCANCEL, which the dialog manager sends for Enter and Esc.
 inline constexpr int kFirstControlId = 100;
 inline constexpr int kFirstUpDownId = 0x4000;
+inline constexpr int kFirstScrollBarId = 0x5000;
 // The window class of every window the backend opens.
 inline constexpr wchar_t kWindowClass[] = L"NightjarRuntimeWindow";
 
@@ -62,6 +63,13 @@ class Win32Peer final : public WindowPeer {
   void NoteFocus();
 
  private:
+  // One line of a list as it is shown: the text of each column and the icon's image index.
+  struct ListLine {
+    std::vector<std::wstring> cells;
+    int image = I_IMAGENONE;
+    bool operator==(const ListLine&) const = default;
+  };
+
   struct Control {
     HWND hwnd = nullptr;
     HWND updown = nullptr;       // spin box arrows
@@ -75,17 +83,39 @@ class Win32Peer final : public WindowPeer {
     int image_size = 16;
     int icon_column = -1;  // the list column showing the row's icon
     bool dirty = false;    // entry text typed and not yet given to the model
+    // A list keeps its own vertical scroll bar in a strip cut off the right of its client area;
+    // the list itself only ever shows one page and never scrolls vertically.
+    HWND scrollbar = nullptr;
+    int strip = 0;                // width of that strip; 0 while the scroll bar is hidden
+    int wheel = 0;                // mouse-wheel travel not yet turned into keys
+    bool dragging = false;        // the scroll bar's thumb is being dragged
+    std::vector<ListLine> lines;  // what the list shows; the list control asks for it per cell
   };
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT OnCommand(WPARAM wparam, LPARAM lparam);
-  LRESULT OnNotify(const NMHDR& header);
+  LRESULT OnNotify(NMHDR& header);
   LRESULT OnControlColour(UINT message, WPARAM wparam, LPARAM lparam);
 
   void CreateControls();
   void CreateControl(int field);
+  // The list control (win32_list.cpp).
+  void SetUpList(int field);
   void CreateListColumns(int field);
+  void FitListColumns(int field);
+  void PlaceListScrollBar(int field);
+  void RefreshListScrollBar(int field);
+  void DrawListBorders(int field, HDC dc);
+  int ListRowAt(int field, LPARAM point) const;
+  bool ListKey(int field, UINT message, WPARAM wparam);
+  void ListWheel(int field, int delta);
+  void ListScroll(int field, int request);
+  LRESULT OnListNotify(int field, NMHDR& header);
+  static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                                   UINT_PTR field, DWORD_PTR peer);
+  LRESULT HandleList(int field, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+
   void AddTooltip(HWND control, const char* text);
   RECT ControlRect(int field, SIZE natural) const;
   SIZE NaturalSize(int field, HFONT font) const;
