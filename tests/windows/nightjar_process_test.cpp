@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include <commctrl.h>
+
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
+#include "store/files.h"
 #include "windows/main_def.h"
 
 namespace {
@@ -220,6 +223,92 @@ TEST(NightjarProcess, ForeignFileNamedLikeTheListEndsWithInvalidFile) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   ASSERT_TRUE(GetFileAttributesExW(apps.c_str(), GetFileExInfoStandard, &data));
   EXPECT_EQ(data.nFileSizeLow, sizeof(text) - 1);
+#endif
+}
+
+// Waits for the main window of `program`, answering the start-up warning (no IDE is running).
+HWND WaitForMainWindow(Process& program) {
+  std::set<HWND> answered;
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < kStartTimeoutMs) {
+    for (HWND hwnd : TopLevelWindowsOf(program.id())) {
+      if (ClassOf(hwnd) == L"#32770") {
+        if (answered.insert(hwnd).second) PostMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+      } else if (TextOf(hwnd) == kMainTitle && IsWindowEnabled(hwnd) && answered.size() > 0) {
+        return hwnd;
+      }
+    }
+    if (WaitForSingleObject(program.handle(), 100) != WAIT_TIMEOUT) return nullptr;
+  }
+  return nullptr;
+}
+
+// The highlighted row of a list in another process (0-based, -1 for none), asked without pointers.
+int HighlightedRow(HWND list) {
+  DWORD_PTR row = static_cast<DWORD_PTR>(-1);
+  SendMessageTimeoutW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED, SMTO_ABORTIFHUNG,
+                      5000, &row);
+  return static_cast<int>(static_cast<LONG_PTR>(row));
+}
+
+TEST(NightjarProcess, ListsTheApplicationsAndTagMovesTheHighlightDown) {
+#ifndef NIGHTJAR_EXE
+  GTEST_SKIP() << "nightjar.exe is not part of this build";
+#else
+  WorkFolder folder;
+  {
+    // Three applications, written with the store in the program's working folder.
+    wchar_t previous[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.path().c_str()));
+    store::Files files;
+    files.Apps.Create();
+    files.Apps.Open();
+    for (const char* name : {"ONE.APP", "TWO.APP", "THREE.APP"}) {
+      files.APP.DriveNPath = "C:\\APPS\\";
+      files.APP.Application = name;
+      files.APP.Tag = 0;
+      files.Apps.Add();
+    }
+    int code = files.store.error.code;
+    files.Apps.Close();
+    SetCurrentDirectoryW(previous);
+    ASSERT_EQ(code, 0);
+  }
+
+  Process program;
+  ASSERT_TRUE(program.Start(WindowsPath(NIGHTJAR_EXE), folder.path()));
+  HWND main = WaitForMainWindow(program);
+  ASSERT_NE(main, nullptr);
+  HWND list = GetDlgItem(main, kFirstControlId + f::Browse_1);
+  ASSERT_NE(list, nullptr);
+  // The list takes its rows when the window has settled: ONE, THREE, TWO in key order.
+  DWORD start = GetTickCount();
+  while (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) != 3 && GetTickCount() - start < kStartTimeoutMs) Sleep(50);
+  ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
+  EXPECT_EQ(HighlightedRow(list), 0);
+
+  PostMessageW(GetDlgItem(main, kFirstControlId + f::Tag), BM_CLICK, 0, 0);
+  start = GetTickCount();
+  while (HighlightedRow(list) != 1 && GetTickCount() - start < kExitTimeoutMs) Sleep(50);
+  EXPECT_EQ(HighlightedRow(list), 1);
+
+  PostMessageW(GetDlgItem(main, kFirstControlId + f::Close), BM_CLICK, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(program.handle(), kExitTimeoutMs), WAIT_OBJECT_0);
+
+  // The first application in key order, ONE.APP, is tagged now; the others are not.
+  wchar_t previous[MAX_PATH] = L"";
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(folder.path().c_str()));
+  store::Files files;
+  files.Apps.Open();
+  files.Apps.Set(store::Order::Key);
+  std::vector<std::string> tagged;
+  for (files.Apps.Next(); files.store.error.code == 0; files.Apps.Next())
+    if (files.APP.Tag == 1) tagged.push_back(files.APP.Application.str());
+  files.Apps.Close();
+  SetCurrentDirectoryW(previous);
+  EXPECT_EQ(tagged, std::vector<std::string>{"ONE.APP"});
 #endif
 }
 
