@@ -11,6 +11,7 @@
 
 #include <commctrl.h>
 
+#include "process_support.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
 #include "store/files.h"
@@ -19,54 +20,18 @@
 namespace {
 
 using rt::win32::kFirstControlId;
+using rt::win32::Narrow;
 using rt::win32::Widen;
+using test_support::ClassOf;
+using test_support::TestProcess;
+using test_support::TextOf;
+using test_support::TopLevelWindowsOf;
+using test_support::WindowsPath;
 namespace f = windows::main_field;
 
 constexpr wchar_t kMainTitle[] = L"Nightjar (Batchwright)";
 constexpr DWORD kStartTimeoutMs = 30000;
 constexpr DWORD kExitTimeoutMs = 20000;
-
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t buffer[128] = L"";
-  GetClassNameW(hwnd, buffer, 128);
-  return buffer;
-}
-
-// The text of a window of another process, asked from the window itself.
-std::wstring TextOf(HWND hwnd) {
-  wchar_t buffer[512] = L"";
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
-                      5000, &copied);
-  return buffer;
-}
-
-std::vector<HWND> TopLevelWindowsOf(DWORD process_id) {
-  struct Search {
-    DWORD process_id;
-    std::vector<HWND> found;
-  } search{process_id, {}};
-  EnumWindows(
-      [](HWND hwnd, LPARAM param) {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == s->process_id && IsWindowVisible(hwnd)) s->found.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-// CMake names the program by its path on the build machine; under wine a Unix path is reached
-// through drive Z:.
-std::wstring WindowsPath(const char* path) {
-  std::wstring out = Widen(path);
-  if (!out.empty() && out[0] == L'/') out = L"Z:" + out;
-  for (wchar_t& ch : out)
-    if (ch == L'/') ch = L'\\';
-  return out;
-}
 
 // An empty working folder for one run of the program, removed with what the program left in it.
 class WorkFolder {
@@ -96,40 +61,13 @@ class WorkFolder {
   std::wstring path_;
 };
 
-// The program's process; one that is still running when the test ends is ended, so that a
-// failing test leaves nothing behind.
-class Process {
- public:
-  ~Process() {
-    if (!info_.hProcess) return;
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(info_.hProcess, 99);
-      WaitForSingleObject(info_.hProcess, kExitTimeoutMs);
-    }
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-  }
-  bool Start(const std::wstring& program, const std::wstring& folder) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    std::wstring command = L"\"" + program + L"\"";
-    return CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.c_str(), &startup, &info_) != 0;
-  }
-  HANDLE handle() const { return info_.hProcess; }
-  DWORD id() const { return info_.dwProcessId; }
-
- private:
-  PROCESS_INFORMATION info_{};
-};
-
 TEST(NightjarProcess, ShowsTheMainWindowAndEndsCleanlyWithClose) {
 #ifndef NIGHTJAR_EXE
   GTEST_SKIP() << "nightjar.exe is not part of this build";
 #else
   WorkFolder folder;
-  Process program;
-  ASSERT_TRUE(program.Start(WindowsPath(NIGHTJAR_EXE), folder.path()))
+  TestProcess program;
+  ASSERT_TRUE(program.Start(WindowsPath(NIGHTJAR_EXE), "", Narrow(folder.path())))
       << "cannot start " << NIGHTJAR_EXE << " (error " << GetLastError() << ")";
   WaitForInputIdle(program.handle(), kStartTimeoutMs);
 
@@ -193,8 +131,8 @@ TEST(NightjarProcess, ForeignFileNamedLikeTheListEndsWithInvalidFile) {
   WriteFile(file, text, sizeof(text) - 1, &written, nullptr);
   CloseHandle(file);
 
-  Process program;
-  ASSERT_TRUE(program.Start(WindowsPath(NIGHTJAR_EXE), folder.path()));
+  TestProcess program;
+  ASSERT_TRUE(program.Start(WindowsPath(NIGHTJAR_EXE), "", Narrow(folder.path())));
   // The "Invalid File" warning, then the halt's own box; no main window comes up in between.
   std::vector<std::wstring> boxes;
   std::set<HWND> answered;
@@ -227,7 +165,7 @@ TEST(NightjarProcess, ForeignFileNamedLikeTheListEndsWithInvalidFile) {
 }
 
 // Waits for the main window of `program`, answering the start-up warning (no IDE is running).
-HWND WaitForMainWindow(Process& program) {
+HWND WaitForMainWindow(TestProcess& program) {
   std::set<HWND> answered;
   DWORD start = GetTickCount();
   while (GetTickCount() - start < kStartTimeoutMs) {
@@ -276,8 +214,8 @@ TEST(NightjarProcess, ListsTheApplicationsAndTagMovesTheHighlightDown) {
     ASSERT_EQ(code, 0);
   }
 
-  Process program;
-  ASSERT_TRUE(program.Start(WindowsPath(NIGHTJAR_EXE), folder.path()));
+  TestProcess program;
+  ASSERT_TRUE(program.Start(WindowsPath(NIGHTJAR_EXE), "", Narrow(folder.path())));
   HWND main = WaitForMainWindow(program);
   ASSERT_NE(main, nullptr);
   HWND list = GetDlgItem(main, kFirstControlId + f::Browse_1);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/win32/ddeml_client.h"
+#include "process_support.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
 #include "store/files.h"
@@ -27,50 +28,13 @@ namespace f = windows::main_field;
 using rt::win32::kFirstControlId;
 using rt::win32::Narrow;
 using rt::win32::Widen;
+using test_support::ClassOf;
+using test_support::TextOf;
+using test_support::TopLevelWindowsOf;
+using test_support::WindowsPath;
 
 constexpr wchar_t kMainTitle[] = L"Nightjar (Batchwright)";
 constexpr DWORD kStartTimeoutMs = 30000;
-
-// CMake names the programs by their paths on the build machine; under wine a Unix path is reached
-// through drive Z:.
-std::string WindowsPath(const char* path) {
-  std::string out = path;
-  if (!out.empty() && out[0] == '/') out = "Z:" + out;
-  for (char& c : out)
-    if (c == '/') c = '\\';
-  return out;
-}
-
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t buffer[128] = L"";
-  GetClassNameW(hwnd, buffer, 128);
-  return buffer;
-}
-
-// The text of a window of another process, asked from the window itself.
-std::wstring TextOf(HWND hwnd) {
-  wchar_t buffer[512] = L"";
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied);
-  return buffer;
-}
-
-std::vector<HWND> TopLevelWindowsOf(DWORD process_id) {
-  struct Search {
-    DWORD process_id;
-    std::vector<HWND> found;
-  } search{process_id, {}};
-  EnumWindows(
-      [](HWND hwnd, LPARAM param) {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == s->process_id && IsWindowVisible(hwnd)) s->found.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 
 // Every text inside a dialog: a message box's message is one of them.
 std::vector<std::wstring> ChildTexts(HWND dialog) {
@@ -98,36 +62,6 @@ std::string ReadFile(const fs::path& path) {
   text << file.rdbuf();
   return text.str();
 }
-
-class ProcessHandle {
- public:
-  ProcessHandle() = default;
-  ProcessHandle(const ProcessHandle&) = delete;
-  ProcessHandle& operator=(const ProcessHandle&) = delete;
-  // A process still running when the test ends is ended, so that a failing test leaves nothing.
-  ~ProcessHandle() {
-    if (!info_.hProcess) return;
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(info_.hProcess, 99);
-      WaitForSingleObject(info_.hProcess, 20000);
-    }
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-  }
-  bool Start(const std::string& program, const std::string& arguments, const std::string& folder) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    std::string command = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
-    return CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &info_) != 0;
-  }
-  HANDLE handle() const { return info_.hProcess; }
-  DWORD id() const { return info_.dwProcessId; }
-  bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
-
- private:
-  PROCESS_INFORMATION info_{};
-};
 
 class NightjarIdeTest : public ::testing::Test {
  protected:
@@ -157,7 +91,7 @@ class NightjarIdeTest : public ::testing::Test {
   std::string Dir() const { return folder_.string() + "\\"; }
 
   void StartStandIn(const std::string& settings) {
-    standin_ = std::make_unique<ProcessHandle>();
+    standin_ = std::make_unique<test_support::TestProcess>();
     ASSERT_TRUE(standin_->Start(WindowsPath(NJ_STANDIN_EXE), "\"--log=" + log_ + "\" " + settings, ""));
     for (int waited = 0; ReadFile(log_).find("ready ") == std::string::npos; waited += 50) {
       ASSERT_LT(waited, 15000) << "ide-standin did not come up:\n" << ReadFile(log_);
@@ -169,7 +103,7 @@ class NightjarIdeTest : public ::testing::Test {
   // Starts nightjar.exe in the folder and returns its main window once it takes input, answering
   // every message box on the way with OK (each is kept in boxes_).
   HWND StartNightjar() {
-    program_ = std::make_unique<ProcessHandle>();
+    program_ = std::make_unique<test_support::TestProcess>();
     std::string program = WindowsPath(NIGHTJAR_EXE);
     EXPECT_TRUE(program_->Start(program, "", folder_.string())) << "cannot start " << program;
     DWORD start = GetTickCount();
@@ -223,8 +157,8 @@ class NightjarIdeTest : public ::testing::Test {
 
   fs::path folder_;
   std::string log_;
-  std::unique_ptr<ProcessHandle> standin_;
-  std::unique_ptr<ProcessHandle> program_;
+  std::unique_ptr<test_support::TestProcess> standin_;
+  std::unique_ptr<test_support::TestProcess> program_;
   std::set<HWND> answered_;
   struct Box {
     std::wstring caption;

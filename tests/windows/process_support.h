@@ -1,0 +1,41 @@
+// What the Windows tests need to run nightjar.exe and the IDE stand-in as processes of their own
+// and look at their windows from outside: paths under wine, window texts and classes, a process's
+// top-level windows, and a process handle that ends what it started.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace test_support {
+
+// CMake names the programs by their paths on the build machine; under wine a Unix path is reached
+// through drive Z:.
+std::string WindowsPath(const char* path);
+
+std::wstring ClassOf(HWND hwnd);
+// The text of a window of another process, asked from the window itself.
+std::wstring TextOf(HWND hwnd);
+// The visible top-level windows of a process (its main window, its message boxes).
+std::vector<HWND> TopLevelWindowsOf(DWORD process_id);
+
+// A started program; one still running when the handle goes is ended, so that a failing test
+// leaves nothing behind.
+class TestProcess {
+ public:
+  TestProcess() = default;
+  TestProcess(const TestProcess&) = delete;
+  TestProcess& operator=(const TestProcess&) = delete;
+  ~TestProcess();
+  // Starts `program` with `arguments` in `folder` ("" = this process's current folder).
+  bool Start(const std::string& program, const std::string& arguments = "", const std::string& folder = "");
+  HANDLE handle() const { return info_.hProcess; }
+  DWORD id() const { return info_.dwProcessId; }
+  bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+
+ private:
+  PROCESS_INFORMATION info_{};
+};
+
+}  // namespace test_support
