@@ -66,9 +66,16 @@ ConnectOutcome Connection::ConnectWithStartUp() {
   state_.LastAction = "Waiting for CW to start";
   Display();
   // The IDE needs a while to offer its service. The window's own loop paces the attempts (one per
-  // timer tick) and keeps it painted meanwhile; other input is taken and ignored.
+  // timer tick, the timer made short meanwhile) and keeps it painted; other input is taken and
+  // ignored.
   platform::Clock& clock = runtime().clock();
   const std::int64_t started = clock.Ticks();
+  struct ShortTimer {
+    rt::Window& window;
+    int saved = window.TimerPeriod();
+    explicit ShortTimer(rt::Window& w) : window(w) { window.SetTimerPeriod(kStartUpRetry); }
+    ~ShortTimer() { window.SetTimerPeriod(saved); }
+  } short_timer(window_);
   while (window_.Accept()) {
     switch (window_.Kind()) {
       case rt::EventKind::CloseWindow:

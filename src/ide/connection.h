@@ -42,10 +42,12 @@ enum class ConnectOutcome {
   kWindowClosed,  // the user closed the window while the IDE was starting
 };
 
-// Connecting while the IDE starts: one start of "CW20", then an attempt at every tick of the main
-// window's timer until this long (hundredths of a second, measured on the monotonic tick) has
-// passed since the start.
+// Connecting while the IDE starts: one start of "CW20", then an attempt every kStartUpRetry (the
+// main window's timer, made that short meanwhile) until this long (hundredths of a second,
+// measured on the monotonic tick) has passed since the start.
 inline constexpr std::int64_t kStartUpWait = 6000;
+// The pause between two attempts to reach an IDE that is starting, in hundredths of a second.
+inline constexpr int kStartUpRetry = 50;
 
 // Texts the user sees; tests look for them.
 inline constexpr const char* kNotRunningWarning =

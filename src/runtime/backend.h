@@ -51,6 +51,8 @@ class WindowPeer {
   virtual void Focus(int field) = 0;
   // The number of list rows that fit in list control `field` (its page size).
   virtual int VisibleRows(int field) = 0;
+  // The window's timer fires every `hundredths` from now on; 0 stops it.
+  virtual void SetTimer(int hundredths) = 0;
 };
 
 class Backend {

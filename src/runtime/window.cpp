@@ -23,6 +23,7 @@ Window::Window(Runtime& runtime, const WindowDef& definition)
       if (auto columns = ParseListFormat(c.format)) s.columns = std::move(*columns);
     }
   }
+  timer_ = def_.timer;
   runtime_.Push(this);
   peer_ = runtime_.backend().CreatePeer(*this);
   Queue({EventKind::OpenWindow, 0});
@@ -110,6 +111,11 @@ void Window::Queue(Event e) {
 }
 
 void Window::Post(EventKind kind, int field) { Queue({kind, field}); }
+
+void Window::SetTimerPeriod(int hundredths) {
+  timer_ = hundredths > 0 ? hundredths : 0;
+  if (peer_) peer_->SetTimer(timer_);
+}
 
 void Window::Select(int field) {
   accept_all_ = false;

@@ -95,6 +95,11 @@ class Window {
   void Close();
   bool IsClosed() const { return closed_; }
 
+  // The window's timer: a Timer event every `hundredths` (the definition's period when the window
+  // opens); 0 stops it.
+  int TimerPeriod() const { return timer_; }
+  void SetTimerPeriod(int hundredths);
+
   // The accept-all pass: every input control in turn is accepted (its text read back through its
   // picture and delivered as an Accepted event); when none rejected, Completed follows.
   void AcceptAll();
@@ -181,6 +186,7 @@ class Window {
   Event event_;
   std::unique_ptr<WindowPeer> peer_;
   int focus_ = 0;
+  int timer_ = 0;
   bool close_delivered_ = false;
   bool closed_ = false;
   bool accept_all_ = false;

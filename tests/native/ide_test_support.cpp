@@ -25,6 +25,7 @@ class RecordingBackend::Peer final : public rt::WindowPeer {
   }
   void Focus(int field) override { inner_->Focus(field); }
   int VisibleRows(int field) override { return inner_->VisibleRows(field); }
+  void SetTimer(int hundredths) override { inner_->SetTimer(hundredths); }
 
  private:
   std::unique_ptr<rt::WindowPeer> inner_;

@@ -302,6 +302,19 @@ TEST_F(WindowTest, TimerFiresOnVirtualTimeAndRollsTheDateAtMidnight) {
   EXPECT_EQ(times[1], 500);
 }
 
+TEST_F(WindowTest, TimerPeriodCanBeChangedAndStopped) {
+  backend_.script().Wait(100).Wait(100).Wait(1000).CloseBox();
+  Window w(runtime_, kForm);  // every 500 hundredths
+  EXPECT_EQ(w.TimerPeriod(), 500);
+  ASSERT_TRUE(w.Accept());  // OpenWindow
+  w.SetTimerPeriod(100);
+  ASSERT_TRUE(w.Accept());
+  EXPECT_EQ(w.Kind(), EventKind::Timer);  // one second after the change, not five
+  w.SetTimerPeriod(0);
+  ASSERT_TRUE(w.Accept());
+  EXPECT_EQ(w.Kind(), EventKind::CloseWindow);  // ten more seconds passed without a tick
+}
+
 TEST(HeadlessServices, MessageBoxesNeedAnAnswerWithAButtonTheyHave) {
   HeadlessBackend backend;
   Runtime runtime(backend);

@@ -61,7 +61,7 @@ Script& Script::ChoosePopup(int entry) { return Add({.kind = Step::Kind::Popup, 
 class HeadlessBackend::Peer final : public WindowPeer {
  public:
   Peer(HeadlessBackend& backend, Window& window) : backend_(backend), window_(window) {
-    if (window.definition().timer > 0) next_tick_ = backend.clock_.Ticks() + Period();
+    SetTimer(window.definition().timer);
     backend_.peers_.push_back(this);
   }
   ~Peer() override {
@@ -69,6 +69,10 @@ class HeadlessBackend::Peer final : public WindowPeer {
     peers.erase(std::remove(peers.begin(), peers.end(), this), peers.end());
   }
   void Refresh(int) override {}
+  void SetTimer(int hundredths) override {
+    period_ = std::int64_t{hundredths} * 10;
+    next_tick_ = period_ > 0 ? backend_.clock_.Ticks() + period_ : -1;
+  }
   void Focus(int) override {}
   int VisibleRows(int field) override {
     if (backend_.visible_rows_ > 0) return backend_.visible_rows_;
@@ -77,8 +81,9 @@ class HeadlessBackend::Peer final : public WindowPeer {
   }
 
   Window& window() { return window_; }
-  std::int64_t Period() const { return std::int64_t{window_.definition().timer} * 10; }
+  std::int64_t Period() const { return period_; }
   std::int64_t next_tick_ = -1;
+  std::int64_t period_ = 0;
 
  private:
   HeadlessBackend& backend_;

@@ -162,7 +162,7 @@ Win32Peer::Win32Peer(Win32Context& context, Window& window)
   for (int field = 1; field <= def.ControlCount(); ++field)
     if (def.control(field).kind == ControlKind::Button && (def.control(field).flags & kDefaultButton))
       SendMessageW(hwnd_, DM_SETDEFID, static_cast<WPARAM>(kFirstControlId + field), 0);
-  if (def.timer > 0) SetTimer(hwnd_, kTimerId, static_cast<UINT>(def.timer) * 10u, nullptr);
+  SetTimer(def.timer);
 
   context_.peers.push_back(this);
   // The window below takes no input while this one is open.
@@ -175,6 +175,14 @@ Win32Peer::Win32Peer(Win32Context& context, Window& window)
     if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE))
       SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
   }
+}
+
+void Win32Peer::SetTimer(int hundredths) {
+  if (!hwnd_) return;
+  if (hundredths > 0)
+    ::SetTimer(hwnd_, kTimerId, static_cast<UINT>(hundredths) * 10u, nullptr);
+  else
+    ::KillTimer(hwnd_, kTimerId);
 }
 
 Win32Peer::~Win32Peer() {

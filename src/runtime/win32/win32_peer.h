@@ -50,6 +50,7 @@ class Win32Peer final : public WindowPeer {
   void Refresh(int field) override;
   void Focus(int field) override;
   int VisibleRows(int field) override;
+  void SetTimer(int hundredths) override;
 
   HWND hwnd() const { return hwnd_; }
   Window& window() { return window_; }
