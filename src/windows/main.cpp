@@ -3,9 +3,7 @@
 #include "windows/main.h"
 
 #include <cstdint>
-
 #include <cstdlib>
-#include <optional>
 
 #include "browse/page_browse.h"
 #include "ide/batch_operations.h"
@@ -45,7 +43,6 @@ class MainProcedure {
     std::int32_t response = shell::RequestCancelled;
     {
       rt::Window window(runtime_, kMainWindow);
-      window_ = &window;
       browse::PageBrowse browse(list_, window, f::Browse_1, entry_request);
       browse_ = &browse;
       browse.OpenBrowse();  // binds the list's page
@@ -73,7 +70,6 @@ class MainProcedure {
       browse_ = nullptr;
       connection_ = nullptr;
       batch_ = nullptr;
-      window_ = nullptr;
     }
     program_.GlobalResponse = response != 0 ? response : shell::RequestCancelled;
   }
@@ -161,7 +157,6 @@ class MainProcedure {
 
   shell::Program& program_;
   rt::Runtime& runtime_;
-  rt::Window* window_ = nullptr;
   ApplicationList list_;
   browse::PageBrowse* browse_ = nullptr;
   ide::Connection* connection_ = nullptr;
