@@ -73,7 +73,7 @@ std::optional<std::vector<ColumnFormat>> ParseListFormat(std::string_view format
           if (r.Take() != '(' || !r.Number(col.scroll_width) || r.Take() != ')') return std::nullopt;
           break;
         case '@':
-          col.picture = "@";
+          col.picture.assign(1, '@');  // the picture keeps its leading "@"
           if (!r.Until('@', col.picture)) return std::nullopt;
           done = true;
           break;

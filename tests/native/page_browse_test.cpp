@@ -137,7 +137,7 @@ rt::ControlDef Control(const char* name, rt::ControlKind kind) {
   rt::ControlDef c;
   c.name = name;
   c.kind = kind;
-  c.flags = kind == rt::ControlKind::List ? rt::kVScroll : 0;
+  c.flags = kind == rt::ControlKind::List ? std::uint32_t{rt::kVScroll} : 0u;
   return c;
 }
 const std::array kControls{Control("?Browse:1", rt::ControlKind::List), Control("?Insert", rt::ControlKind::Button),
