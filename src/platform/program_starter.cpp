@@ -25,4 +25,20 @@ std::vector<std::string> SplitCommandLine(const std::string& command_line) {
   return parts;
 }
 
+std::vector<std::string> SearchFolders(const std::string& path_list, char list_separator, char folder_separator) {
+  std::vector<std::string> folders;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = path_list.find(list_separator, start);
+    std::string folder = path_list.substr(start, end - start);
+    if (!folder.empty()) {
+      if (folder.back() != folder_separator && folder.back() != '/') folder += folder_separator;
+      folders.push_back(folder);
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return folders;
+}
+
 }  // namespace platform

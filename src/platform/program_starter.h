@@ -27,6 +27,10 @@ class ProgramStarter {
 // that may hold blanks (the quotes themselves are dropped). Shared by the real starters.
 std::vector<std::string> SplitCommandLine(const std::string& command_line);
 
+// The folders of a search path such as PATH, in order, each ending with `folder_separator`
+// (added where missing); empty entries are skipped.
+std::vector<std::string> SearchFolders(const std::string& path_list, char list_separator, char folder_separator);
+
 // The real starter of this platform (win32/program_starter.cpp or posix/program_starter.cpp).
 std::unique_ptr<ProgramStarter> MakeProgramStarter();
 

@@ -17,6 +17,13 @@ namespace {
 using platform::SplitCommandLine;
 using platform::StartResult;
 
+TEST(SearchFolders, SplitsThePathSkipsEmptyEntriesAndEndsEachWithItsSeparator) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(platform::SearchFolders("/usr/bin::/opt/x/", ':', '/'), (V{"/usr/bin/", "/opt/x/"}));
+  EXPECT_EQ(platform::SearchFolders("C:\\WIN;;C:\\TOOLS\\;", ';', '\\'), (V{"C:\\WIN\\", "C:\\TOOLS\\"}));
+  EXPECT_TRUE(platform::SearchFolders("", ':', '/').empty());
+}
+
 TEST(SplitCommandLine, SeparatesAtBlanksAndKeepsQuotedBlanks) {
   EXPECT_EQ(SplitCommandLine("CW20"), std::vector<std::string>{"CW20"});
   EXPECT_EQ(SplitCommandLine("  ide-standin  --log=a.log\t--refuse=1 "),

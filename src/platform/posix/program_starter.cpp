@@ -30,15 +30,7 @@ std::string Resolve(const std::string& program) {
   if (program.find('/') != std::string::npos) return IsExecutable(program) ? program : "";
   std::vector<std::string> folders{OwnFolder()};
   const char* path = std::getenv("PATH");
-  std::string list = path != nullptr ? path : "";
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t end = list.find(':', start);
-    std::string folder = list.substr(start, end - start);
-    if (!folder.empty()) folders.push_back(folder + "/");
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
+  for (std::string& folder : SearchFolders(path != nullptr ? path : "", ':', '/')) folders.push_back(std::move(folder));
   for (const std::string& folder : folders) {
     if (!folder.empty() && IsExecutable(folder + program)) return folder + program;
   }

@@ -47,17 +47,7 @@ std::string Resolve(const std::string& program) {
   if (size > 0) {
     std::string path(size, '\0');
     path.resize(GetEnvironmentVariableA("PATH", path.data(), size));
-    std::size_t start = 0;
-    for (;;) {
-      std::size_t end = path.find(';', start);
-      std::string folder = path.substr(start, end - start);
-      if (!folder.empty()) {
-        if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
-        folders.push_back(folder);
-      }
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
+    for (std::string& folder : SearchFolders(path, ';', '\\')) folders.push_back(std::move(folder));
   }
   for (const std::string& folder : folders) {
     if (folder.empty()) continue;
