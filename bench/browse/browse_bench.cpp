@@ -13,7 +13,7 @@
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "shell/program.h"
+#include "windows/program.h"
 #include "windows/application_list.h"
 #include "windows/main_def.h"
 
@@ -88,8 +88,8 @@ class ListSession {
   platform::fake::FakeIde ide_{backend_.virtual_clock()};
   platform::fake::FakeProgramStarter starter_;
   std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
-  shell::Services services_{ide_, starter_, *lister_};
-  shell::Program program_{runtime_, services_};
+  windows::Services services_{ide_, starter_, *lister_};
+  windows::Program program_{runtime_, services_};
   windows::ApplicationList list_{program_, nullptr};
   std::unique_ptr<rt::Window> window_;
   std::unique_ptr<browse::PageBrowse> engine_;

@@ -302,6 +302,11 @@ void PageBrowse::KeyPressed() {
   }
   switch (key) {
     case rt::key::kMouseLeft2:
+      if (Request == kSelectRequest && instance_.SelectButton() != 0) {
+        // Choosing in select mode: the select button alone acts, and it rereads the record itself.
+        window_.Post(EventKind::Accepted, instance_.SelectButton());
+        return;
+      }
       SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
       instance_.RowToRecord(page_.Row(SelectedRow));
       instance_.DoubleClick();

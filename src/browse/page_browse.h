@@ -109,9 +109,12 @@ class BrowseInstance {
   virtual int InsertButton() const = 0;
   virtual int ChangeButton() const = 0;  // change or view
   virtual int DeleteButton() const = 0;
-  // Double click on a row (the row is already in the record buffer).
+  // The select button, which a double click presses in select mode; 0 when the list has none.
+  virtual int SelectButton() const { return 0; }
+  // Double click on a row outside select mode (the row is already in the record buffer).
   virtual void DoubleClick() = 0;
-  // The page came out empty (after the buttons were disabled and the buffer cleared).
+  // The page came out empty (after the buttons were disabled and the buffer cleared). The instance
+  // may close the window here; the engine then does nothing more that the user would see.
   virtual void EmptyPage() = 0;
   // Calls the update procedure with `request` as the global request code and the navigation word
   // 0; returns the global response code it left.

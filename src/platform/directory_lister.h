@@ -40,8 +40,22 @@ class DirectoryLister {
   // names ignoring case. Returns 0 when the folder could be read (found nothing or not), otherwise
   // the platform's error number (errno, GetLastError) with `entries` empty: a folder that does not
   // exist is such an error, and to a caller that only asks whether a file is there it means "none".
+  // A name part without "*" and "?" also finds a file by its short (8.3) name where the platform
+  // gives files one, so that a short path found by ShortPath lists its file.
   virtual int List(const std::string& pattern, std::vector<DirectoryEntry>& entries) = 0;
+
+  // The short (8.3) form of the existing file `path`, for a path too long for a record's fields;
+  // "" when the file does not exist or the platform gives it no short form (POSIX never does).
+  virtual std::string ShortPath(const std::string& /*path*/) { return {}; }
 };
+
+// The platform's directory separator: "\" on Windows, "/" on POSIX (where "\" also separates when
+// a path is split).
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
 
 // Whether `name` matches `pattern`, letter case ignored (ASCII): "*" matches any run of characters,
 // the empty one too, "?" exactly one, anything else itself. "*.*" matches every name, with or

@@ -53,6 +53,8 @@ class WindowPeer {
   virtual int VisibleRows(int field) = 0;
   // The window's timer fires every `hundredths` from now on; 0 stops it.
   virtual void SetTimer(int hundredths) = 0;
+  // The window's title changed (Window::Title()).
+  virtual void TitleChanged() {}
 };
 
 class Backend {

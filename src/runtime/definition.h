@@ -34,6 +34,9 @@ enum ControlFlag : std::uint32_t {
   kStdClose = 1u << 5,        // button: pressing it closes the window by itself
   kHidden = 1u << 6,          // hidden when the window opens
   kDisabled = 1u << 7,        // disabled when the window opens
+  // button: Esc presses it; while it is hidden or disabled, Esc closes the window as the close
+  // box does. A window without such a button ignores Esc.
+  kCancelButton = 1u << 8,
 };
 
 struct ControlDef {

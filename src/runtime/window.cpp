@@ -11,7 +11,7 @@ namespace rt {
 
 Window::Window(Runtime& runtime, const WindowDef& definition)
     : runtime_(runtime), def_(definition), controls_(definition.controls.size()),
-      bindings_(definition.controls.size()) {
+      bindings_(definition.controls.size()), title_(definition.title ? definition.title : "") {
   for (int field = 1; field <= def_.ControlCount(); ++field) {
     const ControlDef& c = def_.control(field);
     ControlState& s = mutable_state(field);
@@ -76,7 +76,10 @@ bool Window::NextAcceptAll() {
   while (accept_all_next_ <= def_.ControlCount()) {
     int field = accept_all_next_++;
     if (!IsInputControl(field)) continue;
-    if (!Store(field, state(field).text)) {
+    // Shown text is not always the exact value (a two-digit year, a cut text): only what the user
+    // changed is read back, so an untouched field cannot drift when the form is confirmed.
+    bool edited = def_.control(field).kind == ControlKind::Check || state(field).text != Shown(field);
+    if (edited && !Store(field, state(field).text)) {
       accept_all_ = false;
       event_ = {EventKind::Rejected, field};
       return true;
@@ -111,6 +114,11 @@ void Window::Queue(Event e) {
 }
 
 void Window::Post(EventKind kind, int field) { Queue({kind, field}); }
+
+void Window::SetTitle(std::string title) {
+  title_ = std::move(title);
+  if (peer_) peer_->TitleChanged();
+}
 
 void Window::SetTimerPeriod(int hundredths) {
   timer_ = hundredths > 0 ? hundredths : 0;
@@ -324,6 +332,14 @@ void Window::UserSelectRow(int field, int row, int key_code) {
 void Window::UserKey(int field, int key_code, int character) {
   runtime_.SetLastKey(key_code, character);
   const ControlDef& c = def_.control(field);
+  if (key_code == key::kEsc) {
+    const auto& alerted = state(field).alerted;
+    bool taken = c.kind == ControlKind::List && std::find(alerted.begin(), alerted.end(), key_code) != alerted.end();
+    if (!taken) {
+      UserEscape();
+      return;
+    }
+  }
   if (c.kind == ControlKind::Button) {
     if (key_code == key::kEnter || key_code == ' ') UserPress(field);
     return;
@@ -374,6 +390,16 @@ void Window::UserThumb(int field, int position) {
 }
 
 void Window::UserClose() { Queue({EventKind::CloseWindow, 0}); }
+
+void Window::UserEscape() {
+  for (int field = 1; field <= def_.ControlCount(); ++field) {
+    if (!(def_.control(field).flags & kCancelButton)) continue;
+    const ControlState& s = state(field);
+    if (s.hidden || !s.enabled) UserClose();
+    else UserPress(field);
+    return;
+  }
+}
 
 void Window::UserActivated() { Queue({EventKind::GainFocus, 0}); }
 

@@ -71,6 +71,9 @@ class Window {
 
   const WindowDef& definition() const { return def_; }
   Runtime& runtime() { return runtime_; }
+  // The title bar's text: the definition's title until a procedure sets another.
+  const std::string& Title() const { return title_; }
+  void SetTitle(std::string title);
 
   // --- Procedure side -------------------------------------------------------------------------
   // Takes the next event into event(); false once the window has closed (after its CloseWindow
@@ -100,8 +103,9 @@ class Window {
   int TimerPeriod() const { return timer_; }
   void SetTimerPeriod(int hundredths);
 
-  // The accept-all pass: every input control in turn is accepted (its text read back through its
-  // picture and delivered as an Accepted event); when none rejected, Completed follows.
+  // The accept-all pass: every input control in turn is accepted (delivered as an Accepted event;
+  // a text edited since it was last shown is read back through its picture first, while one the
+  // user left alone keeps its variable's exact value); when none rejected, Completed follows.
   void AcceptAll();
   bool InAcceptAll() const { return accept_all_; }
 
@@ -156,6 +160,9 @@ class Window {
   void UserThumb(int field, int position);
   // The window's close box.
   void UserClose();
+  // Esc, when no control takes it itself: the window's cancel button (kCancelButton) is pressed,
+  // or, while that button is hidden or disabled, the window closes as with the close box.
+  void UserEscape();
   void UserFocus(int field) { focus_ = field; }
   // The window became the active one again.
   void UserActivated();
@@ -184,6 +191,7 @@ class Window {
   };
   std::deque<PendingKey> pending_keys_;
   Event event_;
+  std::string title_;
   std::unique_ptr<WindowPeer> peer_;
   int focus_ = 0;
   int timer_ = 0;

@@ -2,15 +2,15 @@
 #include "shell/startup.h"
 
 #include "runtime/runtime.h"
-#include "shell/program.h"
+#include "windows/program.h"
 #include "windows/main.h"
 
 namespace shell {
 
-int RunProgram(rt::Runtime& runtime, Services& services) {
+int RunProgram(rt::Runtime& runtime, windows::Services& services) {
   // The context starts with blank strings and zero codes; nothing is read from the command line,
   // a settings file or the environment.
-  Program program(runtime, services);
+  windows::Program program(runtime, services);
   runtime.backend().SetProgramIcon("RUZOZIZ.ICO");
   windows::Main(program);
   return 0;

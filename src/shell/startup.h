@@ -6,12 +6,14 @@ namespace rt {
 class Runtime;
 }
 
-namespace shell {
-
+namespace windows {
 struct Services;
+}
+
+namespace shell {
 
 // Prepares the process-wide state, sets the program's icon, runs Main and returns the process's
 // exit code once Main has returned. `services` are the platform's (or a test's).
-int RunProgram(rt::Runtime& runtime, Services& services);
+int RunProgram(rt::Runtime& runtime, windows::Services& services);
 
 }  // namespace shell

@@ -6,7 +6,7 @@
 #include "platform/win32/ddeml_client.h"
 #include "runtime/runtime.h"
 #include "runtime/win32/win32_backend.h"
-#include "shell/program.h"
+#include "windows/program.h"
 #include "shell/startup.h"
 
 int main() {
@@ -15,6 +15,6 @@ int main() {
   auto dde = platform::MakeDdemlClient();
   auto starter = platform::MakeProgramStarter();
   auto lister = platform::MakeDirectoryLister();
-  shell::Services services{*dde, *starter, *lister};
+  windows::Services services{*dde, *starter, *lister};
   return shell::RunProgram(runtime, services);
 }

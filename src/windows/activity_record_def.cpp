@@ -41,8 +41,9 @@ constexpr ControlDef ReadOnly(const char* name, int x, int y, int w, int h, cons
 
 constexpr std::array kControls{
     Control("?OK", ControlKind::Button, "OK", 72, 70, 40, 12, rt::kDefaultButton),
-    // Cancel starts hidden, so the form is left with OK or by closing the window.
-    Control("?Cancel", ControlKind::Button, "Cancel", 142, 67, 40, 12, rt::kHidden | rt::kDisabled),
+    // Cancel starts hidden, so the form is left with OK or by closing the window (Esc closes it).
+    Control("?Cancel", ControlKind::Button, "Cancel", 142, 67, 40, 12,
+            rt::kHidden | rt::kDisabled | rt::kCancelButton),
     Control("?TMP:Apps:Prompt", ControlKind::Prompt, "App.:", 13, 6),
     Entry("?TMP:Date", 32, 20, 43, 12, "@d1", 0),
     Control("?TMP:Date:Prompt", ControlKind::Prompt, "Date:", 11, 22),

@@ -42,12 +42,19 @@ constexpr ControlDef DefaultButton(const char* name, const char* text, int x, in
   return c;
 }
 
+// Esc leaves the form as this button does.
+constexpr ControlDef CancelButton(const char* name, const char* text, int x, int y, int w, int h) {
+  ControlDef c = Control(name, ControlKind::Button, text, x, y, w, h);
+  c.flags = rt::kCancelButton;
+  return c;
+}
+
 constexpr std::array kControls{
     Control("?FileName:Prompt", ControlKind::Prompt, "App. &Name:", 8, 11),
     Entry("?FileName", 53, 9, 172, 12, "@s90"),
     Control("?LookupFile", ControlKind::Button, "...", 226, 8, 13, 13),
     DefaultButton("?OK", "&Ok", 154, 53, 40, 12),
-    Control("?Cancel", ControlKind::Button, "&Cancel", 199, 53, 40, 12),
+    CancelButton("?Cancel", "&Cancel", 199, 53, 40, 12),
     Control("?APP:DriveNPath:Prompt", ControlKind::Prompt, "Drive && &Path:", 5, 26, 45, 10),
     Entry("?APP:DriveNPath", 53, 24, 186, 12, "@s80"),
     Control("?APP:Application:Prompt", ControlKind::Prompt, "&Application:", 8, 41),

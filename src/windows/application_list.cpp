@@ -4,8 +4,7 @@
 #include <cctype>
 
 #include "browse/thumb_stops.h"
-#include "messages/standard_warnings.h"
-#include "shell/program.h"
+#include "windows/program.h"
 #include "windows/main_def.h"
 
 namespace windows {
@@ -23,12 +22,12 @@ std::string Upper(std::string_view text) {
 
 }  // namespace
 
-ApplicationList::ApplicationList(shell::Program& program, std::function<void(shell::Program&)> update)
-    : program_(program), update_(std::move(update)),
+ApplicationList::ApplicationList(Program& program, UpdateProcedure update)
+    : ListInstance(program, std::move(update)),
       view_(program.files.Apps, [&files = program.files] { files.APP.Clear(); }) {}
 
 void ApplicationList::Setup(rt::Window& window) {
-  window_ = &window;
+  Attach(window);
   window.SetIcon(f::Browse_1, 1, kCheckIcon);
 }
 
@@ -51,8 +50,10 @@ browse::KeyValue ApplicationList::ThumbKey() const { return {Upper(program_.file
 
 void ApplicationList::ComputeStopTable(const browse::KeyValue& low, const browse::KeyValue& high,
                                        std::array<browse::KeyValue, 100>& stops) {
+  // The thumb compares the highlighted key upper-cased, so the stops are made from the keys as it
+  // sees them; lower-case paths would otherwise all fall below the first stop.
   browse::StringStops generator;
-  generator.SetupStringStops(kKeyWidth, browse::kStopLetters, false, low.text, high.text);
+  generator.SetupStringStops(kKeyWidth, browse::kStopLetters, false, Upper(low.text), Upper(high.text));
   for (browse::KeyValue& stop : stops) {
     // Each stop is kept in a field of the key's width.
     rt::FixedString<kKeyWidth> field(generator.NextStringStop());
@@ -85,21 +86,6 @@ int ApplicationList::InsertButton() const { return f::Insert; }
 int ApplicationList::ChangeButton() const { return f::Change; }
 int ApplicationList::DeleteButton() const { return f::Delete; }
 
-void ApplicationList::DoubleClick() {
-  if (window_) window_->Post(rt::EventKind::Accepted, f::Change);
-}
-
-std::int32_t ApplicationList::RunUpdateProcedure(std::int32_t request) {
-  program_.GlobalRequest = request;
-  program_.GlobalNavigation = 0;
-  program_.GlobalResponse = 0;
-  if (update_) update_(program_);
-  return program_.GlobalResponse != 0 ? program_.GlobalResponse : shell::RequestCancelled;
-}
-
-void ApplicationList::ShowWarning(std::int32_t id, std::string_view first) {
-  messages::WarningContext context = program_.files.Warnings(program_.runtime);
-  messages::ShowStandardWarning(context, id, first);
-}
+void ApplicationList::DoubleClick() { Press(f::Change); }
 
 }  // namespace windows

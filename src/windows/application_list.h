@@ -2,21 +2,16 @@
 // tag-mark column, type-ahead and thumb over the directory, and the list's popup menu.
 #pragma once
 
-#include <functional>
-
-#include "browse/page_browse.h"
+#include "windows/list_instance.h"
 #include "windows/record_view.h"
-
-namespace shell {
-struct Program;
-}
 
 namespace windows {
 
-class ApplicationList final : public browse::BrowseInstance {
+struct Program;
+
+class ApplicationList final : public ListInstance {
  public:
-  // `update` is the update procedure: it reads the global request code and leaves the response.
-  ApplicationList(shell::Program& program, std::function<void(shell::Program&)> update);
+  ApplicationList(Program& program, UpdateProcedure update);
 
   // The list's own setup when the main window opens: the check-mark icon as the list's icon 1.
   void Setup(rt::Window& window);
@@ -40,14 +35,9 @@ class ApplicationList final : public browse::BrowseInstance {
   int DeleteButton() const override;
   void DoubleClick() override;
   void EmptyPage() override {}
-  std::int32_t RunUpdateProcedure(std::int32_t request) override;
-  void ShowWarning(std::int32_t id, std::string_view first) override;
 
  private:
-  shell::Program& program_;
-  std::function<void(shell::Program&)> update_;
   RecordView view_;
-  rt::Window* window_ = nullptr;
 };
 
 }  // namespace windows

@@ -10,10 +10,13 @@
 #include "ide/connection.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "shell/program.h"
+#include "windows/program.h"
 #include "store/open_record_file.h"
+#include "windows/activity_log.h"
+#include "windows/application_form.h"
 #include "windows/application_list.h"
 #include "windows/main_def.h"
+#include "windows/procedure.h"
 
 namespace windows {
 namespace {
@@ -23,24 +26,19 @@ namespace f = main_field;
 
 class MainProcedure {
  public:
-  explicit MainProcedure(shell::Program& program)
-      // The application form is not part of the program yet: Insert, Change and Delete run the
-      // list's update steps with no procedure behind them, which leaves the response cancelled.
-      : program_(program), runtime_(program.runtime), list_(program, nullptr) {}
+  explicit MainProcedure(Program& program)
+      : program_(program), runtime_(program.runtime), list_(program, UpdateApps) {}
 
   void Run() {
-    const std::int32_t entry_request = program_.GlobalRequest;
-    program_.GlobalRequest = 0;
-    program_.GlobalResponse = 0;
-    // A right click still pending from the caller must not open the list's popup.
-    if (runtime_.LastKey() == rt::key::kMouseRight) runtime_.SetLastKey(0, 0);
+    const std::int32_t entry_request = TakeRequest(program_);
+    DiscardRightClick(runtime_);
 
     // Apps stays open while Main runs; a file that cannot be opened ends the program in there.
     store::RaiseUseCount(runtime_, program_.files, program_.files.Apps);
     files_opened_ = true;
 
     ide_.LastAction.Clear();
-    std::int32_t response = shell::RequestCancelled;
+    std::int32_t response = RequestCancelled;
     {
       rt::Window window(runtime_, kMainWindow);
       browse::PageBrowse browse(list_, window, f::Browse_1, entry_request);
@@ -53,7 +51,7 @@ class MainProcedure {
       window.Display();
       // The IDE connection and the batch operations work on this window; the list's
       // RereadSelected brings the highlighted record back after them.
-      shell::Services& services = program_.services;
+      Services& services = program_.services;
       ide::Connection connection(window, ide_, services.dde, services.starter,
                                  [this] { browse_->RereadSelected(); });
       ide::BatchOperations batch(connection, program_.files, services.lister, program_.OutputFileName);
@@ -71,7 +69,7 @@ class MainProcedure {
       connection_ = nullptr;
       batch_ = nullptr;
     }
-    program_.GlobalResponse = response != 0 ? response : shell::RequestCancelled;
+    GiveResponse(program_, response);
   }
 
  private:
@@ -87,9 +85,7 @@ class MainProcedure {
         RefreshDisplay();
         break;
       case EventKind::Rejected:
-        runtime_.Beep();
-        window.Display(window.Field());
-        window.Select(window.Field());
+        OnRejected(window);
         break;
       default:
         break;
@@ -127,8 +123,8 @@ class MainProcedure {
         browse_->DeleteRow();
         break;
       case f::Log:
-        // The activity log window is not part of the program yet; coming back from it refreshes.
         browse_->RereadSelected();
+        ViewEvents(program_);
         browse_->Request = browse_->EntryRequest;
         RefreshDisplay();
         break;
@@ -155,7 +151,7 @@ class MainProcedure {
 
   void RefreshDisplay() { browse_->RefreshDisplay(); }
 
-  shell::Program& program_;
+  Program& program_;
   rt::Runtime& runtime_;
   ApplicationList list_;
   browse::PageBrowse* browse_ = nullptr;
@@ -169,6 +165,6 @@ class MainProcedure {
 
 }  // namespace
 
-void Main(shell::Program& program) { MainProcedure(program).Run(); }
+void Main(Program& program) { MainProcedure(program).Run(); }
 
 }  // namespace windows

@@ -11,7 +11,7 @@
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "shell/program.h"
+#include "windows/program.h"
 #include "store/files.h"
 #include "store/open_record_file.h"
 #include "store/store_test_support.h"
@@ -104,7 +104,7 @@ class ApplicationListTest : public ::testing::Test {
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
   ide_test::FakeServices services_{backend_.virtual_clock()};  // the IDE is running
-  shell::Program program_{runtime_, services_.services};
+  windows::Program program_{runtime_, services_.services};
 };
 
 TEST_F(ApplicationListTest, ListsTheApplicationsInKeyOrderWithTheirTagMarks) {
@@ -164,6 +164,11 @@ TEST_F(ApplicationListTest, EmptyListKeepsTheWindowAndOffersOnlyInsert) {
 TEST_F(ApplicationListTest, PopupEntriesPressTheListButtons) {
   Seed({{"A:\\", "A.APP", 0}});
   script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(2);
+  script()
+      .In("UPDATEAPPS$FORMWINDOW")
+      .Inspect([](rt::Window& w) { EXPECT_EQ(w.Title(), "Record will be Changed"); })
+      .CloseBox()
+      .In("MAIN$WINDOW");
   Expect(">A:\\");
   RunMain();
   EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|Chan&ge|&Delete"});

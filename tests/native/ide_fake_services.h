@@ -8,7 +8,7 @@
 #include "platform/clock.h"
 #include "platform/directory_lister.h"
 #include "platform/fake/fake_ide.h"
-#include "shell/program.h"
+#include "windows/program.h"
 
 namespace ide_test {
 
@@ -17,7 +17,7 @@ struct FakeServices {
   platform::fake::FakeIde ide;
   platform::fake::FakeProgramStarter starter;
   std::unique_ptr<platform::DirectoryLister> lister = platform::MakeDirectoryLister();
-  shell::Services services{ide, starter, *lister};
+  windows::Services services{ide, starter, *lister};
 };
 
 }  // namespace ide_test

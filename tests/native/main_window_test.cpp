@@ -12,7 +12,7 @@
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "shell/program.h"
+#include "windows/program.h"
 #include "shell/startup.h"
 #include "store/open_record_file.h"
 #include "store/store_test_support.h"
@@ -29,7 +29,7 @@ class MainTest : public ::testing::Test {
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
   ide_test::FakeServices services_{backend_.virtual_clock()};  // the IDE is running
-  shell::Program program_{runtime_, services_.services};
+  windows::Program program_{runtime_, services_.services};
 };
 
 TEST_F(MainTest, CloseButtonEndsTheProgramWithExitCodeZero) {
@@ -41,11 +41,11 @@ TEST_F(MainTest, CloseButtonEndsTheProgramWithExitCodeZero) {
 }
 
 TEST_F(MainTest, ClosingTheWindowReturnsCancelledAndClearsTheRequest) {
-  program_.GlobalRequest = shell::ChangeRecord;
+  program_.GlobalRequest = windows::ChangeRecord;
   backend_.script().CloseBox();
   Main(program_);
   EXPECT_EQ(program_.GlobalRequest, 0);
-  EXPECT_EQ(program_.GlobalResponse, shell::RequestCancelled);
+  EXPECT_EQ(program_.GlobalResponse, windows::RequestCancelled);
 }
 
 TEST_F(MainTest, OpensConnectedWithFifteenMinutesAndTheListFocusedAtEveryStart) {
@@ -166,15 +166,6 @@ TEST_F(MainTest, GainingFocusRedisplaysTheWindow) {
       .Raise(EventKind::GainFocus)
       .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::TimeOut).text, "15"); })
       .Press(f::Close);
-  Main(program_);
-  EXPECT_TRUE(backend_.script().Done());
-}
-
-TEST_F(MainTest, ButtonsWithoutActionsYetLeaveTheWindowOpen) {
-  backend_.script();
-  for (int field : {f::Tag, f::Insert, f::Change, f::Delete, f::Log})
-    backend_.script().Press(field);
-  backend_.script().Inspect([](rt::Window& w) { EXPECT_FALSE(w.IsClosed()); }).Press(f::Close);
   Main(program_);
   EXPECT_TRUE(backend_.script().Done());
 }

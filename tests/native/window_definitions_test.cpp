@@ -194,6 +194,7 @@ const AttributeRow kMainAttributes[] = {
 const AttributeRow kApplicationFormAttributes[] = {
     {.field = 2, .picture = "@s90", .background = kWhite},
     {.field = 4, .flags = rt::kDefaultButton},
+    {.field = 5, .flags = rt::kCancelButton},
     {.field = 7, .picture = "@s80", .background = kWhite},
     {.field = 10, .picture = "@s12", .status = "No .app at the end", .background = kWhite},
 };
@@ -209,7 +210,7 @@ const AttributeRow kActivityLogAttributes[] = {
 // Only the date takes typing; the entries keep the window's background.
 const AttributeRow kActivityRecordAttributes[] = {
     {.field = 1, .flags = rt::kDefaultButton},
-    {.field = 2, .flags = kHiddenDisabled},
+    {.field = 2, .flags = kHiddenDisabled | rt::kCancelButton},
     {.field = 4, .picture = "@d1"},
     {.field = 6, .flags = rt::kReadOnly, .picture = "@s40"},
     {.field = 8, .flags = rt::kReadOnly, .picture = "@t3"},

@@ -1,6 +1,7 @@
 // Directory listing on Windows: every entry of the folder through FindFirstFile, matched by our own
 // pattern rule rather than the system's, which also matches the generated short names ("*.APP"
-// would find "INVOICE.APPX" through "INVOIC~1.APP").
+// would find "INVOICE.APPX" through "INVOIC~1.APP"); an exact name also finds a file by its short
+// name, as a record may hold a short path.
 #include <windows.h>
 
 #include "platform/directory_lister.h"
@@ -15,6 +16,7 @@ class Win32DirectoryLister final : public DirectoryLister {
     std::string folder;
     std::string name_pattern;
     SplitFolder(pattern, folder, name_pattern);
+    const bool exact = name_pattern.find_first_of("*?") == std::string::npos;
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
@@ -24,7 +26,10 @@ class Win32DirectoryLister final : public DirectoryLister {
     }
     do {
       if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) continue;
-      if (!MatchesNamePattern(data.cFileName, name_pattern)) continue;
+      if (!MatchesNamePattern(data.cFileName, name_pattern) &&
+          !(exact && data.cAlternateFileName[0] != '\0' &&
+            MatchesNamePattern(data.cAlternateFileName, name_pattern)))
+        continue;
       DirectoryEntry entry;
       entry.name = data.cFileName;
       entry.size = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -41,6 +46,13 @@ class Win32DirectoryLister final : public DirectoryLister {
     FindClose(find);
     SortByName(entries);
     return 0;
+  }
+
+  std::string ShortPath(const std::string& path) override {
+    char buffer[MAX_PATH];
+    DWORD length = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return std::string(buffer, length);
   }
 };
 

@@ -170,6 +170,7 @@ int HeadlessBackend::Message(const MessageBoxSpec& box) {
 }
 
 std::optional<std::string> HeadlessBackend::OpenFile(const FileDialogSpec& dialog) {
+  file_dialogs_.push_back(dialog);
   trace_.push_back("file dialog " + dialog.title);
   const Script::Step* step = NextStep();
   if (!step || step->kind != Script::Step::Kind::File)

@@ -101,6 +101,8 @@ class HeadlessBackend final : public Backend {
   // What the program showed, for the test to examine.
   const std::vector<MessageBoxSpec>& boxes() const { return boxes_; }
   const std::vector<std::string>& popups() const { return popups_; }
+  // Every open-file dialog shown, with its title, filter and start path.
+  const std::vector<FileDialogSpec>& file_dialogs() const { return file_dialogs_; }
   int beeps() const { return beeps_; }
   bool busy() const { return busy_; }
   const char* program_icon() const { return program_icon_; }
@@ -131,6 +133,7 @@ class HeadlessBackend final : public Backend {
   std::vector<Peer*> peers_;
   std::vector<MessageBoxSpec> boxes_;
   std::vector<std::string> popups_;
+  std::vector<FileDialogSpec> file_dialogs_;
   std::vector<std::string> trace_;
   int beeps_ = 0;
   bool busy_ = false;

@@ -12,7 +12,7 @@
 
 #include "child_process.h"
 #include "ide_fake_services.h"
-#include "shell/program.h"
+#include "windows/program.h"
 #include "shell/startup.h"
 #include "store_test_support.h"
 #include "windows/main.h"
@@ -204,7 +204,7 @@ TEST_F(OpenRecordFileTest, UseCountsOpenTheFileForTheFirstHolderAndCloseItAfterT
 class MainOpensAppsTest : public StoreTest {
  protected:
   ide_test::FakeServices services_{backend_.virtual_clock()};  // the IDE is running
-  shell::Program program_{runtime_, services_.services};
+  windows::Program program_{runtime_, services_.services};
 };
 
 TEST_F(MainOpensAppsTest, InAnEmptyFolderMainCreatesAppsSilentlyAndClosesItWhenItLeaves) {

@@ -1,7 +1,7 @@
 // The Program context: the process-wide state that start-up creates and every procedure receives by
 // reference (request and response codes, the record store's state with its use counts and record
 // buffers, the output file's name, the runtime and the platform services).
-// Plain data with no behaviour, so the procedures below the shell can hold it without calling up.
+// Plain data with no behaviour: the shell makes it, the window procedures and what they call use it.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +19,7 @@ class DirectoryLister;
 class ProgramStarter;
 }  // namespace platform
 
-namespace shell {
+namespace windows {
 
 // Values of the global request code.
 inline constexpr std::int32_t InsertRecord = 1;
@@ -57,4 +57,4 @@ struct Program {
   rt::FixedString<80> OutputFileName;
 };
 
-}  // namespace shell
+}  // namespace windows
