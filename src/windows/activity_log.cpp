@@ -30,10 +30,9 @@ void ViewEvents(Program& program) {
     list.Attach(window);
     browse::PageBrowse browse(list, window, f::Browse_1, request);
     browse.OpenBrowse();
-    if (!select_mode) {
-      window.Hide(f::Select);
-      window.Disable(f::Select);
-    }
+    // Select is there only for a caller that asked to choose a record.
+    window.Hide(f::Select, !select_mode);
+    window.Enable(f::Select, select_mode);
     while (window.Accept()) {
       switch (window.Kind()) {
         case EventKind::OpenWindow:

@@ -1,0 +1,350 @@
+// The application form as the user meets it through the main window, over a real Apps file in a
+// folder of its own: adding from an empty list, the path split and its existence check (wildcards,
+// paths too long for the record, short names), changing with another station in the way, and
+// deleting without ever seeing the form.
+#include "windows/application_form.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ide_fake_services.h"
+#include "runtime/headless/headless_backend.h"
+#include "runtime/runtime.h"
+#include "runtime/window.h"
+#include "store/files.h"
+#include "store/store_test_support.h"
+#include "windows/application_form_def.h"
+#include "windows/main.h"
+#include "windows/main_def.h"
+#include "windows/program.h"
+
+namespace windows {
+namespace {
+
+namespace af = application_form_field;
+namespace mf = main_field;
+namespace fs = std::filesystem;
+constexpr const char* kForm = "UPDATEAPPS$FORMWINDOW";
+constexpr const char* kMain = "MAIN$WINDOW";
+
+// The real lister, and short names for the paths a test gives one (as Windows has them).
+class ShortNameLister final : public platform::DirectoryLister {
+ public:
+  int List(const std::string& pattern, std::vector<platform::DirectoryEntry>& entries) override {
+    return real_->List(pattern, entries);
+  }
+  std::string ShortPath(const std::string& path) override {
+    return path == long_path ? short_path : std::string();
+  }
+  std::string long_path, short_path;
+
+ private:
+  std::unique_ptr<platform::DirectoryLister> real_ = platform::MakeDirectoryLister();
+};
+
+class ApplicationFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = fs::current_path();
+    dir_ = store_test::FreshDirectory();
+    fs::current_path(dir_);
+    backend_.set_visible_rows(4);
+    program_.files.store.timing.ordinary_wait_ms = 20;
+    program_.files.store.timing.second_ms = 10;
+  }
+  void TearDown() override { fs::current_path(previous_); }
+
+  std::string Dir() const { return dir_.string() + "/"; }
+  std::string Touch(const std::string& name) {
+    std::ofstream(dir_ / name) << "app";
+    return Dir() + name;
+  }
+  // Adds a record as another station would.
+  void Seed(const std::string& directory, const std::string& name, int tag = 0) {
+    store::Files other;
+    if (!fs::exists("APPS.db")) other.Apps.Create();
+    other.Apps.Open();
+    other.APP.DriveNPath = directory;
+    other.APP.Application = name;
+    other.APP.Tag = static_cast<std::int16_t>(tag);
+    other.Apps.Add();
+    ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
+  }
+  // The stored records in key order, as "directory|name|tag".
+  static std::vector<std::string> Stored() {
+    std::vector<std::string> rows;
+    store::Files reader;
+    reader.Apps.Open();
+    reader.Apps.Set(store::Order::Key);
+    for (reader.Apps.Next(); reader.store.error.code == 0; reader.Apps.Next())
+      rows.push_back(reader.APP.DriveNPath.str() + "|" + reader.APP.Application.str() + "|" +
+                     std::to_string(reader.APP.Tag));
+    return rows;
+  }
+  // Another station rewrites the first record's directory.
+  static void MoveElsewhere(const std::string& directory) {
+    store::Files other;
+    other.Apps.Open();
+    other.Apps.Set(store::Order::Key);
+    other.Apps.Next();
+    other.APP.DriveNPath = directory;
+    other.Apps.Put();
+    ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
+  }
+  static std::string Text(rt::Window& w, int field) { return w.state(field).text; }
+
+  rt::headless::Script& script() { return backend_.script(); }
+  void RunMain() {
+    script().In(kMain).CloseBox();
+    Main(program_);
+    EXPECT_TRUE(script().Done()) << script().Remaining() << " steps left";
+  }
+  std::vector<std::string> BoxCaptions() const {
+    std::vector<std::string> captions;
+    for (const rt::MessageBoxSpec& box : backend_.boxes()) captions.push_back(box.caption);
+    return captions;
+  }
+
+  fs::path previous_, dir_;
+  rt::headless::HeadlessBackend backend_;
+  rt::Runtime runtime_{backend_};
+  ide_test::FakeServices fakes_{backend_.virtual_clock()};
+  ShortNameLister lister_;
+  Services services_{fakes_.ide, fakes_.starter, lister_};
+  Program program_{runtime_, services_};
+};
+
+TEST_F(ApplicationFormTest, InsertFromAnEmptyFolderSplitsTheTypedPathAndShowsTheNewRowHighlighted) {
+  Touch("invoice.app");
+  Seed(Dir() + "zz/", "LAST.APP");  // a second row, after the new one in key order
+  script()
+      .In(kMain)
+      .Press(mf::Insert)
+      .In(kForm)
+      .Inspect([](rt::Window& w) {
+        EXPECT_EQ(w.Title(), "Record will be Added");
+        EXPECT_EQ(w.FocusField(), af::FileName);
+        EXPECT_EQ(Text(w, af::FileName), "");
+      })
+      .Type(af::FileName, Dir() + "invoice.app")
+      .Inspect([this](rt::Window& w) {
+        EXPECT_EQ(Text(w, af::APP_DriveNPath), Dir());
+        EXPECT_EQ(Text(w, af::APP_Application), "invoice.app");
+        EXPECT_EQ(w.FocusField(), af::OK);
+      })
+      .Check(af::APP_Tag, true)
+      .Press(af::OK)
+      .In(kMain)
+      .Inspect([](rt::Window& w) {
+        const rt::ListSource& rows = *w.state(mf::Browse_1).source;
+        ASSERT_EQ(rows.RowCount(), 2);
+        EXPECT_EQ(w.SelectedRow(mf::Browse_1), 1);
+        EXPECT_EQ(rows.CellAt(1, 3).text, "invoice.app");
+        EXPECT_EQ(rows.IconAt(1), 1);  // tagged
+        EXPECT_TRUE(w.state(mf::Change).enabled);
+      });
+  RunMain();
+  EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "|invoice.app|1", Dir() + "zz/|LAST.APP|0"}));
+  EXPECT_TRUE(backend_.boxes().empty());
+}
+
+TEST_F(ApplicationFormTest, LookupStartsAtCw20OrTheCutPathAndCancellingStillSplits) {
+  const std::string app = Touch("PAYROLL.APP");
+  const std::string deep = Dir() + std::string(70, 'd') + "/X.APP";  // over 80 characters
+  script()
+      .In(kMain)
+      .Press(mf::Insert)
+      .In(kForm)
+      .Press(af::LookupFile)
+      .ChooseFile(deep)  // a path too long for the record, with no short name on this system
+      .Inspect([this](rt::Window& w) {
+        EXPECT_EQ(Text(w, af::APP_Application), "X.APP");
+        EXPECT_EQ(Text(w, af::APP_DriveNPath), (Dir() + std::string(70, 'd')).substr(0, 80));
+      })
+      .Press(af::OK)
+      .Answer(rt::ButtonOk, "too long")
+      .Press(af::LookupFile)
+      .CancelFile()
+      .Type(af::FileName, app)
+      .Press(af::LookupFile)
+      .CancelFile()
+      .Inspect([](rt::Window& w) { EXPECT_EQ(Text(w, af::APP_Application), "PAYROLL.APP"); })
+      .Press(af::OK);
+  RunMain();
+  const auto& dialogs = backend_.file_dialogs();
+  ASSERT_EQ(dialogs.size(), 3u);
+  EXPECT_EQ(dialogs[0].initial, "\\cw20");
+  EXPECT_EQ(dialogs[0].title, "Choose a File");
+  EXPECT_EQ(dialogs[0].filter, "Application files|*.app|Dictionary Files|*.dct");
+  EXPECT_EQ(dialogs[1].initial, deep.substr(0, 79));  // the dialog's path holds 80 bytes with its NUL
+  EXPECT_EQ(dialogs[2].initial, app);
+  EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "|PAYROLL.APP|0"}));
+}
+
+TEST_F(ApplicationFormTest, OnlyAnExistingSingleFileThatTheRecordCanHoldIsSaved) {
+  Touch("ACME.APP");
+  Touch("LONGAPPLICATIONNAME.APP");
+  Touch("LONGAP~1.APP");  // the name the system gives it for short
+  lister_.long_path = Dir() + "LONGAPPLICATIONNAME.APP";
+  lister_.short_path = Dir() + "LONGAP~1.APP";
+  script()
+      .In(kMain)
+      .Press(mf::Insert)
+      .In(kForm)
+      .Type(af::FileName, Dir() + "MISSING.APP")
+      .Press(af::OK)
+      .Answer(rt::ButtonOk, "File not found. Press DosFileLookUp button")
+      .Inspect([](rt::Window& w) { EXPECT_EQ(w.FocusField(), af::LookupFile); })
+      .Type(af::FileName, Dir() + "*.APP")  // matches files, but names none of them
+      .Press(af::OK)
+      .Answer(rt::ButtonOk, "stands for many files")
+      .Type(af::FileName, Dir() + "LONGAPPLICATIONNAME.APP")
+      .Inspect([this](rt::Window& w) {
+        EXPECT_EQ(Text(w, af::FileName), Dir() + "LONGAP~1.APP");
+        EXPECT_EQ(Text(w, af::APP_Application), "LONGAP~1.APP");
+      })
+      .Press(af::OK);
+  RunMain();
+  EXPECT_EQ(BoxCaptions(), (std::vector<std::string>{"Don't Do That!", "Don't Do That!"}));
+  EXPECT_EQ(backend_.beeps(), 2);
+  EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "|LONGAP~1.APP|0"}));
+}
+
+TEST_F(ApplicationFormTest, TheDirectoryGetsItsFinalSeparatorAndTheExistingKeyIsRefused) {
+  Touch("ACME.APP");
+  Seed(Dir(), "ACME.APP");
+  std::string bare = dir_.string();  // no final separator
+  script()
+      .In(kMain)
+      .Press(mf::Insert)
+      .In(kForm)
+      .Type(af::APP_DriveNPath, bare)
+      .Inspect([this](rt::Window& w) { EXPECT_EQ(Text(w, af::APP_DriveNPath), Dir()); })
+      .Type(af::APP_DriveNPath, std::string(80, 'x'))  // full: no room for the separator
+      .Inspect([](rt::Window& w) { EXPECT_EQ(Text(w, af::APP_DriveNPath), std::string(80, 'x')); })
+      .Type(af::APP_DriveNPath, bare)
+      .Type(af::APP_Application, "acme.app")  // the key ignores letter case
+      .Press(af::OK)
+      .Answer(rt::ButtonOk, "duplicate entry for the key:APP:DriveKey")
+      .Inspect([](rt::Window& w) { EXPECT_EQ(w.FocusField(), af::FileName); })
+      .Press(af::Cancel);
+  RunMain();
+  EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "|ACME.APP|0"}));
+}
+
+TEST_F(ApplicationFormTest, ChangeSavesTheEditAndAnUnchangedOkWritesNothing) {
+  Touch("ACME.APP");
+  Seed(Dir(), "ACME.APP");
+  script()
+      .In(kMain)
+      .Press(mf::Change)
+      .In(kForm)
+      .Inspect([this](rt::Window& w) {
+        EXPECT_EQ(w.Title(), "Record will be Changed");
+        EXPECT_EQ(Text(w, af::FileName), Dir() + "ACME.APP");
+      })
+      .Check(af::APP_Tag, true)
+      .Press(af::OK)
+      .In(kMain)
+      .Key(mf::Browse_1, rt::key::kMouseLeft2)  // a double click opens the form to change too
+      .In(kForm)
+      // Another station changes the record now; confirming without a change writes nothing, so
+      // it meets no conflict and the other station's change stands.
+      .Inspect([this](rt::Window&) { MoveElsewhere(Dir() + "moved/"); })
+      .Press(af::OK);
+  RunMain();
+  EXPECT_TRUE(backend_.boxes().empty());
+  EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "moved/|ACME.APP|1"}));
+}
+
+TEST_F(ApplicationFormTest, AChangeAnotherStationMadeFirstShowsItsPathAndTheFormStays) {
+  Touch("ACME.APP");
+  Seed(Dir(), "ACME.APP");
+  script()
+      .In(kMain)
+      .Press(mf::Change)
+      .In(kForm)
+      .Inspect([this](rt::Window&) { MoveElsewhere(Dir() + "moved/"); })
+      .Check(af::APP_Tag, true)
+      .Press(af::OK)
+      .Answer(rt::ButtonOk, "This record was changed by another station")
+      .Inspect([this](rt::Window& w) {
+        EXPECT_EQ(Text(w, af::FileName), Dir() + "moved/ACME.APP");
+        EXPECT_EQ(Text(w, af::APP_DriveNPath), Dir() + "moved/");
+        EXPECT_FALSE(w.state(af::APP_Tag).checked);
+        EXPECT_EQ(w.FocusField(), af::FileName);
+      })
+      .Key(af::FileName, rt::key::kEsc);  // Esc leaves as Cancel does
+  RunMain();
+  EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "moved/|ACME.APP|0"}));
+}
+
+// Another station holds the file in a transaction until the user has said to try again.
+TEST_F(ApplicationFormTest, AFailedChangeAsksToRetryAndYesSavesOnceTheFileIsFree) {
+  Touch("ACME.APP");
+  Seed(Dir(), "ACME.APP");
+  store::Files other;
+  other.Apps.Open();
+  int waits = 0;
+  program_.files.store.on_lock_wait = [&](const std::string&) {
+    if (++waits == 2) other.Apps.Rollback();
+  };
+  script()
+      .In(kMain)
+      .Inspect([&](rt::Window&) { other.Apps.BeginTransaction(1); })
+      .Press(mf::Change)
+      .In(kForm)
+      .Check(af::APP_Tag, true)
+      .Press(af::OK)
+      .Answer(rt::ButtonOk, "Update")  // the transaction could not start
+      .Answer(rt::ButtonYes, "Do you want to try to save again?");
+  RunMain();
+  EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "|ACME.APP|1"}));
+}
+
+TEST_F(ApplicationFormTest, DeleteAsksOnlyForConfirmationAndNeverShowsTheForm) {
+  Seed(Dir(), "A.APP");
+  Seed(Dir(), "B.APP");
+  store::Files other;
+  other.Apps.Open();
+  int waits = 0;
+  program_.files.store.on_lock_wait = [&](const std::string&) { ++waits; };
+  script()
+      .In(kMain)
+      .Press(mf::Delete)
+      .Answer(rt::ButtonCancel, "Press OK to confirm deletion")
+      .Inspect([&](rt::Window&) { other.Apps.BeginTransaction(1); })
+      .Key(mf::Browse_1, rt::key::kDelete)
+      .Answer(rt::ButtonOk, "Press OK to confirm deletion")
+      .Answer(rt::ButtonOk, "Delete")  // the transaction could not start
+      .Answer(rt::ButtonNo, "deleting this record")
+      .Inspect([&](rt::Window&) { other.Apps.Rollback(); })
+      .Press(mf::Delete)
+      .Answer(rt::ButtonOk, "Press OK to confirm deletion")
+      .Inspect([](rt::Window& w) {
+        EXPECT_EQ(w.state(mf::Browse_1).source->RowCount(), 1);
+        EXPECT_EQ(w.state(mf::Browse_1).source->CellAt(1, 3).text, "B.APP");
+      });
+  RunMain();
+  EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "|B.APP|0"}));
+  EXPECT_GT(waits, 0);
+}
+
+// With lower-case paths the thumb still follows the highlight through the list.
+TEST_F(ApplicationFormTest, TheThumbFollowsLowerCasePaths) {
+  for (char c = 'a'; c <= 'z'; ++c) Seed(std::string("c:/") + c + "/", "x.app");
+  std::vector<int> thumbs;
+  auto note = [&](rt::Window& w) { thumbs.push_back(w.Thumb(mf::Browse_1)); };
+  script().In(kMain).Inspect(note);
+  for (int i = 0; i < 3; ++i) script().Key(mf::Browse_1, rt::key::kPgDn).Inspect(note);
+  RunMain();
+  ASSERT_EQ(thumbs.size(), 4u);
+  for (std::size_t i = 1; i < thumbs.size(); ++i) EXPECT_GT(thumbs[i], thumbs[i - 1]) << i;
+}
+
+}  // namespace
+}  // namespace windows
