@@ -15,6 +15,7 @@
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
 #include "store/files.h"
+#include "windows/application_form_def.h"
 #include "windows/main_def.h"
 
 namespace {
@@ -28,6 +29,7 @@ using test_support::TextOf;
 using test_support::TopLevelWindowsOf;
 using test_support::WindowsPath;
 namespace f = windows::main_field;
+namespace af = windows::application_form_field;
 
 constexpr wchar_t kMainTitle[] = L"Nightjar (Batchwright)";
 constexpr DWORD kStartTimeoutMs = 30000;
@@ -247,6 +249,95 @@ TEST(NightjarProcess, ListsTheApplicationsAndTagMovesTheHighlightDown) {
   files.Apps.Close();
   SetCurrentDirectoryW(previous);
   EXPECT_EQ(tagged, std::vector<std::string>{"ONE.APP"});
+#endif
+}
+
+// Presses a button of a window in another process, as a click would.
+void Click(HWND window, int field) { PostMessageW(GetDlgItem(window, kFirstControlId + field), BM_CLICK, 0, 0); }
+
+// Waits up to `ms` for `done`, polling a few times a second.
+template <typename Done>
+bool WaitUntil(Done done, DWORD ms = kExitTimeoutMs) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
+    if (done()) return true;
+  return done();
+}
+
+// The Apps records of `folder` as "directory|name|tag", read with the store.
+std::vector<std::string> StoredApps(const std::wstring& folder) {
+  wchar_t previous[MAX_PATH] = L"";
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  std::vector<std::string> rows;
+  if (!SetCurrentDirectoryW(folder.c_str())) return rows;
+  store::Files files;
+  files.Apps.Open();
+  files.Apps.Set(store::Order::Key);
+  for (files.Apps.Next(); files.store.error.code == 0; files.Apps.Next())
+    rows.push_back(files.APP.DriveNPath.str() + "|" + files.APP.Application.str() + "|" + std::to_string(files.APP.Tag));
+  files.Apps.Close();
+  SetCurrentDirectoryW(previous);
+  return rows;
+}
+
+// From an empty folder, as a new user would: Insert, a typed path, OK; then Change and Delete.
+TEST(NightjarProcess, AddsChangesAndDeletesAnApplicationThroughItsForm) {
+#ifndef NIGHTJAR_EXE
+  GTEST_SKIP() << "nightjar.exe is not part of this build";
+#else
+  WorkFolder folder;
+  const std::string dir = Narrow(folder.path()) + "\\";
+  ASSERT_LE(dir.size(), 80u) << "the folder does not fit APP:DriveNPath";
+  HANDLE file = CreateFileW((folder.path() + L"\\INVOICE.APP").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                            nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+
+  TestProcess program;
+  ASSERT_TRUE(program.Start(WindowsPath(NIGHTJAR_EXE), "", Narrow(folder.path())));
+  HWND main = WaitForMainWindow(program);
+  ASSERT_NE(main, nullptr);
+  HWND list = GetDlgItem(main, kFirstControlId + f::Browse_1);
+
+  Click(main, f::Insert);
+  HWND form = test_support::WaitForWindow(program.id(), L"Record will be Added", kStartTimeoutMs);
+  ASSERT_NE(form, nullptr) << "no form titled \"Record will be Added\"";
+  const std::wstring path = Widen(dir + "INVOICE.APP");
+  SendMessageTimeoutW(GetDlgItem(form, kFirstControlId + af::FileName), WM_SETTEXT, 0,
+                      reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG, 5000, nullptr);
+  Click(form, af::OK);
+  ASSERT_TRUE(WaitUntil([&] { return test_support::ListRowCount(list) == 1; })) << "the new row did not show";
+  EXPECT_FALSE(IsWindow(form));
+  EXPECT_EQ(test_support::ListCellText(program.handle(), list, 0, 1), Widen(dir));
+  // The application column is indented by a blank.
+  EXPECT_EQ(test_support::ListCellText(program.handle(), list, 0, 2), L" INVOICE.APP");
+  EXPECT_EQ(StoredApps(folder.path()), std::vector<std::string>{dir + "|INVOICE.APP|0"});
+
+  Click(main, f::Change);
+  form = test_support::WaitForWindow(program.id(), L"Record will be Changed", kStartTimeoutMs);
+  ASSERT_NE(form, nullptr) << "no form titled \"Record will be Changed\"";
+  EXPECT_EQ(TextOf(GetDlgItem(form, kFirstControlId + af::FileName)), path);
+  Click(form, af::APP_Tag);
+  Click(form, af::OK);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(form); }));
+  EXPECT_EQ(StoredApps(folder.path()), std::vector<std::string>{dir + "|INVOICE.APP|1"});
+
+  Click(main, f::Delete);
+  HWND confirm = test_support::WaitForWindow(program.id(), L"Confirm Delete", kStartTimeoutMs);
+  ASSERT_NE(confirm, nullptr) << "no confirmation";
+  PostMessageW(GetDlgItem(confirm, IDOK), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return test_support::ListRowCount(list) == 0; })) << "the row did not go";
+  EXPECT_TRUE(StoredApps(folder.path()).empty());
+
+  // No batch has run here: the log says it is empty, and its window goes with the message.
+  Click(main, f::Log);
+  HWND empty = test_support::WaitForWindow(program.id(), L"Activity Log", kStartTimeoutMs);
+  ASSERT_NE(empty, nullptr) << "no message about the empty log";
+  PostMessageW(GetDlgItem(empty, IDOK), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(main) && !IsWindow(empty); }));
+  EXPECT_EQ(test_support::WaitForWindow(program.id(), L"Acitivity Log", 500), nullptr);
+
+  Click(main, f::Close);
+  ASSERT_EQ(WaitForSingleObject(program.handle(), kExitTimeoutMs), WAIT_OBJECT_0);
 #endif
 }
 

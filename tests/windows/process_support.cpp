@@ -1,6 +1,8 @@
 // Process and window helpers of the Windows tests.
 #include "process_support.h"
 
+#include <commctrl.h>
+
 namespace test_support {
 
 std::string WindowsPath(const char* path) {
@@ -39,6 +41,43 @@ std::vector<HWND> TopLevelWindowsOf(DWORD process_id) {
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+std::wstring ListCellText(HANDLE process, HWND list, int row, int column) {
+  constexpr SIZE_T kChars = 260;
+  // One block in the other process: the item description, then the text buffer it points to.
+  void* remote = VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kChars * sizeof(wchar_t), MEM_COMMIT,
+                                PAGE_READWRITE);
+  if (!remote) return L"";
+  auto* remote_text = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = remote_text;
+  item.cchTextMax = static_cast<int>(kChars);
+  std::wstring text;
+  if (WriteProcessMemory(process, remote, &item, sizeof item, nullptr)) {
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote),
+                        SMTO_ABORTIFHUNG, 5000, &length);
+    std::wstring buffer(kChars, L'\0');
+    if (ReadProcessMemory(process, remote_text, buffer.data(), kChars * sizeof(wchar_t), nullptr))
+      text = buffer.c_str();
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  return text;
+}
+
+int ListRowCount(HWND list) {
+  DWORD_PTR count = 0;
+  SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+  return static_cast<int>(count);
+}
+
+HWND WaitForWindow(DWORD process_id, const std::wstring& title, DWORD ms) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
+    for (HWND hwnd : TopLevelWindowsOf(process_id))
+      if (TextOf(hwnd) == title && IsWindowEnabled(hwnd)) return hwnd;
+  return nullptr;
 }
 
 TestProcess::~TestProcess() {

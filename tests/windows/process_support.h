@@ -20,6 +20,15 @@ std::wstring TextOf(HWND hwnd);
 // The visible top-level windows of a process (its main window, its message boxes).
 std::vector<HWND> TopLevelWindowsOf(DWORD process_id);
 
+// The text of one cell (0-based row and column) of a list view in another process, read through a
+// buffer in that process's memory.
+std::wstring ListCellText(HANDLE process, HWND list, int row, int column);
+// The number of rows a list view of another process shows.
+int ListRowCount(HWND list);
+
+// Waits up to `ms` for a visible top-level window of `process_id` titled `title`; nullptr if none.
+HWND WaitForWindow(DWORD process_id, const std::wstring& title, DWORD ms);
+
 // A started program; one still running when the handle goes is ended, so that a failing test
 // leaves nothing behind.
 class TestProcess {

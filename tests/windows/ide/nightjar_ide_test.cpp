@@ -1,6 +1,7 @@
 // nightjar.exe and the IDE as two real processes under wine: started with no IDE it warns and shows
 // "Not Connected"; with ide-standin.exe answering it opens connected and silent; and one whole
-// Gen & Make batch: the stale executable deleted, the new one awaited, two log records.
+// Gen & Make batch: the stale executable deleted, the new one awaited, two log records, which the
+// Log button then shows.
 // Each test ends every process it started and checks that no DDE server is left answering.
 #include <windows.h>
 
@@ -19,6 +20,8 @@
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
 #include "store/files.h"
+#include "windows/activity_log_def.h"
+#include "windows/activity_record_def.h"
 #include "windows/main_def.h"
 
 namespace {
@@ -239,6 +242,35 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   EXPECT_TRUE(gone_while_waiting) << "the old INVOICE.EXE was not deleted before the command";
   EXPECT_NE(std::find(shown.begin(), shown.end(), L"INVOICE.APP DDE Ack."), shown.end());
   EXPECT_TRUE(ServerActive(main));
+
+  // The Log button shows the batch's two records in time order; View opens the first in its form.
+  PostMessageW(GetDlgItem(main, kFirstControlId + f::Log), BM_CLICK, 0, 0);
+  HWND log = test_support::WaitForWindow(program_->id(), L"Acitivity Log", 10000);
+  ASSERT_NE(log, nullptr) << "no log window";
+  HWND rows = GetDlgItem(log, kFirstControlId + windows::activity_log_field::Browse_1);
+  for (DWORD start = GetTickCount(); test_support::ListRowCount(rows) != 2 && GetTickCount() - start < 10000;) Sleep(50);
+  ASSERT_EQ(test_support::ListRowCount(rows), 2);
+  EXPECT_EQ(test_support::ListCellText(program_->handle(), rows, 0, 0), L"INVOICE.APP");
+  EXPECT_EQ(test_support::ListCellText(program_->handle(), rows, 0, 3), L"Begin Make");
+  EXPECT_EQ(test_support::ListCellText(program_->handle(), rows, 1, 3), L"Make Finished");
+  PostMessageW(GetDlgItem(log, kFirstControlId + windows::activity_log_field::View), BM_CLICK, 0, 0);
+  HWND record = test_support::WaitForWindow(program_->id(), L"DDE Activity Record", 10000);
+  ASSERT_NE(record, nullptr) << "no activity record form";
+  namespace rf = windows::activity_record_field;
+  EXPECT_EQ(TextOf(GetDlgItem(record, kFirstControlId + rf::TMP_Event)), L"Begin Make");
+  EXPECT_EQ(TextOf(GetDlgItem(record, kFirstControlId + rf::TMP_Apps)), L"INVOICE.APP");
+  PostMessageW(GetDlgItem(record, kFirstControlId + rf::OK), BM_CLICK, 0, 0);
+  for (DWORD start = GetTickCount(); IsWindow(record) && GetTickCount() - start < 10000;) Sleep(50);
+  EXPECT_FALSE(IsWindow(record));
+  log = test_support::WaitForWindow(program_->id(), L"Acitivity Log", 10000);
+  ASSERT_NE(log, nullptr);
+  PostMessageW(GetDlgItem(log, kFirstControlId + windows::activity_log_field::Close), BM_CLICK, 0, 0);
+  for (DWORD start = GetTickCount(); IsWindow(log) && GetTickCount() - start < 10000;) Sleep(50);
+  EXPECT_FALSE(IsWindow(log));
+  AnswerBoxes();
+  EXPECT_TRUE(boxes_.empty()) << Narrow(boxes_.front().caption);
+  main = test_support::WaitForWindow(program_->id(), kMainTitle, 10000);
+  ASSERT_NE(main, nullptr);
   CloseNightjar(main);
 
   EXPECT_NE(ReadFile(folder_ / "INVOICE.EXE").find("Built by the IDE stand-in"), std::string::npos);
