@@ -23,7 +23,7 @@ std::map<long, fs::path>& Built() {
 std::string Directory(long n) { return "C:\\PROJECTS\\DIR" + std::to_string(n / 1000) + "\\"; }
 std::string Application(long n) { return "APP" + std::to_string(n % 1000) + ".APP"; }
 
-void SetRecord(store::Files& files, long n) {
+void SetRecord(files::Files& files, long n) {
   files.APP.DriveNPath = Directory(n);
   files.APP.Application = Application(n);
   files.APP.Tag = static_cast<std::int16_t>(n % 2);
@@ -45,7 +45,7 @@ const fs::path& DataDirectory(long count) {
   fs::create_directories(dir);
   const fs::path previous = fs::current_path();
   fs::current_path(dir);
-  store::Files files;
+  files::Files files;
   files.Apps.Create();
   files.Apps.Open();
   std::vector<long> order(static_cast<std::size_t>(count));

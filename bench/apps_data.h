@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "store/files.h"
+#include "files/files.h"
 
 namespace bench_data {
 
@@ -13,7 +13,7 @@ namespace bench_data {
 // inserted in shuffled order so that file order and key order differ.
 std::string Directory(long n);
 std::string Application(long n);
-void SetRecord(store::Files& files, long n);
+void SetRecord(files::Files& files, long n);
 
 // The process's resident set in kB (-1 when unknown).
 long Resident_kB();

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "apps_data.h"
-#include "store/files.h"
+#include "files/files.h"
 
 extern char** environ;
 
@@ -32,7 +32,7 @@ using namespace bench_data;
 
 void BM_OpenWithChecks(benchmark::State& state) {
   InData in(state.range(0));
-  store::Files files;
+  files::Files files;
   for (auto _ : state) {
     files.Apps.Open();
     if (files.store.error.code != 0) state.SkipWithError("open failed");
@@ -42,7 +42,7 @@ void BM_OpenWithChecks(benchmark::State& state) {
 
 void BM_SeekToKeyValue(benchmark::State& state) {
   InData in(state.range(0));
-  store::Files files;
+  files::Files files;
   files.Apps.Open();
   store::View view(files.Apps);
   view.Open();
@@ -58,7 +58,7 @@ void BM_SeekToKeyValue(benchmark::State& state) {
 
 void Steps(benchmark::State& state, bool forward) {
   InData in(state.range(0));
-  store::Files files;
+  files::Files files;
   files.Apps.Open();
   store::View view(files.Apps);
   view.Open();
@@ -75,7 +75,7 @@ void BM_PreviousInKeyOrder(benchmark::State& state) { Steps(state, false); }
 
 void BM_ResetToPositionAndNext(benchmark::State& state) {
   InData in(state.range(0));
-  store::Files files;
+  files::Files files;
   files.Apps.Open();
   store::View view(files.Apps);
   view.Open();
@@ -98,7 +98,7 @@ void BM_ResetToPositionAndNext(benchmark::State& state) {
 
 void BM_Add(benchmark::State& state) {
   InData in(state.range(0));
-  store::Files files;
+  files::Files files;
   files.Apps.Open();
   long n = 0;
   for (auto _ : state) {
@@ -120,7 +120,7 @@ void BM_Add(benchmark::State& state) {
 
 void BM_Put(benchmark::State& state) {
   InData in(state.range(0));
-  store::Files files;
+  files::Files files;
   files.Apps.Open();
   SetRecord(files, state.range(0) / 3);
   files.Apps.SetToKeyValue();
@@ -134,7 +134,7 @@ void BM_Put(benchmark::State& state) {
 
 void BM_Delete(benchmark::State& state) {
   InData in(state.range(0));
-  store::Files files;
+  files::Files files;
   files.Apps.Open();
   long n = 0;
   for (auto _ : state) {
@@ -182,7 +182,7 @@ void BM_ViewOf20RowsResidentMemory(benchmark::State& state) {
 int ViewRss(const char* dir) {
   fs::current_path(dir);
   const long before = Resident_kB();
-  store::Files files;
+  files::Files files;
   files.Apps.Open();
   store::View view(files.Apps);
   view.Open();

@@ -7,8 +7,8 @@
 #include "platform/dde_client.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "store/files.h"
-#include "store/open_record_file.h"
+#include "files/files.h"
+#include "files/open_record_file.h"
 
 namespace ide {
 namespace {
@@ -20,7 +20,7 @@ std::string Minutes(std::int64_t hundredths) {
 
 }  // namespace
 
-BatchOperations::BatchOperations(Connection& connection, store::Files& files, platform::DirectoryLister& lister,
+BatchOperations::BatchOperations(Connection& connection, files::Files& files, platform::DirectoryLister& lister,
                                  rt::FixedString<80>& output_file_name)
     : connection_(connection), state_(connection.state()), files_(files), lister_(lister),
       OutputFileName(output_file_name) {}
@@ -37,7 +37,7 @@ void BatchOperations::Run(Operation operation) {
 
   // A new log: the records of earlier batches go.
   files_.TempFile.Create();
-  store::OpenRecordFile(runtime, files_, files_.TempFile);
+  files::OpenRecordFile(runtime, files_, files_.TempFile);
 
   connection_.SetTimeOut();
   ConnectOutcome connected = connection_.ConnectForBatch();

@@ -15,7 +15,7 @@
 #include "platform/directory_lister.h"
 #include "runtime/fixed_string.h"
 
-namespace store {
+namespace files {
 struct Files;
 }
 
@@ -31,7 +31,7 @@ class BatchOperations {
  public:
   // `files` holds Apps (open while Main runs) and TempFile; `OutputFileName` is the process's
   // name of the plain output file.
-  BatchOperations(Connection& connection, store::Files& files, platform::DirectoryLister& lister,
+  BatchOperations(Connection& connection, files::Files& files, platform::DirectoryLister& lister,
                   rt::FixedString<80>& OutputFileName);
 
   // Runs one operation from its confirmation to the end of the batch. When the user closes the
@@ -53,7 +53,7 @@ class BatchOperations {
 
   Connection& connection_;
   ConnectionState& state_;
-  store::Files& files_;
+  files::Files& files_;
   platform::DirectoryLister& lister_;
   rt::FixedString<80>& OutputFileName;
 

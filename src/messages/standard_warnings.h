@@ -7,21 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "store/store_errors.h"
+
 namespace rt {
 class Runtime;
 }
 
 namespace messages {
 
-// The record store's current error, as the store reports it after every operation. `code` 0 means
-// the last operation succeeded. For code 90 (a file-system error) `file_code` and `file_message`
-// hold the platform's error number (as text, e.g. "5") and message.
-struct StoreErrorState {
-  std::int32_t code = 0;
-  std::string text;
-  std::string file_code;
-  std::string file_message;
-};
+using store::StoreErrorState;
 
 // A store error saved by the guarded change and delete before they roll back (the rollback replaces
 // the store's current error). SavedErrorCode 0 means nothing is kept. The next standard warning,

@@ -5,11 +5,17 @@
 #include <cstdint>
 #include <string>
 
-#include "messages/standard_warnings.h"
-
 namespace store {
 
-using messages::StoreErrorState;
+// The record store's current error, as the store reports it after every operation. `code` 0 means
+// the last operation succeeded. For code 90 (a file-system error) `file_code` and `file_message`
+// hold the platform's error number (as text, e.g. "5") and message.
+struct StoreErrorState {
+  std::int32_t code = 0;
+  std::string text;
+  std::string file_code;
+  std::string file_message;
+};
 
 inline constexpr std::int32_t kNoError = 0;
 inline constexpr std::int32_t kFileNotFound = 2;

@@ -5,7 +5,7 @@
 #include "browse/page_browse.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "store/open_record_file.h"
+#include "files/open_record_file.h"
 #include "windows/activity_list.h"
 #include "windows/activity_log_def.h"
 #include "windows/activity_record.h"
@@ -23,7 +23,7 @@ void ViewEvents(Program& program) {
   const bool select_mode = request == SelectRecord;
   ActivityList list(program, UpdateEvents, select_mode);
 
-  store::RaiseUseCount(runtime, program.files, program.files.TempFile);
+  files::RaiseUseCount(runtime, program.files, program.files.TempFile);
   std::int32_t response = RequestCancelled;
   {
     rt::Window window(runtime, kActivityLogWindow);
@@ -83,7 +83,7 @@ void ViewEvents(Program& program) {
           break;
       }
     }
-    store::LowerUseCount(program.files, program.files.TempFile);
+    files::LowerUseCount(program.files, program.files.TempFile);
     browse.CloseBrowse();
     response = browse.Response;
   }

@@ -4,7 +4,7 @@
 
 #include "messages/standard_warnings.h"
 #include "runtime/window.h"
-#include "store/change_guard.h"
+#include "files/change_guard.h"
 #include "windows/activity_record_def.h"
 #include "windows/record_form.h"
 
@@ -19,7 +19,7 @@ class ActivityRecordForm final : public RecordForm {
   explicit ActivityRecordForm(Program& program)
       : RecordForm(program, kActivityRecordWindow,
                    {program.files.TempFile, &program.files.TMP, sizeof(store::TempFileRecord),
-                    store::ChangeTempFileRecord, store::DeleteTempFileRecord},
+                    files::ChangeTempFileRecord, files::DeleteTempFileRecord},
                    f::OK, f::OK, f::Cancel) {}
 
  private:

@@ -13,7 +13,7 @@
 #include "runtime/fixed_string.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "store/change_guard.h"
+#include "files/change_guard.h"
 #include "windows/application_form_def.h"
 #include "windows/record_form.h"
 
@@ -58,8 +58,8 @@ class ApplicationForm final : public RecordForm {
  public:
   explicit ApplicationForm(Program& program)
       : RecordForm(program, kApplicationFormWindow,
-                   {program.files.Apps, &program.files.APP, sizeof(store::AppsRecord), store::ChangeAppsRecord,
-                    store::DeleteAppsRecord},
+                   {program.files.Apps, &program.files.APP, sizeof(store::AppsRecord), files::ChangeAppsRecord,
+                    files::DeleteAppsRecord},
                    f::FileName, f::OK, f::Cancel),
         app_(program.files.APP), lister_(program.services.lister) {}
 

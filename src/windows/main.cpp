@@ -11,7 +11,7 @@
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "windows/program.h"
-#include "store/open_record_file.h"
+#include "files/open_record_file.h"
 #include "windows/activity_log.h"
 #include "windows/application_form.h"
 #include "windows/application_list.h"
@@ -34,7 +34,7 @@ class MainProcedure {
     DiscardRightClick(runtime_);
 
     // Apps stays open while Main runs; a file that cannot be opened ends the program in there.
-    store::RaiseUseCount(runtime_, program_.files, program_.files.Apps);
+    files::RaiseUseCount(runtime_, program_.files, program_.files.Apps);
     files_opened_ = true;
 
     ide_.LastAction.Clear();
@@ -62,7 +62,7 @@ class MainProcedure {
         DispatchByKind(window);
         DispatchByField(window);
       }
-      if (files_opened_) store::LowerUseCount(program_.files, program_.files.Apps);
+      if (files_opened_) files::LowerUseCount(program_.files, program_.files.Apps);
       browse.CloseBrowse();
       response = browse.Response;
       browse_ = nullptr;

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "runtime/fixed_string.h"
-#include "store/files.h"
+#include "files/files.h"
 
 namespace rt {
 class Runtime;
@@ -53,7 +53,7 @@ struct Program {
   std::int32_t GlobalNavigation = 0;
   // The record buffers APP and TMP, the two record files, their use counts (files.AppsUseCount,
   // files.TempFileUseCount), the store's current and kept errors.
-  store::Files files;
+  files::Files files;
   rt::FixedString<80> OutputFileName;
 };
 

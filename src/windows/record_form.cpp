@@ -6,8 +6,8 @@
 #include "messages/standard_warnings.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "store/change_guard.h"
-#include "store/open_record_file.h"
+#include "files/change_guard.h"
+#include "files/open_record_file.h"
 #include "windows/procedure.h"
 
 namespace windows {
@@ -33,7 +33,7 @@ void RecordForm::Run() {
   Response = RequestCancelled;
   Prepare();
   DiscardRightClick(runtime_);
-  store::RaiseUseCount(runtime_, program_.files, ops_.file);
+  files::RaiseUseCount(runtime_, program_.files, ops_.file);
   const auto* bytes = static_cast<const unsigned char*>(ops_.buffer);
   saved_.assign(bytes, bytes + ops_.size);
   if (Request == DeleteRecord) {
@@ -45,7 +45,7 @@ void RecordForm::Run() {
       if (!TakeWindowEvent(window)) TakeControlEvent(window);
     }
   }
-  store::LowerUseCount(program_.files, ops_.file);
+  files::LowerUseCount(program_.files, ops_.file);
   GiveResponse(program_, Response);
 }
 
@@ -56,7 +56,7 @@ void RecordForm::Delete() {
     runtime_.SetBusyCursor(true);
     std::int32_t result = ops_.remove(runtime_, program_.files);
     runtime_.SetBusyCursor(false);
-    if (result == store::kDeleted) {
+    if (result == files::kDeleted) {
       Response = RequestCompleted;
       return;
     }
@@ -109,15 +109,15 @@ void RecordForm::SaveChange(rt::Window& window) {
     Response = RequestCancelled;
     runtime_.SetBusyCursor(true);
     const bool differs = std::memcmp(ops_.buffer, saved_.data(), ops_.size) != 0;
-    std::int32_t result = differs ? ops_.change(runtime_, program_.files) : store::kChanged;
+    std::int32_t result = differs ? ops_.change(runtime_, program_.files) : files::kChanged;
     runtime_.SetBusyCursor(false);
     switch (result) {
-      case store::kChanged:
+      case files::kChanged:
         // An unchanged record confirmed with OK counts as completed too (the navigation word is 0).
         if (differs || program_.GlobalNavigation == 0) Response = RequestCompleted;
         window.Post(EventKind::CloseWindow);
         return;
-      case store::kChangedElsewhere:
+      case files::kChangedElsewhere:
         ChangedElsewhere();
         window.Display();
         window.Select(first_field_);

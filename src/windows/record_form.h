@@ -19,8 +19,11 @@ class Window;
 
 namespace store {
 class RecordFile;
-struct Files;
 }  // namespace store
+
+namespace files {
+struct Files;
+}  // namespace files
 
 namespace windows {
 
@@ -35,8 +38,8 @@ class RecordForm {
     store::RecordFile& file;
     const void* buffer;
     std::size_t size;
-    std::int32_t (*change)(rt::Runtime&, store::Files&);
-    std::int32_t (*remove)(rt::Runtime&, store::Files&);
+    std::int32_t (*change)(rt::Runtime&, files::Files&);
+    std::int32_t (*remove)(rt::Runtime&, files::Files&);
   };
   // `first_field` is where the focus goes when the form opens and after a failed save.
   RecordForm(Program& program, const rt::WindowDef& definition, RecordOps ops, int first_field, int ok,

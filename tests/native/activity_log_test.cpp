@@ -15,7 +15,7 @@
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "store/files.h"
+#include "files/files.h"
 #include "store/store_test_support.h"
 #include "windows/activity_log_def.h"
 #include "windows/activity_record_def.h"
@@ -46,7 +46,7 @@ class ActivityLogTest : public ::testing::Test {
 
   // A log record written as a batch would.
   static void Log(const std::string& app, std::int32_t date, std::int32_t clock, const std::string& event) {
-    store::Files other;
+    files::Files other;
     if (!fs::exists("TEMPFILE.db")) other.TempFile.Create();
     other.TempFile.Open();
     other.TMP.Apps = app;
@@ -59,7 +59,7 @@ class ActivityLogTest : public ::testing::Test {
   // The stored log in key order, as "app|date|clock|event".
   static std::vector<std::string> Stored() {
     std::vector<std::string> rows;
-    store::Files reader;
+    files::Files reader;
     reader.TempFile.Open();
     reader.TempFile.Set(store::Order::Key);
     for (reader.TempFile.Next(); reader.store.error.code == 0; reader.TempFile.Next())
@@ -94,7 +94,7 @@ class ActivityLogTest : public ::testing::Test {
 TEST_F(ActivityLogTest, AfterABatchTheLogShowsItsStepsInTimeOrderAndOpensARecordInItsForm) {
   const std::string dir = dir_.string() + "/";
   {
-    store::Files seed;
+    files::Files seed;
     seed.Apps.Create();
     seed.Apps.Open();
     for (const char* name : {"B.APP", "A.APP"}) {
@@ -207,7 +207,7 @@ TEST_F(ActivityLogTest, ADateKeepsItsCenturyUnlessTheUserTypesAnother) {
 
 TEST_F(ActivityLogTest, InSelectModeADoubleClickChoosesTheRecord) {
   for (int i = 0; i < 8; ++i) Log("APP" + std::to_string(i), 81513, 100 * i, "Begin Make");
-  store::Files& files = program_.files;
+  files::Files& files = program_.files;
   files.TMP.Date = 81513;  // the list opens at the key standing in the record buffer
   files.TMP.Clock = 600;
   program_.GlobalRequest = SelectRecord;

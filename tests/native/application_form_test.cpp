@@ -15,7 +15,7 @@
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "store/files.h"
+#include "files/files.h"
 #include "store/store_test_support.h"
 #include "windows/application_form_def.h"
 #include "windows/main.h"
@@ -65,7 +65,7 @@ class ApplicationFormTest : public ::testing::Test {
   }
   // Adds a record as another station would.
   void Seed(const std::string& directory, const std::string& name, int tag = 0) {
-    store::Files other;
+    files::Files other;
     if (!fs::exists("APPS.db")) other.Apps.Create();
     other.Apps.Open();
     other.APP.DriveNPath = directory;
@@ -77,7 +77,7 @@ class ApplicationFormTest : public ::testing::Test {
   // The stored records in key order, as "directory|name|tag".
   static std::vector<std::string> Stored() {
     std::vector<std::string> rows;
-    store::Files reader;
+    files::Files reader;
     reader.Apps.Open();
     reader.Apps.Set(store::Order::Key);
     for (reader.Apps.Next(); reader.store.error.code == 0; reader.Apps.Next())
@@ -87,7 +87,7 @@ class ApplicationFormTest : public ::testing::Test {
   }
   // Another station rewrites the first record's directory.
   static void MoveElsewhere(const std::string& directory) {
-    store::Files other;
+    files::Files other;
     other.Apps.Open();
     other.Apps.Set(store::Order::Key);
     other.Apps.Next();
@@ -287,7 +287,7 @@ TEST_F(ApplicationFormTest, AChangeAnotherStationMadeFirstShowsItsPathAndTheForm
 TEST_F(ApplicationFormTest, AFailedChangeAsksToRetryAndYesSavesOnceTheFileIsFree) {
   Touch("ACME.APP");
   Seed(Dir(), "ACME.APP");
-  store::Files other;
+  files::Files other;
   other.Apps.Open();
   int waits = 0;
   program_.files.store.on_lock_wait = [&](const std::string&) {
@@ -309,7 +309,7 @@ TEST_F(ApplicationFormTest, AFailedChangeAsksToRetryAndYesSavesOnceTheFileIsFree
 TEST_F(ApplicationFormTest, DeleteAsksOnlyForConfirmationAndNeverShowsTheForm) {
   Seed(Dir(), "A.APP");
   Seed(Dir(), "B.APP");
-  store::Files other;
+  files::Files other;
   other.Apps.Open();
   int waits = 0;
   program_.files.store.on_lock_wait = [&](const std::string&) { ++waits; };

@@ -12,8 +12,8 @@
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "windows/program.h"
-#include "store/files.h"
-#include "store/open_record_file.h"
+#include "files/files.h"
+#include "files/open_record_file.h"
 #include "store/store_test_support.h"
 #include "windows/main.h"
 #include "windows/main_def.h"
@@ -41,7 +41,7 @@ class ApplicationListTest : public ::testing::Test {
 
   // Writes the records through a connection of its own, as another station would.
   void Seed(const std::vector<App>& apps) {
-    store::Files other;
+    files::Files other;
     if (!std::filesystem::exists("APPS.db")) other.Apps.Create();
     other.Apps.Open();
     ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
@@ -55,7 +55,7 @@ class ApplicationListTest : public ::testing::Test {
     other.Apps.Close();
   }
   void RemoveOther(const char* path) {
-    store::Files other;
+    files::Files other;
     other.Apps.Open();
     other.APP.DriveNPath = path;
     other.APP.Application.Clear();
@@ -67,7 +67,7 @@ class ApplicationListTest : public ::testing::Test {
     other.Apps.Close();
   }
   int TagOf(const char* path) {
-    store::Files other;
+    files::Files other;
     other.Apps.Open();
     other.APP.DriveNPath = path;
     other.APP.Application.Clear();

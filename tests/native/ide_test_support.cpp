@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "runtime/window.h"
-#include "store/open_record_file.h"
+#include "files/open_record_file.h"
 #include "store/store_test_support.h"
 #include "windows/main_def.h"
 
@@ -57,7 +57,7 @@ IdeTest::~IdeTest() {
 }
 
 void IdeTest::AddApp(const std::string& directory, const std::string& application, std::int16_t tag) {
-  if (!files_.Apps.IsOpen()) store::OpenRecordFile(runtime_, files_, files_.Apps);
+  if (!files_.Apps.IsOpen()) files::OpenRecordFile(runtime_, files_, files_.Apps);
   files_.APP.DriveNPath = directory;
   files_.APP.Application = application;
   files_.APP.Tag = tag;
@@ -79,7 +79,7 @@ std::string IdeTest::Read(const fs::path& path) {
 
 void IdeTest::RunWindow() {
   files_.Apps.Close();
-  store::RaiseUseCount(runtime_, files_, files_.Apps);
+  files::RaiseUseCount(runtime_, files_, files_.Apps);
   {
     rt::Window window(runtime_, windows::kMainWindow);
     ide::Connection connection(window, state_, *dde_, starter_, [this] { ++rereads_; });
@@ -105,7 +105,7 @@ void IdeTest::RunWindow() {
       }
     }
   }
-  store::LowerUseCount(files_, files_.Apps);
+  files::LowerUseCount(files_, files_.Apps);
 }
 
 std::vector<LogLine> IdeTest::Log() {

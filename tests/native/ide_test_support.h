@@ -18,7 +18,7 @@
 #include "platform/fake/fake_ide.h"
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
-#include "store/files.h"
+#include "files/files.h"
 
 namespace ide_test {
 
@@ -126,7 +126,7 @@ class IdeTest : public ::testing::Test {
   platform::fake::FakeProgramStarter starter_;
   std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
   platform::DdeClient* dde_ = &ide_;  // what the host's connection talks to
-  store::Files files_;
+  files::Files files_;
   rt::FixedString<80> OutputFileName;
   ide::ConnectionState state_;
   int rereads_ = 0;  // calls of the list's RereadSelected

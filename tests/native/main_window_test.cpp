@@ -14,7 +14,7 @@
 #include "runtime/window.h"
 #include "windows/program.h"
 #include "shell/startup.h"
-#include "store/open_record_file.h"
+#include "files/open_record_file.h"
 #include "store/store_test_support.h"
 #include "windows/main_def.h"
 
@@ -113,7 +113,7 @@ TEST_F(MainTest, TheMakeExeButtonRunsTheBatchAndRereadsTheHighlightedApplication
   fs::path folder = store_test::FreshDirectory();
   fs::current_path(folder);
   std::string dir = folder.string() + "/";
-  store::OpenRecordFile(runtime_, program_.files, program_.files.Apps);
+  files::OpenRecordFile(runtime_, program_.files, program_.files.Apps);
   for (const char* name : {"A.APP", "B.APP"}) {  // stored A then B; the list shows A first
     program_.files.APP.DriveNPath = dir;
     program_.files.APP.Application = name;

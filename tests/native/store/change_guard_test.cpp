@@ -1,14 +1,14 @@
 // The guarded change and delete against real files and a second real process: another station's
 // change is detected (89), a transaction that cannot start or cannot commit reports its own error,
 // and nothing of a failed operation remains.
-#include "store/change_guard.h"
+#include "files/change_guard.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "child_process.h"
-#include "store/open_record_file.h"
+#include "files/open_record_file.h"
 #include "store_test_support.h"
 
 namespace store_test {
@@ -20,9 +20,9 @@ class ChangeGuardTest : public StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
-    store::OpenRecordFile(runtime_, files_, files_.Apps);
+    files::OpenRecordFile(runtime_, files_, files_.Apps);
     AddApps(0, 3);  // APP0, APP1, APP2 in C:\DIR0\ .. C:\DIR2\ .
-    store::OpenRecordFile(runtime_, files_, files_.TempFile);
+    files::OpenRecordFile(runtime_, files_, files_.TempFile);
   }
   // Reads the Apps record with this Application through a fresh view, watched, as the list does
   // before it opens the form.
@@ -41,7 +41,7 @@ class ChangeGuardTest : public StoreTest {
   }
   std::string StoredApplications() {
     std::string names;
-    store::Files reader;
+    files::Files reader;
     reader.Apps.Open();
     reader.Apps.Set(Order::Key);
     for (reader.Apps.Next(); reader.store.error.code == 0; reader.Apps.Next())
@@ -63,7 +63,7 @@ TEST_F(ChangeGuardTest, DeleteRemovesTheApplicationAndLeavesItsActivityRecords) 
   files_.TMP.Event = "Begin Make";
   files_.TempFile.Add();
   ReadWatched("APP1.APP");
-  EXPECT_EQ(store::DeleteAppsRecord(runtime_, files_), store::kDeleted);
+  EXPECT_EQ(files::DeleteAppsRecord(runtime_, files_), files::kDeleted);
   EXPECT_TRUE(backend_.boxes().empty()) << Boxes();
   EXPECT_EQ(StoredApplications(), "APP0.APP APP2.APP ");
   EXPECT_EQ(files_.TempFile.Records(), 1);
@@ -74,7 +74,7 @@ TEST_F(ChangeGuardTest, ChangeWritesTheBufferAndCommits) {
   ReadWatched("APP2.APP");
   files_.APP.Tag = 1;
   files_.APP.Application = "NEW.APP";
-  EXPECT_EQ(store::ChangeAppsRecord(runtime_, files_), store::kChanged);
+  EXPECT_EQ(files::ChangeAppsRecord(runtime_, files_), files::kChanged);
   EXPECT_TRUE(backend_.boxes().empty()) << Boxes();
   EXPECT_EQ(StoredApplications(), "APP0.APP APP1.APP NEW.APP ");
 }
@@ -89,7 +89,7 @@ TEST_F(ChangeGuardTest, AChangeByAnotherProcessIsReportedAndTheStoredRecordShown
 
   files_.APP.Application = "MINE.APP";
   backend_.script().Answer(rt::ButtonOk);
-  EXPECT_EQ(store::ChangeAppsRecord(runtime_, files_), store::kChangedElsewhere);
+  EXPECT_EQ(files::ChangeAppsRecord(runtime_, files_), files::kChangedElsewhere);
   ASSERT_EQ(backend_.boxes().size(), 1u);
   EXPECT_EQ(backend_.boxes()[0].caption, "Update Operation Error");
   EXPECT_EQ(backend_.boxes()[0].text, "This record was changed by another station.");
@@ -97,7 +97,7 @@ TEST_F(ChangeGuardTest, AChangeByAnotherProcessIsReportedAndTheStoredRecordShown
   EXPECT_EQ(files_.kept.SavedErrorCode, 0) << "the warning consumed the kept error";
 
   files_.APP.Application = "MINE.APP";
-  EXPECT_EQ(store::ChangeAppsRecord(runtime_, files_), store::kChanged);
+  EXPECT_EQ(files::ChangeAppsRecord(runtime_, files_), files::kChanged);
   EXPECT_EQ(StoredApplications(), "MINE.APP APP1.APP APP2.APP ");
 }
 
@@ -107,7 +107,7 @@ TEST_F(ChangeGuardTest, ADeleteOfARecordAnotherProcessChangedStillDeletesTheReco
   auto other = ChildProcess::StartHelper({"change", "THEIRS.APP"});
   ASSERT_NE(other, nullptr);
   EXPECT_EQ(other->ReadLine(), "done 0");
-  EXPECT_EQ(store::DeleteAppsRecord(runtime_, files_), store::kDeleted);
+  EXPECT_EQ(files::DeleteAppsRecord(runtime_, files_), files::kDeleted);
   EXPECT_EQ(StoredApplications(), "APP1.APP APP2.APP ");
 }
 
@@ -118,7 +118,7 @@ TEST_F(ChangeGuardTest, ATransactionThatCannotStartShowsTheFramingErrorAndDelete
   auto writer = HoldLock("TEMPFILE.db", "reserved");
   ASSERT_NE(writer, nullptr);
   backend_.script().Answer(rt::ButtonOk);
-  EXPECT_EQ(store::DeleteTempFileRecord(runtime_, files_), store::kDeleteFailed);
+  EXPECT_EQ(files::DeleteTempFileRecord(runtime_, files_), files::kDeleteFailed);
   ASSERT_EQ(backend_.boxes().size(), 1u);
   EXPECT_EQ(backend_.boxes()[0].caption, "Transaction Framing Error");
   EXPECT_EQ(backend_.boxes()[0].text,
@@ -135,7 +135,7 @@ TEST_F(ChangeGuardTest, ACommitThatAReaderKeepsWaitingIsAFailedDeleteAndTheRecor
   auto reader = HoldLock("APPS.db", "shared");
   ASSERT_NE(reader, nullptr);
   backend_.script().Answer(rt::ButtonOk);
-  EXPECT_EQ(store::DeleteAppsRecord(runtime_, files_), store::kDeleteFailed);
+  EXPECT_EQ(files::DeleteAppsRecord(runtime_, files_), files::kDeleteFailed);
   ASSERT_EQ(backend_.boxes().size(), 1u);
   EXPECT_EQ(backend_.boxes()[0].text,
             "An error (File Locked (32)) was experienced when attempting to delete a record from the file Apps.");
@@ -143,7 +143,7 @@ TEST_F(ChangeGuardTest, ACommitThatAReaderKeepsWaitingIsAFailedDeleteAndTheRecor
   EXPECT_EQ(reader->ReadLine(), "released");
   EXPECT_EQ(StoredApplications(), "APP0.APP APP1.APP APP2.APP ");
   // The record is still current: once the reader has gone, the delete goes through.
-  EXPECT_EQ(store::DeleteAppsRecord(runtime_, files_), store::kDeleted);
+  EXPECT_EQ(files::DeleteAppsRecord(runtime_, files_), files::kDeleted);
   EXPECT_EQ(StoredApplications(), "APP0.APP APP2.APP ");
 }
 
@@ -152,7 +152,7 @@ TEST_F(ChangeGuardTest, AChangeThatWouldDuplicateTheKeyFailsWithTheFileNamedAndC
   files_.APP.DriveNPath = "c:\\dir0\\";
   files_.APP.Application = "app0.app";
   backend_.script().Answer(rt::ButtonOk);
-  EXPECT_EQ(store::ChangeAppsRecord(runtime_, files_), store::kChangeFailed);
+  EXPECT_EQ(files::ChangeAppsRecord(runtime_, files_), files::kChangeFailed);
   EXPECT_EQ(backend_.boxes().at(0).text,
             "An error (Duplicate Key Value (40)) was experienced when attempting to update a record from the "
             "file.  Probable Cause: Apps.");
@@ -164,7 +164,7 @@ TEST_F(ChangeGuardTest, TheKeptErrorIsTheFailedOperationsNotTheRollbacks) {
   files_.Apps.ForgetCurrent();
   files_.Apps.Delete();
   ASSERT_EQ(code(), store::kRecordNotAvailable);
-  store::KeepStoreError(files_);
+  files::KeepStoreError(files_);
   EXPECT_EQ(code(), 0) << "the rollback succeeded";
   EXPECT_EQ(files_.store.transaction, nullptr);
   EXPECT_EQ(files_.kept.SavedErrorCode, store::kRecordNotAvailable);
@@ -172,7 +172,7 @@ TEST_F(ChangeGuardTest, TheKeptErrorIsTheFailedOperationsNotTheRollbacks) {
 
   // A file-system error keeps its number and message too.
   files_.store.error = {store::kFileSystemError, "File System Error", "28", "No space left on device"};
-  store::KeepStoreError(files_);
+  files::KeepStoreError(files_);
   EXPECT_EQ(files_.kept.SavedFileErrorCode, 28);
   EXPECT_EQ(files_.kept.SavedFileErrorText, "No space left on device");
 }

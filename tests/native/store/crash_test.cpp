@@ -7,7 +7,7 @@
 #include <string>
 
 #include "child_process.h"
-#include "store/open_record_file.h"
+#include "files/open_record_file.h"
 #include "store_test_support.h"
 
 namespace store_test {
@@ -34,7 +34,7 @@ class CrashTest : public StoreTest {
 
 TEST_F(CrashTest, AKilledWriterLosesNothingCommittedAndLeavesNoLock) {
   KillInTheMiddleOfAWrite(40);
-  store::OpenRecordFile(runtime_, files_, files_.Apps);
+  files::OpenRecordFile(runtime_, files_, files_.Apps);
   EXPECT_TRUE(backend_.boxes().empty()) << Boxes();
   EXPECT_EQ(files_.Apps.Records(), 40);
   // Nothing holds a lock: a transaction starts and commits at once.
@@ -54,7 +54,7 @@ TEST_F(CrashTest, CreateOverAFileWithADeadWritersJournalGivesAnEmptySoundFile) {
   files_.Apps.Create();
   ASSERT_EQ(code(), 0) << files_.store.error.text;
   EXPECT_FALSE(fs::exists("APPS.db-journal"));
-  store::OpenRecordFile(runtime_, files_, files_.Apps);
+  files::OpenRecordFile(runtime_, files_, files_.Apps);
   EXPECT_TRUE(backend_.boxes().empty()) << Boxes();
   EXPECT_EQ(files_.Apps.Records(), 0);
   AddApps(0, 3);

@@ -1,7 +1,7 @@
 // OpenRecordFile on real files through the headless runtime: the silent create, the warnings and
 // halts for foreign files, damaged keys, locks held by another process and file-system refusals;
 // the use counts; and Main opening Apps at its start.
-#include "store/open_record_file.h"
+#include "files/open_record_file.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ class OpenRecordFileTest : public StoreTest {
   // Runs OpenRecordFile on Apps and returns the halt text ("" when it returned).
   std::string OpenApps() {
     try {
-      store::OpenRecordFile(runtime_, files_, files_.Apps);
+      files::OpenRecordFile(runtime_, files_, files_.Apps);
     } catch (const Halted& halted) {
       return halted.text;
     }
@@ -52,7 +52,7 @@ class OpenRecordFileTest : public StoreTest {
 
 TEST_F(OpenRecordFileTest, MissingFilesAreCreatedEmptyAndOpenedWithoutAWord) {
   EXPECT_EQ(OpenApps(), "");
-  store::OpenRecordFile(runtime_, files_, files_.TempFile);
+  files::OpenRecordFile(runtime_, files_, files_.TempFile);
   EXPECT_TRUE(backend_.boxes().empty()) << Boxes();
   EXPECT_TRUE(files_.Apps.IsOpen());
   EXPECT_TRUE(files_.TempFile.IsOpen());
@@ -187,14 +187,14 @@ TEST_F(OpenRecordFileTest, ACreateThatFailsShowsFileCreationErrorAndEndsTheProgr
 }
 
 TEST_F(OpenRecordFileTest, UseCountsOpenTheFileForTheFirstHolderAndCloseItAfterTheLast) {
-  store::RaiseUseCount(runtime_, files_, files_.TempFile);
-  store::RaiseUseCount(runtime_, files_, files_.TempFile);
+  files::RaiseUseCount(runtime_, files_, files_.TempFile);
+  files::RaiseUseCount(runtime_, files_, files_.TempFile);
   EXPECT_EQ(files_.TempFileUseCount, 2);
   EXPECT_EQ(files_.AppsUseCount, 0);
   EXPECT_TRUE(files_.TempFile.IsOpen());
-  store::LowerUseCount(files_, files_.TempFile);
+  files::LowerUseCount(files_, files_.TempFile);
   EXPECT_TRUE(files_.TempFile.IsOpen());
-  store::LowerUseCount(files_, files_.TempFile);
+  files::LowerUseCount(files_, files_.TempFile);
   EXPECT_EQ(files_.TempFileUseCount, 0);
   EXPECT_FALSE(files_.TempFile.IsOpen());
 }

@@ -305,7 +305,7 @@ TEST_F(RecordFileTest, WatchedRecordChangedOrDeletedByAnotherConnectionFailsWith
   OpenEmptyApps();
   AddApp("C:\\X\\", "A.APP");
   AddApp("C:\\X\\", "B.APP");
-  store::Files other;  // another station on the same file
+  files::Files other;  // another station on the same file
   other.Apps.Open();
   ASSERT_EQ(other.store.error.code, 0);
 

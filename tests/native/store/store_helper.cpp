@@ -9,7 +9,7 @@
 #include <string>
 
 #include "child_process.h"
-#include "store/files.h"
+#include "files/files.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -55,7 +55,7 @@ int HoldLock(const std::string& file, const std::string& kind) {
 }
 
 int ChangeFirst(const std::string& name) {
-  store::Files files;
+  files::Files files;
   files.Apps.Open();
   if (files.store.error.code == store::kNoError) {
     files.Apps.Set(store::Order::Key);
@@ -119,7 +119,7 @@ int OpenUnprivileged() {
     return 3;
   }
 #endif
-  store::Files files;
+  files::Files files;
   files.Apps.Open();
   const store::StoreErrorState& e = files.store.error;
   Say(std::to_string(e.code) + "|" + e.text + "|" + e.file_code + "|" + e.file_message);

@@ -11,7 +11,7 @@
 
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
-#include "store/files.h"
+#include "files/files.h"
 
 namespace store_test {
 
@@ -52,7 +52,7 @@ class StoreTest : public ::testing::Test {
   std::filesystem::path previous_directory_;
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
-  store::Files files_;
+  files::Files files_;
 };
 
 }  // namespace store_test

@@ -19,7 +19,7 @@
 #include "process_support.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
-#include "store/files.h"
+#include "files/files.h"
 #include "windows/activity_log_def.h"
 #include "windows/activity_record_def.h"
 #include "windows/main_def.h"
@@ -208,7 +208,7 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   fs::path previous = fs::current_path();
   fs::current_path(folder_);
   {
-    store::Files files;
+    files::Files files;
     files.Apps.Create();
     files.Apps.Open();
     files.APP.DriveNPath = Dir();
@@ -280,7 +280,7 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   fs::current_path(folder_);
   std::vector<std::string> events;
   {
-    store::Files files;
+    files::Files files;
     files.TempFile.Open();
     ASSERT_EQ(files.store.error.code, 0) << files.store.error.text;
     files.TempFile.Set(store::Order::File);

@@ -3,13 +3,13 @@
 // file. Every procedure that needs Apps or TempFile goes through here.
 #pragma once
 
-#include "store/files.h"
+#include "files/files.h"
 
 namespace rt {
 class Runtime;
 }
 
-namespace store {
+namespace files {
 
 // Opens `file` (files.Apps or files.TempFile) for shared reading and writing. Returns only with the
 // file open; every failure it cannot mend shows its standard warning through `runtime` and halts
@@ -25,4 +25,4 @@ void LowerUseCount(Files& files, RecordFile& file);
 // The use count of `file`: files.AppsUseCount or files.TempFileUseCount.
 std::int32_t& UseCountOf(Files& files, const RecordFile& file);
 
-}  // namespace store
+}  // namespace files

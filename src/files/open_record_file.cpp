@@ -1,11 +1,11 @@
 // OpenRecordFile's steps: open; on a lock, "Recover=10" and one more open; then by the code: done,
 // create, invalid file, damaged key (ask, rebuild, open again), or the file-access warning and halt.
-#include "store/open_record_file.h"
+#include "files/open_record_file.h"
 
 #include "messages/standard_warnings.h"
 #include "runtime/runtime.h"
 
-namespace store {
+namespace files {
 namespace {
 
 using messages::ShowStandardWarning;
@@ -15,12 +15,12 @@ void CreateAndOpen(rt::Runtime& runtime, Files& files, RecordFile& file) {
   messages::WarningContext warnings = files.Warnings(runtime);
   const std::string name = file.Name();
   file.Create();
-  if (files.store.error.code != kNoError) {
+  if (files.store.error.code != store::kNoError) {
     ShowStandardWarning(warnings, messages::WarnFileCreationError, name);
     runtime.Halt("File Creation Error!");  // the warning has ended the program already
   }
   file.Open();
-  if (files.store.error.code == kNoError) return;
+  if (files.store.error.code == store::kNoError) return;
   ShowStandardWarning(warnings, messages::WarnCreatedFileOpenError, name);
   runtime.Halt("File Creation Error!");
 }
@@ -33,26 +33,26 @@ void OpenRecordFile(rt::Runtime& runtime, Files& files, RecordFile& file) {
   const std::string name = file.Name();
 
   file.Open();
-  if (code == kFileLocked) {
+  if (code == store::kFileLocked) {
     // One more attempt, this one waiting for the lock to go.
     file.Send("Recover=10");
     file.Open();
   }
   switch (code) {
-    case kNoError:
-    case kFileAlreadyOpen:
+    case store::kNoError:
+    case store::kFileAlreadyOpen:
       return;
-    case kFileNotFound:
+    case store::kFileNotFound:
       CreateAndOpen(runtime, files, file);
       return;
-    case kInvalidFile:
+    case store::kInvalidFile:
       ShowStandardWarning(warnings, messages::WarnInvalidFile, name);
       runtime.Halt("Invalid File!");  // the warning has ended the program already
-    case kInvalidKeyFile:
+    case store::kInvalidKeyFile:
       // Answering No ends the program inside the warning.
       ShowStandardWarning(warnings, messages::WarnInvalidKey, name);
       file.Build();
-      if (code != kNoError) {
+      if (code != store::kNoError) {
         ShowStandardWarning(warnings, messages::WarnKeyRebuildError, name);
         runtime.Halt("Error Rebuilding Key!");
       }
@@ -61,7 +61,7 @@ void OpenRecordFile(rt::Runtime& runtime, Files& files, RecordFile& file) {
     default:
       break;
   }
-  if (code != kNoError) {
+  if (code != store::kNoError) {
     ShowStandardWarning(warnings, messages::WarnFileAccessError, name);
     // Whatever button closed the box: returning would leave the caller with a closed file.
     runtime.Halt("Disk Error");
@@ -84,4 +84,4 @@ void LowerUseCount(Files& files, RecordFile& file) {
   if (count == 0) file.Close();
 }
 
-}  // namespace store
+}  // namespace files

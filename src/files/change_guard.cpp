@@ -1,13 +1,13 @@
 // The guarded delete and change, shared by both files: each frames its one write in a transaction
 // with the time-out 2, reports every failure through a standard warning after keeping its error,
 // and treats a failed commit as the failure it is.
-#include "store/change_guard.h"
+#include "files/change_guard.h"
 
 #include <cstdlib>
 
 #include "messages/standard_warnings.h"
 
-namespace store {
+namespace files {
 namespace {
 
 using messages::ShowStandardWarning;
@@ -15,13 +15,13 @@ using messages::ShowStandardWarning;
 constexpr int kTransactionTimeOut = 2;
 constexpr std::size_t kKeptTextLimit = 255;
 
-bool Failed(const Files& files) { return files.store.error.code != kNoError; }
+bool Failed(const Files& files) { return files.store.error.code != store::kNoError; }
 
 std::int32_t GuardedDelete(rt::Runtime& runtime, Files& files, RecordFile& file) {
   messages::WarningContext warnings = files.Warnings(runtime);
   const char* label = file.layout().label;
   // The record's place in the key, kept by this call alone.
-  const RecordPosition position = file.Position(Order::Key);
+  const store::RecordPosition position = file.Position(store::Order::Key);
   file.BeginTransaction(kTransactionTimeOut);
   if (Failed(files)) {
     KeepStoreError(files);
@@ -49,7 +49,7 @@ std::int32_t GuardedChange(rt::Runtime& runtime, Files& files, RecordFile& file)
     ShowStandardWarning(warnings, messages::WarnTransactionError, "Update", label);
     return kChangeFailed;
   }
-  files.SavedPosition = file.Position(Order::File);
+  files.SavedPosition = file.Position(store::Order::File);
   file.Put();
   if (!Failed(files)) {
     file.Commit();
@@ -60,7 +60,7 @@ std::int32_t GuardedChange(rt::Runtime& runtime, Files& files, RecordFile& file)
     return kChangeFailed;
   }
   KeepStoreError(files);
-  if (files.kept.SavedErrorCode == kChangedByAnotherStation) {
+  if (files.kept.SavedErrorCode == store::kChangedByAnotherStation) {
     ShowStandardWarning(warnings, messages::WarnUpdateError, "Record Changed by Another Station");
     // Show the stored record, and guard the next attempt against the record as it is now.
     file.Watch();
@@ -74,7 +74,7 @@ std::int32_t GuardedChange(rt::Runtime& runtime, Files& files, RecordFile& file)
 }  // namespace
 
 void KeepStoreError(Files& files) {
-  const StoreErrorState& error = files.store.error;
+  const store::StoreErrorState& error = files.store.error;
   messages::KeptStoreError& kept = files.kept;
   kept.SavedErrorCode = error.code;
   kept.SavedErrorText = error.text.substr(0, kKeptTextLimit);
@@ -92,4 +92,4 @@ std::int32_t ChangeTempFileRecord(rt::Runtime& runtime, Files& files) {
   return GuardedChange(runtime, files, files.TempFile);
 }
 
-}  // namespace store
+}  // namespace files

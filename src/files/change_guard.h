@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
-#include "store/files.h"
+#include "files/files.h"
 
 namespace rt {
 class Runtime;
 }
 
-namespace store {
+namespace files {
 
 // Results of the delete procedures.
 inline constexpr std::int32_t kDeleted = 0;
@@ -34,4 +34,4 @@ std::int32_t DeleteTempFileRecord(rt::Runtime& runtime, Files& files);
 std::int32_t ChangeAppsRecord(rt::Runtime& runtime, Files& files);
 std::int32_t ChangeTempFileRecord(rt::Runtime& runtime, Files& files);
 
-}  // namespace store
+}  // namespace files
