@@ -14,7 +14,7 @@
 #include "process_support.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
-#include "store/files.h"
+#include "files/files.h"
 #include "windows/application_form_def.h"
 #include "windows/main_def.h"
 
@@ -201,7 +201,7 @@ TEST(NightjarProcess, ListsTheApplicationsAndTagMovesTheHighlightDown) {
     wchar_t previous[MAX_PATH] = L"";
     GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryW(folder.path().c_str()));
-    store::Files files;
+    files::Files files;
     files.Apps.Create();
     files.Apps.Open();
     for (const char* name : {"ONE.APP", "TWO.APP", "THREE.APP"}) {
@@ -240,7 +240,7 @@ TEST(NightjarProcess, ListsTheApplicationsAndTagMovesTheHighlightDown) {
   wchar_t previous[MAX_PATH] = L"";
   GetCurrentDirectoryW(MAX_PATH, previous);
   ASSERT_TRUE(SetCurrentDirectoryW(folder.path().c_str()));
-  store::Files files;
+  files::Files files;
   files.Apps.Open();
   files.Apps.Set(store::Order::Key);
   std::vector<std::string> tagged;
@@ -269,7 +269,7 @@ std::vector<std::string> StoredApps(const std::wstring& folder) {
   GetCurrentDirectoryW(MAX_PATH, previous);
   std::vector<std::string> rows;
   if (!SetCurrentDirectoryW(folder.c_str())) return rows;
-  store::Files files;
+  files::Files files;
   files.Apps.Open();
   files.Apps.Set(store::Order::Key);
   for (files.Apps.Next(); files.store.error.code == 0; files.Apps.Next())

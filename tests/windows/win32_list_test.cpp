@@ -17,9 +17,11 @@
 #include "browse/page_browse.h"
 #include "browse/thumb_stops.h"
 #include "runtime/event.h"
+#include "runtime/picture.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "runtime/win32/win32_backend.h"
+#include "runtime/win32/win32_fonts.h"
 #include "runtime/win32/win32_peer.h"
 #include "win32_test_support.h"
 
@@ -552,6 +554,94 @@ TEST_F(Win32List, ColumnWithARightBorderHasALineOnItsEdge) {
   SelectObject(dc, old);
   DeleteObject(bitmap);
   DeleteDC(dc);
+}
+
+// --- A list wider than itself ------------------------------------------------------------------
+
+// The activity log's list: its columns (407 units) are wider than the list (235 units).
+const rt::ControlDef kLogControls[] = {
+    Control("?Browse:1", ControlKind::List, "", 6, 2, 235, 103, rt::kVScroll | rt::kHScroll,
+            "97L~Application~@s40@36R~Date~L@d1@34L(2)~Time~L(0)@t3@240L~Event~@s80@"),
+    Control("?Close", ControlKind::Button, "&Close", 202, 107, 40, 12, 0),
+};
+
+const rt::WindowDef kLogWindow{
+    .id = "LOG",
+    .title = "Log under test",
+    .w = 247,
+    .h = 121,
+    .icon = nullptr,
+    .font = {"Arial", 9, 400},
+    .background = rt::kNoColour,
+    .timer = 0,
+    .controls = kLogControls,
+};
+
+// Log lines of 5 March 2024, 2:05 PM; dates and times are numbers shown through their pictures.
+class LogLines final : public rt::ListSource {
+ public:
+  int RowCount() const override { return 40; }
+  rt::Cell CellAt(int row, int column) const override {
+    switch (column) {
+      case 1: return {"LEDGER.APP"};
+      case 2: return {"", rt::DateFromYmd(2024, 3, 5), true};
+      case 3: return {"", (14 * 3600 + 5 * 60) * 100, true};
+      default: return {"Generated and made LEDGER.APP without errors, line " + std::to_string(row)};
+    }
+  }
+  int IconAt(int) const override { return 0; }
+};
+
+std::wstring Trimmed(HWND list, int item, int column) {
+  wchar_t buffer[128] = L"";
+  ListView_GetItemText(list, item, column, buffer, 128);
+  std::wstring text = buffer;
+  std::size_t first = text.find_first_not_of(L' '), last = text.find_last_not_of(L' ');
+  return first == std::wstring::npos ? std::wstring() : text.substr(first, last - first + 1);
+}
+
+TEST_F(Win32Window, ListWiderThanItselfScrollsSidewaysAndShowsDatesAndTimesThroughTheirPictures) {
+  rt::Window window(runtime_, kLogWindow);
+  HWND top = FindWindowW(rt::win32::kWindowClass, L"Log under test");
+  ASSERT_NE(top, nullptr);
+  HWND list = ControlOf(top, 1);
+  LogLines lines;
+  window.Bind(1, lines);
+  window.ShowScrollBar(1, true);
+
+  // The columns keep the format's widths, so the list has a horizontal scroll bar; a page is the
+  // rows that fit above it.
+  auto base = rt::win32::MeasureDialogBase(reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+  const int widths[] = {97, 36, 34, 240};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(ListView_GetColumnWidth(list, i), base.ToPixelsX(widths[i]));
+  EXPECT_TRUE(Style(list) & WS_HSCROLL);
+  int page = window.VisibleRows(1);
+  EXPECT_GE(page, 5);
+  ASSERT_EQ(ListView_GetItemCount(list), page);
+  RECT client, last;
+  GetClientRect(list, &client);
+  ListView_GetItemRect(list, page - 1, &last, LVIR_BOUNDS);
+  EXPECT_LE(last.bottom, client.bottom);
+
+  EXPECT_EQ(Trimmed(list, 0, 0), L"LEDGER.APP");
+  EXPECT_EQ(Trimmed(list, 0, 1), L"3/5/24");
+  EXPECT_EQ(Trimmed(list, 0, 2), L"2:05PM");
+
+  // Right scrolls sideways until the Event column is in view; the rows stay as they were.
+  ASSERT_EQ(Next(window, top).kind, EventKind::OpenWindow);
+  window.Select(1);
+  for (int i = 0; i < 40; ++i) PostKey(list, VK_RIGHT);
+  PostMessageW(ControlOf(top, 2), BM_CLICK, 0, 0);
+  EXPECT_EQ(Next(window, top), (Event{EventKind::Accepted, 2}));
+  EXPECT_GT(GetScrollPos(list, SB_HORZ), 0);
+  RECT event;
+  ListView_GetSubItemRect(list, 0, 3, LVIR_BOUNDS, &event);
+  EXPECT_LE(event.left, 0) << "the Event column did not come into view";
+  EXPECT_GT(event.right, 0);
+  EXPECT_EQ(ListView_GetTopIndex(list), 0);
+  EXPECT_EQ(Trimmed(list, page - 1, 3), L"Generated and made LEDGER.APP without errors, line " +
+                                             std::to_wstring(page));
+  window.Close();
 }
 
 // --- With the browse engine ---------------------------------------------------------------------

@@ -62,6 +62,22 @@ inline void PostKey(HWND hwnd, UINT virtual_key) {
   PostMessageW(hwnd, WM_KEYUP, virtual_key, 0xC0000001);
 }
 
+// The tooltip window that the peer of `top` keeps for its controls' tips and its lists' cell tips.
+inline HWND PeerTooltip(HWND top) {
+  struct Search {
+    HWND top, found;
+  } search{top, nullptr};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM param) {
+        auto* s = reinterpret_cast<Search*>(param);
+        if (ClassOf(hwnd) == TOOLTIPS_CLASSW && GetWindow(hwnd, GW_OWNER) == s->top) s->found = hwnd;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 // Closes `window` through its close box when the test has waited `ms` for an event that did not
 // come, so that Accept() returns and the test fails on its expectations.
 class Watchdog {

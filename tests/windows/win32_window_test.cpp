@@ -72,15 +72,21 @@ TEST_F(Win32Window, MainWindowHasOneChildControlPerField) {
           EXPECT_EQ(style & BS_TYPEMASK, BS_GROUPBOX);
           EXPECT_EQ(Text(hwnd), rt::win32::Widen(c.text));
           break;
-        case ControlKind::Button:
+        case ControlKind::Button: {
           EXPECT_EQ(ClassOf(hwnd), L"Button");
           EXPECT_EQ(Text(hwnd), rt::win32::Widen(c.text));
-          EXPECT_EQ(style & BS_TYPEMASK,
-                    (c.flags & rt::kDefaultButton) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+          // A button with a picture draws itself, and still tells the dialog manager whether it
+          // is the default push button.
           if (c.icon) {
+            EXPECT_EQ(style & BS_TYPEMASK, BS_OWNERDRAW);
             EXPECT_NE(SendMessageW(hwnd, BM_GETIMAGE, IMAGE_ICON, 0), 0) << "no icon " << c.icon;
+          } else {
+            EXPECT_EQ(style & BS_TYPEMASK, BS_PUSHBUTTON);
           }
+          LRESULT code = SendMessageW(hwnd, WM_GETDLGCODE, 0, 0);
+          EXPECT_EQ((code & DLGC_DEFPUSHBUTTON) != 0, (c.flags & rt::kDefaultButton) != 0);
           break;
+        }
         case ControlKind::Check:
           EXPECT_EQ(ClassOf(hwnd), L"Button");
           EXPECT_EQ(style & BS_TYPEMASK, BS_AUTOCHECKBOX);
@@ -148,7 +154,8 @@ TEST_F(Win32Window, MainWindowControlsCarryTheirTooltipsFontsAndColumns) {
   ASSERT_NE(tips, nullptr);
   int with_tooltip = 0;
   for (const rt::ControlDef& c : def.controls) with_tooltip += c.tooltip ? 1 : 0;
-  EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), with_tooltip + 1);
+  // One more for the spin box's arrows, and the list's cell tip.
+  EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), with_tooltip + 2);
   wchar_t tip[128] = L"";
   TOOLINFOW info{};
   info.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -171,20 +178,20 @@ TEST_F(Win32Window, MainWindowControlsCarryTheirTooltipsFontsAndColumns) {
   EXPECT_EQ(font_of(f::Credit).lfWeight, 700);
   EXPECT_EQ(rt::win32::Narrow(font_of(f::TimeOut).lfFaceName), rt::win32::ResolveFace("Arial"));
 
-  // The list's columns: widths in dialog units of the window's font, the last one taking what the
-  // others leave of the list's width; headers as written, "Application" indented.
+  // The list's columns: the icon column as wide as the format says, the application column wide
+  // enough for twelve capitals, the path column taking what they leave of the list's width;
+  // headers as written, "Application" indented.
   HWND list = ControlOf(top, f::Browse_1);
   HWND header = ListView_GetHeader(list);
   ASSERT_EQ(Header_GetItemCount(header), 3);
-  auto base = rt::win32::MeasureDialogBase(
-      reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+  auto font = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
+  auto base = rt::win32::MeasureDialogBase(font);
   EXPECT_EQ(ListView_GetColumnWidth(list, 0), base.ToPixelsX(8));
-  EXPECT_EQ(ListView_GetColumnWidth(list, 1), base.ToPixelsX(88));
+  EXPECT_GE(ListView_GetColumnWidth(list, 2), rt::win32::TextColumnWidth(font, 12));
   RECT client;
   GetClientRect(list, &client);
-  EXPECT_EQ(ListView_GetColumnWidth(list, 2),
-            client.right - base.ToPixelsX(8) - base.ToPixelsX(88));
-  EXPECT_NEAR(ListView_GetColumnWidth(list, 2), base.ToPixelsX(48), base.ToPixelsX(8));
+  EXPECT_EQ(ListView_GetColumnWidth(list, 1),
+            client.right - base.ToPixelsX(8) - ListView_GetColumnWidth(list, 2));
   wchar_t heading[64] = L"";
   LVCOLUMNW column{};
   column.mask = LVCF_TEXT;
@@ -301,6 +308,151 @@ TEST_F(Win32Window, ButtonsCheckBoxAndSpinArrowsReachTheModel) {
   window.Close();
 }
 
+TEST_F(Win32Window, SpinBoxUpAndDownKeysStepOnceEachAsTheArrowsDo) {
+  rt::Window window(runtime_, windows::kMainWindow);
+  HWND top = FindWindowW(kWindowClass, kMainTitle);
+  ASSERT_NE(top, nullptr);
+  std::uint8_t time_out = 15;
+  window.Bind(f::TimeOut, time_out);
+  ASSERT_EQ(Next(window, top).kind, EventKind::OpenWindow);
+  window.Select(f::TimeOut);
+  HWND field = ControlOf(top, f::TimeOut);
+  ASSERT_EQ(GetFocus(), field);
+
+  PostKey(field, VK_UP);
+  EXPECT_EQ(Next(window, top), (Event{EventKind::NewSelection, f::TimeOut}));
+  EXPECT_EQ(time_out, 16);
+  PostKey(field, VK_DOWN);
+  PostKey(field, VK_DOWN);
+  EXPECT_EQ(Next(window, top), (Event{EventKind::NewSelection, f::TimeOut}));
+  EXPECT_EQ(Next(window, top), (Event{EventKind::NewSelection, f::TimeOut}));
+  EXPECT_EQ(time_out, 14);
+  EXPECT_EQ(Text(field), L"14");
+  // No key made a second step: the next event is the button's, and the value stayed.
+  PostMessageW(ControlOf(top, f::ExportTxa), BM_CLICK, 0, 0);
+  EXPECT_EQ(Next(window, top), (Event{EventKind::Accepted, f::ExportTxa}));
+  EXPECT_EQ(time_out, 14);
+  window.Close();
+}
+
+TEST_F(Win32Window, TimeOutPromptShowsWholeBesideASpinBoxWideEnoughForItsNumbers) {
+  rt::Window window(runtime_, windows::kMainWindow);
+  HWND top = FindWindowW(kWindowClass, kMainTitle);
+  ASSERT_NE(top, nullptr);
+  std::uint8_t time_out = 99;
+  window.Bind(f::TimeOut, time_out);
+  HWND prompt = ControlOf(top, f::TimeOut_Prompt);
+  HWND field = ControlOf(top, f::TimeOut);
+  HWND arrows = GetDlgItem(top, kFirstUpDownId + f::TimeOut);
+  auto font_of = [](HWND hwnd) { return reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)); };
+  RECT p = ClientRectIn(top, prompt), e = ClientRectIn(top, field), a = ClientRectIn(top, arrows);
+  EXPECT_GE(p.right - p.left, rt::win32::MeasureText(font_of(prompt), "DDE Time Out (in minutes):").cx);
+  // Neither paints over the other, and the box keeps clear of the list.
+  EXPECT_LE(p.right, e.left);
+  EXPECT_EQ(e.right, a.left);
+  EXPECT_LE(a.right, ClientRectIn(top, ControlOf(top, f::Browse_1)).left);
+  RECT inner;
+  GetClientRect(field, &inner);
+  auto margins = static_cast<DWORD>(SendMessageW(field, EM_GETMARGINS, 0, 0));
+  EXPECT_GE(inner.right - LOWORD(margins) - HIWORD(margins), rt::win32::MeasureText(font_of(field), "99").cx);
+  EXPECT_EQ(Text(field), L"99");
+  window.Close();
+}
+
+// The caption's words, blanks between them collapsed to one.
+std::wstring Words(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t ch : text)
+    if (ch != L' ' || (!out.empty() && out.back() != L' ')) out.push_back(ch);
+  while (!out.empty() && out.back() == L' ') out.pop_back();
+  return out;
+}
+
+TEST_F(Win32Window, ButtonsWithAPictureShowTheirWholeTextBesideIt) {
+  const rt::WindowDef& def = windows::kMainWindow;
+  rt::Window window(runtime_, def);
+  HWND top = FindWindowW(kWindowClass, kMainTitle);
+  ASSERT_NE(top, nullptr);
+  for (int field = 1; field <= def.ControlCount(); ++field) {
+    const rt::ControlDef& c = def.control(field);
+    if (c.kind != ControlKind::Button || !c.icon) continue;
+    SCOPED_TRACE(c.name);
+    HWND button = ControlOf(top, field);
+    ICONINFO icon{};
+    ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(SendMessageW(button, BM_GETIMAGE, IMAGE_ICON, 0)), &icon));
+    BITMAP bm{};
+    GetObjectW(icon.hbmColor ? icon.hbmColor : icon.hbmMask, sizeof(bm), &bm);
+    DeleteObject(icon.hbmColor);
+    DeleteObject(icon.hbmMask);
+    // What the button draws inside its raised edge.
+    RECT inside;
+    GetClientRect(button, &inside);
+    InflateRect(&inside, -2, -2);
+    rt::win32::ButtonFace face = rt::win32::LayOutButton(
+        reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0)), inside, bm.bmWidth, Text(button));
+    EXPECT_GT(face.icon.right, face.icon.left) << "the picture is left out";
+    EXPECT_LE(face.icon.right, face.text.left) << "the picture covers the text";
+    EXPECT_GE(face.icon.left, inside.left);
+    EXPECT_LE(face.text.right, inside.right);
+    std::wstring shown;
+    for (const std::wstring& line : face.lines) shown += (shown.empty() ? L"" : L" ") + line;
+    EXPECT_EQ(Words(shown), Words(Text(button)));
+  }
+  // The make buttons' captions are too long for one line beside the picture: they take two.
+  rt::win32::ButtonFace make = rt::win32::LayOutButton(
+      reinterpret_cast<HFONT>(SendMessageW(ControlOf(top, f::MakeExe), WM_GETFONT, 0, 0)),
+      RECT{0, 0, 84, 21}, 16, L"&Gen && Make    (.EXE)");
+  EXPECT_EQ(make.lines, (std::vector<std::wstring>{L"&Gen && Make", L"(.EXE)"}));
+  window.Close();
+}
+
+// The pixels a button with a picture draws for `state` (ODS_* flags).
+std::vector<COLORREF> DrawnButton(HWND top, HWND button, UINT state) {
+  RECT r;
+  GetClientRect(button, &r);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right, r.bottom);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  DRAWITEMSTRUCT item{};
+  item.CtlType = ODT_BUTTON;
+  item.CtlID = static_cast<UINT>(GetDlgCtrlID(button));
+  item.itemAction = ODA_DRAWENTIRE;
+  item.itemState = state;
+  item.hwndItem = button;
+  item.hDC = dc;
+  item.rcItem = r;
+  EXPECT_TRUE(SendMessageW(top, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item)));
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < r.bottom; ++y)
+    for (int x = 0; x < r.right; ++x) pixels.push_back(GetPixel(dc, x, y));
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return pixels;
+}
+
+TEST_F(Win32Window, ButtonsWithAPictureShowTheirAccessKeyAsTheKeyboardCuesSay) {
+  rt::Window window(runtime_, windows::kMainWindow);
+  HWND top = FindWindowW(kWindowClass, kMainTitle);
+  ASSERT_NE(top, nullptr);
+  HWND insert = ControlOf(top, f::Insert);  // "&Insert"
+  // Drawn with the access keys hidden (until Alt is pressed) and shown: the two differ only by
+  // the mark under the "I", a few pixels on one row.
+  std::vector<COLORREF> hidden = DrawnButton(top, insert, ODS_NOACCEL);
+  std::vector<COLORREF> shown = DrawnButton(top, insert, 0);
+  ASSERT_EQ(shown.size(), hidden.size());
+  RECT r;
+  GetClientRect(insert, &r);
+  std::vector<int> rows;
+  for (std::size_t i = 0; i < shown.size(); ++i)
+    if (shown[i] != hidden[i]) rows.push_back(static_cast<int>(i) / r.right);
+  ASSERT_FALSE(rows.empty()) << "no access-key mark drawn";
+  EXPECT_EQ(rows.front(), rows.back()) << "more changed than the mark";
+  window.Close();
+}
+
 TEST_F(Win32Window, ModelChangesReachTheControls) {
   rt::Window window(runtime_, windows::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
@@ -408,6 +560,57 @@ TEST_F(Win32Window, ListShowsItsRowsAndReportsClicks) {
 
   // Keys, wheel, scroll bar and the other buttons are tested on a list of its own
   // (win32_list_test.cpp).
+  window.Close();
+}
+
+TEST_F(Win32Window, ApplicationColumnShowsWholeNamesBesideTheScrollBarAndCutPathsShowInATip) {
+  rt::Window window(runtime_, windows::kMainWindow);
+  HWND top = FindWindowW(kWindowClass, kMainTitle);
+  ASSERT_NE(top, nullptr);
+  HWND list = ControlOf(top, f::Browse_1);
+  const std::string deep = "C:\\CW20\\EXAMPLES\\ACCOUNTING\\SUBSYSTEMS\\";
+  Applications apps;
+  for (int i = 0; i < 30; ++i) apps.rows.push_back({false, i % 2 ? "C:\\APPS\\" : deep, "ACMEMAIN.APP"});
+  window.Bind(f::Browse_1, apps);
+  window.ShowScrollBar(f::Browse_1, true);
+  ASSERT_TRUE(IsWindowVisible(GetDlgItem(top, rt::win32::kFirstScrollBarId + f::Browse_1)));
+
+  // The name, as the cell shows it (indented), and the list's space around it fit the column;
+  // the columns fill the list beside the scroll bar.
+  EXPECT_EQ(CellText(list, 0, 2), L" ACMEMAIN.APP");
+  EXPECT_GE(ListView_GetColumnWidth(list, 2), ListView_GetStringWidth(list, L" ACMEMAIN.APP") + 12);
+  RECT client;
+  GetClientRect(list, &client);
+  EXPECT_EQ(ListView_GetColumnWidth(list, 0) + ListView_GetColumnWidth(list, 1) +
+                ListView_GetColumnWidth(list, 2),
+            client.right);
+
+  // Over a cut path the cell tip covers the cell and holds the whole path; over a whole one it
+  // covers nothing.
+  HWND tips = PeerTooltip(top);
+  ASSERT_NE(tips, nullptr);
+  auto tip_over = [&](int row, std::wstring& text) {
+    RECT cell;
+    ListView_GetSubItemRect(list, row, 1, LVIR_BOUNDS, &cell);
+    SendMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(cell.left + 5, (cell.top + cell.bottom) / 2));
+    wchar_t buffer[256] = L"";
+    TOOLINFOW info{};
+    info.cbSize = TTTOOLINFOW_V2_SIZE;
+    info.hwnd = list;
+    info.uId = rt::win32::kCellTipId;
+    info.lpszText = buffer;
+    SendMessageW(tips, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&info));
+    text = buffer;
+    info.lpszText = nullptr;
+    SendMessageW(tips, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&info));
+    return std::make_pair(info.rect, cell);
+  };
+  std::wstring text;
+  auto [tip, cell] = tip_over(0, text);
+  EXPECT_EQ(text, rt::win32::Widen(deep));
+  EXPECT_TRUE(EqualRect(&tip, &cell));
+  auto [no_tip, short_cell] = tip_over(1, text);
+  EXPECT_TRUE(IsRectEmpty(&no_tip));
   window.Close();
 }
 
@@ -666,6 +869,11 @@ TEST_F(Win32Window, MessageBoxShowsItsButtonsAndReturnsThePressedOne) {
               rt::ButtonRetry);
   }
   window.Close();
+}
+
+TEST(Win32Backend, HaltBoxIsCaptionedWithTheProgramsName) {
+  // The tests carry the program's resources, its manifest among them.
+  EXPECT_EQ(rt::win32::ProgramName(), "Nightjar");
 }
 
 TEST_F(Win32Window, PopupMenuReturnsTheChosenEntryCountingNoSeparators) {

@@ -20,6 +20,8 @@ namespace {
 
 // The scroll bar's scale; a model value above it shows at the bottom end.
 constexpr int kThumbMax = 100;
+// The list's own space around a cell's text, both sides together.
+constexpr int kCellPadding = 12;
 
 // A list header draws "&" as an access-key mark; its texts show every "&" as written.
 std::wstring HeaderText(const std::string& text) {
@@ -93,6 +95,11 @@ RECT RectIn(HWND parent, HWND child) {
 
 }  // namespace
 
+int TextColumnWidth(HFONT font, int chars) {
+  SIZE capitals = MeasureText(font, "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+  return static_cast<int>((capitals.cx * chars + 25) / 26) + kCellPadding;
+}
+
 // --- Creation --------------------------------------------------------------------------------
 
 void Win32Peer::SetUpList(int field) {
@@ -122,6 +129,15 @@ void Win32Peer::SetUpList(int field) {
   }
   RefreshListScrollBar(field);
   FitListColumns(field);
+  // The cell tip: a tool over the cell under the mouse while its column cuts its text.
+  if (HWND tip = Tooltip()) {
+    TOOLINFOW info{};
+    info.cbSize = TTTOOLINFOW_V2_SIZE;
+    info.hwnd = c.hwnd;
+    info.uId = kCellTipId;
+    info.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+  }
 }
 
 void Win32Peer::CreateListColumns(int field) {
@@ -156,21 +172,44 @@ void Win32Peer::CreateListColumns(int field) {
   }
 }
 
-// A list without a horizontal scroll bar of its own shows all its columns: the last one takes
-// whatever width the others leave, so that the rows are highlighted to the right edge and no
-// horizontal scroll bar takes a row's height away from the page.
+// A list without a horizontal scroll bar of its own shows all its columns within its width:
+// - a text column that its format made wide enough for all its picture's characters (four dialog
+//   units make an average character) keeps room for that many capitals in the list's font, so
+//   that a name of full length shows whole in whatever font the list has;
+// - the last column takes whatever width the others leave, so that the rows are highlighted to
+//   the right edge and no horizontal scroll bar takes a row's height away from the page;
+// - what is then too wide comes off the widest of the other text columns, whose cut cells show
+//   their whole text in the cell tip.
 void Win32Peer::FitListColumns(int field) {
   const Control& c = control(field);
   const std::vector<ColumnFormat>& columns = window_.state(field).columns;
   if (columns.empty() || (window_.definition().control(field).flags & kHScroll)) return;
   RECT client;
   GetClientRect(c.hwnd, &client);
-  int last = static_cast<int>(columns.size()) - 1;
+  const std::size_t count = columns.size(), last = count - 1;
+  std::vector<int> width(count), least(count, 0);
+  for (std::size_t i = 0; i < count; ++i) {
+    const ColumnFormat& col = columns[i];
+    width[i] = base_.ToPixelsX(col.width);
+    int chars = TextLimit(col.picture);
+    if (col.icon || chars <= 0 || chars * 4 > col.width) continue;
+    int indent = IndentSpaces(base_, c.font, col.indent);
+    least[i] = TextColumnWidth(c.font, chars) +
+               (indent > 0 ? static_cast<int>(MeasureText(c.font, std::string(indent, ' ')).cx) : 0);
+    width[i] = std::max(width[i], least[i]);
+  }
   int others = 0;
-  for (int i = 0; i < last; ++i) others += ListView_GetColumnWidth(c.hwnd, i);
-  int width = client.right - others;
-  if (width > 0 && width != ListView_GetColumnWidth(c.hwnd, last))
-    ListView_SetColumnWidth(c.hwnd, last, width);
+  for (std::size_t i = 0; i < last; ++i) others += width[i];
+  width[last] = std::max<int>(least[last], client.right - others);
+  int excess = others + width[last] - client.right;
+  std::size_t widest = count;
+  for (std::size_t i = 0; i < count; ++i)
+    if (least[i] == 0 && !columns[i].icon && (widest == count || width[i] > width[widest])) widest = i;
+  if (excess > 0 && widest < count)
+    width[widest] = std::max(base_.ToPixelsX(4), width[widest] - excess);
+  for (std::size_t i = 0; i < count; ++i)
+    if (width[i] != ListView_GetColumnWidth(c.hwnd, static_cast<int>(i)))
+      ListView_SetColumnWidth(c.hwnd, static_cast<int>(i), width[i]);
 }
 
 // --- Model to screen -------------------------------------------------------------------------
@@ -224,6 +263,8 @@ void Win32Peer::RefreshList(int field) {
       line.image = icon - 1;
   }
 
+  // The cell tip is worked out again for the new page at the next move of the mouse.
+  if (lines != c.lines) c.tip_row = c.tip_column = -1;
   // Only what changed is repainted, so that moving through a page does not flicker.
   if (lines.size() != c.lines.size()) {
     c.lines = std::move(lines);
@@ -315,6 +356,63 @@ void Win32Peer::DrawListBorders(int field, HDC dc) {
   }
   SelectObject(dc, old);
   DeleteObject(pen);
+}
+
+// The cell tip follows the mouse: over a cell whose column cuts its text it covers that cell and
+// holds the whole text; anywhere else it covers nothing and never shows.
+void Win32Peer::UpdateCellTip(int field, LPARAM point) {
+  Control& c = control(field);
+  if (!tooltip_) return;
+  LVHITTESTINFO hit{};
+  hit.pt = POINT{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+  int row = -1, column = -1;
+  if (ListView_SubItemHitTest(c.hwnd, &hit) >= 0 && hit.iItem < static_cast<int>(c.lines.size())) {
+    row = hit.iItem;
+    column = hit.iSubItem;
+  }
+  if (row == c.tip_row && column == c.tip_column) return;
+  c.tip_row = row;
+  c.tip_column = column;
+  RECT cell{};
+  std::wstring text;
+  if (row >= 0 && column >= 0 && column != c.icon_column &&
+      column < static_cast<int>(c.lines[static_cast<std::size_t>(row)].cells.size())) {
+    const std::wstring& shown = c.lines[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+    RECT bounds{};
+    ListView_GetSubItemRect(c.hwnd, row, column, column == 0 ? LVIR_LABEL : LVIR_BOUNDS, &bounds);
+    if (ListView_GetStringWidth(c.hwnd, shown.c_str()) + kCellPadding > bounds.right - bounds.left) {
+      cell = bounds;
+      std::size_t first = shown.find_first_not_of(L' '), end = shown.find_last_not_of(L' ');
+      if (first != std::wstring::npos) text = shown.substr(first, end - first + 1);
+    }
+  }
+  TOOLINFOW info{};
+  info.cbSize = TTTOOLINFOW_V2_SIZE;
+  info.hwnd = c.hwnd;
+  info.uId = kCellTipId;
+  info.rect = cell;
+  info.lpszText = text.data();
+  SendMessageW(tooltip_, TTM_POP, 0, 0);
+  SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&info));
+  SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+// How far a step sideways scrolls the list (pixels, negative to the left): to the start of the
+// next column to the right of (or the last one left of) the leftmost one in view, but never more
+// than half the list's width.
+int Win32Peer::SidewaysStep(int field, bool right) const {
+  HWND list = control(field).hwnd;
+  RECT client;
+  GetClientRect(list, &client);
+  int half = std::max<int>(1, client.right / 2);
+  int origin = GetScrollPos(list, SB_HORZ);
+  int start = 0, step = right ? half : -half;
+  for (std::size_t i = 0; i < window_.state(field).columns.size(); ++i) {
+    if (right && start > origin) return std::min(start - origin, half);
+    if (!right && start < origin) step = std::max(start - origin, -half);
+    start += ListView_GetColumnWidth(list, static_cast<int>(i));
+  }
+  return step;
 }
 
 // --- Screen to model -------------------------------------------------------------------------
@@ -482,6 +580,12 @@ LRESULT CALLBACK Win32Peer::ListProc(HWND hwnd, UINT message, WPARAM wparam, LPA
 
 LRESULT Win32Peer::HandleList(int field, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   Control& c = control(field);
+  if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST && tooltip_) {
+    // The cell tip hears of the mouse first (the cases below keep the list from seeing some).
+    if (message == WM_MOUSEMOVE) UpdateCellTip(field, lparam);
+    MSG relayed{hwnd, message, wparam, lparam, static_cast<DWORD>(GetMessageTime()), {}};
+    SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+  }
   switch (message) {
     case WM_NCCALCSIZE: {
       // The strip for the scroll bar comes off the right of the client area, so that the list
@@ -527,6 +631,14 @@ LRESULT Win32Peer::HandleList(int field, HWND hwnd, UINT message, WPARAM wparam,
       PlaceListScrollBar(field);
       return result;
     }
+    case WM_HSCROLL:
+      // A step sideways (the scroll bar's arrows, Left and Right) goes a column at a time, at most
+      // half the list's width; the list's own step is a single pixel.
+      if (LOWORD(wparam) == SB_LINELEFT || LOWORD(wparam) == SB_LINERIGHT) {
+        ListView_Scroll(hwnd, SidewaysStep(field, LOWORD(wparam) == SB_LINERIGHT), 0);
+        return 0;
+      }
+      break;
     case WM_KEYDOWN:
     case WM_CHAR:
       // Keys that did not come through the message loop's look-ahead (sent, or from a nested

@@ -3,6 +3,9 @@
 // default button exactly as Windows dialogs have them, while the controls stay plain children.
 #include "runtime/win32/win32_peer.h"
 
+#include <uxtheme.h>
+#include <vssym32.h>
+
 #include <algorithm>
 
 #include "runtime/definition.h"
@@ -16,10 +19,11 @@ namespace rt::win32 {
 namespace {
 
 constexpr UINT_PTR kTimerId = 1;
-// Room around a button's text and picture (the button's border and the focus rectangle), and
-// between the picture and the text.
+// Room around a button's text and picture (the button's border and the focus rectangle), the
+// width of its raised edge, and the gap between the picture and the text.
 constexpr int kButtonMargin = 4;
-constexpr int kImageGap = 2;
+constexpr int kButtonEdge = 2;
+constexpr int kImageGap = 3;
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC proc) {
   WNDCLASSEXW wc{};
@@ -97,6 +101,9 @@ HBITMAP FitBitmap(HBITMAP source, int width, int height, COLORREF background) {
   return fitted;
 }
 
+// The width of a spin box's arrows: as wide as suits the box's height.
+int SpinArrowsWidth(int height) { return std::clamp(height * 3 / 4 + 1, 11, 16); }
+
 bool IsFocusable(ControlKind kind) {
   switch (kind) {
     case ControlKind::List:
@@ -145,7 +152,7 @@ Win32Peer::Win32Peer(Win32Context& context, Window& window)
     x = std::max<int>(0, owner_rect.left + (owner_rect.right - owner_rect.left - width) / 2);
     y = std::max<int>(0, owner_rect.top + (owner_rect.bottom - owner_rect.top - height) / 2);
   }
-  std::wstring title = Widen(def.title ? def.title : "");
+  std::wstring title = Widen(window.Title());
   CreateWindowExW(ex_style, kWindowClass, title.c_str(), style, x, y, width, height, owner_,
                   nullptr, context_.instance, this);  // WM_NCCREATE sets hwnd_
   if (!hwnd_) return;
@@ -175,6 +182,10 @@ Win32Peer::Win32Peer(Win32Context& context, Window& window)
     if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE))
       SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
   }
+}
+
+void Win32Peer::TitleChanged() {
+  if (hwnd_) SetWindowTextW(hwnd_, Widen(window_.Title()).c_str());
 }
 
 void Win32Peer::SetTimer(int hundredths) {
@@ -208,6 +219,8 @@ Win32Peer::~Win32Peer() {
 }
 
 void Win32Peer::CreateControls() {
+  for (int field = 1; field <= window_.ControlCount(); ++field) PrepareControl(field);
+  LayOut();
   for (int field = 1; field <= window_.ControlCount(); ++field) CreateControl(field);
 }
 
@@ -250,9 +263,9 @@ RECT Win32Peer::ControlRect(int field, SIZE natural) const {
   return r;
 }
 
-void Win32Peer::CreateControl(int field) {
+// The font, colours and picture of a control, and where the definition puts it.
+void Win32Peer::PrepareControl(int field) {
   const ControlDef& d = window_.definition().control(field);
-  const ControlState& s = window_.state(field);
   Control& c = control(field);
 
   // A control without a face of its own takes the window's font, in its own colour if it has one.
@@ -283,14 +296,69 @@ void Win32Peer::CreateControl(int field) {
     GetObjectW(c.bitmap, sizeof(bm), &bm);
     natural = SIZE{bm.bmWidth, bm.bmHeight};
   }
-  RECT r = ControlRect(field, natural);
+  c.rect = ControlRect(field, natural);
+}
+
+// Corrections to the definition's positions where the window's font makes texts wider than the
+// definition allowed for:
+// - a spin box is wide enough to show its largest number beside its arrows;
+// - a prompt as wide as its text that runs into the control after it on its line pushes that
+//   control to the right, where there is room for it; where there is none, the prompt is cut
+//   short, so that the two never paint over each other.
+void Win32Peer::LayOut() {
+  const WindowDef& def = window_.definition();
+  const int count = def.ControlCount();
+  const int client_width = base_.ToPixelsX(def.w);
+  const int gap = base_.ToPixelsX(2);
+
+  for (int field = 1; field <= count; ++field) {
+    const ControlDef& d = def.control(field);
+    if (d.kind != ControlKind::Spin) continue;
+    Control& c = control(field);
+    int height = c.rect.bottom - c.rect.top;
+    std::size_t digits = std::max(std::to_string(d.range_low).size(), std::to_string(d.range_high).size());
+    // The field's border and its edit margins come on top of the digits.
+    int needed = SpinArrowsWidth(height) + MeasureText(c.font, std::string(digits, '0')).cx + 6;
+    if (c.rect.right - c.rect.left < needed) c.rect.right = c.rect.left + needed;
+  }
+
+  auto overlaps_other = [&](const RECT& r, int self, int except) {
+    for (int other = 1; other <= count; ++other) {
+      if (other == self || other == except || def.control(other).kind == ControlKind::Group) continue;
+      RECT common;
+      if (IntersectRect(&common, &r, &control(other).rect)) return true;
+    }
+    return false;
+  };
+  for (int field = 1; field <= count; ++field) {
+    const ControlDef& d = def.control(field);
+    if (d.kind != ControlKind::Prompt || d.w != kDefault) continue;
+    RECT& prompt = control(field).rect;
+    for (int next = 1; next <= count; ++next) {
+      const ControlKind kind = def.control(next).kind;
+      if (next == field || kind == ControlKind::Group) continue;
+      RECT& r = control(next).rect;
+      bool same_line = r.top < prompt.bottom && prompt.top < r.bottom;
+      if (!same_line || r.left <= prompt.left || r.left >= prompt.right + gap) continue;
+      RECT moved = r;
+      OffsetRect(&moved, prompt.right + gap - r.left, 0);
+      if (moved.right <= client_width && !overlaps_other(moved, next, field)) r = moved;
+      else prompt.right = r.left - 1;
+    }
+  }
+}
+
+void Win32Peer::CreateControl(int field) {
+  const ControlDef& d = window_.definition().control(field);
+  const ControlState& s = window_.state(field);
+  Control& c = control(field);
+  const RECT r = c.rect;
   int width = r.right - r.left, height = r.bottom - r.top;
   int text_height = MeasureText(c.font, "0").cy;
 
   DWORD style = WS_CHILD | (s.hidden ? 0 : WS_VISIBLE) | (s.enabled ? 0 : WS_DISABLED);
   DWORD ex_style = 0;
   const wchar_t* window_class = WC_STATICW;
-  int icon_size = 0;
   switch (d.kind) {
     case ControlKind::List: {
       window_class = WC_LISTVIEWW;
@@ -308,19 +376,19 @@ void Win32Peer::CreateControl(int field) {
       window_class = WC_BUTTONW;
       style |= BS_GROUPBOX;
       break;
-    case ControlKind::Button: {
+    case ControlKind::Button:
       window_class = WC_BUTTONW;
-      style |= ((d.flags & kDefaultButton) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP |
-               WS_GROUP;
+      style |= WS_TABSTOP | WS_GROUP;
       if (d.icon) {
-        icon_size = std::clamp(height - 2 * 2, 8, 16);
-        // The picture goes left of the text when both fit; otherwise the button shows the
-        // picture alone and keeps its text for the access key and for screen readers.
-        SIZE t = MeasureText(c.font, s.text);
-        if (icon_size + kImageGap + t.cx + 2 * kButtonMargin > width) style |= BS_ICON;
+        // A button with a picture draws picture and text itself: the standard one lets the picture
+        // cover the text, or shows the picture alone, when the button is narrow.
+        style |= BS_OWNERDRAW;
+        c.icon_size = std::clamp(height - 2 * 2, 8, 16);
+        c.is_default = (d.flags & kDefaultButton) != 0;
+      } else {
+        style |= (d.flags & kDefaultButton) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
       }
       break;
-    }
     case ControlKind::Check:
       window_class = WC_BUTTONW;
       style |= BS_AUTOCHECKBOX | WS_TABSTOP | WS_GROUP;
@@ -345,11 +413,10 @@ void Win32Peer::CreateControl(int field) {
       style |= SS_BITMAP | SS_CENTERIMAGE;
       break;
   }
-  // A spin box's arrows stand at its right end, as wide as suits its height, and its field takes
-  // the rest of the width.
+  // A spin box's arrows stand at its right end and its field takes the rest of the width.
   int arrows_width = 0;
   if (d.kind == ControlKind::Spin) {
-    arrows_width = std::clamp(height * 3 / 4 + 1, 11, 16);
+    arrows_width = SpinArrowsWidth(height);
     width = std::max(1, width - arrows_width);
   }
 
@@ -366,15 +433,21 @@ void Win32Peer::CreateControl(int field) {
       break;
     case ControlKind::Button:
       if (d.icon) {
-        c.icon = LoadNamedIcon(context_.instance, d.icon, icon_size);
+        c.icon = LoadNamedIcon(context_.instance, d.icon, c.icon_size);
+        // Kept by the button as well, for whoever asks it for its picture.
         if (c.icon) SendMessageW(c.hwnd, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(c.icon));
+        SetWindowSubclass(c.hwnd, &Win32Peer::ButtonProc, static_cast<UINT_PTR>(field),
+                          reinterpret_cast<DWORD_PTR>(this));
       }
       break;
     case ControlKind::Spin:
+      // A narrow field keeps its digits in view with thin margins.
+      SendMessageW(c.hwnd, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 1));
+      // Without UDS_ARROWKEYS: the Up and Down keys are taken before the dialog manager (see
+      // PreTranslate) and step the value once each, as the arrows do.
       c.updown = CreateWindowExW(
           0, UPDOWN_CLASSW, nullptr,
-          WS_CHILD | (s.hidden ? 0 : WS_VISIBLE) | (s.enabled ? 0 : WS_DISABLED) | UDS_ARROWKEYS |
-              UDS_NOTHOUSANDS,
+          WS_CHILD | (s.hidden ? 0 : WS_VISIBLE) | (s.enabled ? 0 : WS_DISABLED) | UDS_NOTHOUSANDS,
           r.left + width, r.top, arrows_width, height, hwnd_,
           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstUpDownId + field)), context_.instance,
           nullptr);
@@ -412,14 +485,18 @@ void Win32Peer::CreateControl(int field) {
   }
 }
 
-void Win32Peer::AddTooltip(HWND control, const char* text) {
+HWND Win32Peer::Tooltip() {
   if (!tooltip_) {
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, context_.instance, nullptr);
-    if (!tooltip_) return;
-    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 320);
+    if (tooltip_) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 320);
   }
+  return tooltip_;
+}
+
+void Win32Peer::AddTooltip(HWND control, const char* text) {
+  if (!Tooltip()) return;
   std::wstring wide = Widen(text);
   TOOLINFOW info{};
   info.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -428,6 +505,209 @@ void Win32Peer::AddTooltip(HWND control, const char* text) {
   info.uId = reinterpret_cast<UINT_PTR>(control);
   info.lpszText = wide.data();
   SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+// --- Buttons with a picture ------------------------------------------------------------------
+
+namespace {
+
+int LineWidth(HDC dc, std::wstring_view line) {
+  RECT r{0, 0, 0, 0};
+  if (!line.empty())
+    DrawTextW(dc, line.data(), static_cast<int>(line.size()), &r, DT_CALCRECT | DT_SINGLELINE);
+  return r.right - r.left;
+}
+
+// `text` broken at its blanks into lines no wider than `width`; a word wider than that stands on
+// a line of its own. Blanks inside a line stay as written.
+std::vector<std::wstring> BreakLines(HDC dc, std::wstring_view text, int width) {
+  constexpr auto npos = std::wstring_view::npos;
+  auto word_end = [&](std::size_t from) {
+    std::size_t end = text.find(L' ', from);
+    return end == npos ? text.size() : end;
+  };
+  std::vector<std::wstring> lines;
+  for (std::size_t start = text.find_first_not_of(L' '); start != npos;) {
+    std::size_t end = word_end(start);
+    for (std::size_t next = text.find_first_not_of(L' ', end); next != npos;
+         next = text.find_first_not_of(L' ', end)) {
+      std::size_t next_end = word_end(next);
+      if (LineWidth(dc, text.substr(start, next_end - start)) > width) break;
+      end = next_end;
+    }
+    lines.emplace_back(text.substr(start, end - start));
+    start = text.find_first_not_of(L' ', end);
+  }
+  return lines;
+}
+
+// `line` as it shows with its access key hidden: each "&" mark dropped, "&&" standing for "&".
+// (DrawText's own DT_HIDEPREFIX is not honoured everywhere.)
+std::wstring WithoutAccessMark(std::wstring_view line) {
+  std::wstring out;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] != L'&') {
+      out.push_back(line[i]);
+    } else if (i + 1 < line.size() && line[i + 1] == L'&') {
+      out.push_back(L'&');
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+ButtonFace LayOutButton(HFONT font, const RECT& inside, int icon_size, std::wstring_view text) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  const int width = inside.right - inside.left, height = inside.bottom - inside.top;
+  // Capitals stand between the internal leading and the baseline.
+  const int capitals = tm.tmAscent - tm.tmInternalLeading;
+  ButtonFace face;
+  bool fits = false;
+  for (int picture : {icon_size, 0}) {
+    if (fits) break;
+    int room = width - (picture > 0 ? picture + kImageGap : 0);
+    face.lines = BreakLines(dc, text, room);
+    if (face.lines.empty()) face.lines.emplace_back();
+    int widest = 0;
+    for (const std::wstring& line : face.lines) widest = std::max(widest, LineWidth(dc, line));
+    int count = static_cast<int>(face.lines.size());
+    // The capitals of the lines have to fit; the descenders of the last may reach into the edge.
+    // The lines close up, at most by the font's internal leading (the room for accents over
+    // capitals), to fit.
+    int block = 0;
+    for (int spacing = tm.tmHeight; spacing >= tm.tmHeight - tm.tmInternalLeading; --spacing) {
+      face.line_height = spacing;
+      block = (count - 1) * spacing + capitals;
+      if (block <= height) break;
+    }
+    fits = widest <= room && block <= height;
+    // The picture and the text side by side, centred together.
+    int group = widest + (picture > 0 ? picture + kImageGap : 0);
+    int left = inside.left + std::max(0, (width - group) / 2);
+    face.icon = RECT{};
+    if (picture > 0) {
+      int top = inside.top + (height - picture) / 2;
+      face.icon = RECT{left, top, left + picture, top + picture};
+      left += picture + kImageGap;
+    }
+    int top = inside.top + (height - block) / 2 - tm.tmInternalLeading;
+    face.text = RECT{left, top, left + widest, top + (count - 1) * face.line_height + tm.tmHeight};
+  }
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return face;
+}
+
+void Win32Peer::DrawButton(int field, const DRAWITEMSTRUCT& item) {
+  const Control& c = control(field);
+  HDC dc = item.hDC;
+  RECT r = item.rcItem;
+  const bool pushed = (item.itemState & ODS_SELECTED) != 0;
+  const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+  // The access-key marks and the focus rectangle show as the window's keyboard cues say (Alt
+  // shows the access keys).
+  auto cues = static_cast<UINT>(SendMessageW(c.hwnd, WM_QUERYUISTATE, 0, 0));
+  const bool hide_keys = (item.itemState & ODS_NOACCEL) || (cues & UISF_HIDEACCEL);
+  const bool hide_focus = (item.itemState & ODS_NOFOCUSRECT) || (cues & UISF_HIDEFOCUS);
+
+  FillRect(dc, &r, window_brush_ ? window_brush_ : GetSysColorBrush(COLOR_BTNFACE));
+  // Picture and text go inside the raised edge. (The theme's content rectangle leaves room for a
+  // focus rectangle all round, which a low button cannot spare.)
+  RECT inside = r;
+  InflateRect(&inside, -kButtonEdge, -kButtonEdge);
+  // In the look of the other push buttons: the theme's, when one is active, else the classic one.
+  if (HTHEME theme = OpenThemeData(c.hwnd, L"Button")) {
+    int part_state = disabled ? PBS_DISABLED : pushed ? PBS_PRESSED : c.is_default ? PBS_DEFAULTED
+                                                                                 : PBS_NORMAL;
+    DrawThemeBackground(theme, dc, BP_PUSHBUTTON, part_state, &r, nullptr);
+    CloseThemeData(theme);
+  } else {
+    if (c.is_default) {
+      FrameRect(dc, &r, GetSysColorBrush(COLOR_WINDOWFRAME));
+      InflateRect(&r, -1, -1);
+    }
+    DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+    inside = r;
+    InflateRect(&inside, -kButtonEdge, -kButtonEdge);
+    if (pushed) OffsetRect(&inside, 1, 1);
+  }
+
+  std::wstring text = WindowText(c.hwnd);
+  HGDIOBJ old_font = SelectObject(dc, c.font);
+  ButtonFace face = LayOutButton(c.font, inside, c.icon ? c.icon_size : 0, text);
+  if (c.icon && face.icon.right > face.icon.left) {
+    if (disabled)
+      DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(c.icon), 0, face.icon.left,
+                 face.icon.top, c.icon_size, c.icon_size, DST_ICON | DSS_DISABLED);
+    else
+      DrawIconEx(dc, face.icon.left, face.icon.top, c.icon, c.icon_size, c.icon_size, 0, nullptr,
+                 DI_NORMAL);
+  }
+  int old_mode = SetBkMode(dc, TRANSPARENT);
+  UINT format = DT_SINGLELINE | DT_CENTER | DT_TOP | DT_NOCLIP | (hide_keys ? DT_NOPREFIX : 0);
+  auto draw_lines = [&](int dx, int dy, COLORREF colour) {
+    SetTextColor(dc, colour);
+    for (std::size_t i = 0; i < face.lines.size(); ++i) {
+      RECT line{face.text.left + dx, face.text.top + dy + static_cast<int>(i) * face.line_height,
+                face.text.right + dx, face.text.bottom + dy};
+      std::wstring shown = hide_keys ? WithoutAccessMark(face.lines[i]) : face.lines[i];
+      DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &line, format);
+    }
+  };
+  if (disabled) {
+    // Greyed and embossed, as the system draws a disabled button's text.
+    draw_lines(1, 1, GetSysColor(COLOR_BTNHIGHLIGHT));
+    draw_lines(0, 0, GetSysColor(COLOR_GRAYTEXT));
+  } else {
+    draw_lines(0, 0, c.text_colour != CLR_INVALID ? c.text_colour : GetSysColor(COLOR_BTNTEXT));
+  }
+  SetBkMode(dc, old_mode);
+  SelectObject(dc, old_font);
+  if ((item.itemState & ODS_FOCUS) && !hide_focus) {
+    RECT focus = inside;
+    InflateRect(&focus, -1, -1);
+    DrawFocusRect(dc, &focus);
+  }
+}
+
+LRESULT CALLBACK Win32Peer::ButtonProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                                       UINT_PTR field, DWORD_PTR peer) {
+  auto* self = reinterpret_cast<Win32Peer*>(peer);
+  if (message == WM_NCDESTROY) {
+    RemoveWindowSubclass(hwnd, &Win32Peer::ButtonProc, field);
+    return DefSubclassProc(hwnd, message, wparam, lparam);
+  }
+  if (self->destroying_) return DefSubclassProc(hwnd, message, wparam, lparam);
+  Control& c = self->control(static_cast<int>(field));
+  switch (message) {
+    case WM_GETDLGCODE:
+      // A push button to the dialog manager, which moves the default button between them.
+      return DLGC_BUTTON | (c.is_default ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+    case BM_SETSTYLE: {
+      // The dialog manager makes a push button the default one (or no longer) by its style; this
+      // one keeps drawing itself and shows the default by its frame.
+      bool is_default = (wparam & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+      if (is_default != c.is_default) {
+        c.is_default = is_default;
+        if (lparam) InvalidateRect(hwnd, nullptr, FALSE);
+      }
+      return 0;
+    }
+    case WM_UPDATEUISTATE: {
+      // The keyboard cues changed: the access-key mark and the focus rectangle are redrawn.
+      LRESULT result = DefSubclassProc(hwnd, message, wparam, lparam);
+      InvalidateRect(hwnd, nullptr, FALSE);
+      return result;
+    }
+    default:
+      break;
+  }
+  return DefSubclassProc(hwnd, message, wparam, lparam);
 }
 
 // --- Model to screen -------------------------------------------------------------------------
@@ -527,6 +807,9 @@ bool Win32Peer::PreTranslate(const MSG& msg) {
   } else if (msg.message == WM_CHAR) {
     code = TypedCharacter(msg.wParam);
   }
+  // Alt shows the access keys of every control from then on, as Windows dialogs do.
+  if (msg.message == WM_SYSKEYDOWN && msg.wParam == VK_MENU)
+    SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEACCEL), 0);
   if (code == 0) return false;
 
   // A button's own key presses it wherever the focus is.
@@ -541,12 +824,18 @@ bool Win32Peer::PreTranslate(const MSG& msg) {
     }
   }
 
-  // A list takes its keys here, before the dialog manager, which would otherwise press the
-  // default button for Ctrl+Enter.
   HWND focus = GetFocus();
   int field = FieldOf(focus);
-  if (field == 0 || focus != control(field).hwnd || def.control(field).kind != ControlKind::List)
-    return false;
+  if (field == 0 || focus != control(field).hwnd) return false;
+  // Up and Down in a spin box step its value once, as its arrows do.
+  if (def.control(field).kind == ControlKind::Spin && msg.message == WM_KEYDOWN &&
+      (code == key::kUp || code == key::kDown)) {
+    window_.UserSpin(field, code == key::kUp ? 1 : -1);
+    return true;
+  }
+  // A list takes its keys here, before the dialog manager, which would otherwise press the
+  // default button for Ctrl+Enter.
+  if (def.control(field).kind != ControlKind::List) return false;
   return ListKey(field, msg.message, msg.wParam);
 }
 
@@ -576,6 +865,15 @@ LRESULT Win32Peer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
       }
       break;
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      int field = FieldOf(item.hwndItem);
+      if (item.CtlType == ODT_BUTTON && field != 0 && control(field).hwnd == item.hwndItem) {
+        DrawButton(field, item);
+        return TRUE;
+      }
+      break;
+    }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:
@@ -610,8 +908,11 @@ LRESULT Win32Peer::OnCommand(WPARAM wparam, LPARAM lparam) {
   int code = HIWORD(wparam);
   auto from = reinterpret_cast<HWND>(lparam);
   if (id == IDCANCEL && FieldOf(from) == 0) {
-    // Esc: the dialog manager's cancel. Only a control that alerted it does something with it.
+    // Esc: the dialog manager's cancel. A list that alerted it takes it; otherwise the window's
+    // cancel button, or its close box where it has none to show.
+    FlushEntries();
     if (int field = FieldOf(GetFocus()); field != 0) window_.UserKey(field, key::kEsc);
+    else window_.UserEscape();
     return 0;
   }
   int field = id - kFirstControlId;

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/backend.h"
@@ -51,6 +52,7 @@ class Win32Peer final : public WindowPeer {
   void Focus(int field) override;
   int VisibleRows(int field) override;
   void SetTimer(int hundredths) override;
+  void TitleChanged() override;
 
   HWND hwnd() const { return hwnd_; }
   Window& window() { return window_; }
@@ -74,10 +76,15 @@ class Win32Peer final : public WindowPeer {
   struct Control {
     HWND hwnd = nullptr;
     HWND updown = nullptr;       // spin box arrows
+    RECT rect{};                 // where the control stands, in the window's client pixels
     HFONT font = nullptr;
     COLORREF text_colour = CLR_INVALID;
     HBRUSH background = nullptr;  // owned; the control's own background colour
     HICON icon = nullptr;         // owned; a button's picture
+    int icon_size = 0;            // its width and height in pixels
+    // A button with a picture draws itself; this is whether the dialog manager made it the
+    // default button (the one Enter presses), which a push button would show by its style.
+    bool is_default = false;
     HBITMAP bitmap = nullptr;     // owned; an image control's picture
     HIMAGELIST images = nullptr;  // owned; a list's icons
     std::vector<std::string> image_names;
@@ -91,6 +98,9 @@ class Win32Peer final : public WindowPeer {
     int wheel = 0;                // mouse-wheel travel not yet turned into keys
     bool dragging = false;        // the scroll bar's thumb is being dragged
     std::vector<ListLine> lines;  // what the list shows; the list control asks for it per cell
+    // The cell under the mouse, whose whole text the cell tip shows when the column cuts it.
+    int tip_row = -1;
+    int tip_column = -1;
   };
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -100,7 +110,13 @@ class Win32Peer final : public WindowPeer {
   LRESULT OnControlColour(UINT message, WPARAM wparam, LPARAM lparam);
 
   void CreateControls();
+  void PrepareControl(int field);
+  void LayOut();
   void CreateControl(int field);
+  // Buttons with a picture draw picture and text side by side (owner-drawn).
+  void DrawButton(int field, const DRAWITEMSTRUCT& item);
+  static LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                                     UINT_PTR field, DWORD_PTR peer);
   // The list control (win32_list.cpp).
   void SetUpList(int field);
   void CreateListColumns(int field);
@@ -108,15 +124,18 @@ class Win32Peer final : public WindowPeer {
   void PlaceListScrollBar(int field);
   void RefreshListScrollBar(int field);
   void DrawListBorders(int field, HDC dc);
+  void UpdateCellTip(int field, LPARAM point);
   int ListRowAt(int field, LPARAM point) const;
   bool ListKey(int field, UINT message, WPARAM wparam);
   void ListWheel(int field, int delta);
   void ListScroll(int field, int request);
+  int SidewaysStep(int field, bool right) const;
   LRESULT OnListNotify(int field, NMHDR& header);
   static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
                                    UINT_PTR field, DWORD_PTR peer);
   LRESULT HandleList(int field, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
+  HWND Tooltip();
   void AddTooltip(HWND control, const char* text);
   RECT ControlRect(int field, SIZE natural) const;
   SIZE NaturalSize(int field, HFONT font) const;
@@ -142,6 +161,26 @@ class Win32Peer final : public WindowPeer {
   bool refreshing_ = false;  // changes made by Refresh are not user input
   bool destroying_ = false;
 };
+
+// The tool of the window's tooltip that shows a list cell's whole text when its column cuts it:
+// the tool of the list's window with this id.
+inline constexpr UINT_PTR kCellTipId = 1;
+
+// Where a button that draws itself puts its picture and its text within `inside` (the button less
+// its border), its text in `font`. The picture goes left of the text; a text too wide for the rest
+// breaks at its blanks into lines, set closer together when they would not fit otherwise. When the
+// text cannot fit beside the picture at all, the text is shown and the picture is left out.
+struct ButtonFace {
+  RECT icon{};                      // empty when the picture is left out
+  RECT text{};                      // the block of text lines
+  std::vector<std::wstring> lines;  // with their "&" access-key marks
+  int line_height = 0;              // from the top of one line to the top of the next
+};
+ButtonFace LayOutButton(HFONT font, const RECT& inside, int icon_size, std::wstring_view text);
+
+// The width a list column needs to show `chars` characters of capital letters in `font` whole,
+// the list's own space around a cell's text included.
+int TextColumnWidth(HFONT font, int chars);
 
 // Loads an icon named in a definition or icon list at `size` x `size` pixels: the program's own
 // resource of that name, or for a name without "~" a file of that name when it exists. nullptr
