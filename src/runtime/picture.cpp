@@ -64,6 +64,15 @@ void YmdFromDate(std::int32_t date, int& year, int& month, int& day) {
 
 bool IsTextPicture(std::string_view picture) { return Type(picture) == 's'; }
 
+int PictureWidth(std::string_view picture) {
+  if (picture.empty()) return 0;
+  switch (Type(picture)) {
+    case 'd': return 8;
+    case 't': return 7;
+    default: return Width(picture);
+  }
+}
+
 std::string FormatText(std::string_view picture, std::string_view text) {
   int width = Width(picture);
   if (width > 0 && text.size() > static_cast<std::size_t>(width)) text = text.substr(0, width);

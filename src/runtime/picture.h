@@ -30,6 +30,10 @@ std::string FormatText(std::string_view picture, std::string_view text);
 // 1950..2049.
 std::optional<std::int64_t> ParseNumber(std::string_view picture, std::string_view text);
 
+// The most characters a picture shows: N for "@sN" and "@nN", 8 for a date ("12/31/99"), 7 for a
+// time ("12:59PM"); 0 when the picture does not say. A control of natural size is made this wide.
+int PictureWidth(std::string_view picture);
+
 // True for "@s" pictures (and no picture): values are text.
 bool IsTextPicture(std::string_view picture);
 

@@ -88,5 +88,14 @@ TEST(TextPicture, CutsToItsWidthAndDropsTrailingBlanks) {
   EXPECT_FALSE(IsTextPicture("@d1"));
 }
 
+// The widest text each picture shows fits the width a control of natural size is given.
+TEST(PictureWidth, HoldsTheLongestValueThePictureShows) {
+  EXPECT_EQ(PictureWidth("@s40"), 40);
+  EXPECT_EQ(PictureWidth("@n3"), 3);
+  EXPECT_EQ(PictureWidth("@d1"), static_cast<int>(FormatNumber("@d1", DateFromYmd(1999, 12, 31)).size()));
+  EXPECT_EQ(PictureWidth("@t3"), static_cast<int>(FormatNumber("@t3", (12 * 60 + 59) * 6000).size()));
+  EXPECT_EQ(PictureWidth(""), 0);
+}
+
 }  // namespace
 }  // namespace rt

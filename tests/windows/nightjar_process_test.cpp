@@ -321,6 +321,17 @@ TEST(NightjarProcess, AddsChangesAndDeletesAnApplicationThroughItsForm) {
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(form); }));
   EXPECT_EQ(StoredApps(folder.path()), std::vector<std::string>{dir + "|INVOICE.APP|1"});
 
+  // Esc leaves the form as Cancel does: the ticked box is not saved.
+  Click(main, f::Change);
+  form = test_support::WaitForWindow(program.id(), L"Record will be Changed", kStartTimeoutMs);
+  ASSERT_NE(form, nullptr);
+  Click(form, af::APP_Tag);
+  HWND entry = GetDlgItem(form, kFirstControlId + af::FileName);
+  PostMessageW(entry, WM_KEYDOWN, VK_ESCAPE, 1);
+  PostMessageW(entry, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(form); })) << "Esc did not leave the form";
+  EXPECT_EQ(StoredApps(folder.path()), std::vector<std::string>{dir + "|INVOICE.APP|1"});
+
   Click(main, f::Delete);
   HWND confirm = test_support::WaitForWindow(program.id(), L"Confirm Delete", kStartTimeoutMs);
   ASSERT_NE(confirm, nullptr) << "no confirmation";

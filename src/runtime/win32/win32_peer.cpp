@@ -241,8 +241,23 @@ SIZE Win32Peer::NaturalSize(int field, HFONT font) const {
       return SIZE{t.cx + 2 * kButtonMargin + 4 + (d.icon ? 16 + kImageGap : 0),
                   std::max<LONG>(t.cy + 2 * kButtonMargin, d.icon ? 16 + 2 * kButtonMargin : 0)};
     case ControlKind::Entry:
-    case ControlKind::Spin:
-      return SIZE{base_.ToPixelsX(40), t.cy + 6};
+    case ControlKind::Spin: {
+      // As wide as its picture's longest text (text at four dialog units a character, a date or
+      // time measured in the font) and its frame, but never past the window's right edge.
+      const std::string_view picture = d.picture ? d.picture : "";
+      const int chars = PictureWidth(picture);
+      int width = base_.ToPixelsX(chars > 0 ? chars * 4 + 4 : 40);
+      if (chars > 0 && !IsTextPicture(picture)) {
+        const std::string widest = picture.size() > 1 && (picture[1] == 'd' || picture[1] == 'D')
+                                       ? FormatNumber(picture, DateFromYmd(2000, 12, 28))
+                                   : picture.size() > 1 && (picture[1] == 't' || picture[1] == 'T')
+                                       ? FormatNumber(picture, (12 * 60 + 58) * 6000)
+                                       : std::string(static_cast<std::size_t>(chars), '8');
+        width = MeasureText(font, widest).cx + base_.ToPixelsX(12);  // frame and inner margins
+      }
+      if (d.x != kDefault) width = std::min(width, base_.ToPixelsX(window_.definition().w - d.x - 6));
+      return SIZE{std::max(width, base_.ToPixelsX(12)), t.cy + 6};
+    }
     case ControlKind::Group:
       return SIZE{t.cx + 16, base_.ToPixelsY(30)};
     case ControlKind::List:
