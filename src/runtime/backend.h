@@ -77,6 +77,8 @@ class Backend {
   virtual void Beep() = 0;
   virtual void SetBusyCursor(bool busy) = 0;
   virtual void SetProgramIcon(const char* /*icon*/) {}
+  // The program's name, which its own boxes carry as their caption (the halt box's).
+  virtual void SetProgramName(const std::string& /*name*/) {}
   // Ends the program at once after showing `text`. Does not return.
   [[noreturn]] virtual void Halt(const std::string& text) = 0;
 

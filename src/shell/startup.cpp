@@ -12,6 +12,7 @@ int RunProgram(rt::Runtime& runtime, windows::Services& services) {
   // a settings file or the environment.
   windows::Program program(runtime, services);
   runtime.backend().SetProgramIcon("RUZOZIZ.ICO");
+  runtime.backend().SetProgramName("Nightjar");
   windows::Main(program);
   return 0;
 }

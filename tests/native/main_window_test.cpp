@@ -38,6 +38,7 @@ TEST_F(MainTest, CloseButtonEndsTheProgramWithExitCodeZero) {
   EXPECT_TRUE(backend_.script().Done());
   EXPECT_EQ(runtime_.WindowCount(), 0);
   EXPECT_STREQ(backend_.program_icon(), "RUZOZIZ.ICO");
+  EXPECT_EQ(backend_.program_name(), "Nightjar");
 }
 
 TEST_F(MainTest, ClosingTheWindowReturnsCancelledAndClearsTheRequest) {

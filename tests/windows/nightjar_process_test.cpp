@@ -155,6 +155,8 @@ TEST(NightjarProcess, ForeignFileNamedLikeTheListEndsWithInvalidFile) {
   ASSERT_EQ(WaitForSingleObject(program.handle(), 0), WAIT_OBJECT_0) << "the program did not end";
   ASSERT_FALSE(boxes.empty());
   EXPECT_EQ(boxes.front(), L"Invalid File");
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1], L"Nightjar");  // the halt box carries the program's name
   EXPECT_FALSE(saw_main);
   DWORD exit_code = 0;
   GetExitCodeProcess(program.handle(), &exit_code);

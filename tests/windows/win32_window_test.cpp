@@ -871,11 +871,6 @@ TEST_F(Win32Window, MessageBoxShowsItsButtonsAndReturnsThePressedOne) {
   window.Close();
 }
 
-TEST(Win32Backend, HaltBoxIsCaptionedWithTheProgramsName) {
-  // The tests carry the program's resources, its manifest among them.
-  EXPECT_EQ(rt::win32::ProgramName(), "Nightjar");
-}
-
 TEST_F(Win32Window, PopupMenuReturnsTheChosenEntryCountingNoSeparators) {
   rt::Window window(runtime_, windows::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);

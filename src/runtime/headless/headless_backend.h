@@ -106,6 +106,7 @@ class HeadlessBackend final : public Backend {
   int beeps() const { return beeps_; }
   bool busy() const { return busy_; }
   const char* program_icon() const { return program_icon_; }
+  const std::string& program_name() const { return program_name_; }
   // One line per service call and per event-producing step, in order ("beep", "box Warning: ...").
   const std::vector<std::string>& trace() const { return trace_; }
 
@@ -117,6 +118,7 @@ class HeadlessBackend final : public Backend {
   void Beep() override;
   void SetBusyCursor(bool busy) override;
   void SetProgramIcon(const char* icon) override { program_icon_ = icon; }
+  void SetProgramName(const std::string& name) override { program_name_ = name; }
   [[noreturn]] void Halt(const std::string& text) override;
   platform::Clock& clock() override { return clock_; }
 
@@ -138,6 +140,7 @@ class HeadlessBackend final : public Backend {
   int beeps_ = 0;
   bool busy_ = false;
   const char* program_icon_ = nullptr;
+  std::string program_name_;
 };
 
 }  // namespace rt::headless

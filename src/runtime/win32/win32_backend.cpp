@@ -7,7 +7,6 @@
 #include <commdlg.h>
 
 #include <algorithm>
-#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
@@ -126,9 +125,18 @@ class Win32Backend final : public Backend {
   }
 
   void SetProgramIcon(const char* icon) override { context_.program_icon = icon ? icon : ""; }
+  void SetProgramName(const std::string& name) override { program_name_ = name; }
 
   [[noreturn]] void Halt(const std::string& text) override {
-    std::wstring caption = Widen(ProgramName());
+    std::wstring caption = Widen(program_name_);
+    if (caption.empty()) {
+      // No name given: the file name of the .exe without its extension.
+      wchar_t path[MAX_PATH] = L"";
+      GetModuleFileNameW(nullptr, path, MAX_PATH);
+      caption = path;
+      caption = caption.substr(caption.find_last_of(L"\\/") + 1);
+      caption = caption.substr(0, caption.find_last_of(L'.'));
+    }
     std::wstring wide = Widen(text);
     MessageBoxW(Owner(), wide.c_str(), caption.c_str(),
                 MB_OK | MB_ICONHAND | MB_TASKMODAL | MB_SETFOREGROUND);
@@ -146,37 +154,11 @@ class Win32Backend final : public Backend {
   HWND Owner() const { return context_.peers.empty() ? nullptr : context_.peers.back()->hwnd(); }
 
   Win32Context context_;
+  std::string program_name_;
   bool quitting_ = false;
 };
 
 }  // namespace
-
-std::string ProgramName() {
-  HMODULE module = GetModuleHandleW(nullptr);
-  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
-    // RT_MANIFEST (24): UTF-8 XML; the name is the text of its <description> element.
-    HGLOBAL loaded = LoadResource(module, found);
-    const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
-    if (data) {
-      std::string_view xml(data, SizeofResource(module, found));
-      std::size_t open = xml.find("<description>");
-      std::size_t close = xml.find("</description>");
-      if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
-        std::string_view name = xml.substr(open + 13, close - open - 13);
-        std::wstring wide(name.size(), L'\0');
-        int n = MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()),
-                                    wide.data(), static_cast<int>(wide.size()));
-        if (n > 0) return Narrow(std::wstring_view(wide.data(), static_cast<std::size_t>(n)));
-      }
-    }
-  }
-  wchar_t path[MAX_PATH] = L"";
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring name = path;
-  name = name.substr(name.find_last_of(L"\\/") + 1);
-  return Narrow(name.substr(0, name.find_last_of(L'.')));
-}
-
 }  // namespace rt::win32
 
 std::unique_ptr<rt::Backend> MakeWin32Backend() { return std::make_unique<rt::win32::Win32Backend>(); }

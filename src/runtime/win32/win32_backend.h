@@ -11,9 +11,3 @@
 // Creates the backend for the running program; its windows take their icons and bitmaps from the
 // program's own resources.
 std::unique_ptr<rt::Backend> MakeWin32Backend();
-
-namespace rt::win32 {
-// The program's name: the description in its manifest (resource 1 of type RT_MANIFEST), else the
-// file name of its .exe without the extension. The caption of the box that Halt shows.
-std::string ProgramName();
-}  // namespace rt::win32
