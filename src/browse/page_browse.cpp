@@ -362,7 +362,8 @@ void PageBrowse::ResetOrder() {
   std::uint8_t old = KeyOrder;
   if (KeyOrder == 0) KeyOrder = 1;
   if (KeyOrder != old || ForceReset) {
-    RereadSelected();
+    // A highlighted record that is gone leaves its key in the buffer: the seek below finds the next.
+    if (RowCount > 0 && !Reread()) instance_.RowToRecord(page_.Row(SelectedRow));
     ReopenView();
     if (old == 0 && Request != kSelectRequest) {
       page_.Clear();
@@ -383,11 +384,18 @@ void PageBrowse::ResetOrder() {
   }
 }
 
-void PageBrowse::RereadSelected() {
-  if (RowCount == 0) return;
+bool PageBrowse::Reread() {
+  if (RowCount == 0) return true;
   SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
   file_.Watch();
-  file_.Reread(page_.Row(SelectedRow).position);
+  return file_.Reread(page_.Row(SelectedRow).position) == 0;
+}
+
+bool PageBrowse::RereadSelected() {
+  if (Reread()) return true;
+  ForceReset = true;
+  RefreshDisplay();
+  return false;
 }
 
 void PageBrowse::ComputeStops() {

@@ -151,7 +151,10 @@ class PageBrowse {
   void InsertRow();
   void ChangeRow();
   void DeleteRow();
-  void RereadSelected();
+  // Brings the highlighted row's record into the record buffer, current and watched for a write.
+  // False when it no longer exists (another station deleted it): then no record is current, the
+  // page has been rebuilt around the nearest record, and no button may act.
+  bool RereadSelected();
 
   // State, named as the procedures know it.
   std::int32_t RowCount = 0;
@@ -191,6 +194,7 @@ class PageBrowse {
   void UpdateTail(bool seek_first);
   void RowFromBuffer(PageRow& row);
   void ReadError();
+  bool Reread();
   int VisibleRows() { return window_.VisibleRows(list_); }
 
   BrowseInstance& instance_;

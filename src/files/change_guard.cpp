@@ -29,7 +29,12 @@ std::int32_t GuardedDelete(rt::Runtime& runtime, Files& files, RecordFile& file)
     return kDeleteFailed;
   }
   file.Reread(position);
-  file.Delete();
+  if (!Failed(files)) file.Delete();
+  if (files.store.error.code == store::kRecordNotAvailable) {
+    // Another station deleted it first: what the user asked for is done.
+    file.Rollback();
+    return kDeleted;
+  }
   // A commit that fails leaves the record in the file: that is a failed delete, not a success.
   if (!Failed(files)) file.Commit();
   if (Failed(files)) {
@@ -60,7 +65,8 @@ std::int32_t GuardedChange(rt::Runtime& runtime, Files& files, RecordFile& file)
     return kChangeFailed;
   }
   KeepStoreError(files);
-  if (files.kept.SavedErrorCode == store::kChangedByAnotherStation) {
+  const std::int32_t code = files.kept.SavedErrorCode;
+  if (code == store::kChangedByAnotherStation) {
     ShowStandardWarning(warnings, messages::WarnUpdateError, "Record Changed by Another Station");
     // Show the stored record, and guard the next attempt against the record as it is now.
     file.Watch();
@@ -68,7 +74,8 @@ std::int32_t GuardedChange(rt::Runtime& runtime, Files& files, RecordFile& file)
     return kChangedElsewhere;
   }
   ShowStandardWarning(warnings, messages::WarnUpdateError, label);
-  return kChangeFailed;
+  // A record deleted elsewhere cannot be saved by trying again: said once, and the form gives up.
+  return code == store::kRecordNotAvailable ? kRecordGone : kChangeFailed;
 }
 
 }  // namespace

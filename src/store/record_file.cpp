@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <utility>
 #include <limits>
 #include <thread>
 
@@ -143,7 +144,9 @@ RecordFile::RecordFile(Store& store, const FileLayout& layout, void* buffer)
 
   // Columns: id (identity and file order), chg (the change counter), the fields, and for each
   // case-insensitive string component of the key a folded shadow column that the index orders.
-  std::string columns = "id INTEGER PRIMARY KEY, chg INTEGER NOT NULL";
+  // An id is never given again once its record was deleted (AUTOINCREMENT), so a position that
+  // another station still holds can never name a newer record.
+  std::string columns = "id INTEGER PRIMARY KEY AUTOINCREMENT, chg INTEGER NOT NULL";
   std::string field_list;
   for (int i = 0; i < layout.field_count; ++i) {
     const FieldLayout& f = layout.fields[i];
@@ -167,6 +170,10 @@ RecordFile::RecordFile(Store& store, const FileLayout& layout, void* buffer)
   create_index_sql_ = std::string("CREATE ") + (key.unique ? "UNIQUE " : "") + "INDEX " + key.name + " ON " +
                       table + "(" + index_columns + ")";
   layout_version_ = HashText(create_table_sql_ + ";" + create_index_sql_);
+  // Files written before ids were kept for life had the same table with an id SQLite could reuse.
+  std::string legacy_table = create_table_sql_;
+  legacy_table.erase(legacy_table.find(" AUTOINCREMENT"), std::string_view(" AUTOINCREMENT").size());
+  legacy_version_ = HashText(legacy_table + ";" + create_index_sql_);
 
   std::string select = "SELECT id, chg, " + field_list;
   for (const std::string& c : key_columns_) select += ", " + c;
@@ -368,6 +375,7 @@ void RecordFile::Open() {
     return;
   }
   int rc = OpenConnection(DiskName());
+  if (rc == SQLITE_OK) rc = UpgradeLegacyLayout();
   if (rc == SQLITE_OK) rc = CheckStamps();
   if (rc == SQLITE_OK) rc = CheckKey();
   if (rc != SQLITE_OK) {
@@ -379,6 +387,29 @@ void RecordFile::Open() {
   }
   lock_wait_ms_ = store_.timing.ordinary_wait_ms;
   Succeed();
+}
+
+// A file of the layout before ids were kept for life is rebuilt in place, in one transaction: the
+// same records with the same ids, the sequence starting after the highest of them. Files of the
+// current layout, and files that are not ours (CheckStamps refuses them), are left alone.
+int RecordFile::UpgradeLegacyLayout() {
+  std::int64_t application_id = 0, user_version = 0;
+  for (auto [sql, value] : {std::pair{"PRAGMA application_id", &application_id}, {"PRAGMA user_version", &user_version}}) {
+    OneOff q(db_, sql);
+    if (q.rc() != SQLITE_OK) return q.rc();
+    int step = sqlite3_step(q.get());
+    if (step != SQLITE_ROW) return step == SQLITE_DONE ? SQLITE_OK : step;
+    *value = sqlite3_column_int64(q.get(), 0);
+  }
+  if (application_id != kApplicationId || user_version != legacy_version_) return SQLITE_OK;
+  const std::string table = layout_.label;
+  const std::string script = "BEGIN IMMEDIATE; ALTER TABLE " + table + " RENAME TO " + table + "_legacy; " +
+                             create_table_sql_ + "; INSERT INTO " + table + " SELECT * FROM " + table +
+                             "_legacy; DROP TABLE " + table + "_legacy; " + create_index_sql_ +
+                             "; PRAGMA user_version=" + std::to_string(layout_version_) + "; COMMIT;";
+  int rc = Exec(script.c_str());
+  if (rc != SQLITE_OK) Exec("ROLLBACK");
+  return rc;
 }
 
 // Is the file ours, of this layout? Runs inside a read transaction that CheckKey continues.
@@ -416,6 +447,9 @@ int RecordFile::CheckStamps() {
                                         {"index", layout_.key.name, layout_.label, create_index_sql_}};
     int row = 0;
     while ((rc = sqlite3_step(schema.get())) == SQLITE_ROW) {
+      // SQLite's own table of the id sequence belongs to the layout.
+      const unsigned char* name = sqlite3_column_text(schema.get(), 1);
+      if (name != nullptr && std::strcmp(reinterpret_cast<const char*>(name), "sqlite_sequence") == 0) continue;
       if (row >= 2) {
         ours = false;
         break;
@@ -612,6 +646,13 @@ int RecordFile::RebuildByCopy() {
     const std::string table = layout_.label;
     const std::string copy = "INSERT INTO main." + table + " SELECT * FROM damaged." + table + " NOT INDEXED";
     rc = sqlite3_exec(fresh, copy.c_str(), nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+      // Ids of records deleted before the damage stay used, as far as the old sequence can be read.
+      const std::string sequence = "INSERT OR IGNORE INTO main.sqlite_sequence(name, seq) VALUES('" + table +
+                                   "', 0); UPDATE main.sqlite_sequence SET seq=max(seq, (SELECT seq FROM "
+                                   "damaged.sqlite_sequence WHERE name='" + table + "')) WHERE name='" + table + "'";
+      sqlite3_exec(fresh, sequence.c_str(), nullptr, nullptr, nullptr);  // best effort
+    }
     if (rc == SQLITE_OK) rc = sqlite3_exec(fresh, "DETACH DATABASE damaged", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_exec(fresh, create_index_sql_.c_str(), nullptr, nullptr, nullptr);
   }
@@ -961,6 +1002,9 @@ void RecordFile::Reread(const RecordPosition& position) {
     LoadRow(stmt);
     Succeed();
   } else if (rc == SQLITE_DONE) {
+    // The record is gone: no other record may stay current for a write meant for this one.
+    current_ = Current();
+    watched_ = false;
     Fail(kRecordNotAvailable);
   } else {
     FailSqlite(rc);
@@ -1007,7 +1051,7 @@ void RecordFile::Put() {
   sqlite3_bind_int64(stmt, id_param, current_.id);
   if (watched_) sqlite3_bind_int64(stmt, id_param + 1, current_.chg);
   int rc = sqlite3_step(stmt);
-  if (rc == SQLITE_DONE) return Fail(watched_ ? kChangedByAnotherStation : kRecordNotAvailable);
+  if (rc == SQLITE_DONE) return Fail(watched_ && Exists(current_.id) ? kChangedByAnotherStation : kRecordNotAvailable);
   if (rc != SQLITE_ROW) return FailSqlite(rc);
   const std::int64_t chg = sqlite3_column_int64(stmt, 0);
   if ((rc = sqlite3_step(stmt)) != SQLITE_DONE) return FailSqlite(rc);
@@ -1026,10 +1070,19 @@ void RecordFile::Delete() {
   if (watched_) sqlite3_bind_int64(stmt, 2, current_.chg);
   int rc = sqlite3_step(stmt);
   if (rc != SQLITE_DONE) return FailSqlite(rc);
-  if (sqlite3_changes(db_) == 0) return Fail(watched_ ? kChangedByAnotherStation : kRecordNotAvailable);
+  if (sqlite3_changes(db_) == 0)
+    return Fail(watched_ && Exists(current_.id) ? kChangedByAnotherStation : kRecordNotAvailable);
   current_ = Current();
   watched_ = false;
   Succeed();
+}
+
+bool RecordFile::Exists(std::int64_t id) {
+  sqlite3_stmt* stmt = Prepared(kById);
+  if (stmt == nullptr) return false;
+  Use use(stmt);
+  sqlite3_bind_int64(stmt, 1, id);
+  return sqlite3_step(stmt) == SQLITE_ROW;
 }
 
 bool RecordFile::Duplicate() {

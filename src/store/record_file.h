@@ -23,8 +23,9 @@ namespace store {
 inline constexpr const char* kDiskExtension = ".db";
 
 // A record's place, as an opaque text that re-reads or repositions to the same record later in
-// this run of the program. Two positions taken in the same order are equal exactly when they name
-// the same record with the same key value.
+// this run of the program, by any station: a record's id is never given to another record, so a
+// position of a deleted record re-reads nothing. Two positions taken in the same order are equal
+// exactly when they name the same record with the same key value.
 inline constexpr std::size_t kPositionSize = 512;
 using RecordPosition = rt::FixedString<kPositionSize>;
 
@@ -95,6 +96,8 @@ class RecordFile {
   // Its disk file in the current directory ("APPS.db").
   std::string DiskName() const { return std::string(layout_.disk_name) + kDiskExtension; }
   bool IsOpen() const { return db_ != nullptr; }
+  // The stamp of files written before record ids were kept for life; Open upgrades them in place.
+  std::int32_t LegacyLayoutVersion() const { return legacy_version_; }
 
   // Opens the existing file for shared reading and writing (the program's only open mode) after
   // checking that it is ours and that its key is sound. Codes: 2 missing, 5 access denied,
@@ -137,7 +140,8 @@ class RecordFile {
   // Positions `order` so that the next read in either direction returns the record at `position`
   // (or, when it is gone, its neighbour in that direction).
   void Reset(Order order, const RecordPosition& position);
-  // Reads the record at `position` into the buffer; 33 when it no longer exists.
+  // Reads the record at `position` into the buffer; 33 when it no longer exists, and then no record
+  // is current (a Put or Delete fails with 33 rather than reach another record).
   void Reread(const RecordPosition& position);
   // Drops the current record: no record is current until the next read.
   void ForgetCurrent();
@@ -148,10 +152,10 @@ class RecordFile {
   // Adds the buffer as a new record, which becomes current. 40 when the unique key would be
   // duplicated.
   void Add();
-  // Writes the buffer over the current record. 33 no current record (or it was deleted), 89 see
-  // Watch, 40 duplicate key.
+  // Writes the buffer over the current record. 33 no current record (or it was deleted, also by
+  // another station while watched), 89 see Watch (changed, not deleted), 40 duplicate key.
   void Put();
-  // Deletes the current record. 33 no current record, 89 see Watch.
+  // Deletes the current record. 33 no current record (or already deleted), 89 see Watch.
   void Delete();
   // True when another record than the current one holds the key value standing in the buffer.
   bool Duplicate();
@@ -185,6 +189,8 @@ class RecordFile {
   void CloseConnection();
   int CheckStamps();
   int CheckKey();
+  int UpgradeLegacyLayout();
+  bool Exists(std::int64_t id);
   int RebuildByCopy();
   static int BusyHandler(void* self, int count);
   int OnBusy(int count);
@@ -209,6 +215,7 @@ class RecordFile {
   std::string create_index_sql_;
   std::vector<std::string> key_columns_;  // the indexed column of each key component
   std::int32_t layout_version_ = 0;
+  std::int32_t legacy_version_ = 0;
 
   Cursor cursor_;  // the file's own sequence
   Current current_;

@@ -61,16 +61,15 @@ void ViewEvents(Program& program) {
           browse.RereadSelected();
           browse.InsertRow();
           break;
+        // View, Delete and Select act only on the highlighted record itself (see Main).
         case f::View:
-          browse.RereadSelected();
-          browse.ChangeRow();
+          if (browse.RereadSelected()) browse.ChangeRow();
           break;
         case f::Delete:
-          browse.RereadSelected();
-          browse.DeleteRow();
+          if (browse.RereadSelected()) browse.DeleteRow();
           break;
         case f::Select:
-          browse.RereadSelected();
+          if (!browse.RereadSelected()) break;
           browse.Response = RequestCompleted;
           window.Post(EventKind::CloseWindow);
           break;

@@ -114,13 +114,13 @@ class MainProcedure {
         browse_->RereadSelected();
         browse_->InsertRow();
         break;
+      // Change and Delete act only on the highlighted record itself; when another station deleted
+      // it, the list now shows the nearest one and nothing else happens.
       case f::Change:
-        browse_->RereadSelected();
-        browse_->ChangeRow();
+        if (browse_->RereadSelected()) browse_->ChangeRow();
         break;
       case f::Delete:
-        browse_->RereadSelected();
-        browse_->DeleteRow();
+        if (browse_->RereadSelected()) browse_->DeleteRow();
         break;
       case f::Log:
         browse_->RereadSelected();
@@ -139,7 +139,7 @@ class MainProcedure {
 
   // Tags or untags the highlighted application and moves the highlight on to the next one.
   void ToggleTag(rt::Window& window) {
-    browse_->RereadSelected();
+    if (!browse_->RereadSelected()) return;  // gone: the rebuilt list shows what is there
     store::AppsRecord& app = program_.files.APP;
     app.Tag = static_cast<std::int16_t>(std::abs(app.Tag - 1));
     program_.files.Apps.Put();  // a failed write-back is not reported: the list shows the truth

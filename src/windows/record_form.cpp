@@ -122,6 +122,10 @@ void RecordForm::SaveChange(rt::Window& window) {
         window.Display();
         window.Select(first_field_);
         return;
+      case files::kRecordGone:
+        // Deleted by another station, which the warning has said: nothing is left to save.
+        window.Post(EventKind::CloseWindow);
+        return;
       default:
         switch (Warn(messages::WarnRetryChange)) {
           case rt::ButtonYes: continue;

@@ -191,5 +191,25 @@ TEST_F(ApplicationListTest, RegainedFocusShowsWhatAnotherStationChanged) {
   RunMain();
 }
 
+// The highlighted application was deleted by another station, which then added one of the same
+// name: no button acts on that newer record or any other; the list shows it highlighted instead.
+TEST_F(ApplicationListTest, ButtonsOnAnApplicationDeletedElsewhereActOnNoOtherOne) {
+  Seed({{"A:\\", "A.APP", 0}, {"B:\\", "B.APP", 0}, {"C:\\", "C.APP", 0}});
+  script().Key(f::Browse_1, rt::key::kDown);
+  Expect("A:\\ >B:\\ C:\\");
+  for (int button : {f::Tag, f::Change, f::Delete}) {
+    script().Inspect([this](rt::Window&) {
+      RemoveOther("B:\\");
+      Seed({{"B:\\", "B.APP", 0}});
+    });
+    script().Press(button);  // neither a form nor a confirmation comes up
+    Expect("A:\\ >B:\\ C:\\");
+  }
+  RunMain();
+  EXPECT_EQ(TagOf("B:\\"), 0);
+  EXPECT_EQ(TagOf("C:\\"), 0);
+  EXPECT_TRUE(backend_.boxes().empty());
+}
+
 }  // namespace
 }  // namespace windows

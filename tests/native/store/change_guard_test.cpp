@@ -101,6 +101,32 @@ TEST_F(ChangeGuardTest, AChangeByAnotherProcessIsReportedAndTheStoredRecordShown
   EXPECT_EQ(StoredApplications(), "MINE.APP APP1.APP APP2.APP ");
 }
 
+// What another station deleted first: a change says so once and does not offer to try again; a
+// delete of it counts as done, without a message.
+TEST_F(ChangeGuardTest, ARecordDeletedElsewhereEndsTheChangeOnceAndIsDeletedAlready) {
+  files::Files other;
+  other.Apps.Open();
+  auto remove = [&other](const char* name) {
+    other.Apps.Set(store::Order::Key);
+    for (other.Apps.Next(); other.store.error.code == 0; other.Apps.Next())
+      if (other.APP.Application.str() == name) return other.Apps.Delete();
+  };
+  ReadWatched("APP1.APP");
+  remove("APP1.APP");
+  files_.APP.Tag = 1;
+  backend_.script().Answer(rt::ButtonOk);
+  EXPECT_EQ(files::ChangeAppsRecord(runtime_, files_), files::kRecordGone);
+  ASSERT_EQ(backend_.boxes().size(), 1u);
+  EXPECT_EQ(backend_.boxes()[0].caption, "Update Operation Error");
+
+  ReadWatched("APP2.APP");
+  remove("APP2.APP");
+  EXPECT_EQ(files::DeleteAppsRecord(runtime_, files_), files::kDeleted);
+  EXPECT_EQ(backend_.boxes().size(), 1u);
+  EXPECT_EQ(StoredApplications(), "APP0.APP ");
+  EXPECT_EQ(files_.store.transaction, nullptr);
+}
+
 TEST_F(ChangeGuardTest, ADeleteOfARecordAnotherProcessChangedStillDeletesTheRecordAsItIsNow) {
   // The delete re-reads the record inside its transaction, so it removes what is stored.
   ReadWatched("APP0.APP");

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include "child_process.h"
 #include "store_test_support.h"
 
@@ -345,6 +347,90 @@ TEST_F(RecordFileTest, WatchedRecordChangedOrDeletedByAnotherConnectionFailsWith
   ASSERT_EQ(other.store.error.code, 0);
   files_.Apps.Put();
   EXPECT_EQ(code(), store::kRecordNotAvailable) << "a write to a record that is gone is no success";
+}
+
+// Another station deletes the last record and adds one: the new record never takes the old one's
+// place, and a watched write to the deleted one says it is gone (33), not changed (89).
+TEST_F(RecordFileTest, ADeletedRecordsPlaceIsNeverTakenAndWritesToItAre33) {
+  OpenEmptyApps();
+  for (const char* name : {"A.APP", "B.APP", "C.APP"}) AddApp("C:\\X\\", name);
+  files::Files other;
+  other.Apps.Open();
+  ASSERT_EQ(other.store.error.code, 0);
+  files_.Apps.Watch();
+  files_.Apps.Set(Order::Key);
+  files_.Apps.Previous();  // C, the highest id, watched
+  const store::RecordPosition c = files_.Apps.Position(Order::File);
+  other.Apps.Set(Order::Key);
+  other.Apps.Previous();
+  other.Apps.Delete();
+  other.APP.Application = "D.APP";
+  other.Apps.Add();
+  ASSERT_EQ(other.store.error.code, 0);
+
+  files_.APP.Tag = 1;
+  files_.Apps.Put();
+  EXPECT_EQ(code(), store::kRecordNotAvailable);
+  files_.Apps.Delete();
+  EXPECT_EQ(code(), store::kRecordNotAvailable);
+  // A failed re-read leaves nothing current that a write could reach instead.
+  files_.Apps.Set(Order::Key);
+  files_.Apps.Next();  // A is current
+  files_.Apps.Reread(c);
+  EXPECT_EQ(code(), store::kRecordNotAvailable) << "C's place must not name D";
+  files_.APP.Tag = 1;
+  files_.Apps.Put();
+  EXPECT_EQ(code(), store::kRecordNotAvailable);
+  files_.Apps.Set(Order::Key);
+  EXPECT_EQ(AppsForward(), (Names{"A.APP", "B.APP", "D.APP"}));
+  files_.Apps.Set(Order::Key);
+  files_.Apps.Next();
+  EXPECT_EQ(files_.APP.Tag, 0) << "A was not written";
+}
+
+// A file of the earlier layout (ids that SQLite may give again) opens with its records and ids, and
+// from then on keeps ids for life.
+TEST_F(RecordFileTest, AFileOfTheEarlierLayoutIsUpgradedInPlace) {
+  OpenEmptyApps();
+  for (const char* name : {"A.APP", "B.APP", "C.APP"}) AddApp("C:\\X\\", name);
+  files_.Apps.Set(Order::Key);
+  files_.Apps.Previous();
+  const store::RecordPosition c = files_.Apps.Position(Order::File);
+  files_.Apps.Close();
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open("APPS.db", &db), SQLITE_OK);
+    std::string table, index;
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT type, sql FROM sqlite_schema WHERE name IN ('Apps', 'DriveKey')", -1, &stmt, nullptr);
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+      (std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))) == "table" ? table : index) =
+          reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
+    sqlite3_finalize(stmt);
+    table.erase(table.find(" AUTOINCREMENT"), 14);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db,
+                           ("BEGIN; ALTER TABLE Apps RENAME TO t; " + table +
+                            "; INSERT INTO Apps SELECT * FROM t; DROP TABLE t; " + index + "; DELETE FROM sqlite_sequence; PRAGMA user_version=" +
+                           std::to_string(files_.Apps.LegacyLayoutVersion()) + "; COMMIT").c_str(),
+                           nullptr, nullptr, &error),
+              SQLITE_OK)
+        << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+  }
+  files_.Apps.Open();
+  ASSERT_EQ(code(), 0) << files_.store.error.text;
+  files_.Apps.Reread(c);
+  EXPECT_EQ(files_.APP.Application.str(), "C.APP") << "the records keep their ids";
+  files_.Apps.Delete();
+  files_.APP.Application = "D.APP";
+  files_.Apps.Add();
+  files_.Apps.Reread(c);
+  EXPECT_EQ(code(), store::kRecordNotAvailable);
+  files_.Apps.Close();
+  files_.Apps.Open();
+  EXPECT_EQ(code(), 0) << "the upgraded file is of the current layout";
 }
 
 TEST_F(RecordFileTest, RollbackUndoesTheWriteAndKeepsTheGuardOfTheRecordAsItWas) {
