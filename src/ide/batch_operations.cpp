@@ -35,8 +35,16 @@ void BatchOperations::Run(Operation operation) {
     return;
   }
 
-  // A new log: the records of earlier batches go.
+  // A new log: the records of earlier batches go. A log that cannot be emptied (another station
+  // holds it) must not take this batch's records among the old ones: nothing is sent.
   files_.TempFile.Create();
+  if (files_.store.error.code != 0) {
+    runtime.Message("The activity log could not be started afresh (" + files_.store.error.text +
+                        "), so the batch was not run. Try again when the other station has finished with it.",
+                    "Activity Log", rt::BoxIcon::Exclamation, rt::ButtonOk);
+    connection_.RereadSelected();
+    return;
+  }
   files::OpenRecordFile(runtime, files_, files_.TempFile);
 
   connection_.SetTimeOut();

@@ -30,4 +30,12 @@ int DeleteIfPresent(const std::string& path);
 // Renames `from` to `to`, replacing a file named `to`. 0 or the error number.
 int ReplaceWith(const std::string& from, const std::string& to);
 
+// Renames `from` to `to` only while no file is named `to`; the check and the rename are one step, so
+// of two processes doing this at once one fails. 0, or the error number (ErrorKind::Exists when
+// `to` is there).
+int MoveNoReplace(const std::string& from, const std::string& to);
+
+// True for the error number MoveNoReplace gives when its target exists.
+bool IsAlreadyExists(int error_number);
+
 }  // namespace platform::file_access

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <random>
 #include <utility>
 #include <limits>
 #include <thread>
@@ -547,7 +548,17 @@ void RecordFile::Create() {
     return;
   }
   const std::string target = DiskName();
-  const std::string fresh = target + "-new";
+  if (fa::ProbeReadWrite(target) == 0) {
+    // A file of ours is emptied where it is, in one transaction: every station that has it open
+    // sees it empty at once, and record ids stay used. One that another station holds locked is
+    // not replaced behind its back: 32.
+    const int rc = EmptyInPlace();
+    if (rc == SQLITE_OK) return Succeed();
+    if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) return FailSqlite(rc);
+  }
+  // Built beside under a name of this call's own, so that two stations creating the file at once
+  // never touch each other's half-built file.
+  const std::string fresh = target + "-new-" + std::to_string(std::random_device{}());
   auto fail_platform = [&](int os_error) {
     SetFileSystemFailure(store_.error, os_error);
     fa::DeleteIfPresent(fresh);
@@ -574,11 +585,45 @@ void RecordFile::Create() {
     return;
   }
   sqlite3_close_v2(db);
-  // A journal left by the old file would be taken for the new file's and rolled back into it.
+  if (const int probe = fa::ProbeReadWrite(target); fa::KindOf(probe) == fa::ErrorKind::NotFound) {
+    // No file yet: the new one takes the name unless another station's took it first, which then
+    // serves as well (it is as new as this one).
+    // A journal left behind would be taken for the new file's and rolled back into it.
+    if (int e = fa::DeleteIfPresent(target + "-journal"); e != 0) return fail_platform(e);
+    int e = fa::MoveNoReplace(fresh, target);
+    if (e == 0) return Succeed();
+    if (fa::IsAlreadyExists(e) && (e = fa::ProbeReadWrite(target)) == 0) {
+      fa::DeleteIfPresent(fresh);
+      return Succeed();
+    }
+    return fail_platform(e);
+  }
+  // A file that is not ours (or is damaged) is replaced. A journal left by the old file would be
+  // taken for the new file's and rolled back into it.
   for (const char* suffix : {"-journal", "-wal", "-shm"})
     if (int e = fa::DeleteIfPresent(target + suffix); e != 0) return fail_platform(e);
   if (int e = fa::ReplaceWith(fresh, target); e != 0) return fail_platform(e);
   Succeed();
+}
+
+// Empties the existing file DiskName() if it is ours and sound enough to delete its records.
+int RecordFile::EmptyInPlace() {
+  lock_wait_ms_ = store_.timing.ordinary_wait_ms;
+  int rc = OpenConnection(DiskName());
+  if (rc == SQLITE_OK) rc = UpgradeLegacyLayout();
+  if (rc == SQLITE_OK) {
+    rc = CheckStamps();
+    Exec("ROLLBACK");  // ends the read transaction the check began
+  }
+  if (rc == SQLITE_OK) {
+    const std::string script = std::string("BEGIN IMMEDIATE; DELETE FROM ") + layout_.label + "; COMMIT;";
+    rc = Exec(script.c_str());
+    if (rc != SQLITE_OK) Exec("ROLLBACK");
+  }
+  if (rc == kRefused) rc = SQLITE_NOTADB;  // not ours: replaced instead
+  CloseConnection();
+  lock_wait_ms_ = 0;
+  return rc;
 }
 
 void RecordFile::Build() {

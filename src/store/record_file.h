@@ -105,9 +105,12 @@ class RecordFile {
   // database, another kind of file, an empty file), 52 already open (the file stays open),
   // 90 other file-system errors. On any code but 0 and 52 the file is left closed.
   void Open();
-  // Makes a new empty file of this layout, replacing any file of that name: it is built beside and
-  // renamed over the old one, after the old one's journal is deleted so that it cannot be rolled
-  // into the new file. 52 when this process has the file open; 5 or 90 from the file system.
+  // Makes the file of this layout empty. A file of ours is emptied in place, in one transaction, so
+  // that every station that has it open sees it empty (32 when another station's lock outlasts the
+  // wait); any other file of that name is replaced by one built beside (after the old one's journal
+  // is deleted so that it cannot be rolled into the new file); a missing one is made, and when
+  // another station makes it at the same moment, that one is kept. 52 when this process has the
+  // file open; 5 or 90 from the file system.
   void Create();
   // Rebuilds the key from the records (on the open file, or opening it for the purpose). A key
   // whose pages are unreadable is rebuilt by copying the records into a fresh file and writing
@@ -190,6 +193,7 @@ class RecordFile {
   int CheckStamps();
   int CheckKey();
   int UpgradeLegacyLayout();
+  int EmptyInPlace();
   bool Exists(std::int64_t id);
   int RebuildByCopy();
   static int BusyHandler(void* self, int count);

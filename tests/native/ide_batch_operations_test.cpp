@@ -74,6 +74,25 @@ TEST_F(BatchTest, InvoiceMakeDeletesTheOldExeSendsTheCommandAndLogsBeginAndFinis
   EXPECT_NE(state_.DDEChannel, 0);
 }
 
+// Another station holds the log while this one starts a batch: the old log is not appended to, and
+// nothing is sent.
+TEST_F(BatchTest, ALogThatCannotBeStartedAfreshStopsTheBatchBeforeAnythingIsSent) {
+  AddApp(Dir(), "INVOICE.APP");
+  Write(In("INVOICE.APP"));
+  files::Files other;
+  other.TempFile.Create();
+  other.TempFile.Open();
+  other.TMP.Event = "an old record";
+  other.TempFile.Add();
+  other.TempFile.BeginTransaction(1);
+  ASSERT_EQ(other.store.error.code, 0);
+  script().In("MAIN$WINDOW").Press(f::MakeExe).Answer(rt::ButtonOk, "could not be started afresh").CloseBox();
+  RunWindow();
+  other.TempFile.Rollback();
+  EXPECT_TRUE(ide_.Commands().empty());
+  EXPECT_EQ(other.TempFile.Records(), 1);
+}
+
 TEST_F(BatchTest, TimeOutOnSecondOfThreeEndsTheBatchAndLeavesTheThirdUntouched) {
   for (const char* base : {"FIRST", "SECOND", "THIRD"}) {
     AddApp(Dir(), std::string(base) + ".APP");

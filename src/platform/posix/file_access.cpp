@@ -49,4 +49,13 @@ int ReplaceWith(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
+int MoveNoReplace(const std::string& from, const std::string& to) {
+  // A hard link is made only when the name is free; the old name then goes.
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  ::unlink(from.c_str());
+  return 0;
+}
+
+bool IsAlreadyExists(int error_number) { return error_number == EEXIST; }
+
 }  // namespace platform::file_access

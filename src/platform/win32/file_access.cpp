@@ -56,4 +56,13 @@ int ReplaceWith(const std::string& from, const std::string& to) {
   return static_cast<int>(GetLastError());
 }
 
+int MoveNoReplace(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
+  return static_cast<int>(GetLastError());
+}
+
+bool IsAlreadyExists(int error_number) {
+  return error_number == ERROR_ALREADY_EXISTS || error_number == ERROR_FILE_EXISTS;
+}
+
 }  // namespace platform::file_access

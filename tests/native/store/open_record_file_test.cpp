@@ -178,8 +178,9 @@ TEST_F(OpenRecordFileTest, AFileTheSystemRefusesShowsFileAccessErrorWithTheSyste
 }
 
 TEST_F(OpenRecordFileTest, ACreateThatFailsShowsFileCreationErrorAndEndsTheProgram) {
-  // The new file is built beside the old one under this name; a directory there stops it.
-  fs::create_directories("APPS.db-new/in-the-way");
+  // A journal of the file's name that cannot be removed (a directory) would be taken for the new
+  // file's: it stops the creation.
+  fs::create_directories("APPS.db-journal/in-the-way");
   backend_.script().Answer(rt::ButtonOk, ") creating APPS.  Press OK to end this application.");
   EXPECT_EQ(OpenApps(), "File Creation Error!");
   EXPECT_EQ(backend_.boxes().at(0).caption, "File Creation Error");

@@ -433,6 +433,33 @@ TEST_F(RecordFileTest, AFileOfTheEarlierLayoutIsUpgradedInPlace) {
   EXPECT_EQ(code(), 0) << "the upgraded file is of the current layout";
 }
 
+// A file that another station has open is emptied for it too; the ids of the old records stay used;
+// one that the other station holds locked is left as it is.
+TEST_F(RecordFileTest, CreatingAFileAnotherStationHasOpenEmptiesItForEveryone) {
+  OpenEmptyApps();
+  AddApp("C:\\X\\", "A.APP");
+  AddApp("C:\\X\\", "B.APP");
+  const store::RecordPosition b = files_.Apps.Position(Order::File);
+  files_.Apps.Close();
+  files::Files other;
+  other.Apps.Open();
+  ASSERT_EQ(other.store.error.code, 0);
+  files_.Apps.Create();
+  EXPECT_EQ(code(), 0) << files_.store.error.text;
+  EXPECT_EQ(other.Apps.Records(), 0);
+  files_.Apps.Open();
+  AddApp("C:\\X\\", "C.APP");
+  files_.Apps.Reread(b);
+  EXPECT_EQ(code(), store::kRecordNotAvailable);
+  files_.Apps.Close();
+
+  other.Apps.BeginTransaction(1);
+  files_.Apps.Create();
+  EXPECT_EQ(code(), store::kFileLocked);
+  other.Apps.Rollback();
+  EXPECT_EQ(other.Apps.Records(), 1);
+}
+
 TEST_F(RecordFileTest, RollbackUndoesTheWriteAndKeepsTheGuardOfTheRecordAsItWas) {
   OpenEmptyApps();
   AddApp("C:\\X\\", "A.APP");
