@@ -625,15 +625,14 @@ TEST_F(RecordFileTest, UnreadableRecordsAre46AndBuildCannotMendThem) {
   EXPECT_FALSE(files_.Apps.IsOpen());
 }
 
-TEST_F(RecordFileTest, ABigFileWithOneMisplacedRegionIsCaughtBySampledLookups) {
-  // More records than the check looks up one by one: it samples 1,000 of them.
-  files_.Apps.Create();
-  files_.Apps.Open();
-  files_.Apps.BeginTransaction(2);
-  AddApps(0, 3000);
-  files_.Apps.Commit();
-  files_.Apps.Close();
+TEST_F(RecordFileTest, ABigFileWithOneMisplacedRegionOrNewRecordsMissingFromItsKeyIs46) {
+  // More records than the check looks up one by one: it samples 1,000 of them, and the newest.
+  MakeApps(3000);
   ASSERT_EQ(DamageIndexOrder("APPS.db"), "");
+  files_.Apps.Open();
+  EXPECT_EQ(code(), store::kInvalidKeyFile);
+  MakeApps(3000);
+  ASSERT_EQ(DamageIndexMissingRows("APPS.db", 2), "");
   files_.Apps.Open();
   EXPECT_EQ(code(), store::kInvalidKeyFile);
 }
