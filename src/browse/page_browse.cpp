@@ -3,8 +3,8 @@
 #include "browse/page_browse.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "platform/code_page.h"
 #include "runtime/runtime.h"
 
 namespace browse {
@@ -21,7 +21,7 @@ constexpr std::int32_t kSelectRequest = 4;
 constexpr std::int32_t kCompleted = 1;
 constexpr std::int32_t kCancelled = 2;
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+using platform::FoldUpper;
 
 }  // namespace
 
@@ -319,12 +319,12 @@ void PageBrowse::KeyPressed() {
       if (KeyOrder != 1 || typed == 0 || typed == ' ') break;
       SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
       instance_.RowToRecord(page_.Row(SelectedRow));
-      if (Upper(instance_.KeyFirstChar()) == Upper(typed)) {
+      if (FoldUpper(instance_.KeyFirstChar()) == FoldUpper(typed)) {
         ScrollEvent = EventKind::ScrollDown;
         StepRow();
         instance_.RowToRecord(page_.Row(SelectedRow));
       }
-      if (Upper(instance_.KeyFirstChar()) == Upper(typed)) {
+      if (FoldUpper(instance_.KeyFirstChar()) == FoldUpper(typed)) {
         window_.SetSelectedRow(list_, SelectedRow);
       } else {
         instance_.SetKeyFromTyped(typed);

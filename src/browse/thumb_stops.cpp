@@ -1,6 +1,8 @@
 // The two stop generators of the scroll thumb.
 #include "browse/thumb_stops.h"
 
+#include "platform/code_page.h"
+
 namespace browse {
 namespace {
 
@@ -14,7 +16,6 @@ constexpr std::string_view kPunctuation = "`!\"\xA3$%^&*()'-=_+][#;~@:/.,?\\| ";
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool IsUpper(unsigned char c) { return c >= 'A' && c <= 'Z'; }
 bool IsLower(unsigned char c) { return c >= 'a' && c <= 'z'; }
-char Upper(char c) { return IsLower(static_cast<unsigned char>(c)) ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // `count` characters of `text` from 0-based `pos`, blank beyond its end.
 std::string Slice(std::string_view text, std::size_t pos, std::size_t count) {
@@ -66,8 +67,8 @@ void StringStops::SetupStringStops(int width, int class_mask, bool letters_only,
   low_suffix_ = Slice(low, i, kSuffixLength);
   high_suffix_ = Slice(high, i, kSuffixLength);
   if ((class_mask & kStopLetters) && !(class_mask & kStopLowerCase)) {
-    for (char& c : low_suffix_) c = Upper(c);
-    for (char& c : high_suffix_) c = Upper(c);
+    low_suffix_ = platform::FoldUpper(low_suffix_);
+    high_suffix_ = platform::FoldUpper(high_suffix_);
   }
   low_number_ = SuffixNumber(low_suffix_);
   high_number_ = SuffixNumber(high_suffix_);

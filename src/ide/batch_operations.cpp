@@ -1,14 +1,13 @@
 // The batch operations: see batch_operations.h.
 #include "ide/batch_operations.h"
 
-#include <cctype>
-
+#include "files/files.h"
+#include "files/open_record_file.h"
 #include "platform/clock.h"
+#include "platform/code_page.h"
 #include "platform/dde_client.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "files/files.h"
-#include "files/open_record_file.h"
 
 namespace ide {
 namespace {
@@ -119,7 +118,7 @@ BatchOperations::Next BatchOperations::WaitForResult(const OperationRow& row) {
   std::string app(files_.APP.Application.Trimmed());
   std::string d(files_.APP.DriveNPath.Trimmed());
   std::string expected = std::string(AppBaseName.Trimmed()) + row.awaited_extension;
-  for (char& c : expected) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  expected = platform::FoldUpper(expected);
 
   rt::Window& window = connection_.window();
   platform::Clock& clock = connection_.runtime().clock();
@@ -144,7 +143,7 @@ BatchOperations::Next BatchOperations::WaitForResult(const OperationRow& row) {
     lister_.List(d + "*" + row.awaited_extension, DirectoryList);
     for (const platform::DirectoryEntry& entry : DirectoryList) {
       std::string name(rt::TrimRight(entry.name));
-      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      name = platform::FoldUpper(name);
       if (name == expected) OutputFound = 1;
     }
     connection_.CheckDDEError();

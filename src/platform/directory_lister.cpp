@@ -2,14 +2,15 @@
 // a file's date and the order of the entries.
 #include "platform/directory_lister.h"
 
+#include "platform/code_page.h"
+
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 
 namespace platform {
 namespace {
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+char Upper(char c) { return FoldUpper(c); }
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include <limits>
 #include <thread>
 
+#include "platform/code_page.h"
 #include "platform/file_access.h"
 
 namespace store {
@@ -31,22 +32,8 @@ constexpr int kRefused = -1;
 constexpr std::int64_t kLowestId = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t kHighestId = std::numeric_limits<std::int64_t>::max();
 
-// Upper-case folding of 8-bit text in the Windows-1252 code page, the program's character set.
-// Keys are compared on folded text with plain byte order, so any SQLite tool reads the files.
-struct FoldTable {
-  unsigned char map[256];
-  constexpr FoldTable() : map() {
-    for (int c = 0; c < 256; ++c) map[c] = static_cast<unsigned char>(c);
-    for (int c = 'a'; c <= 'z'; ++c) map[c] = static_cast<unsigned char>(c - 32);
-    for (int c = 0xE0; c <= 0xFE; ++c)
-      if (c != 0xF7) map[c] = static_cast<unsigned char>(c - 32);
-    map[0x9A] = 0x8A;  // s caron
-    map[0x9C] = 0x8C;  // oe
-    map[0x9E] = 0x8E;  // z caron
-    map[0xFF] = 0x9F;  // y diaeresis
-  }
-};
-constexpr FoldTable kFold;
+// Keys are compared on folded text (the code page's upper-case fold) with plain byte order, so any
+// SQLite tool reads the files.
 
 std::string_view TrimmedBytes(const unsigned char* data, std::size_t size) {
   while (size > 0 && data[size - 1] == ' ') --size;
@@ -732,8 +719,7 @@ void RecordFile::Send(std::string_view instruction) {
   if (instruction.size() > kRecover.size()) {
     bool match = true;
     for (std::size_t i = 0; i < kRecover.size(); ++i)
-      if (static_cast<char>(kFold.map[static_cast<unsigned char>(instruction[i])]) !=
-          static_cast<char>(kFold.map[static_cast<unsigned char>(kRecover[i])]))
+      if (platform::FoldUpper(instruction[i]) != platform::FoldUpper(kRecover[i]))
         match = false;
     if (match) {
       int seconds = 0;
@@ -782,7 +768,7 @@ KeyValue RecordFile::BufferKey() const {
         std::string_view text = TrimmedBytes(at, f.size);
         key[p].text.assign(text);
         if (layout_.key.ignore_case)
-          for (char& c : key[p].text) c = static_cast<char>(kFold.map[static_cast<unsigned char>(c)]);
+          key[p].text = platform::FoldUpper(key[p].text);
         break;
       }
       case FieldType::Short: {

@@ -1,9 +1,8 @@
 // The application list's choices within the browse engine.
 #include "windows/application_list.h"
 
-#include <cctype>
-
 #include "browse/thumb_stops.h"
+#include "platform/code_page.h"
 #include "windows/program.h"
 #include "windows/main_def.h"
 
@@ -13,12 +12,6 @@ namespace {
 namespace f = main_field;
 constexpr int kKeyWidth = 80;  // APP:DriveNPath
 constexpr const char* kCheckIcon = "CHECK.ICO";
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 }  // namespace
 
@@ -46,14 +39,14 @@ void ApplicationList::RowToRecord(const browse::PageRow& row) {
 
 browse::KeyValue ApplicationList::KeyField() const { return {program_.files.APP.DriveNPath.str()}; }
 
-browse::KeyValue ApplicationList::ThumbKey() const { return {Upper(program_.files.APP.DriveNPath.Trimmed())}; }
+browse::KeyValue ApplicationList::ThumbKey() const { return {platform::FoldUpper(program_.files.APP.DriveNPath.Trimmed())}; }
 
 void ApplicationList::ComputeStopTable(const browse::KeyValue& low, const browse::KeyValue& high,
                                        std::array<browse::KeyValue, 100>& stops) {
   // The thumb compares the highlighted key upper-cased, so the stops are made from the keys as it
   // sees them; lower-case paths would otherwise all fall below the first stop.
   browse::StringStops generator;
-  generator.SetupStringStops(kKeyWidth, browse::kStopLetters, false, Upper(low.text), Upper(high.text));
+  generator.SetupStringStops(kKeyWidth, browse::kStopLetters, false, platform::FoldUpper(low.text), platform::FoldUpper(high.text));
   for (browse::KeyValue& stop : stops) {
     // Each stop is kept in a field of the key's width.
     rt::FixedString<kKeyWidth> field(generator.NextStringStop());

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "platform/clock.h"
+#include "platform/code_page.h"
 #include "platform/directory_lister.h"
 
 namespace {
@@ -30,6 +31,15 @@ TEST(DirectoryPattern, StarsAndQuestionMarksIgnoringCase) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(MatchesNamePattern(c.name, c.pattern), c.matches) << c.name << " against " << c.pattern;
+}
+
+// One fold of the code page for every comparison that ignores letter case: accented letters match
+// their capitals, and what has no capital stays as it is.
+TEST(DirectoryPattern, AccentedLettersMatchTheirCapitalsOfTheCodePage) {
+  EXPECT_TRUE(MatchesNamePattern("\xC9\x43OLE.APP", "\xE9\x63ole.app"));  // ECOLE with E acute
+  EXPECT_TRUE(MatchesNamePattern("\x9F.TXA", "\xFF.txa"));                // y diaeresis
+  EXPECT_FALSE(MatchesNamePattern("\xF7.APP", "\xD7.APP"));               // division and times signs
+  EXPECT_EQ(platform::FoldUpper("\xDF\xE0z"), "\xDF\xC0Z");              // sharp s has no capital
 }
 
 TEST(DirectoryPattern, SplitsAtEitherSeparator) {

@@ -1,8 +1,9 @@
 // Reading the IDE's DDE commands for the test doubles: see ide_command.h.
 #include "platform/fake/ide_command.h"
 
-#include <cctype>
 #include <filesystem>
+
+#include "platform/code_page.h"
 
 namespace platform::fake {
 namespace {
@@ -27,7 +28,7 @@ constexpr CommandShape kCommands[] = {
 bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) {
+    if (FoldUpper(a[i]) != FoldUpper(b[i])) {
       return false;
     }
   }
