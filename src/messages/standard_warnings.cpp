@@ -10,10 +10,6 @@
 namespace messages {
 namespace {
 
-// Store codes with a meaning here: 90 carries a file-system error behind it; 89 is a record that
-// another station changed, which warning 15 reports in words of its own.
-constexpr std::int32_t kFileSystemError = 90;
-constexpr std::int32_t kChangedByOtherStation = 89;
 // Message boxes have room for this much of an error description.
 constexpr std::size_t kDescriptionLimit = 150;
 
@@ -265,14 +261,14 @@ ErrorDescription Describe(const StoreErrorState& current, const KeptStoreError& 
   ErrorDescription d;
   if (kept.SavedErrorCode != 0) {
     d.code = kept.SavedErrorCode;
-    if (d.code == kFileSystemError)
+    if (d.code == store::kFileSystemError)
       d.text = std::string(TrimTrailingBlanks(kept.SavedFileErrorText)) + " (" +
                std::to_string(kept.SavedFileErrorCode) + ")";
     else
       d.text = std::string(TrimTrailingBlanks(kept.SavedErrorText)) + " (" + std::to_string(d.code) + ")";
   } else {
     d.code = current.code;
-    if (d.code == kFileSystemError)
+    if (d.code == store::kFileSystemError)
       d.text = std::string(TrimTrailingBlanks(current.file_message)) + " (" +
                std::string(TrimTrailingBlanks(current.file_code)) + ")";
     else
@@ -342,7 +338,7 @@ std::int32_t ShowStandardWarning(WarningContext& context, std::int32_t id, std::
       second_form = texts.first != w.key;
       break;
     case Choice::CodeIsNoneOrChanged:
-      second_form = error.code == 0 || error.code == kChangedByOtherStation;
+      second_form = error.code == 0 || error.code == store::kChangedByAnotherStation;
       break;
   }
   const std::string caption = second_form ? w.second_caption : w.caption;

@@ -626,7 +626,7 @@ TEST_F(RecordFileTest, UnreadableRecordsAre46AndBuildCannotMendThem) {
 }
 
 TEST_F(RecordFileTest, ABigFileWithOneMisplacedRegionOrNewRecordsMissingFromItsKeyIs46) {
-  // More records than the check looks up one by one: it samples 1,000 of them, and the newest.
+  // More records than the check looks up one by one: it samples some of them, and the newest.
   MakeApps(3000);
   ASSERT_EQ(DamageIndexOrder("APPS.db"), "");
   files_.Apps.Open();
