@@ -10,6 +10,7 @@
 
 #include "child_process.h"
 #include "files/files.h"
+#include "stress_station.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -134,6 +135,9 @@ int RunStoreHelper(const std::vector<std::string>& args) {
   if (args.size() == 2 && args[0] == "die-in-write") return DieInWrite(std::stoi(args[1]));
   if (args.size() == 2 && args[0] == "hold-unshared") return HoldUnshared(args[1]);
   if (args.size() == 1 && args[0] == "open") return OpenUnprivileged();
+  if (args.size() == 5 && args[0] == "stress")
+    return RunStressStation(std::stoi(args[1]), std::stoull(args[2]), std::stoi(args[3]), args[4]);
+  if (args.size() == 3 && args[0] == "writer") return RunKillWriter(std::stoi(args[1]), std::stoull(args[2]));
   std::fprintf(stderr, "store helper: unknown command\n");
   return 1;
 }

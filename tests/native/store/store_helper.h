@@ -21,6 +21,9 @@ namespace store_test {
 //                                   wait for a line, close it, print "released"
 //   open                            open Apps as an unprivileged user (POSIX: drops root rights
 //                                   first); print "code|text|file code|file message"
+//   stress <station> <seed> <operations> <journal>
+//   writer <station> <seed>         a station of the stress run, a writer of the kill sweep (see
+//                                   stress_station.h)
 int RunStoreHelper(const std::vector<std::string>& args);
 
 }  // namespace store_test
