@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/code_page.h"
+#include "runtime/requests.h"
 #include "runtime/runtime.h"
 
 namespace browse {
@@ -14,12 +15,6 @@ using rt::EventKind;
 
 constexpr std::int32_t kWarnRecordRetrievalError = 35;
 constexpr std::int32_t kWarnViewOpenError = 36;
-constexpr std::int32_t kInsertRequest = 1;
-constexpr std::int32_t kChangeRequest = 2;
-constexpr std::int32_t kDeleteRequest = 3;
-constexpr std::int32_t kSelectRequest = 4;
-constexpr std::int32_t kCompleted = 1;
-constexpr std::int32_t kCancelled = 2;
 
 using platform::FoldUpper;
 
@@ -95,9 +90,9 @@ bool PageBrowse::FillPage() {
     SkipAnchor = false;
   }
   while (FillCount > 0) {
-    int error = Direction == FillDirection::Forward ? file_.Next() : file_.Previous();
-    if (error == kNoRecord) break;
-    if (error != 0) {
+    FileStatus status = Direction == FillDirection::Forward ? file_.Next() : file_.Previous();
+    if (status == FileStatus::End) break;
+    if (status != FileStatus::Ok) {
       ReadError();
       return false;
     }
@@ -127,8 +122,8 @@ bool PageBrowse::FillPage() {
 
 void PageBrowse::ReopenView() {
   file_.CloseView();
-  if (KeyOrder == 1 && file_.SetToStart() != 0) instance_.ShowWarning(kWarnViewOpenError, "");
-  if (file_.OpenView() != 0) instance_.ShowWarning(kWarnViewOpenError, "");
+  if (KeyOrder == 1 && file_.SetToStart() != FileStatus::Ok) instance_.ShowWarning(kWarnViewOpenError, "");
+  if (file_.OpenView() != FileStatus::Ok) instance_.ShowWarning(kWarnViewOpenError, "");
 }
 
 void PageBrowse::RefillPage() {
@@ -188,10 +183,10 @@ void PageBrowse::RefillPage() {
 void PageBrowse::SeekRecord() {
   file_.CloseView();
   if (KeyOrder == 1) {
-    int error = Seek == SeekMode::OnPosition ? file_.SetToBufferRecord() : file_.SetToKeyValue();
-    if (error != 0) instance_.ShowWarning(kWarnViewOpenError, "");
+    FileStatus status = Seek == SeekMode::OnPosition ? file_.SetToBufferRecord() : file_.SetToKeyValue();
+    if (status != FileStatus::Ok) instance_.ShowWarning(kWarnViewOpenError, "");
   }
-  if (file_.OpenView() != 0) instance_.ShowWarning(kWarnViewOpenError, "");
+  if (file_.OpenView() != FileStatus::Ok) instance_.ShowWarning(kWarnViewOpenError, "");
   page_.Clear();
   RowCount = 0;
   // Probe: is there a record at or after the key?
@@ -302,7 +297,7 @@ void PageBrowse::KeyPressed() {
   }
   switch (key) {
     case rt::key::kMouseLeft2:
-      if (Request == kSelectRequest && instance_.SelectButton() != 0) {
+      if (Request == rt::SelectRecord && instance_.SelectButton() != 0) {
         // Choosing in select mode: the select button alone acts, and it rereads the record itself.
         window_.Post(EventKind::Accepted, instance_.SelectButton());
         return;
@@ -365,7 +360,7 @@ void PageBrowse::ResetOrder() {
     // A highlighted record that is gone leaves its key in the buffer: the seek below finds the next.
     if (RowCount > 0 && !Reread()) instance_.RowToRecord(page_.Row(SelectedRow));
     ReopenView();
-    if (old == 0 && Request != kSelectRequest) {
+    if (old == 0 && Request != rt::SelectRecord) {
       page_.Clear();
       RowCount = 0;
       Refill = RefillMode::FromStart;
@@ -388,7 +383,7 @@ bool PageBrowse::Reread() {
   if (RowCount == 0) return true;
   SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
   file_.Watch();
-  return file_.Reread(page_.Row(SelectedRow).position) == 0;
+  return file_.Reread(page_.Row(SelectedRow).position) == FileStatus::Ok;
 }
 
 bool PageBrowse::RereadSelected() {
@@ -400,14 +395,14 @@ bool PageBrowse::RereadSelected() {
 
 void PageBrowse::ComputeStops() {
   ReopenView();
-  int error = file_.Previous();
-  if (error == kNoRecord) return;
-  if (error != 0) return ReadError();
+  FileStatus status = file_.Previous();
+  if (status == FileStatus::End) return;
+  if (status != FileStatus::Ok) return ReadError();
   if (KeyOrder == 1) HighValue = instance_.KeyField();
   ReopenView();
-  error = file_.Next();
-  if (error == kNoRecord) return;
-  if (error != 0) return ReadError();
+  status = file_.Next();
+  if (status == FileStatus::End) return;
+  if (status != FileStatus::Ok) return ReadError();
   if (KeyOrder == 1) {
     LowValue = instance_.KeyField();
     instance_.ComputeStopTable(LowValue, HighValue, StopTable);
@@ -422,7 +417,7 @@ void PageBrowse::RunUpdate() {
 
 void PageBrowse::UpdateTail(bool seek_first) {
   if (seek_first) {
-    if (Response == kCompleted) {
+    if (Response == rt::RequestCompleted) {
       Seek = SeekMode::OnPosition;  // the saved record, standing in the buffer, is highlighted
       SeekRecord();
     } else {
@@ -434,28 +429,28 @@ void PageBrowse::UpdateTail(bool seek_first) {
   PostSelection();
   window_.Select(list_);
   Request = EntryRequest;
-  Response = kCancelled;
+  Response = rt::RequestCancelled;
   RefreshDisplay();
 }
 
 void PageBrowse::InsertRow() {
   file_.ClearCurrent();
   file_.ClearBuffer();
-  Request = kInsertRequest;
+  Request = rt::InsertRecord;
   RunUpdate();
   UpdateTail(true);
 }
 
 void PageBrowse::ChangeRow() {
-  Request = kChangeRequest;
+  Request = rt::ChangeRecord;
   RunUpdate();
   UpdateTail(true);
 }
 
 void PageBrowse::DeleteRow() {
-  Request = kDeleteRequest;
+  Request = rt::DeleteRecord;
   RunUpdate();
-  if (Response == kCompleted && SelectedRow >= 1 && SelectedRow <= RowCount) {
+  if (Response == rt::RequestCompleted && SelectedRow >= 1 && SelectedRow <= RowCount) {
     page_.Delete(SelectedRow);
     --RowCount;
   }

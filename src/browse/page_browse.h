@@ -10,35 +10,37 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/requests.h"
 #include "runtime/window.h"
 
 namespace browse {
 
-// The store's error code for "no further record" at either end of the key order.
-inline constexpr int kNoRecord = 33;
+// What an operation of the browsed file came to: done; no (further) record, at either end of the
+// key order or because the record asked for is gone; or a failure that the list reports.
+enum class FileStatus { Ok, End, Error };
 
 // The browsed file, read through a view in key order. Every operation works on the file's one
-// record buffer and returns the store's error code (0 = success).
+// record buffer.
 class BrowseFile {
  public:
   virtual ~BrowseFile() = default;
-  virtual int OpenView() = 0;
+  virtual FileStatus OpenView() = 0;
   virtual void CloseView() = 0;
   // The next forward read returns the first record, the next backward read the last.
-  virtual int SetToStart() = 0;
+  virtual FileStatus SetToStart() = 0;
   // The next forward read returns the first record whose key is at or after the key value standing
   // in the record buffer.
-  virtual int SetToKeyValue() = 0;
+  virtual FileStatus SetToKeyValue() = 0;
   // The next forward read returns exactly the record standing in the record buffer.
-  virtual int SetToBufferRecord() = 0;
-  virtual int Next() = 0;
-  virtual int Previous() = 0;
+  virtual FileStatus SetToBufferRecord() = 0;
+  virtual FileStatus Next() = 0;
+  virtual FileStatus Previous() = 0;
   // The view position of the record last read (at most 512 characters).
   virtual std::string Position() = 0;
   // The next read in either direction returns the record at `position`.
-  virtual int Reset(const std::string& position) = 0;
+  virtual FileStatus Reset(const std::string& position) = 0;
   // Reads the record at `position` into the record buffer.
-  virtual int Reread(const std::string& position) = 0;
+  virtual FileStatus Reread(const std::string& position) = 0;
   // Arms the change guard for the next read, so an update can tell another station's change.
   virtual void Watch() = 0;
   // No record is current until the next read (before an insert).
@@ -176,7 +178,7 @@ class PageBrowse {
   std::string PopupText;
   std::int32_t Request = 0;
   std::int32_t EntryRequest = 0;
-  std::int32_t Response = 2;
+  std::int32_t Response = rt::RequestCancelled;
 
  private:
   // Returns false when a read error closed the window (the caller stops at once).

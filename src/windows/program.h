@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "runtime/fixed_string.h"
+#include "runtime/requests.h"
 #include "files/files.h"
 
 namespace rt {
@@ -21,14 +22,13 @@ class ProgramStarter;
 
 namespace windows {
 
-// Values of the global request code.
-inline constexpr std::int32_t InsertRecord = 1;
-inline constexpr std::int32_t ChangeRecord = 2;
-inline constexpr std::int32_t DeleteRecord = 3;
-inline constexpr std::int32_t SelectRecord = 4;
-// Values of the global response code.
-inline constexpr std::int32_t RequestCompleted = 1;
-inline constexpr std::int32_t RequestCancelled = 2;
+// Values of the global request and response codes.
+using rt::ChangeRecord;
+using rt::DeleteRecord;
+using rt::InsertRecord;
+using rt::RequestCancelled;
+using rt::RequestCompleted;
+using rt::SelectRecord;
 
 // The platform services the procedures reach the world through: the real ones, made by the entry
 // point, or a test's fakes. They outlive the Program.

@@ -3,53 +3,63 @@
 
 namespace windows {
 
-int RecordView::OpenView() {
+using browse::FileStatus;
+
+FileStatus RecordView::Status() const {
+  switch (file_.store().error.code) {
+    case store::kNoError: return FileStatus::Ok;
+    case store::kRecordNotAvailable: return FileStatus::End;
+    default: return FileStatus::Error;
+  }
+}
+
+FileStatus RecordView::OpenView() {
   view_.Open();
-  if (Code() != 0) return Code();
+  if (Status() != FileStatus::Ok) return Status();
   return Apply();
 }
 
-int RecordView::Apply() {
+FileStatus RecordView::Apply() {
   Pending pending = pending_;
   pending_ = Pending::None;
   switch (pending) {
     case Pending::Start: view_.Set(); break;
     case Pending::KeyValue: view_.SetToKeyValue(); break;
     case Pending::Position: view_.Reset(pending_position_); break;
-    case Pending::None: return 0;
+    case Pending::None: return FileStatus::Ok;
   }
-  return Code();
+  return Status();
 }
 
-int RecordView::SetToStart() {
+FileStatus RecordView::SetToStart() {
   pending_ = Pending::Start;
-  return view_.IsOpen() ? Apply() : 0;
+  return view_.IsOpen() ? Apply() : FileStatus::Ok;
 }
 
-int RecordView::SetToKeyValue() {
+FileStatus RecordView::SetToKeyValue() {
   pending_ = Pending::KeyValue;
-  return view_.IsOpen() ? Apply() : 0;
+  return view_.IsOpen() ? Apply() : FileStatus::Ok;
 }
 
-int RecordView::SetToBufferRecord() {
+FileStatus RecordView::SetToBufferRecord() {
   // The record in the buffer is the file's current one (just added or written back).
   pending_position_ = file_.Position(store::Order::Key);
-  if (Code() != 0) {
+  if (Status() != FileStatus::Ok) {
     pending_ = Pending::None;
-    return Code();
+    return Status();
   }
   pending_ = Pending::Position;
-  return view_.IsOpen() ? Apply() : 0;
+  return view_.IsOpen() ? Apply() : FileStatus::Ok;
 }
 
-int RecordView::Next() {
+FileStatus RecordView::Next() {
   view_.Next();
-  return Code();
+  return Status();
 }
 
-int RecordView::Previous() {
+FileStatus RecordView::Previous() {
   view_.Previous();
-  return Code();
+  return Status();
 }
 
 std::string RecordView::Position() {
@@ -57,14 +67,14 @@ std::string RecordView::Position() {
   return std::string(position.data, position.size());
 }
 
-int RecordView::Reset(const std::string& position) {
+FileStatus RecordView::Reset(const std::string& position) {
   view_.Reset(store::RecordPosition(position));
-  return Code();
+  return Status();
 }
 
-int RecordView::Reread(const std::string& position) {
+FileStatus RecordView::Reread(const std::string& position) {
   view_.Reread(store::RecordPosition(position));
-  return Code();
+  return Status();
 }
 
 }  // namespace windows

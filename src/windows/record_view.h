@@ -18,24 +18,25 @@ class RecordView final : public browse::BrowseFile {
   RecordView(store::RecordFile& file, std::function<void()> clear_buffer)
       : file_(file), view_(file), clear_buffer_(std::move(clear_buffer)) {}
 
-  int OpenView() override;
+  browse::FileStatus OpenView() override;
   void CloseView() override { view_.Close(); }
-  int SetToStart() override;
-  int SetToKeyValue() override;
-  int SetToBufferRecord() override;
-  int Next() override;
-  int Previous() override;
+  browse::FileStatus SetToStart() override;
+  browse::FileStatus SetToKeyValue() override;
+  browse::FileStatus SetToBufferRecord() override;
+  browse::FileStatus Next() override;
+  browse::FileStatus Previous() override;
   std::string Position() override;
-  int Reset(const std::string& position) override;
-  int Reread(const std::string& position) override;
+  browse::FileStatus Reset(const std::string& position) override;
+  browse::FileStatus Reread(const std::string& position) override;
   void Watch() override { view_.Watch(); }
   void ClearCurrent() override { file_.ForgetCurrent(); }
   void ClearBuffer() override { clear_buffer_(); }
 
  private:
   enum class Pending { None, Start, KeyValue, Position };
-  int Code() const { return file_.store().error.code; }
-  int Apply();
+  // The outcome of the store operation just done: 33 (no further record, or gone) is the end.
+  browse::FileStatus Status() const;
+  browse::FileStatus Apply();
 
   store::RecordFile& file_;
   store::View view_;

@@ -48,40 +48,40 @@ class MemoryFile final : public BrowseFile {
   Rec buffer;
   int reads = 0;
 
-  int OpenView() override { return 0; }
+  FileStatus OpenView() override { return FileStatus::Ok; }
   void CloseView() override {}
-  int SetToStart() override {
+  FileStatus SetToStart() override {
     mode_ = Mode::Start;
-    return 0;
+    return FileStatus::Ok;
   }
-  int SetToKeyValue() override {
+  FileStatus SetToKeyValue() override {
     std::size_t i = 0;
     while (i < records_.size() && Upper(records_[i].path) < Upper(buffer.path)) ++i;
     At(static_cast<int>(i));
-    return 0;
+    return FileStatus::Ok;
   }
-  int SetToBufferRecord() override {
+  FileStatus SetToBufferRecord() override {
     int i = IndexOf(buffer.id);
-    if (i < 0) return 35;
+    if (i < 0) return FileStatus::End;
     At(i);
-    return 0;
+    return FileStatus::Ok;
   }
-  int Next() override { return Read(+1); }
-  int Previous() override { return Read(-1); }
+  FileStatus Next() override { return Read(+1); }
+  FileStatus Previous() override { return Read(-1); }
   std::string Position() override { return std::to_string(current_id_); }
-  int Reset(const std::string& position) override {
+  FileStatus Reset(const std::string& position) override {
     int i = IndexOf(std::stoi(position));
     if (i < 0) {  // gone: stand where it would have been
-      return 35;
+      return FileStatus::End;
     }
     At(i);
-    return 0;
+    return FileStatus::Ok;
   }
-  int Reread(const std::string& position) override {
+  FileStatus Reread(const std::string& position) override {
     int i = IndexOf(std::stoi(position));
-    if (i < 0) return 35;
+    if (i < 0) return FileStatus::End;
     buffer = records_[static_cast<std::size_t>(i)];
-    return 0;
+    return FileStatus::Ok;
   }
   void Watch() override {}
   void ClearCurrent() override { current_id_ = 0; }
@@ -108,7 +108,7 @@ class MemoryFile final : public BrowseFile {
     mode_ = Mode::At;
     index_ = i;
   }
-  int Read(int step) {
+  FileStatus Read(int step) {
     ++reads;
     int n = static_cast<int>(records_.size());
     int i;
@@ -116,12 +116,12 @@ class MemoryFile final : public BrowseFile {
     else if (mode_ == Mode::At) i = step > 0 ? index_ : index_ - (index_ >= n ? 1 : 0);
     else i = index_ + step;
     if (mode_ == Mode::At && step < 0 && index_ < n) i = index_;
-    if (i < 0 || i >= n) return kNoRecord;
+    if (i < 0 || i >= n) return FileStatus::End;
     mode_ = Mode::AfterRead;
     index_ = i;
     buffer = records_[static_cast<std::size_t>(i)];
     current_id_ = buffer.id;
-    return 0;
+    return FileStatus::Ok;
   }
 
   std::vector<Rec> records_;
@@ -464,16 +464,16 @@ TEST_F(PageBrowseTest, BurstOfScrollEventsQueuesOneNewSelection) {
 TEST_F(PageBrowseTest, ReadErrorShowsTheRetrievalWarningAndClosesTheWindow) {
   FillLetters(3);
   struct Failing final : BrowseFile {
-    int OpenView() override { return 0; }
+    FileStatus OpenView() override { return FileStatus::Ok; }
     void CloseView() override {}
-    int SetToStart() override { return 0; }
-    int SetToKeyValue() override { return 0; }
-    int SetToBufferRecord() override { return 0; }
-    int Next() override { return 90; }
-    int Previous() override { return 90; }
+    FileStatus SetToStart() override { return FileStatus::Ok; }
+    FileStatus SetToKeyValue() override { return FileStatus::Ok; }
+    FileStatus SetToBufferRecord() override { return FileStatus::Ok; }
+    FileStatus Next() override { return FileStatus::Error; }
+    FileStatus Previous() override { return FileStatus::Error; }
     std::string Position() override { return ""; }
-    int Reset(const std::string&) override { return 0; }
-    int Reread(const std::string&) override { return 0; }
+    FileStatus Reset(const std::string&) override { return FileStatus::Ok; }
+    FileStatus Reread(const std::string&) override { return FileStatus::Ok; }
     void Watch() override {}
     void ClearCurrent() override {}
     void ClearBuffer() override {}

@@ -657,32 +657,32 @@ class MemoryFile final : public browse::BrowseFile {
   }
   std::string buffer;  // the record buffer: the key of the record read
 
-  int OpenView() override { return 0; }
+  browse::FileStatus OpenView() override { return browse::FileStatus::Ok; }
   void CloseView() override {}
-  int SetToStart() override { return Place(Mode::Start, 0); }
-  int SetToKeyValue() override {
+  browse::FileStatus SetToStart() override { return Place(Mode::Start, 0); }
+  browse::FileStatus SetToKeyValue() override {
     auto at = std::lower_bound(keys_.begin(), keys_.end(), buffer);
     return Place(Mode::Before, static_cast<int>(at - keys_.begin()));
   }
-  int SetToBufferRecord() override { return Reset(buffer); }
-  int Next() override {
+  browse::FileStatus SetToBufferRecord() override { return Reset(buffer); }
+  browse::FileStatus Next() override {
     int i = mode_ == Mode::Start ? 0 : mode_ == Mode::At ? at_ : mode_ == Mode::Before ? at_ : at_ + 1;
     return Read(i);
   }
-  int Previous() override {
+  browse::FileStatus Previous() override {
     int i = mode_ == Mode::Start ? Count() - 1 : mode_ == Mode::At ? at_ : at_ - 1;
     return Read(i);
   }
   std::string Position() override { return keys_[static_cast<std::size_t>(at_)]; }
-  int Reset(const std::string& position) override {
+  browse::FileStatus Reset(const std::string& position) override {
     auto at = std::find(keys_.begin(), keys_.end(), position);
-    if (at == keys_.end()) return browse::kNoRecord;
+    if (at == keys_.end()) return browse::FileStatus::End;
     return Place(Mode::At, static_cast<int>(at - keys_.begin()));
   }
-  int Reread(const std::string& position) override {
-    if (std::find(keys_.begin(), keys_.end(), position) == keys_.end()) return browse::kNoRecord;
+  browse::FileStatus Reread(const std::string& position) override {
+    if (std::find(keys_.begin(), keys_.end(), position) == keys_.end()) return browse::FileStatus::End;
     buffer = position;
-    return 0;
+    return browse::FileStatus::Ok;
   }
   void Watch() override {}
   void ClearCurrent() override {}
@@ -694,16 +694,16 @@ class MemoryFile final : public browse::BrowseFile {
   // read last.
   enum class Mode { Start, At, Before, Read };
   int Count() const { return static_cast<int>(keys_.size()); }
-  int Place(Mode mode, int at) {
+  browse::FileStatus Place(Mode mode, int at) {
     mode_ = mode;
     at_ = at;
-    return 0;
+    return browse::FileStatus::Ok;
   }
-  int Read(int i) {
-    if (i < 0 || i >= Count()) return browse::kNoRecord;
+  browse::FileStatus Read(int i) {
+    if (i < 0 || i >= Count()) return browse::FileStatus::End;
     Place(Mode::Read, i);
     buffer = keys_[static_cast<std::size_t>(i)];
-    return 0;
+    return browse::FileStatus::Ok;
   }
   std::vector<std::string> keys_;
   Mode mode_ = Mode::Start;
