@@ -14,7 +14,7 @@ using messages::ShowStandardWarning;
 void CreateAndOpen(rt::Runtime& runtime, Files& files, RecordFile& file) {
   messages::WarningContext warnings = files.Warnings(runtime);
   const std::string name = file.Name();
-  file.Create();
+  file.CreateMissing();  // another station may have made it since it was found missing
   if (files.store.error.code != store::kNoError) {
     ShowStandardWarning(warnings, messages::WarnFileCreationError, name);
     runtime.Halt("File Creation Error!");  // the warning has ended the program already

@@ -545,7 +545,9 @@ void RecordFile::Create() {
     return;
   }
   const std::string target = DiskName();
-  if (fa::ProbeReadWrite(target) == 0) {
+  const int probe = fa::ProbeReadWrite(target);
+  if (fa::KindOf(probe) == fa::ErrorKind::NotFound) return MakeMissing(false);
+  if (probe == 0) {
     // A file of ours is emptied where it is, in one transaction: every station that has it open
     // sees it empty at once, and record ids stay used. One that another station holds locked is
     // not replaced behind its back: 32.
@@ -553,15 +555,62 @@ void RecordFile::Create() {
     if (rc == SQLITE_OK) return Succeed();
     if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) return FailSqlite(rc);
   }
-  // Built beside under a name of this call's own, so that two stations creating the file at once
-  // never touch each other's half-built file.
-  const std::string fresh = target + "-new-" + std::to_string(std::random_device{}());
-  auto fail_platform = [&](int os_error) {
-    SetFileSystemFailure(store_.error, os_error);
+  // A file that is not ours (or is damaged) is replaced by one built beside. A journal left by the
+  // old file would be taken for the new file's and rolled back into it.
+  std::string fresh;
+  if (!BuildBeside(fresh)) return;
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+    if (int e = fa::DeleteIfPresent(target + suffix); e != 0) {
+      fa::DeleteIfPresent(fresh);
+      return SetFileSystemFailure(store_.error, e);
+    }
+  }
+  if (int e = fa::ReplaceWith(fresh, target); e != 0) {
     fa::DeleteIfPresent(fresh);
-  };
-  if (int e = fa::DeleteIfPresent(fresh); e != 0) return fail_platform(e);
+    return SetFileSystemFailure(store_.error, e);
+  }
+  Succeed();
+}
 
+void RecordFile::CreateMissing() {
+  if (db_ != nullptr) {
+    Fail(kFileAlreadyOpen);
+    return;
+  }
+  const int probe = fa::ProbeReadWrite(DiskName());
+  if (fa::KindOf(probe) == fa::ErrorKind::NotFound) return MakeMissing(true);
+  Succeed();  // there is a file of that name now; opening it tells what it is
+}
+
+// No file of the name: a new one takes it, unless another station's takes it first. That one is
+// as new as this one would be: `keep_other` keeps it as it is; otherwise it is emptied in place.
+void RecordFile::MakeMissing(bool keep_other) {
+  const std::string target = DiskName();
+  // A journal without its file is left from a file deleted in the middle of a write; it would be
+  // rolled back into the new file. (Removed while no file of the name exists: a journal of a live
+  // file cannot be among them.)
+  if (int e = fa::DeleteIfPresent(target + "-journal"); e != 0) return SetFileSystemFailure(store_.error, e);
+  std::string fresh;
+  if (!BuildBeside(fresh)) return;
+  int e = fa::MoveNoReplace(fresh, target);
+  if (e == 0) return Succeed();
+  fa::DeleteIfPresent(fresh);
+  if (!fa::IsAlreadyExists(e)) return SetFileSystemFailure(store_.error, e);
+  if (keep_other) return Succeed();
+  const int rc = EmptyInPlace();
+  if (rc == SQLITE_OK) return Succeed();
+  FailSqlite(rc);
+}
+
+// Builds an empty file of this layout under a name of this call's own beside DiskName(), so that
+// two stations creating the file at once never touch each other's half-built file. False (the
+// error set, nothing left behind) when that fails.
+bool RecordFile::BuildBeside(std::string& fresh) {
+  fresh = DiskName() + "-new-" + std::to_string(std::random_device{}());
+  if (int e = fa::DeleteIfPresent(fresh); e != 0) {
+    SetFileSystemFailure(store_.error, e);
+    return false;
+  }
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(fresh.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc == SQLITE_OK) {
@@ -579,28 +628,10 @@ void RecordFile::Create() {
     sqlite3_close_v2(db);
     fa::DeleteIfPresent(fresh);
     fa::DeleteIfPresent(fresh + "-journal");
-    return;
+    return false;
   }
   sqlite3_close_v2(db);
-  if (const int probe = fa::ProbeReadWrite(target); fa::KindOf(probe) == fa::ErrorKind::NotFound) {
-    // No file yet: the new one takes the name unless another station's took it first, which then
-    // serves as well (it is as new as this one).
-    // A journal left behind would be taken for the new file's and rolled back into it.
-    if (int e = fa::DeleteIfPresent(target + "-journal"); e != 0) return fail_platform(e);
-    int e = fa::MoveNoReplace(fresh, target);
-    if (e == 0) return Succeed();
-    if (fa::IsAlreadyExists(e) && (e = fa::ProbeReadWrite(target)) == 0) {
-      fa::DeleteIfPresent(fresh);
-      return Succeed();
-    }
-    return fail_platform(e);
-  }
-  // A file that is not ours (or is damaged) is replaced. A journal left by the old file would be
-  // taken for the new file's and rolled back into it.
-  for (const char* suffix : {"-journal", "-wal", "-shm"})
-    if (int e = fa::DeleteIfPresent(target + suffix); e != 0) return fail_platform(e);
-  if (int e = fa::ReplaceWith(fresh, target); e != 0) return fail_platform(e);
-  Succeed();
+  return true;
 }
 
 // Empties the existing file DiskName() if it is ours and sound enough to delete its records.

@@ -108,10 +108,14 @@ class RecordFile {
   // Makes the file of this layout empty. A file of ours is emptied in place, in one transaction, so
   // that every station that has it open sees it empty (32 when another station's lock outlasts the
   // wait); any other file of that name is replaced by one built beside (after the old one's journal
-  // is deleted so that it cannot be rolled into the new file); a missing one is made, and when
-  // another station makes it at the same moment, that one is kept. 52 when this process has the
-  // file open; 5 or 90 from the file system.
+  // is deleted so that it cannot be rolled into the new file); a missing one is made (built under a
+  // name of its own, so that two stations never meet half-built files), and when another station
+  // makes it at the same moment, that one is emptied. 52 when this process has the file open; 5 or
+  // 90 from the file system.
   void Create();
+  // Makes the file, empty, when there is none; a file of that name (another station may have made
+  // it a moment ago) is left as it is. Errors as Create.
+  void CreateMissing();
   // Rebuilds the key from the records (on the open file, or opening it for the purpose). A key
   // whose pages are unreadable is rebuilt by copying the records into a fresh file and writing
   // that back. 47 for a file that is not ours, 32 locked, 46 when the records themselves are
@@ -194,6 +198,8 @@ class RecordFile {
   int CheckKey();
   int UpgradeLegacyLayout();
   int EmptyInPlace();
+  void MakeMissing(bool keep_other);
+  bool BuildBeside(std::string& fresh);
   bool Exists(std::int64_t id);
   int RebuildByCopy();
   static int BusyHandler(void* self, int count);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -458,6 +459,31 @@ TEST_F(RecordFileTest, CreatingAFileAnotherStationHasOpenEmptiesItForEveryone) {
   EXPECT_EQ(code(), store::kFileLocked);
   other.Apps.Rollback();
   EXPECT_EQ(other.Apps.Records(), 1);
+}
+
+// Stations starting together in an empty folder each make the file when they find none: every one
+// of them ends up in the same file, and nothing one of them added is lost.
+TEST_F(RecordFileTest, StationsMakingTheFileTogetherAllUseOneFile) {
+  const fs::path top = fs::current_path();
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(round);
+    const fs::path folder = top / ("round" + std::to_string(round));
+    fs::create_directory(folder);
+    fs::current_path(folder);  // the stations start here
+    std::vector<std::unique_ptr<ChildProcess>> stations;
+    for (int s = 0; s < 3; ++s) {
+      stations.push_back(ChildProcess::StartHelper({"create-add", "S" + std::to_string(s) + ".APP"}));
+      ASSERT_NE(stations.back(), nullptr);
+    }
+    for (auto& station : stations) station->WriteLine("go");
+    for (auto& station : stations) EXPECT_EQ(station->ReadLine(), "done 0");
+    for (auto& station : stations) station->Wait();
+    files::Files reader;
+    reader.Apps.Open();
+    EXPECT_EQ(reader.Apps.Records(), 3);
+    reader.Apps.Close();
+    fs::current_path(top);
+  }
 }
 
 TEST_F(RecordFileTest, RollbackUndoesTheWriteAndKeepsTheGuardOfTheRecordAsItWas) {

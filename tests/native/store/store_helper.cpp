@@ -70,6 +70,24 @@ int ChangeFirst(const std::string& name) {
   return 0;
 }
 
+// A station starting in a folder that may have no Apps yet: on "go", open it, making it first when
+// it is missing (as OpenRecordFile does), and add one record.
+int CreateAndAdd(const std::string& name) {
+  WaitForLine();
+  files::Files files;
+  files.Apps.Open();
+  if (files.store.error.code == store::kFileNotFound) {
+    files.Apps.CreateMissing();
+    if (files.store.error.code == store::kNoError) files.Apps.Open();
+  }
+  if (files.store.error.code == store::kNoError) {
+    files.APP.Application = name;
+    files.Apps.Add();
+  }
+  Say("done " + std::to_string(files.store.error.code));
+  return 0;
+}
+
 int DieInWrite(int rows) {
   sqlite3* db = nullptr;
   if (sqlite3_open_v2("APPS.db", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return 2;
@@ -132,6 +150,7 @@ int OpenUnprivileged() {
 int RunStoreHelper(const std::vector<std::string>& args) {
   if (args.size() == 3 && args[0] == "lock") return HoldLock(args[1], args[2]);
   if (args.size() == 2 && args[0] == "change") return ChangeFirst(args[1]);
+  if (args.size() == 2 && args[0] == "create-add") return CreateAndAdd(args[1]);
   if (args.size() == 2 && args[0] == "die-in-write") return DieInWrite(std::stoi(args[1]));
   if (args.size() == 2 && args[0] == "hold-unshared") return HoldUnshared(args[1]);
   if (args.size() == 1 && args[0] == "open") return OpenUnprivileged();

@@ -19,6 +19,8 @@ namespace store_test {
 //                                   print "ready" and wait to be killed
 //   hold-unshared <file>            (Windows) open <file> allowing no other opener, print "ready",
 //                                   wait for a line, close it, print "released"
+//   create-add <name>               wait for a line, then open Apps (making it when it is missing)
+//                                   and add a record named <name>; print "done <code>"
 //   open                            open Apps as an unprivileged user (POSIX: drops root rights
 //                                   first); print "code|text|file code|file message"
 //   stress <station> <seed> <operations> <journal>
