@@ -182,11 +182,11 @@ bool BatchOperations::AnyFile(const std::string& pattern) {
 }
 
 void BatchOperations::Log(std::string_view text) {
-  platform::Clock& clock = connection_.runtime().clock();
+  const platform::Moment now = connection_.runtime().clock().Now();
   files_.TMP.Apps = files_.APP.Application.Trimmed();
-  files_.TMP.Date = clock.Today();
+  files_.TMP.Date = now.date;
   files_.TMP.Event = text;
-  files_.TMP.Clock = clock.TimeOfDay();
+  files_.TMP.Clock = now.time;
   files_.TempFile.Add();
 }
 

@@ -53,7 +53,7 @@ std::string BaseNameOf(std::string_view application) {
 std::optional<char> FirstUncarriable(std::string_view text) {
   for (char c : text) {
     auto code = static_cast<unsigned char>(c);
-    if (code < 0x20 || code == 0x7F || std::strchr("[](),\"", c) != nullptr) return c;
+    if (code < 0x20 || code == 0x7F || std::strchr("[],\"", c) != nullptr) return c;
   }
   return std::nullopt;
 }

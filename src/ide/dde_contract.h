@@ -46,8 +46,10 @@ std::string ComposeCommand(Operation operation, std::string_view p);
 std::string BaseNameOf(std::string_view application);
 
 // The first character of `text` that a command cannot carry inside an argument: "[" and "]"
-// delimit commands, "(" and ")" the argument list, "," separates arguments, '"' quotes, and
-// control characters end or corrupt the text. nullopt when every character can be sent.
+// delimit commands, "," separates arguments, '"' quotes, and control characters end or corrupt the
+// text. Parentheses are carried: the argument list runs from the first "(" to the ")" before the
+// closing "]", so folders such as "Copy (2)" are sent as they are. nullopt when every character can
+// be sent.
 std::optional<char> FirstUncarriable(std::string_view text);
 
 }  // namespace ide

@@ -6,13 +6,21 @@
 
 namespace platform {
 
+// A moment as the program stamps it: the day number (counted from 28 December 1800; day 4 is
+// 1 January 1801) and the hundredths of a second since midnight, 0 .. 8,639,999.
+struct Moment {
+  std::int32_t date = 0;
+  std::int32_t time = 0;
+};
+
 class Clock {
  public:
   virtual ~Clock() = default;
-  // Day number counted from 28 December 1800 (day 4 is 1 January 1801).
-  virtual std::int32_t Today() = 0;
-  // Hundredths of a second since midnight, 0 .. 8,639,999.
-  virtual std::int32_t TimeOfDay() = 0;
+  // The date and the time of day from one reading of the clock, so that a stamp never joins one
+  // day's date to the next day's time (or one second's time to the next second's hundredths).
+  virtual Moment Now() = 0;
+  std::int32_t Today() { return Now().date; }
+  std::int32_t TimeOfDay() { return Now().time; }
   // Milliseconds from an arbitrary start; never goes backwards, not even across midnight.
   virtual std::int64_t Ticks() = 0;
 };
@@ -24,8 +32,7 @@ Clock& SystemClock();
 class VirtualClock final : public Clock {
  public:
   VirtualClock(std::int32_t today, std::int32_t time_of_day) : today_(today), time_(time_of_day) {}
-  std::int32_t Today() override { return today_; }
-  std::int32_t TimeOfDay() override { return time_; }
+  Moment Now() override { return {today_, time_}; }
   std::int64_t Ticks() override { return ticks_; }
   // Moves time forward by `hundredths`, rolling the date over at midnight.
   void Advance(std::int64_t hundredths) {

@@ -28,7 +28,7 @@ struct FontSpec {
 enum ControlFlag : std::uint32_t {
   kVScroll = 1u << 0,         // list: vertical scroll bar
   kHScroll = 1u << 1,         // list: horizontal scroll bar
-  kReadOnly = 1u << 2,        // entry: shows its value, takes no typing
+  kReadOnly = 1u << 2,        // entry, check box: shows its value, takes no typing or ticking
   kNoTyping = 1u << 3,        // spin box: the value changes only with the arrows
   kDefaultButton = 1u << 4,   // the window's default button (Enter presses it)
   kStdClose = 1u << 5,        // button: pressing it closes the window by itself

@@ -98,8 +98,8 @@ bool Window::IsInputControl(int field) const {
   if (s.hidden || !s.enabled) return false;
   switch (c.kind) {
     case ControlKind::Entry: return !(c.flags & kReadOnly);
-    case ControlKind::Spin:
-    case ControlKind::Check: return true;
+    case ControlKind::Spin: return true;
+    case ControlKind::Check: return !(c.flags & kReadOnly);
     default: return false;
   }
 }
@@ -300,7 +300,10 @@ void Window::UserText(int field, std::string text) {
 }
 
 void Window::UserCheck(int field, bool checked) {
-  if (!state(field).enabled) return;
+  if (!state(field).enabled || (def_.control(field).flags & kReadOnly)) {
+    Refresh(field);  // the box goes back to what it shows
+    return;
+  }
   focus_ = field;
   mutable_state(field).checked = checked;
   Store(field, "");

@@ -76,6 +76,14 @@ constexpr ControlDef LastAction() {
   return c;
 }
 
+// The check box shows whether the IDE is connected; only the connection sets it.
+constexpr ControlDef ServerActive() {
+  ControlDef c = Control("?ServerActive", ControlKind::Check, "Clarion DDE Server Active", 28, 87, kDefault,
+                         kDefault, kSansSerif8);
+  c.flags = rt::kReadOnly;
+  return c;
+}
+
 constexpr ControlDef Logo() {
   ControlDef c = Control("?Logo", ControlKind::Image, "", 20, 133, 84, 23, kWindowFont);
   c.icon = "LOGO";
@@ -99,8 +107,7 @@ constexpr std::array kControls{
     Button("?ExportDct", "Export", 65, 63, 50, 14,
            "Export Dictionary to .TXD with same name and directory", nullptr),
     Group("?ConnectionGroup", "", 6, 79, 114, 38, kWindowFont, 3),
-    Control("?ServerActive", ControlKind::Check, "Clarion DDE Server Active", 28, 87, kDefault,
-            kDefault, kSansSerif8),
+    ServerActive(),
     Button("?Connect", "Connect", 11, 98, 50, 14,
            "Establish DDE session, starting CW2.0 if necessary.", "CONNECT.ICO"),
     Button("?Disconnect", "Disconnect", 65, 98, 50, 14, "Disconnect from CW2.0, ending DDE session.",

@@ -452,17 +452,18 @@ TEST_F(BatchTest, NamesTheCommandCannotCarryAreLoggedAndSkipped) {
   fs::create_directory(In("odd[1]"));
   AddApp(Dir() + "odd[1]/", "A.APP");
   AddApp(Dir(), "B,C.APP");
-  AddApp(Dir(), "OK.APP");
+  fs::create_directory(In("Copy (2)"));
+  AddApp(Dir() + "Copy (2)/", "OK.APP");  // parentheses are carried
   Write(In("odd[1]") / "A.APP");
   Write(In("B,C.APP"));
-  Write(In("OK.APP"));
+  Write(In("Copy (2)") / "OK.APP");
   script().Press(f::MakeExe).Wait(1000).CloseBox();
   RunWindow();
   EXPECT_EQ(Log(), (Lines{{"A.APP", "Not sent: path holds \"[\", which a DDE command cannot carry"},
                           {"B,C.APP", "Not sent: path holds \",\", which a DDE command cannot carry"},
                           {"OK.APP", "Begin Make"},
                           {"OK.APP", "Make Finished"}}));
-  EXPECT_EQ(ide_.Commands(), Texts{"[ExecuteProject(" + Dir() + "OK.app)]"});
+  EXPECT_EQ(ide_.Commands(), Texts{"[ExecuteProject(" + Dir() + "Copy (2)/OK.app)]"});
 }
 
 TEST_F(BatchTest, ANameWithoutADotIsItsOwnBaseNameUpToEightCharacters) {

@@ -42,6 +42,17 @@ TEST(DirectoryPattern, AccentedLettersMatchTheirCapitalsOfTheCodePage) {
   EXPECT_EQ(platform::FoldUpper("\xDF\xE0z"), "\xDF\xC0Z");              // sharp s has no capital
 }
 
+// The date and time of a stamp come from one reading, within one day's range, never going back.
+TEST(SystemClock, StampsComeFromOneReadingWithinTheDay) {
+  const platform::Moment first = platform::SystemClock().Now();
+  const platform::Moment second = platform::SystemClock().Now();
+  for (const platform::Moment& m : {first, second}) {
+    EXPECT_GE(m.time, 0);
+    EXPECT_LT(m.time, 8640000);
+  }
+  EXPECT_LE(std::int64_t{first.date} * 8640000 + first.time, std::int64_t{second.date} * 8640000 + second.time);
+}
+
 TEST(DirectoryPattern, SplitsAtEitherSeparator) {
   std::string folder, name;
   platform::SplitFolder("D:\\APPS\\*.EXE", folder, name);

@@ -81,6 +81,8 @@ TEST_F(MainTest, WithoutTheIdeMainWarnsOnceShowsNotConnectedAndStaysUsable) {
       })
       .Press(f::Disconnect)
       .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::LastAction).text, "Disconnected"); })
+      .Check(f::ServerActive, true)  // only the connection ticks the box
+      .Inspect([](rt::Window& w) { EXPECT_FALSE(w.state(f::ServerActive).checked); })
       .Press(f::Close);
   Main(program_);
   EXPECT_TRUE(backend_.script().Done());

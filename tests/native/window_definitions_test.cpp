@@ -175,6 +175,7 @@ const AttributeRow kMainAttributes[] = {
     {.field = 8, .tooltip = "Import .TXD to .DCT with same name, from same directory"},
     {.field = 9, .tooltip = "Export Dictionary to .TXD with same name and directory"},
     {.field = 10, .members = 3},
+    {.field = 11, .flags = rt::kReadOnly},
     {.field = 12, .tooltip = "Establish DDE session, starting CW2.0 if necessary.", .icon = "CONNECT.ICO"},
     {.field = 13, .tooltip = "Disconnect from CW2.0, ending DDE session.", .icon = "DISCON.ICO"},
     {.field = 14, .tooltip = "Tag/Untag application for processing.", .icon = "CHECK1.ICO"},

@@ -406,7 +406,8 @@ void Win32Peer::CreateControl(int field) {
       break;
     case ControlKind::Check:
       window_class = WC_BUTTONW;
-      style |= BS_AUTOCHECKBOX | WS_TABSTOP | WS_GROUP;
+      // A read-only box is not ticked by a click: the model alone sets it.
+      style |= ((d.flags & kReadOnly) ? BS_CHECKBOX : BS_AUTOCHECKBOX) | WS_TABSTOP | WS_GROUP;
       break;
     case ControlKind::Spin:
     case ControlKind::Entry: {
