@@ -93,7 +93,13 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
   connection_.SetTimeOut();
   wait_limit_ = static_cast<std::int64_t>(state_.DDETimeOut) * 6000;
   Log(row.begin_text);
-  if (row.deleted_extension != nullptr) DeleteStaleOutput(row);
+  if (row.deleted_extension != nullptr) {
+    // An old output that stays would end the wait at once and pass for the new one.
+    if (std::string reason = DeleteStaleOutput(row); !reason.empty()) {
+      Log("Old " + std::string(row.deleted_extension) + " not deleted (" + reason + "), not sent");
+      return Next::kNextApplication;
+    }
+  }
 
   DDECommand = ComposeCommand(row.operation, d + b);
   if (row.sending_action != nullptr) {
@@ -166,14 +172,24 @@ BatchOperations::Next BatchOperations::WaitForResult(const OperationRow& row) {
   return Next::kWindowClosed;
 }
 
-void BatchOperations::DeleteStaleOutput(const OperationRow& row) {
+std::string BatchOperations::DeleteStaleOutput(const OperationRow& row) {
   std::string d(files_.APP.DriveNPath.Trimmed());
   OutputFileName = d + std::string(AppBaseName.Trimmed()) + row.deleted_extension;
-  // A missing file is no error to this step, and no failure is reported.
-  store::RemovePlainFile(files_.store, std::string(OutputFileName.Trimmed()));
+  std::string reason;
+  auto remove = [&](const std::string& path) {
+    store::RemovePlainFile(files_.store, path);
+    const store::StoreErrorState& error = files_.store.error;
+    // A missing file is what this step wants.
+    if (error.code != store::kNoError && error.code != store::kFileNotFound && reason.empty())
+      reason = error.file_message.empty() ? error.text : error.file_message;
+  };
+  remove(std::string(OutputFileName.Trimmed()));
   // Where the file system tells letter case apart, an old "invoice.exe" would end the wait at once.
   lister_.List(std::string(OutputFileName.Trimmed()), DirectoryList);
-  for (const platform::DirectoryEntry& entry : DirectoryList) store::RemovePlainFile(files_.store, d + entry.name);
+  for (const platform::DirectoryEntry& entry : DirectoryList) remove(d + entry.name);
+  lister_.List(std::string(OutputFileName.Trimmed()), DirectoryList);
+  if (DirectoryList.empty()) return "";
+  return reason.empty() ? "it is still there" : reason;
 }
 
 bool BatchOperations::AnyFile(const std::string& pattern) {

@@ -44,8 +44,9 @@ class BatchOperations {
 
   Next Process(const OperationRow& row);
   Next WaitForResult(const OperationRow& row);
-  // Deletes D+B+the deleted extension, whatever the letter case of the name on disk.
-  void DeleteStaleOutput(const OperationRow& row);
+  // Deletes D+B+the deleted extension, whatever the letter case of the name on disk. "" when no
+  // such file is left; otherwise why one could not be deleted (it would be taken for the new one).
+  std::string DeleteStaleOutput(const OperationRow& row);
   bool AnyFile(const std::string& pattern);
   void Log(std::string_view text);
   std::string ErrorLine();

@@ -294,4 +294,52 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   EXPECT_EQ(events, (std::vector<std::string>{"Begin Make", "Make Finished"}));
 }
 
+// An old executable that cannot be deleted (read-only) would pass for the new one: the batch says
+// so in the log and sends nothing for that application.
+TEST_F(NightjarIdeTest, AStaleOutputThatCannotBeDeletedIsLoggedAndNothingIsSent) {
+  std::ofstream(folder_ / "INVOICE.APP", std::ios::binary) << "NAME=INVOICE\r\n";
+  std::ofstream(folder_ / "INVOICE.EXE", std::ios::binary) << "stale";
+  const std::wstring exe = (folder_ / "INVOICE.EXE").wstring();
+  ASSERT_TRUE(SetFileAttributesW(exe.c_str(), FILE_ATTRIBUTE_READONLY));
+  fs::path previous = fs::current_path();
+  fs::current_path(folder_);
+  {
+    files::Files files;
+    files.Apps.Create();
+    files.Apps.Open();
+    files.APP.DriveNPath = Dir();
+    files.APP.Application = "INVOICE.APP";
+    files.APP.Tag = 1;
+    files.Apps.Add();
+    ASSERT_EQ(files.store.error.code, 0) << files.store.error.text;
+  }
+  fs::current_path(previous);
+
+  StartStandIn("--write_delay_ms=0");
+  HWND main = StartNightjar();
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(WaitForLastAction(main, L"Connected to CW", 5000)) << Narrow(LastAction(main));
+  PostMessageW(GetDlgItem(main, kFirstControlId + f::MakeExe), BM_CLICK, 0, 0);
+  EXPECT_TRUE(WaitForLastAction(main, L"Processing Complete", 30000)) << Narrow(LastAction(main));
+  CloseNightjar(main);
+  SetFileAttributesW(exe.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+  EXPECT_EQ(ReadFile(folder_ / "INVOICE.EXE"), "stale");
+  EXPECT_EQ(ReadFile(log_).find("execute"), std::string::npos) << ReadFile(log_);
+  fs::current_path(folder_);
+  std::vector<std::string> events;
+  {
+    files::Files files;
+    files.TempFile.Open();
+    files.TempFile.Set(store::Order::File);
+    for (files.TempFile.Next(); files.store.error.code == 0; files.TempFile.Next())
+      events.push_back(files.TMP.Event.str());
+  }
+  fs::current_path(previous);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0], "Begin Make");
+  EXPECT_EQ(events[1].rfind("Old .EXE not deleted (", 0), 0u) << events[1];
+  EXPECT_NE(events[1].find("), not sent"), std::string::npos) << events[1];
+}
+
 }  // namespace
