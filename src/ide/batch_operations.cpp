@@ -107,6 +107,9 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
     connection_.window().Display();
   }
   connection_.dde().Execute(state_.DDEChannel, std::string(DDECommand.Trimmed()));
+  // Clicks made while the command was on its way (the send blocks) were not meant for what comes
+  // now; only a request to close the window stands.
+  connection_.window().DiscardInputExceptClose();
   connection_.CheckDDEError();
   if (state_.LastErrorCode != 0) {
     std::string text(rt::TrimRight(connection_.dde().LastErrorText()));

@@ -115,6 +115,13 @@ void Window::Queue(Event e) {
 
 void Window::Post(EventKind kind, int field) { Queue({kind, field}); }
 
+void Window::DiscardInputExceptClose() {
+  std::erase_if(queue_, [](const Event& e) {
+    return e.kind != EventKind::CloseWindow && e.kind != EventKind::CloseDown;
+  });
+  pending_keys_.clear();
+}
+
 void Window::SetTitle(std::string title) {
   title_ = std::move(title);
   if (peer_) peer_->TitleChanged();

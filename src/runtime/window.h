@@ -84,6 +84,9 @@ class Window {
   int Field() const { return event_.field; }
 
   void Post(EventKind kind, int field = 0);
+  // Drops the events queued so far (what the user did while the program could not answer), except
+  // a request to close the window, which is kept.
+  void DiscardInputExceptClose();
   // Gives control `field` the focus. During the accept-all pass this ends the pass.
   void Select(int field);
   int FocusField() const { return focus_; }

@@ -264,6 +264,44 @@ TEST_F(BatchTest, OtherDdeFailuresShowTheirCodeAndEndTheBatch) {
   EXPECT_EQ(ide_.Commands().size(), 1u);
 }
 
+// The user clicks Gen & Make again while the refused command is being sent: that click does not
+// start a second batch once this one has ended. A Close clicked then is kept and ends the program.
+TEST_F(BatchTest, ClicksWhileACommandIsSentAreDroppedButACloseIsKept) {
+  struct ClickingClient final : platform::DdeClient {
+    ClickingClient(platform::DdeClient& inner, rt::Runtime& runtime) : inner(inner), runtime(runtime) {}
+    platform::DdeChannel Connect(const std::string& service) override { return inner.Connect(service); }
+    void Execute(platform::DdeChannel channel, const std::string& command) override {
+      inner.Execute(channel, command);
+      if (rt::Window* window = runtime.TopWindow()) {
+        window->UserPress(f::MakeExe);
+        if (++sent == 2) window->UserPress(f::Close);
+      }
+    }
+    bool Request(platform::DdeChannel channel, const std::string& item, std::string& value) override {
+      return inner.Request(channel, item, value);
+    }
+    void Close(platform::DdeChannel channel) override { inner.Close(channel); }
+    void SetTimeOut(std::int32_t hundredths) override { inner.SetTimeOut(hundredths); }
+    std::int32_t LastError() override { return inner.LastError(); }
+    std::string LastErrorText() override { return inner.LastErrorText(); }
+    platform::DdeClient& inner;
+    rt::Runtime& runtime;
+    int sent = 0;
+  } client(ide_, runtime_);
+  dde_ = &client;
+  AddApp(Dir(), "A.APP");
+  WriteAll("A");
+  ide_.FailCommand(1, {CommandFault::Kind::kRefuse, 1234, "Project has 3 errors"});
+  script().Press(f::MakeExe).Answer(rt::ButtonOk, "Project has 3 errors");
+  script().Inspect([this](rt::Window&) { EXPECT_EQ(ide_.Commands().size(), 1u) << "a second batch ran"; });
+  // The second batch, asked for by the user now, sends again; the Close clicked meanwhile ends it all.
+  script().Press(f::MakeExe);
+  RunWindow();
+  EXPECT_TRUE(script().Done()) << "the window closed before the user's second batch";
+  EXPECT_EQ(ide_.Commands().size(), 2u);
+  EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"}, {"A.APP", "Window closed while waiting for .EXE"}}));
+}
+
 TEST_F(BatchTest, ErrorCodeSixHundredShowsNothingYetEndsTheBatch) {
   InjectingClient client(ide_);
   dde_ = &client;
