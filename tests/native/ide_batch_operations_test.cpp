@@ -267,27 +267,14 @@ TEST_F(BatchTest, OtherDdeFailuresShowTheirCodeAndEndTheBatch) {
 // The user clicks Gen & Make again while the refused command is being sent: that click does not
 // start a second batch once this one has ended. A Close clicked then is kept and ends the program.
 TEST_F(BatchTest, ClicksWhileACommandIsSentAreDroppedButACloseIsKept) {
-  struct ClickingClient final : platform::DdeClient {
-    ClickingClient(platform::DdeClient& inner, rt::Runtime& runtime) : inner(inner), runtime(runtime) {}
-    platform::DdeChannel Connect(const std::string& service) override { return inner.Connect(service); }
-    void Execute(platform::DdeChannel channel, const std::string& command) override {
-      inner.Execute(channel, command);
-      if (rt::Window* window = runtime.TopWindow()) {
-        window->UserPress(f::MakeExe);
-        if (++sent == 2) window->UserPress(f::Close);
-      }
+  InjectingClient client(ide_);
+  int sent = 0;
+  client.during_send = [&] {
+    if (rt::Window* window = runtime_.TopWindow()) {
+      window->UserPress(f::MakeExe);
+      if (++sent == 2) window->UserPress(f::Close);
     }
-    bool Request(platform::DdeChannel channel, const std::string& item, std::string& value) override {
-      return inner.Request(channel, item, value);
-    }
-    void Close(platform::DdeChannel channel) override { inner.Close(channel); }
-    void SetTimeOut(std::int32_t hundredths) override { inner.SetTimeOut(hundredths); }
-    std::int32_t LastError() override { return inner.LastError(); }
-    std::string LastErrorText() override { return inner.LastErrorText(); }
-    platform::DdeClient& inner;
-    rt::Runtime& runtime;
-    int sent = 0;
-  } client(ide_, runtime_);
+  };
   dde_ = &client;
   AddApp(Dir(), "A.APP");
   WriteAll("A");

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,12 +59,15 @@ class InjectingClient final : public platform::DdeClient {
   void FailNextExecute(std::int32_t code, std::string text) { next_ = Failure{code, std::move(text)}; }
   // From now until the next command, the last error is `code` with `text`.
   void SetPending(std::int32_t code, std::string text) { now_ = Failure{code, std::move(text)}; }
+  // Runs right after each command has reached the IDE, while the program still waits for the send.
+  std::function<void()> during_send;
 
   platform::DdeChannel Connect(const std::string& service) override { return inner_.Connect(service); }
   void Execute(platform::DdeChannel channel, const std::string& command) override {
     inner_.Execute(channel, command);
     now_ = next_;
     next_.reset();
+    if (during_send) during_send();
   }
   bool Request(platform::DdeChannel channel, const std::string& item, std::string& value) override {
     return inner_.Request(channel, item, value);

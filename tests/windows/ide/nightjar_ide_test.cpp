@@ -93,6 +93,25 @@ class NightjarIdeTest : public ::testing::Test {
   // The folder as APP:DriveNPath holds it: with its final backslash.
   std::string Dir() const { return folder_.string() + "\\"; }
 
+  // One tagged application, INVOICE.APP in the folder, whose old executable is still there.
+  void SeedTaggedInvoice() {
+    std::ofstream(folder_ / "INVOICE.APP", std::ios::binary) << "NAME=INVOICE\r\n";
+    std::ofstream(folder_ / "INVOICE.EXE", std::ios::binary) << "stale";
+    ASSERT_LE(Dir().size(), 80u) << "the folder does not fit APP:DriveNPath";
+    fs::path previous = fs::current_path();
+    fs::current_path(folder_);
+    files::Files files;
+    files.Apps.Create();
+    files.Apps.Open();
+    files.APP.DriveNPath = Dir();
+    files.APP.Application = "INVOICE.APP";
+    files.APP.Tag = 1;
+    files.Apps.Add();
+    EXPECT_EQ(files.store.error.code, 0) << files.store.error.text;
+    files.Apps.Close();
+    fs::current_path(previous);
+  }
+
   void StartStandIn(const std::string& settings) {
     standin_ = std::make_unique<test_support::TestProcess>();
     ASSERT_TRUE(standin_->Start(WindowsPath(NJ_STANDIN_EXE), "\"--log=" + log_ + "\" " + settings, ""));
@@ -202,23 +221,8 @@ TEST_F(NightjarIdeTest, WithTheIdeRunningItOpensConnectedWithoutAMessage) {
 
 TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecords) {
   // The list holds one tagged application in the folder, whose old executable is still there.
-  std::ofstream(folder_ / "INVOICE.APP", std::ios::binary) << "NAME=INVOICE\r\n";
-  std::ofstream(folder_ / "INVOICE.EXE", std::ios::binary) << "stale";
-  ASSERT_LE(Dir().size(), 80u) << "the folder does not fit APP:DriveNPath";
+  SeedTaggedInvoice();
   fs::path previous = fs::current_path();
-  fs::current_path(folder_);
-  {
-    files::Files files;
-    files.Apps.Create();
-    files.Apps.Open();
-    files.APP.DriveNPath = Dir();
-    files.APP.Application = "INVOICE.APP";
-    files.APP.Tag = 1;
-    files.Apps.Add();
-    ASSERT_EQ(files.store.error.code, 0) << files.store.error.text;
-    files.Apps.Close();
-  }
-  fs::current_path(previous);
 
   StartStandIn("--write_delay_ms=3000");
   HWND main = StartNightjar();
@@ -297,23 +301,10 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
 // An old executable that cannot be deleted (read-only) would pass for the new one: the batch says
 // so in the log and sends nothing for that application.
 TEST_F(NightjarIdeTest, AStaleOutputThatCannotBeDeletedIsLoggedAndNothingIsSent) {
-  std::ofstream(folder_ / "INVOICE.APP", std::ios::binary) << "NAME=INVOICE\r\n";
-  std::ofstream(folder_ / "INVOICE.EXE", std::ios::binary) << "stale";
+  SeedTaggedInvoice();
   const std::wstring exe = (folder_ / "INVOICE.EXE").wstring();
   ASSERT_TRUE(SetFileAttributesW(exe.c_str(), FILE_ATTRIBUTE_READONLY));
   fs::path previous = fs::current_path();
-  fs::current_path(folder_);
-  {
-    files::Files files;
-    files.Apps.Create();
-    files.Apps.Open();
-    files.APP.DriveNPath = Dir();
-    files.APP.Application = "INVOICE.APP";
-    files.APP.Tag = 1;
-    files.Apps.Add();
-    ASSERT_EQ(files.store.error.code, 0) << files.store.error.text;
-  }
-  fs::current_path(previous);
 
   StartStandIn("--write_delay_ms=0");
   HWND main = StartNightjar();
