@@ -9,7 +9,7 @@
 #include "apps_data.h"
 #include "browse/page_browse.h"
 #include "platform/directory_lister.h"
-#include "platform/fake/fake_ide.h"
+#include "fake_ide.h"
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
@@ -85,8 +85,8 @@ class ListSession {
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
   // The list reaches no platform service; the program context still needs a set.
-  platform::fake::FakeIde ide_{backend_.virtual_clock()};
-  platform::fake::FakeProgramStarter starter_;
+  doubles::FakeIde ide_{backend_.virtual_clock()};
+  doubles::FakeProgramStarter starter_;
   std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
   windows::Services services_{ide_, starter_, *lister_};
   windows::Program program_{runtime_, services_};

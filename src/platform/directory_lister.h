@@ -47,6 +47,12 @@ class DirectoryLister {
   // The short (8.3) form of the existing file `path`, for a path too long for a record's fields;
   // "" when the file does not exist or the platform gives it no short form (POSIX never does).
   virtual std::string ShortPath(const std::string& /*path*/) { return {}; }
+
+  // Whether the existing file `path` is still open for writing by some program (its writer has not
+  // finished with it): Windows tells by a sharing conflict when the file is opened for reading
+  // with writers shut out; Linux by a read lease that cannot be taken. False where it cannot be
+  // told, and for a file that does not exist.
+  virtual bool IsBeingWritten(const std::string& /*path*/) { return false; }
 };
 
 // The platform's directory separator: "\" on Windows, "/" on POSIX (where "\" also separates when

@@ -55,6 +55,12 @@ class WindowPeer {
   virtual void SetTimer(int hundredths) = 0;
   // The window's title changed (Window::Title()).
   virtual void TitleChanged() {}
+  // Watches folder `path` (as the program writes it, with or without its final separator): from
+  // now on every change to its files - made, renamed, deleted, written - calls the window's
+  // DirectoryChanged() from the event loop. "" stops watching; a new path replaces the old. False
+  // when the folder cannot be watched (it does not exist, the file system sends no notifications):
+  // the caller then has only its timer.
+  virtual bool WatchDirectory(const std::string& /*path*/) { return false; }
 };
 
 class Backend {
@@ -76,6 +82,9 @@ class Backend {
   virtual int Popup(const std::string& definition) = 0;
   virtual void Beep() = 0;
   virtual void SetBusyCursor(bool busy) = 0;
+  // The cursor over the program's windows shows work going on in the background while input is
+  // still taken (the arrow with the hourglass), or the normal cursor again.
+  virtual void SetWorkingCursor(bool /*working*/) {}
   virtual void SetProgramIcon(const char* /*icon*/) {}
   // The program's name, which its own boxes carry as their caption (the halt box's).
   virtual void SetProgramName(const std::string& /*name*/) {}

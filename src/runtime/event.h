@@ -10,6 +10,7 @@ enum class EventKind {
   OpenWindow,
   GainFocus,
   Timer,
+  DirectoryChanged,  // a file in the folder the window watches was made, renamed, deleted or written
   Completed,
   CloseWindow,
   CloseDown,

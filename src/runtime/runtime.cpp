@@ -30,6 +30,7 @@ std::optional<std::string> Runtime::OpenFile(const std::string& title, const std
 int Runtime::Popup(const std::string& definition) { return backend_.Popup(definition); }
 void Runtime::Beep() { backend_.Beep(); }
 void Runtime::SetBusyCursor(bool busy) { backend_.SetBusyCursor(busy); }
+void Runtime::SetWorkingCursor(bool working) { backend_.SetWorkingCursor(working); }
 void Runtime::Halt(const std::string& text) {
   backend_.Halt(text);
   std::abort();  // a backend's halt never returns

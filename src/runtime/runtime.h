@@ -45,6 +45,7 @@ class Runtime {
   int Popup(const std::string& definition);
   void Beep();
   void SetBusyCursor(bool busy);
+  void SetWorkingCursor(bool working);
   [[noreturn]] void Halt(const std::string& text);
 
  private:

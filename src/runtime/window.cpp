@@ -409,9 +409,21 @@ void Window::UserEscape() {
     else UserPress(field);
     return;
   }
+  // No cancel button: the window's procedure is told of the key itself (a running batch asks
+  // whether to stop).
+  runtime_.SetLastKey(key::kEsc, 0);
+  Queue({EventKind::AlertKey, 0});
 }
 
 void Window::UserActivated() { Queue({EventKind::GainFocus, 0}); }
+
+bool Window::WatchDirectory(const std::string& path) { return peer_ && peer_->WatchDirectory(path); }
+
+void Window::DirectoryChanged() {
+  for (const Event& e : queue_)
+    if (e.kind == EventKind::DirectoryChanged) return;
+  Queue({EventKind::DirectoryChanged, 0});
+}
 
 void Window::TimerTick() {
   // A slow procedure must not find a pile of timer events when it comes back: one is enough.

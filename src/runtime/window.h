@@ -105,6 +105,9 @@ class Window {
   // opens); 0 stops it.
   int TimerPeriod() const { return timer_; }
   void SetTimerPeriod(int hundredths);
+  // Watches folder `path` for changes to its files: each queues a DirectoryChanged event (one at a
+  // time, like the timer's). "" stops. False when the platform cannot watch it.
+  bool WatchDirectory(const std::string& path);
 
   // The accept-all pass: every input control in turn is accepted (delivered as an Accepted event;
   // a text edited since it was last shown is read back through its picture first, while one the
@@ -164,12 +167,15 @@ class Window {
   // The window's close box.
   void UserClose();
   // Esc, when no control takes it itself: the window's cancel button (kCancelButton) is pressed,
-  // or, while that button is hidden or disabled, the window closes as with the close box.
+  // or, while that button is hidden or disabled, the window closes as with the close box. A
+  // window without a cancel button gets an AlertKey event for field 0, with Esc as the last key.
   void UserEscape();
   void UserFocus(int field) { focus_ = field; }
   // The window became the active one again.
   void UserActivated();
   void TimerTick();
+  // A file of the watched folder changed.
+  void DirectoryChanged();
 
  private:
   std::size_t Index(int field) const;

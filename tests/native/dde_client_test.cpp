@@ -8,16 +8,16 @@
 
 #include "dde_client_contract.h"
 #include "platform/clock.h"
-#include "platform/fake/fake_ide.h"
-#include "platform/fake/ide_command.h"
+#include "fake_ide.h"
+#include "ide_command.h"
 
 namespace {
 
 using platform::DdeChannel;
 using platform::VirtualClock;
-using platform::fake::CommandFault;
-using platform::fake::FakeIde;
-using platform::fake::FakeProgramStarter;
+using doubles::CommandFault;
+using doubles::FakeIde;
+using doubles::FakeProgramStarter;
 namespace fs = std::filesystem;
 
 // ---- the contract against the fake
@@ -234,7 +234,7 @@ TEST(IdeCommand, ReadsTheFiveCommandsAndRejectsEverythingElse) {
   };
   for (const ParseCase& c : cases) {
     SCOPED_TRACE(std::string("With test input: ") + c.text);
-    auto command = platform::fake::ParseIdeCommand(c.text);
+    auto command = ide_standin::ParseIdeCommand(c.text);
     ASSERT_EQ(command.has_value(), c.valid);
     if (!command) continue;
     EXPECT_EQ(command->input, c.input);
@@ -243,7 +243,7 @@ TEST(IdeCommand, ReadsTheFiveCommandsAndRejectsEverythingElse) {
 }
 
 TEST(IdeCommand, ReplacesOnlyTheLastNamesExtension) {
-  using platform::fake::ReplaceExtension;
+  using ide_standin::ReplaceExtension;
   EXPECT_EQ(ReplaceExtension("D:\\APPS\\INVOICE.app", ".EXE"), "D:\\APPS\\INVOICE.EXE");
   EXPECT_EQ(ReplaceExtension("/tmp/v1.2/INVOICE", ".EXE"), "/tmp/v1.2/INVOICE.EXE");
   EXPECT_EQ(ReplaceExtension("C:\\v1.2\\A", ".DLL"), "C:\\v1.2\\A.DLL");

@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace f = windows::main_field;
-using platform::fake::CommandFault;
+using doubles::CommandFault;
 using Lines = std::vector<LogLine>;
 using Texts = std::vector<std::string>;
 

@@ -10,7 +10,7 @@ namespace ide_test {
 namespace {
 
 namespace f = windows::main_field;
-using platform::fake::CommandFault;
+using doubles::CommandFault;
 using Texts = std::vector<std::string>;
 
 using ConnectionTest = IdeTest;

@@ -7,15 +7,15 @@
 
 #include "platform/clock.h"
 #include "platform/directory_lister.h"
-#include "platform/fake/fake_ide.h"
+#include "fake_ide.h"
 #include "windows/program.h"
 
 namespace ide_test {
 
 struct FakeServices {
   explicit FakeServices(platform::Clock& clock) : ide(clock) {}
-  platform::fake::FakeIde ide;
-  platform::fake::FakeProgramStarter starter;
+  doubles::FakeIde ide;
+  doubles::FakeProgramStarter starter;
   std::unique_ptr<platform::DirectoryLister> lister = platform::MakeDirectoryLister();
   windows::Services services{ide, starter, *lister};
 };

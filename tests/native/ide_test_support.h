@@ -16,7 +16,7 @@
 #include "ide/batch_operations.h"
 #include "ide/connection.h"
 #include "platform/directory_lister.h"
-#include "platform/fake/fake_ide.h"
+#include "fake_ide.h"
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "files/files.h"
@@ -40,6 +40,7 @@ class RecordingBackend final : public rt::Backend {
   int Popup(const std::string& definition) override { return inner_.Popup(definition); }
   void Beep() override { inner_.Beep(); }
   void SetBusyCursor(bool busy) override { inner_.SetBusyCursor(busy); }
+  void SetWorkingCursor(bool working) override { inner_.SetWorkingCursor(working); }
   void SetProgramIcon(const char* icon) override { inner_.SetProgramIcon(icon); }
   [[noreturn]] void Halt(const std::string& text) override { inner_.Halt(text); }
   platform::Clock& clock() override { return inner_.clock(); }
@@ -126,8 +127,8 @@ class IdeTest : public ::testing::Test {
   RecordingBackend backend_;
   rt::Runtime runtime_{backend_};
   platform::VirtualClock& clock_ = backend_.virtual_clock();
-  platform::fake::FakeIde ide_{clock_};
-  platform::fake::FakeProgramStarter starter_;
+  doubles::FakeIde ide_{clock_};
+  doubles::FakeProgramStarter starter_;
   std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
   platform::DdeClient* dde_ = &ide_;  // what the host's connection talks to
   files::Files files_;

@@ -44,7 +44,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Settings beside the program, named after it: ide-standin.ini, or CW20.ini for the copy that is
   // started as "CW20" with no arguments.
   std::string exe = ExePath();
-  std::string settings_path = platform::fake::ReplaceExtension(exe, ".ini");
+  std::string settings_path = ide_standin::ReplaceExtension(exe, ".ini");
   standin::Options options;
   std::vector<std::string> errors;
   std::ifstream settings(settings_path, std::ios::binary);

@@ -6,11 +6,11 @@
 
 namespace standin {
 
-using platform::fake::EqualsIgnoringCase;
-using platform::fake::IdeCommand;
-using platform::fake::IdeCommandKind;
-using platform::fake::kInputMissingError;
-using platform::fake::kUnknownCommandError;
+using ide_standin::EqualsIgnoringCase;
+using ide_standin::IdeCommand;
+using ide_standin::IdeCommandKind;
+using ide_standin::kInputMissingError;
+using ide_standin::kUnknownCommandError;
 
 Server* Server::instance_ = nullptr;
 
@@ -177,7 +177,7 @@ HDDEDATA Server::Execute(HDDEDATA data) {
     return reinterpret_cast<HDDEDATA>(DDE_FACK);
   }
   if (options_.refuse) return Refuse(options_.error_number, options_.error_message);
-  std::optional<IdeCommand> parsed = platform::fake::ParseIdeCommand(command);
+  std::optional<IdeCommand> parsed = ide_standin::ParseIdeCommand(command);
   if (!parsed) return Refuse(kUnknownCommandError, "Unknown command: " + command);
   if (!IsFile(parsed->input)) return Refuse(kInputMissingError, "File not found: " + parsed->input);
 
@@ -194,7 +194,7 @@ void Server::WriteResult(const IdeCommand& command) {
   bool written;
   if (command.kind == IdeCommandKind::kExecuteProject) {
     // A build: the project's .APP text decides between program and library.
-    output = platform::fake::ReplaceExtension(command.input, BuildsDll(ReadText(command.input)) ? ".DLL" : ".EXE");
+    output = ide_standin::ReplaceExtension(command.input, BuildsDll(ReadText(command.input)) ? ".DLL" : ".EXE");
     std::ofstream file(output, std::ios::binary | std::ios::trunc);
     file << "Built by the IDE stand-in from " << command.input << "\r\n";
     written = file.good();

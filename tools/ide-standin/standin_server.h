@@ -11,7 +11,7 @@
 #include <map>
 #include <string>
 
-#include "platform/fake/ide_command.h"
+#include "ide_command.h"
 #include "standin_options.h"
 
 namespace standin {
@@ -48,7 +48,7 @@ class Server {
   HDDEDATA Execute(HDDEDATA data);
   HDDEDATA Request(HSZ item, UINT format);
   HDDEDATA Refuse(int number, const std::string& message);
-  void WriteResult(const platform::fake::IdeCommand& command);
+  void WriteResult(const ide_standin::IdeCommand& command);
   void After(int ms, std::function<void()> action);
   std::string Text(HSZ handle);
 

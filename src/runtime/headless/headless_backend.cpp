@@ -207,6 +207,11 @@ void HeadlessBackend::SetBusyCursor(bool busy) {
   trace_.push_back(busy ? "cursor busy" : "cursor normal");
 }
 
+void HeadlessBackend::SetWorkingCursor(bool working) {
+  working_ = working;
+  trace_.push_back(working ? "cursor working" : "cursor normal");
+}
+
 void HeadlessBackend::Halt(const std::string& text) {
   trace_.push_back("halt " + text);
   throw Halted(text);

@@ -105,6 +105,7 @@ class HeadlessBackend final : public Backend {
   const std::vector<FileDialogSpec>& file_dialogs() const { return file_dialogs_; }
   int beeps() const { return beeps_; }
   bool busy() const { return busy_; }
+  bool working() const { return working_; }
   const char* program_icon() const { return program_icon_; }
   const std::string& program_name() const { return program_name_; }
   // One line per service call and per event-producing step, in order ("beep", "box Warning: ...").
@@ -117,6 +118,7 @@ class HeadlessBackend final : public Backend {
   int Popup(const std::string& definition) override;
   void Beep() override;
   void SetBusyCursor(bool busy) override;
+  void SetWorkingCursor(bool working) override;
   void SetProgramIcon(const char* icon) override { program_icon_ = icon; }
   void SetProgramName(const std::string& name) override { program_name_ = name; }
   [[noreturn]] void Halt(const std::string& text) override;
@@ -139,6 +141,7 @@ class HeadlessBackend final : public Backend {
   std::vector<std::string> trace_;
   int beeps_ = 0;
   bool busy_ = false;
+  bool working_ = false;
   const char* program_icon_ = nullptr;
   std::string program_name_;
 };

@@ -1,11 +1,11 @@
-// Reading the IDE's DDE commands for the test doubles: see ide_command.h.
-#include "platform/fake/ide_command.h"
+// Reading the IDE's DDE commands: see ide_command.h.
+#include "ide_command.h"
 
 #include <filesystem>
 
 #include "platform/code_page.h"
 
-namespace platform::fake {
+namespace ide_standin {
 namespace {
 
 struct CommandShape {
@@ -28,7 +28,7 @@ constexpr CommandShape kCommands[] = {
 bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldUpper(a[i]) != FoldUpper(b[i])) {
+    if (platform::FoldUpper(a[i]) != platform::FoldUpper(b[i])) {
       return false;
     }
   }
@@ -89,4 +89,4 @@ std::optional<IdeCommand> ParseIdeCommand(const std::string& text) {
   return command;
 }
 
-}  // namespace platform::fake
+}  // namespace ide_standin

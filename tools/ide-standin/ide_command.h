@@ -1,12 +1,12 @@
-// How the IDE's test doubles read a DDE command: which of the five commands it is, the file it reads
-// and the file it writes. Used by the in-process fake IDE (fake_ide.h) and by tools/ide-standin.
+// How the stand-in reads a DDE command: which of the IDE's five commands it is, the file it reads and
+// the file it writes. The tests' in-process fake IDE (tests/doubles) reads commands the same way.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace platform::fake {
+namespace ide_standin {
 
 // The error numbers (GetErrorNum) of the refusals both doubles make on their own.
 inline constexpr int kInputMissingError = 2;    // "File not found: " + the input file
@@ -39,4 +39,4 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b);
 // is taken as written), as the IDE's platform finds files.
 bool FileExistsIgnoringCase(const std::string& path);
 
-}  // namespace platform::fake
+}  // namespace ide_standin

@@ -13,7 +13,13 @@
 #include "platform/dde_client.h"
 #include "platform/program_starter.h"
 
-namespace platform::fake {
+namespace doubles {
+
+using platform::Clock;
+using platform::DdeChannel;
+using platform::DdeClient;
+using platform::ProgramStarter;
+using platform::StartResult;
 
 // Records every command line it is asked to start. A command line installed with Install (compared
 // ignoring letter case and surrounding blanks) runs its action and reports kOk; any other reports
@@ -127,8 +133,8 @@ class FakeIde final : public DdeClient {
   int attempts_until_up_ = -1;  // -1: not coming up by itself
   std::map<DdeChannel, ChannelState> channels_;
   DdeChannel next_channel_ = 1;
-  std::int32_t time_out_ = kDdeDefaultTimeOut;
-  std::int32_t last_error_ = kDdeNoError;
+  std::int32_t time_out_ = platform::kDdeDefaultTimeOut;
+  std::int32_t last_error_ = platform::kDdeNoError;
   std::uint16_t refusal_number_ = 0;
   std::string refusal_message_;
   std::vector<PlannedFault> faults_;
@@ -143,4 +149,4 @@ class FakeIde final : public DdeClient {
   int connect_attempts_ = 0;
 };
 
-}  // namespace platform::fake
+}  // namespace doubles

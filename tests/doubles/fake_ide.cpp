@@ -1,13 +1,22 @@
 // The in-process fake IDE and fake program starter: see fake_ide.h.
-#include "platform/fake/fake_ide.h"
+#include "fake_ide.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 
-#include "platform/fake/ide_command.h"
+#include "ide_command.h"
 
-namespace platform::fake {
+namespace doubles {
+using namespace platform;  // the DDE error codes
+using ide_standin::EqualsIgnoringCase;
+using ide_standin::FileExistsIgnoringCase;
+using ide_standin::IdeCommand;
+using ide_standin::IdeCommandKind;
+using ide_standin::kInputMissingError;
+using ide_standin::kUnknownCommandError;
+using ide_standin::ParseIdeCommand;
+using ide_standin::ReplaceExtension;
 namespace {
 
 std::string Trimmed(const std::string& text) {
@@ -222,4 +231,4 @@ std::string FakeIde::LastErrorText() {
   return DdeErrorText(last_error_);
 }
 
-}  // namespace platform::fake
+}  // namespace doubles
