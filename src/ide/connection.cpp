@@ -13,8 +13,8 @@
 namespace ide {
 
 Connection::Connection(rt::Window& window, ConnectionState& state, platform::DdeClient& dde,
-                       platform::ProgramStarter& starter, std::function<void()> reread_selected)
-    : window_(window), state_(state), dde_(dde), starter_(starter), reread_selected_(std::move(reread_selected)) {}
+                       platform::ProgramStarter& starter)
+    : window_(window), state_(state), dde_(dde), starter_(starter) {}
 
 rt::Runtime& Connection::runtime() { return window_.runtime(); }
 
@@ -85,7 +85,7 @@ ConnectOutcome Connection::ConnectWithStartUp() {
       case rt::EventKind::Timer:
         TakeChannel(dde_.Connect(kService));
         if (state_.DDEChannel != 0) return ConnectOutcome::kConnected;
-        if ((clock.Ticks() - started) / 10 >= kStartUpWait) {
+        if (clock.Ticks() - started >= kStartUpWait) {
           SetNotConnected();
           Display();
           runtime().Message(std::string("Clarion for Windows was started with \"") + kStartCommand +
@@ -103,16 +103,16 @@ ConnectOutcome Connection::ConnectWithStartUp() {
   return ConnectOutcome::kWindowClosed;
 }
 
-void Connection::Connect() {
+bool Connection::Connect() {
   ConnectOutcome outcome = ConnectWithStartUp();
-  if (outcome == ConnectOutcome::kWindowClosed) return;
+  if (outcome == ConnectOutcome::kWindowClosed) return false;
   if (outcome == ConnectOutcome::kConnected) {
     state_.DDEConnected = 1;
     state_.LastAction = "Connected to CW";
     if (dde_.LastError() == platform::kDdeNoError) state_.LastAction = "Connected to CW.";
   }
   Display();
-  RereadSelected();
+  return true;
 }
 
 ConnectOutcome Connection::ConnectForBatch() {
@@ -131,7 +131,6 @@ void Connection::Disconnect() {
   state_.DDEConnected = 0;
   state_.LastAction = "Disconnected";
   Display();
-  RereadSelected();
 }
 
 void Connection::CloseChannel() { dde_.Close(state_.DDEChannel); }

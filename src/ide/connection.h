@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "runtime/fixed_string.h"
@@ -57,26 +56,22 @@ inline constexpr const char* kNotConnectedCaption = "Not Connected";
 
 class Connection {
  public:
-  // `window` is the main window, open for as long as this object is used. `reread_selected` makes
-  // the highlighted list row's record current again (the application list's RereadSelected).
+  // `window` is the main window, open for as long as this object is used.
   Connection(rt::Window& window, ConnectionState& state, platform::DdeClient& dde,
-             platform::ProgramStarter& starter, std::function<void()> reread_selected);
+             platform::ProgramStarter& starter);
 
   rt::Window& window() { return window_; }
   rt::Runtime& runtime();
   ConnectionState& state() { return state_; }
   platform::DdeClient& dde() { return dde_; }
-  void RereadSelected() {
-    if (reread_selected_) reread_selected_();
-  }
 
   // When the window has opened, before its first event: one attempt, without starting the IDE.
   void FirstAttempt();
   // On the window's open event: the "Warning" box when no conversation is open. True when it was
   // shown; the caller then gives the connection group the focus.
   bool WarnIfNotConnected();
-  // The Connect button.
-  void Connect();
+  // The Connect button. False when the user closed the window meanwhile.
+  bool Connect();
   // The Disconnect button.
   void Disconnect();
   // The start of a batch operation: connects with start-up; "Connected to CW" only when no DDE
@@ -101,7 +96,6 @@ class Connection {
   ConnectionState& state_;
   platform::DdeClient& dde_;
   platform::ProgramStarter& starter_;
-  std::function<void()> reread_selected_;
 };
 
 }  // namespace ide

@@ -21,7 +21,8 @@ class Clock {
   virtual Moment Now() = 0;
   std::int32_t Today() { return Now().date; }
   std::int32_t TimeOfDay() { return Now().time; }
-  // Milliseconds from an arbitrary start; never goes backwards, not even across midnight.
+  // Hundredths of a second from an arbitrary start, like every other time the program counts;
+  // never goes backwards, not even across midnight.
   virtual std::int64_t Ticks() = 0;
 };
 
@@ -36,7 +37,7 @@ class VirtualClock final : public Clock {
   std::int64_t Ticks() override { return ticks_; }
   // Moves time forward by `hundredths`, rolling the date over at midnight.
   void Advance(std::int64_t hundredths) {
-    ticks_ += hundredths * 10;
+    ticks_ += hundredths;
     std::int64_t t = time_ + hundredths;
     today_ += static_cast<std::int32_t>(t / kDay);
     time_ = static_cast<std::int32_t>(t % kDay);

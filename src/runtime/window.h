@@ -99,6 +99,8 @@ class Window {
   void SetText(int field, std::string text);
   // Closes the window now; Accept() returns false from then on.
   void Close();
+  // Refuses the close request just taken (CloseWindow or CloseDown): the window stays open.
+  void KeepOpen() { close_delivered_ = false; }
   bool IsClosed() const { return closed_; }
 
   // The window's timer: a Timer event every `hundredths` (the definition's period when the window

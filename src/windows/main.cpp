@@ -52,9 +52,9 @@ class MainProcedure {
       // The IDE connection and the batch operations work on this window; the list's
       // RereadSelected brings the highlighted record back after them.
       Services& services = program_.services;
-      ide::Connection connection(window, ide_, services.dde, services.starter,
-                                 [this] { browse_->RereadSelected(); });
-      ide::BatchOperations batch(connection, program_.files, services.lister, program_.OutputFileName);
+      ide::Connection connection(window, ide_, services.dde, services.starter);
+      ide::BatchOperations batch(window, services.dde, runtime_.clock(), connection, program_.files,
+                                 services.lister, program_.OutputFileName);
       connection_ = &connection;
       batch_ = &batch;
       connection.FirstAttempt();
@@ -100,15 +100,22 @@ class MainProcedure {
     // Buttons act on their Accepted event only; the check box, the spin box and the last-action
     // field have no actions of their own.
     if (window.Kind() != EventKind::Accepted) return;
+    if (const OperationButton* button = OperationOf(window.Field())) {
+      // While the batch waits, the list still scrolls and moves its highlight.
+      auto list_events = [this](rt::Window& w) {
+        if (w.Field() == f::Browse_1) browse_->TakeListEvent(w.Kind());
+      };
+      if (batch_->Run(button->operation, list_events) != ide::BatchEnd::kWindowClosed) browse_->RereadSelected();
+      return;
+    }
     switch (window.Field()) {
-      case f::MakeExe: batch_->Run(ide::Operation::MakeExe); break;
-      case f::MakeDll: batch_->Run(ide::Operation::MakeDll); break;
-      case f::ExportTxa: batch_->Run(ide::Operation::ExportTxa); break;
-      case f::ImportTxa: batch_->Run(ide::Operation::ImportTxa); break;
-      case f::ImportDct: batch_->Run(ide::Operation::ImportDct); break;
-      case f::ExportDct: batch_->Run(ide::Operation::ExportDct); break;
-      case f::Connect: connection_->Connect(); break;
-      case f::Disconnect: connection_->Disconnect(); break;
+      case f::Connect:
+        if (connection_->Connect()) browse_->RereadSelected();
+        break;
+      case f::Disconnect:
+        connection_->Disconnect();
+        browse_->RereadSelected();
+        break;
       case f::Tag: ToggleTag(window); break;
       case f::Insert:
         browse_->RereadSelected();

@@ -2,6 +2,7 @@
 // addresses them.
 #pragma once
 
+#include "ide/dde_contract.h"
 #include "runtime/definition.h"
 
 namespace windows {
@@ -37,5 +38,25 @@ enum : int {
 }  // namespace main_field
 
 extern const rt::WindowDef kMainWindow;
+
+// The six buttons that run a batch, and the operation each runs.
+struct OperationButton {
+  int field;
+  ide::Operation operation;
+};
+inline constexpr OperationButton kOperationButtons[] = {
+    {.field = main_field::MakeExe, .operation = ide::Operation::MakeExe},
+    {.field = main_field::MakeDll, .operation = ide::Operation::MakeDll},
+    {.field = main_field::ExportTxa, .operation = ide::Operation::ExportTxa},
+    {.field = main_field::ImportTxa, .operation = ide::Operation::ImportTxa},
+    {.field = main_field::ImportDct, .operation = ide::Operation::ImportDct},
+    {.field = main_field::ExportDct, .operation = ide::Operation::ExportDct},
+};
+// The operation of button `field`, or nullptr when it runs none.
+constexpr const OperationButton* OperationOf(int field) {
+  for (const OperationButton& button : kOperationButtons)
+    if (button.field == field) return &button;
+  return nullptr;
+}
 
 }  // namespace windows

@@ -101,7 +101,9 @@ void FakeIde::Pump() {
   for (auto it = pending_.begin(); it != due; ++it) {
     std::ofstream file(std::filesystem::path(it->path), std::ios::binary | std::ios::trunc);
     file << "Written by the fake IDE for " << it->command << "\n";
+    file.close();
     written_.push_back(it->path);
+    if (on_written_) on_written_(it->path);
   }
   pending_.erase(pending_.begin(), due);
 }
@@ -120,8 +122,8 @@ void FakeIde::ScheduleResult(const std::string& command) {
     default:
       return;
   }
-  // Ticks are milliseconds; the delay is in hundredths.
-  pending_.push_back(PendingResult{clock_.Ticks() + result_delay_ * 10, path, command});
+  pending_.push_back(PendingResult{clock_.Ticks() + result_delay_, path, command});
+  if (schedule_) schedule_(pending_.back().due_ticks);
 }
 
 // ---- FakeIde: DdeClient

@@ -90,6 +90,11 @@ class FakeIde final : public DdeClient {
   // Called with the time-out (hundredths) whenever a command times out, because a real client would
   // have waited that long: a test gives it its virtual clock's Advance.
   void SetTimeOutWait(std::function<void(std::int64_t hundredths)> wait) { time_out_wait_ = std::move(wait); }
+  // Called with the tick a result falls due as soon as it is scheduled, so that a test can have
+  // Pump called then (the headless backend's alarm); and with each result's path once written, so
+  // that it can tell the folder's watchers.
+  void SetScheduler(std::function<void(std::int64_t due_ticks)> schedule) { schedule_ = std::move(schedule); }
+  void SetOnWritten(std::function<void(const std::string& path)> written) { on_written_ = std::move(written); }
 
   // ---- observing
   const std::vector<std::string>& Commands() const { return commands_; }  // received, in order
@@ -143,6 +148,8 @@ class FakeIde final : public DdeClient {
   bool writes_results_ = true;
   bool checks_commands_ = false;
   std::function<void(std::int64_t)> time_out_wait_;
+  std::function<void(std::int64_t)> schedule_;
+  std::function<void(const std::string&)> on_written_;
   std::vector<PendingResult> pending_;
   std::vector<std::string> commands_;
   std::vector<std::string> written_;

@@ -140,11 +140,12 @@ TEST_F(ActivityLogTest, AfterABatchTheLogShowsItsStepsInTimeOrderAndOpensARecord
     RunMain();
     return Stored();
   }();
-  ASSERT_EQ(shown.size(), 4u);
+  ASSERT_EQ(shown.size(), 5u);
   EXPECT_EQ(shown, stored_before);  // the page is the file in key order, nothing written by OK
   EXPECT_NE(shown[0].find("B.APP|"), std::string::npos);  // stored first, logged first
   EXPECT_NE(shown[0].find("|Begin Make"), std::string::npos);
   EXPECT_NE(shown[3].find("A.APP|"), std::string::npos);
+  EXPECT_NE(shown[4].find("|Batch ended: 2 finished"), std::string::npos);  // the summary comes last
   EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|&View|&Delete|-|~&Select"});
 }
 

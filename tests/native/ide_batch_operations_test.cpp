@@ -51,9 +51,9 @@ TEST_F(BatchTest, InvoiceMakeDeletesTheOldExeSendsTheCommandAndLogsBeginAndFinis
       })
       .Wait(1000)
       .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::LastAction).text, "INVOICE.APP DDE Ack."); })
-      .Wait(1000)  // the new executable appears after this tick's listing
-      .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::LastAction).text, "INVOICE.APP DDE Ack."); })
-      .Wait(1000)
+      // The new executable appears at 15 s; the folder says so at once, well before the timer's
+      // next tick at 20 s.
+      .Wait(501)
       .Inspect([&](rt::Window& w) {
         EXPECT_EQ(w.state(f::LastAction).text, "Processing Complete");
         EXPECT_TRUE(w.state(f::ServerActive).checked);
@@ -62,6 +62,7 @@ TEST_F(BatchTest, InvoiceMakeDeletesTheOldExeSendsTheCommandAndLogsBeginAndFinis
   RunWindow();
   EXPECT_EQ(ide_.Commands(), Texts{"[ExecuteProject(" + Dir() + "INVOICE.app)]"});
   EXPECT_EQ(Log(), (Lines{{"INVOICE.APP", "Begin Make"}, {"INVOICE.APP", "Make Finished"}}));
+  EXPECT_EQ(summary_, "Batch ended: 1 finished, 0 failed, 0 not found, 0 skipped, of 1; 0:15");
   EXPECT_EQ(backend_.last_actions(), (Texts{"", "Connected to CW", "INVOICE.APP DDE Ack.",
                                             "INVOICE.APP Compiled & Made", "Processing Complete"}));
   EXPECT_EQ(Read(In("INVOICE.EXE")).rfind("Written by the fake IDE", 0), 0u);
@@ -103,9 +104,8 @@ TEST_F(BatchTest, TimeOutOnSecondOfThreeEndsTheBatchAndLeavesTheThirdUntouched) 
   ide_.SetTimeOutWait([this](std::int64_t hundredths) { clock_.Advance(hundredths); });
   script()
       .Press(f::MakeExe)
-      .Wait(1000)
       .Answer(rt::ButtonOk, "DDE timeout")
-      .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::LastAction).text, "Processing Complete"); })
+      .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::LastAction).text, "2 of 3 not made, see Log"); })
       .CloseBox();
   RunWindow();
   EXPECT_EQ(Log(), (Lines{{"FIRST.APP", "Begin Make"},
@@ -186,7 +186,7 @@ TEST_P(OperationTest, SkipsAMissingInputThenSendsWaitsAndLogs) {
   EXPECT_EQ(Log(), (Lines{{"GONE.APP", c.missing}, {"INV.APP", c.begin}, {"INV.APP", c.finished}}));
   Texts shown{"", "Connected to CW"};
   shown.insert(shown.end(), c.shown.begin(), c.shown.end());
-  shown.push_back("Processing Complete");
+  shown.push_back("1 of 2 not made, see Log");  // the application without its input
   EXPECT_EQ(backend_.last_actions(), shown);
   if (c.deleted != nullptr) {
     EXPECT_NE(Read(In(c.deleted)), "old") << "the IDE's new file ended the wait";
@@ -246,7 +246,9 @@ TEST_F(BatchTest, ARefusedCommandShowsTheIdesOwnErrorAndEndsTheBatch) {
   EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin APP Export"},
                           {"A.APP", "Error 603 " + platform::DdeErrorText(platform::kDdeNotProcessed)}}));
   EXPECT_EQ(ide_.Commands().size(), 1u);
-  EXPECT_EQ(backend_.last_actions().back(), "Processing Complete");
+  // A failure is not shown as success: both applications are unmade, the second not even tried.
+  EXPECT_EQ(backend_.last_actions().back(), "2 of 2 not made, see Log");
+  EXPECT_EQ(summary_, "Batch ended: 0 finished, 1 failed, 0 not found, 0 skipped, of 2; 0:00");
   ExpectNothingLeftOpen();
 }
 
@@ -282,7 +284,7 @@ TEST_F(BatchTest, ClicksWhileACommandIsSentAreDroppedButACloseIsKept) {
   script().Press(f::MakeExe).Answer(rt::ButtonOk, "Project has 3 errors");
   script().Inspect([this](rt::Window&) { EXPECT_EQ(ide_.Commands().size(), 1u) << "a second batch ran"; });
   // The second batch, asked for by the user now, sends again; the Close clicked meanwhile ends it all.
-  script().Press(f::MakeExe);
+  script().Press(f::MakeExe).Answer(rt::ButtonYes, "Close Nightjar now?");
   RunWindow();
   EXPECT_TRUE(script().Done()) << "the window closed before the user's second batch";
   EXPECT_EQ(ide_.Commands().size(), 2u);
@@ -302,7 +304,7 @@ TEST_F(BatchTest, ErrorCodeSixHundredShowsNothingYetEndsTheBatch) {
   EXPECT_TRUE(boxes().empty()) << Boxes();
   EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"}, {"A.APP", "Error 600 Edge of the DDE range"}}));
   EXPECT_EQ(ide_.Commands().size(), 1u);
-  EXPECT_EQ(backend_.last_actions().back(), "Processing Complete");
+  EXPECT_EQ(backend_.last_actions().back(), "2 of 2 not made, see Log");
 }
 
 TEST_F(BatchTest, AFailureBelowSixHundredIsReportedAsProcessingTerminatedWithTheOperationsPrefix) {
@@ -395,7 +397,18 @@ TEST_F(BatchTest, ClosingTheWindowDuringAWaitClosesLogAndConversationThenTheWind
   WriteAll("A");
   WriteAll("B");
   ide_.SetWritesResults(false);
-  script().Press(f::MakeExe).Wait(1000).Press(f::MakeDll).CloseBox();
+  // Esc asks to stop after this application (No); the close box asks first (No, then Yes).
+  script()
+      .Press(f::MakeExe)
+      .Wait(1000)
+      .Press(f::MakeDll)
+      .Key(f::Browse_1, rt::key::kEsc)
+      .Answer(rt::ButtonNo, "Stop the batch after this application?")
+      .CloseBox()
+      .Answer(rt::ButtonNo, "Close Nightjar now?")
+      .Inspect([](rt::Window& w) { EXPECT_EQ(w.Title(), "Nightjar (Batchwright) - 1 of 2"); })
+      .CloseBox()
+      .Answer(rt::ButtonYes, "Close Nightjar now?");
   RunWindow();
   EXPECT_EQ(runtime_.WindowCount(), 0);
   EXPECT_TRUE(script().Done());
@@ -454,7 +467,8 @@ TEST_F(BatchTest, WhenTheIdeNeverAnswersTheBatchGivesUpAfterAMinuteWithItsLogClo
   EXPECT_EQ(boxes()[1].caption, "Not Connected");
   EXPECT_EQ(boxes()[1].icon, rt::BoxIcon::Stop);
   EXPECT_EQ(starter_.Started(), Texts{"CW20"});
-  EXPECT_EQ(ide_.ConnectAttempts(), 8);  // at open, at the press, then one per tick for a minute
+  // At open, at the press, then one every half second for a minute.
+  EXPECT_EQ(ide_.ConnectAttempts(), 2 + 120);
   EXPECT_EQ(Log(), Lines{});
   EXPECT_TRUE(ide_.Commands().empty());
   EXPECT_EQ(backend_.headless().beeps(), 0);

@@ -115,7 +115,8 @@ TEST_F(ConnectionTest, ConnectGivesUpAfterAMinuteOfAttempts) {
       .Wait(6000)  // no more attempts after giving up
       .CloseBox();
   RunWindow();
-  EXPECT_EQ(ide_.ConnectAttempts(), 8);
+  // At open, at the press, then one every half second for a minute, and none after giving up.
+  EXPECT_EQ(ide_.ConnectAttempts(), 2 + 120);
   EXPECT_EQ(starter_.Started(), Texts{"CW20"});
   EXPECT_EQ(state_.LastAction.str(), "Not Connected");
   EXPECT_EQ(state_.DDEChannel, 0);

@@ -26,6 +26,8 @@ class RecordingBackend::Peer final : public rt::WindowPeer {
   void Focus(int field) override { inner_->Focus(field); }
   int VisibleRows(int field) override { return inner_->VisibleRows(field); }
   void SetTimer(int hundredths) override { inner_->SetTimer(hundredths); }
+  void TitleChanged() override { inner_->TitleChanged(); }
+  bool WatchDirectory(const std::string& path) override { return inner_->WatchDirectory(path); }
 
  private:
   std::unique_ptr<rt::WindowPeer> inner_;
@@ -46,6 +48,12 @@ IdeTest::IdeTest() {
   apps_dir_ = work_dir_ / "apps";
   fs::create_directory(apps_dir_);
   files_.store.timing.ordinary_wait_ms = 20;
+  // The fake IDE writes each result when virtual time reaches it, and the folder's watchers hear
+  // of it, as they would from the platform.
+  ide_.SetScheduler([this](std::int64_t due) { backend_.headless().At(due, [this] { ide_.Pump(); }); });
+  ide_.SetOnWritten([this](const std::string& path) {
+    backend_.headless().ChangeDirectory(fs::path(path).parent_path().string());
+  });
 }
 
 IdeTest::~IdeTest() {
@@ -82,8 +90,8 @@ void IdeTest::RunWindow() {
   files::RaiseUseCount(runtime_, files_, files_.Apps);
   {
     rt::Window window(runtime_, windows::kMainWindow);
-    ide::Connection connection(window, state_, *dde_, starter_, [this] { ++rereads_; });
-    ide::BatchOperations batch(connection, files_, *lister_, OutputFileName);
+    ide::Connection connection(window, state_, *dde_, starter_);
+    ide::BatchOperations batch(window, *dde_, runtime_.clock(), connection, files_, *lister_, OutputFileName);
     window.Bind(f::ServerActive, state_.DDEConnected);
     window.Bind(f::TimeOut, state_.DDETimeOut);
     window.Bind(f::LastAction, state_.LastAction);
@@ -92,16 +100,13 @@ void IdeTest::RunWindow() {
       if (window.Kind() == rt::EventKind::OpenWindow && connection.WarnIfNotConnected())
         window.Select(f::ConnectionGroup);
       if (window.Kind() != rt::EventKind::Accepted) continue;
-      switch (window.Field()) {
-        case f::MakeExe: batch.Run(ide::Operation::MakeExe); break;
-        case f::MakeDll: batch.Run(ide::Operation::MakeDll); break;
-        case f::ExportTxa: batch.Run(ide::Operation::ExportTxa); break;
-        case f::ImportTxa: batch.Run(ide::Operation::ImportTxa); break;
-        case f::ImportDct: batch.Run(ide::Operation::ImportDct); break;
-        case f::ExportDct: batch.Run(ide::Operation::ExportDct); break;
-        case f::Connect: connection.Connect(); break;
-        case f::Disconnect: connection.Disconnect(); break;
-        default: break;
+      if (const windows::OperationButton* button = windows::OperationOf(window.Field())) {
+        if (batch.Run(button->operation) != ide::BatchEnd::kWindowClosed) ++rereads_;
+      } else if (window.Field() == f::Connect) {
+        if (connection.Connect()) ++rereads_;
+      } else if (window.Field() == f::Disconnect) {
+        connection.Disconnect();
+        ++rereads_;
       }
     }
   }
@@ -122,6 +127,12 @@ std::vector<LogLine> IdeTest::Log() {
     lines.push_back({files_.TMP.Apps.str(), files_.TMP.Event.str()});
   }
   files_.TempFile.Close();
+  // A batch's last record sums it up under no application's name; it is kept apart.
+  summary_.clear();
+  if (!lines.empty() && lines.back().app.empty() && lines.back().event.starts_with("Batch ended: ")) {
+    summary_ = lines.back().event;
+    lines.pop_back();
+  }
   return lines;
 }
 

@@ -114,7 +114,8 @@ class IdeTest : public ::testing::Test {
   // event, the warning on the open event, the six operations, Connect and Disconnect. Ends when
   // the window closes; the script must close it.
   void RunWindow();
-  // The activity log in stored order (each record must carry a date).
+  // The activity log in stored order (each record must carry a date), without the batch's last
+  // record, the summary, which goes into summary_ ("" when there is none).
   std::vector<LogLine> Log();
   // The message boxes shown, as "caption: text" lines.
   std::string Boxes() const;
@@ -135,6 +136,7 @@ class IdeTest : public ::testing::Test {
   rt::FixedString<80> OutputFileName;
   ide::ConnectionState state_;
   int rereads_ = 0;  // calls of the list's RereadSelected
+  std::string summary_;
 };
 
 }  // namespace ide_test

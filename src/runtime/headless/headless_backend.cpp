@@ -2,6 +2,7 @@
 #include "runtime/headless/headless_backend.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "runtime/runtime.h"
 #include "runtime/window.h"
@@ -58,6 +59,16 @@ Script& Script::ChoosePopup(int entry) { return Add({.kind = Step::Kind::Popup, 
 
 // --- Peer -----------------------------------------------------------------------------------
 
+namespace {
+
+// A folder as a watch compares it: without its final separators ("/" stays "/").
+std::string FolderKey(std::string folder) {
+  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
 class HeadlessBackend::Peer final : public WindowPeer {
  public:
   Peer(HeadlessBackend& backend, Window& window) : backend_(backend), window_(window) {
@@ -70,7 +81,7 @@ class HeadlessBackend::Peer final : public WindowPeer {
   }
   void Refresh(int) override {}
   void SetTimer(int hundredths) override {
-    period_ = std::int64_t{hundredths} * 10;
+    period_ = hundredths;
     next_tick_ = period_ > 0 ? backend_.clock_.Ticks() + period_ : -1;
   }
   void Focus(int) override {}
@@ -80,10 +91,19 @@ class HeadlessBackend::Peer final : public WindowPeer {
     return std::max(1, (window_.definition().control(field).h - 10) / 10);
   }
 
+  bool WatchDirectory(const std::string& path) override {
+    std::error_code error;
+    watched_ = FolderKey(path);
+    if (watched_.empty() || std::filesystem::is_directory(watched_, error)) return !watched_.empty();
+    watched_.clear();
+    return false;
+  }
+
   Window& window() { return window_; }
   std::int64_t Period() const { return period_; }
   std::int64_t next_tick_ = -1;
   std::int64_t period_ = 0;
+  std::string watched_;
 
  private:
   HeadlessBackend& backend_;
@@ -106,6 +126,10 @@ const Script::Step* HeadlessBackend::NextStep() {
 
 void HeadlessBackend::WaitForInput(Window& window) {
   while (!window.HasEvents() && !window.IsClosed()) {
+    if (wait_until_ >= 0) {
+      AdvanceTime(window);
+      continue;
+    }
     const Script::Step* step = NextStep();
     if (!step)
       throw ScriptError(std::string("the script ran out while ") + window.definition().id +
@@ -134,26 +158,57 @@ void HeadlessBackend::Apply(Window& window, const Script::Step& step) {
     case Kind::Key: window.UserKey(step.field, step.value, step.character); break;
     case Kind::Thumb: window.UserThumb(step.field, step.value); break;
     case Kind::CloseBox: window.UserClose(); break;
-    case Kind::Wait: AdvanceTime(step.amount); break;
+    case Kind::Wait:
+      wait_until_ = clock_.Ticks() + step.amount;
+      AdvanceTime(window);
+      break;
     case Kind::Raise: window.Post(step.event, step.field); break;
     case Kind::Inspect: step.look(window); break;
     default: break;
   }
 }
 
-void HeadlessBackend::AdvanceTime(std::int64_t hundredths) {
-  std::int64_t end = clock_.Ticks() + hundredths * 10;
-  for (;;) {
-    // The next timer to fall due within the wait, if any.
+void HeadlessBackend::At(std::int64_t ticks, std::function<void()> action) {
+  // Kept in order of time, and of setting within one tick.
+  auto after = std::upper_bound(alarms_.begin(), alarms_.end(), ticks,
+                                [](std::int64_t t, const Alarm& alarm) { return t < alarm.ticks; });
+  alarms_.insert(after, Alarm{ticks, std::move(action)});
+}
+
+void HeadlessBackend::ChangeDirectory(const std::string& folder) {
+  std::string key = FolderKey(folder);
+  // A copy: a window may close (and its peer go) in between only through its procedure, which
+  // does not run here, but the list must not change under the loop either way.
+  std::vector<Peer*> peers = peers_;
+  for (Peer* p : peers)
+    if (!p->watched_.empty() && p->watched_ == key) p->window().DirectoryChanged();
+}
+
+void HeadlessBackend::AdvanceTime(Window& window) {
+  const std::int64_t end = wait_until_;
+  while (!window.HasEvents() && !window.IsClosed()) {
+    // The next timer or alarm to fall due within the wait, if any; an alarm goes first on a tie.
     Peer* due = nullptr;
     for (Peer* p : peers_)
       if (p->next_tick_ >= 0 && p->next_tick_ <= end && (!due || p->next_tick_ < due->next_tick_)) due = p;
-    if (!due) break;
-    clock_.Advance((due->next_tick_ - clock_.Ticks()) / 10);
+    bool alarm = !alarms_.empty() && alarms_.front().ticks <= end &&
+                 (!due || alarms_.front().ticks <= due->next_tick_);
+    if (alarm) {
+      Alarm next = std::move(alarms_.front());
+      alarms_.erase(alarms_.begin());
+      if (next.ticks > clock_.Ticks()) clock_.Advance(next.ticks - clock_.Ticks());
+      next.action();
+      continue;
+    }
+    if (!due) {
+      clock_.Advance(end - clock_.Ticks());
+      wait_until_ = -1;
+      return;
+    }
+    clock_.Advance(due->next_tick_ - clock_.Ticks());
     due->next_tick_ += due->Period();
     due->window().TimerTick();
   }
-  clock_.Advance((end - clock_.Ticks()) / 10);
 }
 
 int HeadlessBackend::Message(const MessageBoxSpec& box) {

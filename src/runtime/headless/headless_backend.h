@@ -48,7 +48,9 @@ class Script {
   Script& TypeChar(int field, char c) { return Key(field, static_cast<unsigned char>(c), static_cast<unsigned char>(c)); }
   Script& Thumb(int field, int position);
   Script& CloseBox();
-  // Lets `hundredths` of virtual time pass; the windows' timers fire as they fall due.
+  // Lets `hundredths` of virtual time pass; the windows' timers and the backend's alarms fire as
+  // they fall due. Whenever one leaves the window taking input with an event, the wait pauses for
+  // the program to serve it (at that moment of virtual time) and then goes on.
   Script& Wait(std::int64_t hundredths);
   // An event as the platform would queue it, for paths no user action reaches directly.
   Script& Raise(EventKind kind, int field = 0);
@@ -97,6 +99,12 @@ class HeadlessBackend final : public Backend {
   platform::VirtualClock& virtual_clock() { return clock_; }
   // Rows that fit in every list control (the page size); 0: derived from the list's height.
   void set_visible_rows(int rows) { visible_rows_ = rows; }
+  // Runs `action` when virtual time reaches `ticks` (the clock's Ticks) during a script's Wait; an
+  // action due already runs at the next Wait. Alarms due at the same tick run in the order set.
+  void At(std::int64_t ticks, std::function<void()> action);
+  // The platform's report that files in `folder` changed: every window watching that folder (its
+  // final separator ignored) gets its DirectoryChanged event. Folders that exist can be watched.
+  void ChangeDirectory(const std::string& folder);
 
   // What the program showed, for the test to examine.
   const std::vector<MessageBoxSpec>& boxes() const { return boxes_; }
@@ -129,12 +137,20 @@ class HeadlessBackend final : public Backend {
   friend class Peer;
   const Script::Step* NextStep();
   void Apply(Window& window, const Script::Step& step);
-  void AdvanceTime(std::int64_t hundredths);
+  // Moves virtual time towards wait_until_, firing timers and alarms in order, until it gets
+  // there or `window` has an event to serve.
+  void AdvanceTime(Window& window);
 
   Script script_;
   platform::VirtualClock clock_;
   int visible_rows_ = 0;
   std::vector<Peer*> peers_;
+  struct Alarm {
+    std::int64_t ticks;
+    std::function<void()> action;
+  };
+  std::vector<Alarm> alarms_;
+  std::int64_t wait_until_ = -1;  // the end of the script's current Wait; -1: none
   std::vector<MessageBoxSpec> boxes_;
   std::vector<std::string> popups_;
   std::vector<FileDialogSpec> file_dialogs_;
