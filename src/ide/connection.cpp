@@ -141,6 +141,11 @@ void Connection::CheckDDEError() {
   state_.IDEErrorText.clear();
   state_.LastErrorCode = dde_.LastError();
   if (state_.LastErrorCode <= 600) return;
+  // The IDE ended the conversation (it was closed, or crashed): the box no longer reads connected.
+  if (state_.LastErrorCode == platform::kDdeChannelNotOpen && state_.DDEConnected != 0) {
+    state_.DDEConnected = 0;
+    Display();
+  }
   std::string message;
   if (state_.LastErrorCode == platform::kDdeNotProcessed) {
     std::string number;

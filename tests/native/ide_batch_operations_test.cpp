@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <set>
 
 #include "ide_test_support.h"
 #include "platform/dde_client.h"
@@ -567,6 +569,125 @@ TEST_F(BatchTest, ApplicationsAreTakenInStoredOrderAndEachBatchHasItsOwnLogAndCo
   EXPECT_EQ(ide_.TimeOut(), 14 * 6000);
   EXPECT_EQ(ide_.ConnectAttempts(), 3);
   ExpectNothingLeftOpen();
+}
+
+
+// ---- while a batch runs
+
+// The real lister, except that the files named in `held` are still open by their writer.
+class HeldOpenLister final : public platform::DirectoryLister {
+ public:
+  int List(const std::string& pattern, std::vector<platform::DirectoryEntry>& entries) override {
+    return real_->List(pattern, entries);
+  }
+  bool IsBeingWritten(const std::string& path) override { return held.count(fs::path(path).filename().string()) > 0; }
+  std::set<std::string> held;
+
+ private:
+  std::unique_ptr<platform::DirectoryLister> real_ = platform::MakeDirectoryLister();
+};
+
+// The IDE creates INVOICE.EXE at 15 s but writes it until 18 s: the batch waits for it to be
+// closed, looking again every half second, though the close itself brings no folder change.
+TEST_F(BatchTest, AResultStillOpenByItsWriterIsNotCountedUntilClosed) {
+  auto lister = std::make_unique<HeldOpenLister>();
+  HeldOpenLister& held = *lister;
+  lister_ = std::move(lister);
+  AddApp(Dir(), "INVOICE.APP");
+  Write(In("INVOICE.APP"));
+  ide_.SetResultDelay(1500);
+  held.held.insert("INVOICE.EXE");
+  backend_.headless().At(clock_.Ticks() + 1800, [&] { held.held.clear(); });
+  script()
+      .Press(f::MakeExe)
+      .Wait(1799)
+      .Inspect([&](rt::Window& w) {
+        EXPECT_TRUE(fs::exists(In("INVOICE.EXE")));
+        EXPECT_EQ(w.state(f::LastAction).text, "INVOICE.APP DDE Ack.");
+      })
+      .Wait(ide::kWritingRecheck)
+      .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::LastAction).text, "Processing Complete"); })
+      .CloseBox();
+  RunWindow();
+  EXPECT_EQ(Log(), (Lines{{"INVOICE.APP", "Begin Make"}, {"INVOICE.APP", "Make Finished"}}));
+}
+
+// Another station deletes B from the list while A is made, and untags C: neither is sent, and the
+// log says why for each; D is made once.
+TEST_F(BatchTest, ApplicationsDeletedOrUntaggedMeanwhileAreLoggedAndNotSent) {
+  for (const char* base : {"A", "B", "C", "D"}) {
+    AddApp(Dir(), std::string(base) + ".APP");
+    Write(In(std::string(base) + ".APP"));
+  }
+  ide_.SetResultDelay(500);
+  backend_.headless().At(clock_.Ticks() + 100, [&] {
+    files::Files other;
+    other.Apps.Open();
+    other.Apps.Set(store::Order::File);
+    for (other.Apps.Next(); other.store.error.code == 0; other.Apps.Next()) {
+      if (other.APP.Application.str() == "B.APP") other.Apps.Delete();
+      if (other.APP.Application.str() == "C.APP") {
+        other.APP.Tag = 0;
+        other.Apps.Put();
+      }
+    }
+    other.Apps.Close();
+  });
+  script().Press(f::MakeExe).Wait(2000).CloseBox();
+  RunWindow();
+  EXPECT_EQ(ide_.Commands(), (Texts{"[ExecuteProject(" + Dir() + "A.app)]", "[ExecuteProject(" + Dir() + "D.app)]"}));
+  EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"},
+                          {"A.APP", "Make Finished"},
+                          {"B.APP", "Removed from the list meanwhile, not sent"},
+                          {"C.APP", "Untagged meanwhile, not sent"},
+                          {"D.APP", "Begin Make"},
+                          {"D.APP", "Make Finished"}}));
+  EXPECT_EQ(summary_, "Batch ended: 2 finished, 0 failed, 0 not found, 2 skipped, of 4; 0:10");
+  EXPECT_EQ(backend_.last_actions().back(), "2 of 4 not made, see Log");
+}
+
+// Esc during the first of three asks; Yes lets the first finish and sends nothing more. Meanwhile
+// the title counts the applications and the cursor shows work going on.
+TEST_F(BatchTest, EscStopsTheBatchAfterTheCurrentApplication) {
+  for (const char* base : {"A", "B", "C"}) {
+    AddApp(Dir(), std::string(base) + ".APP");
+    Write(In(std::string(base) + ".APP"));
+  }
+  ide_.SetResultDelay(500);
+  script()
+      .Press(f::MakeExe)
+      .Inspect([this](rt::Window& w) {
+        EXPECT_EQ(w.Title(), "Nightjar (Batchwright) - 1 of 3");
+        EXPECT_TRUE(backend_.headless().working());
+      })
+      .Key(f::Browse_1, rt::key::kEsc)
+      .Answer(rt::ButtonYes, "Stop the batch after this application?")
+      .Wait(1000)
+      .Inspect([this](rt::Window& w) {
+        EXPECT_EQ(w.Title(), "Nightjar (Batchwright)");
+        EXPECT_FALSE(backend_.headless().working());
+        EXPECT_EQ(w.state(f::LastAction).text, "2 of 3 not made, see Log");
+      })
+      .CloseBox();
+  RunWindow();
+  EXPECT_EQ(ide_.Commands().size(), 1u);
+  EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"}, {"A.APP", "Make Finished"}, {"", "Batch stopped by the user"}}));
+  EXPECT_EQ(summary_, "Batch ended: 1 finished, 0 failed, 0 not found, 0 skipped, of 3; 0:05");
+}
+
+// The IDE exits while A is made: B's command finds the conversation gone, the batch ends and the
+// connection box no longer reads connected.
+TEST_F(BatchTest, AnIdeThatExitsDuringTheBatchLeavesTheBoxUnticked) {
+  for (const char* base : {"A", "B"}) {
+    AddApp(Dir(), std::string(base) + ".APP");
+    Write(In(std::string(base) + ".APP"));
+  }
+  ide_.SetResultDelay(500);
+  backend_.headless().At(clock_.Ticks() + 300, [this] { ide_.SetRunning(false); });
+  script().Press(f::MakeExe).Wait(1000).Answer(rt::ButtonOk, "Unexpected Error: 602").CloseBox();
+  RunWindow();
+  EXPECT_EQ(state_.DDEConnected, 0);
+  EXPECT_EQ(Log().back(), (LogLine{"B.APP", "Error 602 " + platform::DdeErrorText(platform::kDdeChannelNotOpen)}));
 }
 
 }  // namespace
