@@ -6,6 +6,11 @@
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
@@ -128,6 +133,43 @@ TEST_F(DirectoryListerTest, AMissingFolderIsAnErrorWithNothingFound) {
   int error = 0;
   EXPECT_TRUE(Names(Folder() + "no-such-folder/*.APP", &error).empty());
   EXPECT_NE(error, 0);
+}
+
+// Whether this system lets a read lease be taken at all (on a file nobody writes): some file
+// systems (overlay, network) and some sandboxes refuse every lease, and then nothing can be told.
+#ifndef _WIN32
+bool LeasesWork(const fs::path& file) {
+  int fd = ::open(file.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  bool taken = ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
+  if (taken) ::fcntl(fd, F_SETLEASE, F_UNLCK);
+  ::close(fd);
+  return taken;
+}
+#endif
+
+TEST_F(DirectoryListerTest, AFileIsBeingWrittenOnlyWhileAWriterHasItOpen) {
+  Write("RESULT.TXT");
+  const std::string path = Folder() + "RESULT.TXT";
+#ifndef _WIN32
+  if (!LeasesWork(folder_ / "RESULT.TXT")) GTEST_SKIP() << "no read lease can be taken in " << Folder();
+#endif
+  {
+    std::ofstream writer(path, std::ios::binary | std::ios::app);
+    ASSERT_TRUE(writer.is_open());
+    writer << "more" << std::flush;
+    EXPECT_TRUE(lister_->IsBeingWritten(path)) << "while a writer has it open";
+  }
+  EXPECT_FALSE(lister_->IsBeingWritten(path)) << "after the writer closed it";
+  {
+    std::ifstream reader(path, std::ios::binary);
+    ASSERT_TRUE(reader.is_open());
+    EXPECT_FALSE(lister_->IsBeingWritten(path)) << "a reader is no writer";
+  }
+  EXPECT_FALSE(lister_->IsBeingWritten(Folder() + "MISSING.TXT"));
+  // The look leaves nothing behind that would stop the next writer.
+  std::ofstream again(path, std::ios::binary | std::ios::app);
+  EXPECT_TRUE(again.is_open());
 }
 
 }  // namespace

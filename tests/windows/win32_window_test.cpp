@@ -8,8 +8,11 @@
 #include <commctrl.h>
 
 #include <array>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "runtime/runtime.h"
@@ -685,6 +688,86 @@ TEST_F(Win32Window, TimerDeliversTimerEventsToTheWindow) {
   EXPECT_FALSE(window.Accept());
 }
 
+// --- Watching a folder ----------------------------------------------------------------------
+
+const rt::WindowDef kWatchWindow{
+    .id = "WATCH",
+    .title = "Watch under test",
+    .w = 80,
+    .h = 30,
+    .icon = nullptr,
+    .font = {},
+    .background = rt::kNoColour,
+    .timer = 0,
+    .controls = kTimerControls,
+};
+
+void Append(const std::filesystem::path& file, const char* text) {
+  std::ofstream(file, std::ios::binary | std::ios::app) << text;
+}
+
+TEST_F(Win32Window, WatchedFolderReportsChangesToItsFilesUntilTheWatchMovesOrStops) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / ("nj-watch-" + std::to_string(GetCurrentProcessId()));
+  fs::remove_all(root);
+  fs::create_directories(root / "ONE");
+  fs::create_directories(root / "TWO");
+  {
+    rt::Window window(runtime_, kWatchWindow);
+    HWND top = FindWindowW(kWindowClass, L"Watch under test");
+    ASSERT_NE(top, nullptr);
+    ASSERT_EQ(Next(window, top).kind, EventKind::OpenWindow);
+    // Takes the events of half a second, up to the window's timer, and counts the folder changes
+    // among them; a change signals more than once (made, then written), so this also clears the
+    // rest of one.
+    auto changes_within_half_a_second = [&] {
+      window.SetTimerPeriod(50);
+      int changes = 0;
+      for (Event e = Next(window, top); e.kind != EventKind::Timer; e = Next(window, top)) {
+        if (e.kind != EventKind::DirectoryChanged) {
+          ADD_FAILURE() << "unexpected event " << static_cast<int>(e.kind);
+          break;
+        }
+        ++changes;
+      }
+      window.SetTimerPeriod(0);
+      return changes;
+    };
+
+    EXPECT_FALSE(window.WatchDirectory((root / "MISSING").string()));
+    ASSERT_TRUE(window.WatchDirectory((root / "ONE" / "").string())) << "written with its separator";
+    EXPECT_EQ(changes_within_half_a_second(), 0) << "nothing changed yet";
+
+    // A file made by someone else while the window waits for input.
+    std::thread maker([&] {
+      Sleep(100);
+      Append(root / "ONE" / "RESULT.TXT", "made");
+    });
+    EXPECT_EQ(Next(window, top), (Event{EventKind::DirectoryChanged, 0}));
+    maker.join();
+    changes_within_half_a_second();
+    Append(root / "ONE" / "RESULT.TXT", "written");
+    EXPECT_EQ(Next(window, top), (Event{EventKind::DirectoryChanged, 0})) << "the watch goes on";
+    changes_within_half_a_second();
+
+    ASSERT_TRUE(window.WatchDirectory((root / "TWO").string()));
+    Append(root / "ONE" / "RESULT.TXT", "old folder");
+    EXPECT_EQ(changes_within_half_a_second(), 0) << "the old folder is no longer watched";
+    Append(root / "TWO" / "RESULT.TXT", "new folder");
+    EXPECT_EQ(Next(window, top), (Event{EventKind::DirectoryChanged, 0}));
+    changes_within_half_a_second();
+
+    EXPECT_TRUE(window.WatchDirectory(""));
+    Append(root / "TWO" / "RESULT.TXT", "unwatched");
+    EXPECT_EQ(changes_within_half_a_second(), 0) << "the watch stopped";
+    // Watching again, then closing: the window takes its watch with it.
+    EXPECT_TRUE(window.WatchDirectory((root / "TWO").string()));
+    window.Close();
+  }
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+}
+
 TEST_F(Win32Window, TypedTextIsAcceptedWhenTheFieldIsLeftOrAButtonPressed) {
   rt::Window window(runtime_, kFormWindow);
   HWND top = FindWindowW(kWindowClass, L"Form under test");
@@ -769,6 +852,38 @@ TEST_F(Win32Window, BusyCursorShowsOverTheWindowUntilNormalAgain) {
   runtime_.SetBusyCursor(false);
   SendMessageW(top, WM_SETCURSOR, reinterpret_cast<WPARAM>(top), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   EXPECT_NE(GetCursor(), wait);
+  window.Close();
+}
+
+TEST_F(Win32Window, WorkingCursorShowsOverArrowsWhileInputIsTakenAndBusyWins) {
+  rt::Window window(runtime_, kFormWindow);
+  HWND top = FindWindowW(kWindowClass, L"Form under test");
+  ASSERT_NE(top, nullptr);
+  HCURSOR working = LoadCursorW(nullptr, MAKEINTRESOURCEW(32650));
+  HCURSOR wait = LoadCursorW(nullptr, MAKEINTRESOURCEW(32514));
+  HCURSOR ibeam = LoadCursorW(nullptr, MAKEINTRESOURCEW(32513));
+  auto cursor_over = [&](HWND hwnd, WORD hit) {
+    SendMessageW(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(hit, WM_MOUSEMOVE));
+    return GetCursor();
+  };
+  HWND button = ControlOf(top, 4);
+  HWND entry = ControlOf(top, 2);
+
+  runtime_.SetWorkingCursor(true);
+  EXPECT_EQ(cursor_over(top, HTCLIENT), working);
+  EXPECT_EQ(cursor_over(button, HTCLIENT), working);
+  EXPECT_EQ(cursor_over(entry, HTCLIENT), ibeam) << "an entry keeps its own cursor";
+  EXPECT_NE(cursor_over(top, HTRIGHT), working) << "a border keeps its sizing cursor";
+  runtime_.SetBusyCursor(true);
+  EXPECT_EQ(cursor_over(button, HTCLIENT), wait);
+  runtime_.SetBusyCursor(false);
+  EXPECT_EQ(cursor_over(button, HTCLIENT), working);
+  // Still taking input.
+  PostMessageW(button, BM_CLICK, 0, 0);
+  EXPECT_EQ(Next(window, top).kind, EventKind::OpenWindow);
+  EXPECT_EQ(Next(window, top), (Event{EventKind::Accepted, 4}));
+  runtime_.SetWorkingCursor(false);
+  EXPECT_NE(cursor_over(button, HTCLIENT), working);
   window.Close();
 }
 

@@ -1,9 +1,13 @@
 // Directory listing on POSIX: readdir over the folder, stat for each candidate (following links,
-// so a link to an ordinary file counts as one), names matched ignoring case.
+// so a link to an ordinary file counts as one), names matched ignoring case. Whether a file is
+// still being written shows (on Linux) as a read lease that cannot be taken.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 
 #include "platform/directory_lister.h"
@@ -39,6 +43,26 @@ class PosixDirectoryLister final : public DirectoryLister {
     ::closedir(dir);
     SortByName(entries);
     return 0;
+  }
+
+  bool IsBeingWritten(const std::string& path) override {
+#ifdef F_SETLEASE
+    // Not blocking: a lease of another program on the file would hold up the open.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool writing = false;
+    // Should a writer open the file in the moment the lease is held, the lease's break is
+    // signalled to us; SIGIO would end the program, SIGURG is ignored unless handled.
+    if (::fcntl(fd, F_SETSIG, SIGURG) == 0) {
+      if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) ::fcntl(fd, F_SETLEASE, F_UNLCK);
+      else writing = errno == EAGAIN || errno == EBUSY;
+    }
+    ::close(fd);
+    return writing;
+#else
+    (void)path;
+    return false;
+#endif
   }
 };
 

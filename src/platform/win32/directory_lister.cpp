@@ -1,7 +1,8 @@
 // Directory listing on Windows: every entry of the folder through FindFirstFile, matched by our own
 // pattern rule rather than the system's, which also matches the generated short names ("*.APP"
 // would find "INVOICE.APPX" through "INVOIC~1.APP"); an exact name also finds a file by its short
-// name, as a record may hold a short path.
+// name, as a record may hold a short path. Whether a file is still being written shows as a
+// sharing conflict.
 #include <windows.h>
 
 #include "platform/directory_lister.h"
@@ -53,6 +54,19 @@ class Win32DirectoryLister final : public DirectoryLister {
     DWORD length = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return {};
     return std::string(buffer, length);
+  }
+
+  bool IsBeingWritten(const std::string& path) override {
+    // Opened for reading with writers shut out: Windows refuses while any handle with write
+    // access is open on the file.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    }
+    CloseHandle(file);
+    return false;
   }
 };
 

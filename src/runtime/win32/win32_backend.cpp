@@ -42,18 +42,23 @@ class Win32Backend final : public Backend {
         window.UserClose();
         return;
       }
-      MSG msg;
-      BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-      if (got <= 0) {
-        quitting_ = true;
-        continue;
+      // Messages already waiting go first, so that a folder that keeps changing cannot shut the
+      // user out.
+      if (PumpWaitingMessages(window, *peer)) continue;
+      HANDLE change = peer->change_handle();
+      DWORD handles = change ? 1 : 0;
+      // MWMO_INPUTAVAILABLE: messages that an earlier call saw but left queued (it stopped at the
+      // first event) wake this wait too.
+      DWORD woke = MsgWaitForMultipleObjectsEx(handles, &change, INFINITE, QS_ALLINPUT,
+                                               MWMO_INPUTAVAILABLE);
+      if (handles && woke == WAIT_OBJECT_0) {
+        peer->NoteDirectoryChange();
+      } else if (woke == WAIT_FAILED) {
+        // A wait on the message queue alone does not fail, so the watch's handle is given up and
+        // the next wait is on messages alone.
+        if (handles) peer->WatchDirectory("");
+        else WaitMessage();
       }
-      if (peer->PreTranslate(msg)) continue;
-      if (!IsDialogMessageW(peer->hwnd(), &msg)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-      }
-      if (!window.IsClosed()) peer->NoteFocus();
     }
   }
 
@@ -121,7 +126,13 @@ class Win32Backend final : public Backend {
 
   void SetBusyCursor(bool busy) override {
     context_.busy = busy;
-    SetCursor(LoadCursorW(nullptr, busy ? MAKEINTRESOURCEW(32514) : MAKEINTRESOURCEW(32512)));
+    if (busy) SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+    else RefreshCursor();
+  }
+
+  void SetWorkingCursor(bool working) override {
+    context_.working = working;
+    if (!context_.busy) RefreshCursor();
   }
 
   void SetProgramIcon(const char* icon) override { context_.program_icon = icon ? icon : ""; }
@@ -150,6 +161,40 @@ class Win32Backend final : public Backend {
     for (Win32Peer* peer : context_.peers)
       if (&peer->window() == &window) return peer;
     return nullptr;
+  }
+  // Dispatches the messages waiting in the queue, one at a time as a GetMessage loop would, until
+  // one of them gave the window an event or closed it. True when it dispatched any, or when the
+  // session is ending (WM_QUIT).
+  bool PumpWaitingMessages(Window& window, Win32Peer& peer) {
+    bool any = false;
+    MSG msg;
+    while (!window.HasEvents() && !window.IsClosed() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      any = true;
+      if (msg.message == WM_QUIT) {
+        quitting_ = true;
+        break;
+      }
+      if (peer.PreTranslate(msg)) continue;
+      if (!IsDialogMessageW(peer.hwnd(), &msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+      if (!window.IsClosed()) peer.NoteFocus();
+    }
+    return any;
+  }
+
+  // Shows at once the cursor that the busy and working flags ask for, when the mouse is over one
+  // of the program's windows (elsewhere the cursor is the other program's): the window under it
+  // is asked, as on a mouse move.
+  static void RefreshCursor() {
+    POINT at{};
+    if (!GetCursorPos(&at)) return;
+    HWND under = WindowFromPoint(at);
+    if (!under || GetWindowThreadProcessId(under, nullptr) != GetCurrentThreadId()) return;
+    LRESULT hit = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y));
+    SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+                 MAKELPARAM(static_cast<WORD>(hit), WM_MOUSEMOVE));
   }
   HWND Owner() const { return context_.peers.empty() ? nullptr : context_.peers.back()->hwnd(); }
 

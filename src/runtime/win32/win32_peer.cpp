@@ -196,8 +196,42 @@ void Win32Peer::SetTimer(int hundredths) {
     ::KillTimer(hwnd_, kTimerId);
 }
 
+bool Win32Peer::WatchDirectory(const std::string& path) {
+  if (change_) {
+    FindCloseChangeNotification(change_);
+    change_ = nullptr;
+  }
+  if (path.empty()) return true;
+  std::wstring folder = Widen(path);
+  if (folder.empty()) return false;
+  // The folder's own name, without the separator the program writes after it; a root such as
+  // "C:\" or "\" keeps its separator, as without it it names no folder (or another one).
+  if ((folder.back() == L'\\' || folder.back() == L'/') && folder.size() > 1 &&
+      folder[folder.size() - 2] != L':')
+    folder.pop_back();
+  // Files made, renamed or deleted, and files written (their time or size changes); not the
+  // folders below.
+  HANDLE change = FindFirstChangeNotificationW(
+      folder.c_str(), FALSE,
+      FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE);
+  if (change == INVALID_HANDLE_VALUE) return false;
+  change_ = change;
+  return true;
+}
+
+void Win32Peer::NoteDirectoryChange() {
+  // Rearmed before the model hears of it, so that a change made while the procedure looks at the
+  // folder signals again. A handle that cannot be rearmed is given up: it would stay signalled.
+  if (change_ && !FindNextChangeNotification(change_)) {
+    FindCloseChangeNotification(change_);
+    change_ = nullptr;
+  }
+  window_.DirectoryChanged();
+}
+
 Win32Peer::~Win32Peer() {
   destroying_ = true;
+  if (change_) FindCloseChangeNotification(change_);
   context_.peers.erase(std::remove(context_.peers.begin(), context_.peers.end(), this),
                        context_.peers.end());
   if (hwnd_) {
@@ -911,6 +945,18 @@ LRESULT Win32Peer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (context_.busy) {
         SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
         return TRUE;
+      }
+      // Work in the background: the arrow over the window and its controls gets the hourglass
+      // beside it; a control with a cursor of its own (an entry's I-beam) and the window's
+      // borders keep theirs, since input is still taken.
+      if (context_.working && LOWORD(lparam) == HTCLIENT) {
+        HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+        auto under = reinterpret_cast<HWND>(wparam);
+        auto own = reinterpret_cast<HCURSOR>(GetClassLongPtrW(under, GCLP_HCURSOR));
+        if (own == nullptr || own == arrow) {
+          SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32650)));  // IDC_APPSTARTING
+          return TRUE;
+        }
       }
       break;
     default:

@@ -36,7 +36,8 @@ class Win32Peer;
 struct Win32Context {
   HINSTANCE instance = nullptr;
   FontCache fonts;
-  bool busy = false;
+  bool busy = false;     // the hourglass: no input is taken
+  bool working = false;  // the arrow with the hourglass: input is still taken; busy wins
   std::string program_icon;        // resource name of the icon of windows without their own
   std::vector<Win32Peer*> peers;  // open windows, bottom to top
 };
@@ -53,8 +54,14 @@ class Win32Peer final : public WindowPeer {
   int VisibleRows(int field) override;
   void SetTimer(int hundredths) override;
   void TitleChanged() override;
+  bool WatchDirectory(const std::string& path) override;
 
   HWND hwnd() const { return hwnd_; }
+  // The change notification of the watched folder, which the backend waits on beside the message
+  // queue while this window takes input; nullptr while no folder is watched.
+  HANDLE change_handle() const { return change_; }
+  // The change notification was signalled: it is rearmed and the model told.
+  void NoteDirectoryChange();
   Window& window() { return window_; }
   // Looks at a queued input message before the dialog manager does, for what the model handles
   // itself: keys of a list (its navigation, alerted keys, type-ahead) and buttons' own keys.
@@ -158,6 +165,7 @@ class Win32Peer final : public WindowPeer {
   HFONT window_font_ = nullptr;
   DialogBase base_;
   std::vector<Control> controls_;
+  HANDLE change_ = nullptr;  // owned; FindFirstChangeNotification's handle of the watched folder
   bool refreshing_ = false;  // changes made by Refresh are not user input
   bool destroying_ = false;
 };
