@@ -87,10 +87,22 @@ std::vector<BatchOperations::Tagged> BatchOperations::TaggedApplications() {
   for (std::int32_t i = 0; i < records; ++i) {
     files_.Apps.Next();
     if (files_.store.error.code != 0) break;
-    if (files_.APP.Tag != 1) continue;
+    if (!Chosen(files_.APP)) continue;
     tagged.push_back({files_.Apps.Position(store::Order::File), std::string(files_.APP.Application.Trimmed())});
   }
   return tagged;
+}
+
+bool BatchOperations::Chosen(const store::AppsRecord& app) const {
+  if (selection_.all) return true;
+  if (selection_.names.empty()) return app.Tag == 1;
+  std::string name = platform::FoldUpper(std::string(app.Application.Trimmed()));
+  std::string path = platform::FoldUpper(std::string(app.DriveNPath.Trimmed())) + name;
+  for (const std::string& wanted : selection_.names) {
+    std::string folded = platform::FoldUpper(wanted);
+    if (folded == name || folded == path) return true;
+  }
+  return false;
 }
 
 BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
@@ -110,7 +122,7 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
     files_.Apps.Reread(tagged[i].position);
     bool gone = files_.store.error.code != 0;
     app_ = files_.APP;
-    if (gone || app_.Tag != 1) {
+    if (gone || !Chosen(app_)) {
       if (gone) app_.Application = tagged[i].application;
       Log(gone ? "Removed from the list meanwhile, not sent" : "Untagged meanwhile, not sent");
       ++tally_.skipped;
@@ -314,6 +326,7 @@ void BatchOperations::Log(std::string_view text) {
   files_.TMP.Event = text;
   files_.TMP.Clock = now.time;
   files_.TempFile.Add();
+  if (logged_ && files_.store.error.code == 0) logged_(files_.TMP);
 }
 
 std::string BatchOperations::ErrorLine() {

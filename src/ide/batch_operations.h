@@ -65,6 +65,13 @@ struct BatchTally {
   int NotMade() const { return tagged - finished; }
 };
 
+// Which applications a batch takes: the tagged ones (the window's way), every one, or those named
+// (by file name, or by directory and file name; letter case ignored).
+struct Selection {
+  bool all = false;
+  std::vector<std::string> names;
+};
+
 class BatchOperations {
  public:
   // `window` is the main window, `dde` the client `connection` talks through, `clock` the one the
@@ -78,6 +85,11 @@ class BatchOperations {
   // except the buttons' Accepted events, which are dropped: the list stays usable, no button acts.
   BatchEnd Run(Operation operation, const std::function<void(rt::Window&)>& other_events = {});
 
+  // What the next batches take; the tagged applications unless set.
+  void Choose(Selection selection) { selection_ = std::move(selection); }
+  // Called with every log record as it is added (a console shows them as they come).
+  void OnLogged(std::function<void(const store::TempFileRecord&)> logged) { logged_ = std::move(logged); }
+
  private:
   enum class Next { kNextApplication, kEndBatch, kWindowClosed };
   enum class Outcome { kFinished, kFailed, kNotFound, kSkipped };
@@ -90,6 +102,7 @@ class BatchOperations {
   BatchEnd RunBatch(Operation operation);
   BatchEnd ProcessAll(const OperationRow& row);
   std::vector<Tagged> TaggedApplications();
+  bool Chosen(const store::AppsRecord& app) const;
   Next Process(const OperationRow& row, Outcome& outcome);
   Next WaitForResult(const OperationRow& row, Outcome& outcome);
   // Whether the awaited file is there and its writer has closed it; `writing` tells of one still
@@ -115,6 +128,8 @@ class BatchOperations {
   platform::DirectoryLister& lister_;
   rt::FixedString<80>& OutputFileName;
   const std::function<void(rt::Window&)>* other_events_ = nullptr;
+  Selection selection_;
+  std::function<void(const store::TempFileRecord&)> logged_;
 
   // Working state; names are the system's own.
   rt::FixedString<8> AppBaseName;

@@ -13,6 +13,7 @@
 #include "runtime/fixed_string.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
+#include "files/app_path.h"
 #include "files/change_guard.h"
 #include "windows/application_form_def.h"
 #include "windows/record_form.h"
@@ -23,36 +24,13 @@ namespace {
 using rt::EventKind;
 namespace f = application_form_field;
 
-constexpr std::size_t kDirectoryWidth = 80;    // APP:DriveNPath
-constexpr std::size_t kApplicationWidth = 12;  // APP:Application
 // The file dialog's path buffer holds 80 bytes with its terminating NUL.
 constexpr std::size_t kDialogPathLimit = 79;
 constexpr const char* kLookupTitle = "Choose a File";
 constexpr const char* kLookupFilter = "Application files|*.app|Dictionary Files|*.dct";
 constexpr const char* kLookupStart = "\\cw20";
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// The directory (separator included) and the name of a full path, split at its last separator.
-struct SplitPath {
-  std::string directory;
-  std::string name;
-  bool Fits() const { return directory.size() <= kDirectoryWidth && name.size() <= kApplicationWidth; }
-};
-
-SplitPath Split(std::string_view full) {
-  std::size_t p = 0;  // characters up to and including the last separator
-  for (std::size_t i = 0; i < full.size(); ++i)
-    if (IsSeparator(full[i])) p = i + 1;
-  return {std::string(full.substr(0, p)), std::string(full.substr(p))};
-}
-
-// The directory as the record stores it: ending in a separator, unless one does not fit.
-std::string WithSeparator(std::string_view directory) {
-  std::string d(directory);
-  if ((d.empty() || !IsSeparator(d.back())) && d.size() < kDirectoryWidth) d += platform::kPathSeparator;
-  return d;
-}
+using files::WithSeparator;
 
 class ApplicationForm final : public RecordForm {
  public:
@@ -157,14 +135,7 @@ class ApplicationForm final : public RecordForm {
   // replaced by the file's short path when there is one; otherwise the cut parts are shown, but
   // the form will not save them (cut_).
   void SplitFileName(rt::Window& window, std::string full) {
-    SplitPath parts = Split(full);
-    if (!parts.Fits()) {
-      std::string short_path = lister_.ShortPath(full);
-      if (!short_path.empty() && Split(short_path).Fits()) {
-        full = short_path;
-        parts = Split(full);
-      }
-    }
+    files::AppPath parts = files::FitAppPath(full, lister_);
     cut_ = !parts.Fits();
     if (!cut_) FileName = full;
     app_.Application = parts.name;
