@@ -33,8 +33,10 @@ bool ApplyOption(Options& options, const std::string& key, const std::string& va
   };
   static const Number kNumbers[] = {
       {"write_delay_ms", &Options::write_delay_ms, 86400000},
+      {"write_slowly_ms", &Options::write_slowly_ms, 86400000},
       {"error_number", &Options::error_number, 65535},
       {"ack_delay_ms", &Options::ack_delay_ms, 86400000},
+      {"ack_delay_from", &Options::ack_delay_from, 1000000},
       {"ack_delay_commands", &Options::ack_delay_commands, 1000000},
       {"startup_delay_ms", &Options::startup_delay_ms, 86400000},
   };

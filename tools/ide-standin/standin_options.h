@@ -10,11 +10,13 @@ namespace standin {
 
 struct Options {
   int write_delay_ms = 1000;    // from acknowledgement to result file
+  int write_slowly_ms = 0;      // take this long to write a result file, holding it open meanwhile
   bool refuse = false;          // refuse every command...
   int error_number = 1;         // ...answering GetErrorNum with this...
   std::string error_message = "Command refused by the IDE stand-in";  // ...and GetErrorMsg with this
   int ack_delay_ms = 0;         // stay busy this long before acknowledging...
-  int ack_delay_commands = 0;   // ...the first this many commands (0: every command)
+  int ack_delay_from = 1;       // ...starting with this command (counted from 1)...
+  int ack_delay_commands = 0;   // ...and this many commands from there (0: every one from there)
   bool never_write = false;     // acknowledge, but never write a result file
   bool quit_command = false;    // "[Quit]" ends the stand-in
   std::string log;              // file that records what the stand-in receives and does

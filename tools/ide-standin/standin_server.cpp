@@ -2,6 +2,7 @@
 #include "standin_server.h"
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace standin {
@@ -21,11 +22,20 @@ bool IsFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-std::string ReadText(const std::string& path) {
+// False when the file cannot be opened.
+bool ReadText(const std::string& path, std::string& text) {
   std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
+  if (!file) return false;
+  std::ostringstream read;
+  read << file.rdbuf();
+  text = read.str();
+  return true;
+}
+
+std::string ReadText(const std::string& path) {
+  std::string text;
+  ReadText(path, text);
+  return text;
 }
 
 // The stand-in's own rule for what a project builds: a line "TARGET=DLL" in the .APP file.
@@ -41,6 +51,11 @@ bool BuildsDll(const std::string& app_text) {
   }
   return false;
 }
+
+// A slow write's pieces: the first goes in when the file is made, the others at even steps over
+// write_slowly_ms, the last at its end, and the file is closed right after the last, so that it is
+// whole only once it is closed.
+constexpr int kSlowPieces = 4;
 
 }  // namespace
 
@@ -164,7 +179,10 @@ HDDEDATA Server::Execute(HDDEDATA data) {
   ++commands_;
   log_.Line("execute " + command);
 
-  if (options_.ack_delay_ms > 0 && (options_.ack_delay_commands == 0 || commands_ <= options_.ack_delay_commands)) {
+  const bool delayed = commands_ >= options_.ack_delay_from &&
+                       (options_.ack_delay_commands == 0 ||
+                        commands_ < options_.ack_delay_from + options_.ack_delay_commands);
+  if (options_.ack_delay_ms > 0 && delayed) {
     // Busy as an IDE that is compiling: nothing else is handled meanwhile, connects included.
     log_.Line("busy " + std::to_string(options_.ack_delay_ms) + " ms");
     Sleep(static_cast<DWORD>(options_.ack_delay_ms));
@@ -191,18 +209,72 @@ HDDEDATA Server::Execute(HDDEDATA data) {
 
 void Server::WriteResult(const IdeCommand& command) {
   std::string output = command.output;
+  std::string content;
   bool written;
   if (command.kind == IdeCommandKind::kExecuteProject) {
     // A build: the project's .APP text decides between program and library.
     output = ide_standin::ReplaceExtension(command.input, BuildsDll(ReadText(command.input)) ? ".DLL" : ".EXE");
+    content = "Built by the IDE stand-in from " + command.input + "\r\n";
+    if (options_.write_slowly_ms > 0) return WriteSlowly(output, content);
     std::ofstream file(output, std::ios::binary | std::ios::trunc);
-    file << "Built by the IDE stand-in from " << command.input << "\r\n";
+    file << content;
     written = file.good();
-  } else {
+  } else if (options_.write_slowly_ms > 0) {
     // Imports and exports: the stand-in's text formats are the same, so each is a copy.
+    if (ReadText(command.input, content)) return WriteSlowly(output, content);
+    written = false;
+  } else {
     written = CopyFileA(command.input.c_str(), output.c_str(), FALSE) != 0;
   }
   log_.Line((written ? "wrote " : "could not write ") + output);
+}
+
+// One slow write in progress. The handle is closed when the write ends, or when the server goes
+// with the write still pending (its timer's action holds the last reference).
+struct Server::SlowWrite {
+  std::string path;
+  std::string content;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  int pieces_written = 0;
+  ~SlowWrite() {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+};
+
+void Server::WriteSlowly(const std::string& path, const std::string& content) {
+  auto write = std::make_shared<SlowWrite>();
+  write->path = path;
+  write->content = content;
+  write->file =
+      CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (write->file == INVALID_HANDLE_VALUE) {
+    log_.Line("could not write " + path + " (error " + std::to_string(GetLastError()) + ")");
+    return;
+  }
+  log_.Line("writing " + path);
+  ContinueSlowWrite(write);
+}
+
+void Server::ContinueSlowWrite(std::shared_ptr<SlowWrite> write) {
+  // Pieces as even as the length allows.
+  const std::size_t size = write->content.size();
+  const std::size_t start = size * write->pieces_written / kSlowPieces;
+  const std::size_t end = size * (write->pieces_written + 1) / kSlowPieces;
+  DWORD written = 0;
+  if (end > start && (!WriteFile(write->file, write->content.data() + start, static_cast<DWORD>(end - start),
+                                 &written, nullptr) ||
+                      written != end - start)) {
+    log_.Line("could not write " + write->path + " (error " + std::to_string(GetLastError()) + ")");
+    return;  // the handle goes with `write`
+  }
+  if (++write->pieces_written == kSlowPieces) {
+    CloseHandle(write->file);
+    write->file = INVALID_HANDLE_VALUE;
+    log_.Line("wrote " + write->path);
+    return;
+  }
+  // Each step is timed from the one before, so the pieces cannot overtake each other.
+  After(options_.write_slowly_ms / (kSlowPieces - 1), [this, write] { ContinueSlowWrite(write); });
 }
 
 HDDEDATA Server::Request(HSZ item, UINT format) {

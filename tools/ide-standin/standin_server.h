@@ -1,5 +1,6 @@
 // The DDE server of ide-standin: offers the service "ClarionWin" on any topic, accepts or refuses
-// the IDE's five commands, writes their result files after a delay and answers the two error items.
+// the IDE's five commands, writes their result files after a delay (at once, or slowly, holding the
+// file open meanwhile) and answers the two error items.
 // Runs on the thread of the window that receives its timers (main.cpp).
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "ide_command.h"
@@ -49,6 +51,11 @@ class Server {
   HDDEDATA Request(HSZ item, UINT format);
   HDDEDATA Refuse(int number, const std::string& message);
   void WriteResult(const ide_standin::IdeCommand& command);
+  // Writes `content` to `path` in pieces over write_slowly_ms, the file held open with write access
+  // (others may only read it) until the last piece is in, as a compiler writes its output.
+  void WriteSlowly(const std::string& path, const std::string& content);
+  struct SlowWrite;
+  void ContinueSlowWrite(std::shared_ptr<SlowWrite> write);
   void After(int ms, std::function<void()> action);
   std::string Text(HSZ handle);
 

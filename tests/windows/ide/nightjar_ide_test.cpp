@@ -1,25 +1,32 @@
-// nightjar.exe and the IDE as two real processes under wine: started with no IDE it warns and shows
-// "Not Connected"; with ide-standin.exe answering it opens connected and silent; and one whole
-// Gen & Make batch: the stale executable deleted, the new one awaited, two log records, which the
-// Log button then shows.
+// nightjar.exe and the IDE as two real processes under wine, the IDE being ide-standin started as
+// CW20.exe: started with no IDE it warns and shows "Not Connected"; with the IDE answering it opens
+// connected and silent; and whole Gen & Make batches: the stale executable deleted and the new one
+// awaited; an old one that cannot be deleted; the IDE refusing; the IDE busy beyond the DDE time-out;
+// the IDE never writing; the IDE writing its executable slowly. Each checks what the user saw and
+// the activity log the batch left, read with the store.
 // Each test ends every process it started and checks that no DDE server is left answering.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app_seeding.h"
+#include "files/files.h"
+#include "platform/clock.h"
 #include "platform/win32/ddeml_client.h"
 #include "process_support.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
-#include "files/files.h"
 #include "windows/activity_log_def.h"
 #include "windows/activity_record_def.h"
 #include "windows/main_def.h"
@@ -38,6 +45,7 @@ using test_support::WindowsPath;
 
 constexpr wchar_t kMainTitle[] = L"Nightjar (Batchwright)";
 constexpr DWORD kStartTimeoutMs = 30000;
+constexpr std::int32_t kHundredthsPerDay = 24 * 60 * 60 * 100;
 
 // Every text inside a dialog: a message box's message is one of them.
 std::vector<std::wstring> ChildTexts(HWND dialog) {
@@ -52,11 +60,19 @@ std::vector<std::wstring> ChildTexts(HWND dialog) {
   return texts;
 }
 
+// The probe runs on a thread of its own: a DDE client leaves a window behind on its thread (under
+// wine), and a window on the test's thread, which does not pump messages while it waits, would
+// hold up every later DDE connect of nightjar.exe, whose broadcast waits for each window to answer.
+// The window goes with the thread.
 bool AnyServerAnswers() {
-  auto probe = platform::MakeDdemlClient();
-  platform::DdeChannel channel = probe->Connect("ClarionWin");
-  probe->Close(channel);
-  return channel != 0;
+  bool answers = false;
+  std::thread([&answers] {
+    auto probe = platform::MakeDdemlClient();
+    platform::DdeChannel channel = probe->Connect("ClarionWin");
+    probe->Close(channel);
+    answers = channel != 0;
+  }).join();
+  return answers;
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -65,6 +81,169 @@ std::string ReadFile(const fs::path& path) {
   text << file.rdbuf();
   return text.str();
 }
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// One record of the activity log.
+struct LogRecord {
+  std::string app;
+  std::string event;
+  std::int32_t date = 0;
+  std::int32_t clock = 0;
+};
+
+// Hundredths of a second from `from` to `to`, across midnight too.
+std::int64_t Elapsed(std::int32_t from_date, std::int32_t from_clock, std::int32_t to_date, std::int32_t to_clock) {
+  return static_cast<std::int64_t>(to_date - from_date) * kHundredthsPerDay + (to_clock - from_clock);
+}
+
+// The activity log a batch left in `folder`, in the order its records were added.
+std::vector<LogRecord> ReadActivityLog(const fs::path& folder) {
+  std::vector<LogRecord> records;
+  fs::path previous = fs::current_path();
+  fs::current_path(folder);
+  {
+    files::Files files;
+    files.TempFile.Open();
+    EXPECT_EQ(files.store.error.code, 0) << files.store.error.text;
+    if (files.store.error.code == 0) {
+      files.TempFile.Set(store::Order::File);
+      for (files.TempFile.Next(); files.store.error.code == 0; files.TempFile.Next())
+        records.push_back({files.TMP.Apps.str(), files.TMP.Event.str(), files.TMP.Date, files.TMP.Clock});
+      files.TempFile.Close();
+    }
+  }
+  fs::current_path(previous);
+  return records;
+}
+
+// The records of one application, in order. A batch may add a record of its own with no
+// application (a summary); those are no application's.
+std::vector<LogRecord> RecordsOf(const std::vector<LogRecord>& log, const std::string& app) {
+  std::vector<LogRecord> records;
+  for (const LogRecord& record : log)
+    if (record.app == app) records.push_back(record);
+  return records;
+}
+
+std::vector<std::string> EventsOf(const std::vector<LogRecord>& log, const std::string& app) {
+  std::vector<std::string> events;
+  for (const LogRecord& record : RecordsOf(log, app)) events.push_back(record.event);
+  return events;
+}
+
+void SeedTagged(const fs::path& folder, const std::vector<std::string>& bases) {
+  const std::string problem = test_support::SeedTaggedApps(folder, bases);
+  ASSERT_EQ(problem, "");
+}
+
+// A message box nightjar.exe showed.
+struct Box {
+  std::wstring caption;
+  std::vector<std::wstring> texts;  // of its controls: the message, the buttons
+  bool Shows(const std::wstring& text) const { return std::find(texts.begin(), texts.end(), text) != texts.end(); }
+};
+
+// What the boxes said, for a failure message.
+std::string Describe(const std::vector<Box>& boxes) {
+  std::string text;
+  for (const Box& box : boxes) {
+    text += "[" + Narrow(box.caption) + "]";
+    for (const std::wstring& part : box.texts) text += " \"" + Narrow(part) + "\"";
+    text += "\n";
+  }
+  return text;
+}
+
+// One nightjar.exe, driven from outside through its main window. Every message box it shows is
+// answered with OK and kept.
+class Station {
+ public:
+  // Starts nightjar.exe in `folder`; false when its main window does not come up taking input.
+  bool Start(const fs::path& folder) {
+    process_ = std::make_unique<test_support::TestProcess>();
+    std::string program = WindowsPath(NIGHTJAR_EXE);
+    if (!process_->Start(program, "", folder.string())) {
+      ADD_FAILURE() << "cannot start " << program;
+      return false;
+    }
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kStartTimeoutMs && process_->Running(); Sleep(100)) {
+      AnswerBoxes(&main_);
+      if (main_) return true;
+    }
+    ADD_FAILURE() << "no main window within " << kStartTimeoutMs << " ms";
+    return false;
+  }
+
+  // Answers the message boxes shown now; `main` receives the main window when it takes input.
+  void AnswerBoxes(HWND* main = nullptr) {
+    for (HWND hwnd : TopLevelWindowsOf(process_->id())) {
+      if (ClassOf(hwnd) == L"#32770") {
+        if (answered_.insert(hwnd).second) {
+          boxes_.push_back({TextOf(hwnd), ChildTexts(hwnd)});
+          PostMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+        }
+      } else if (main && TextOf(hwnd) == kMainTitle && IsWindowEnabled(hwnd)) {
+        *main = hwnd;
+      }
+    }
+  }
+
+  HWND Control(int field) const { return GetDlgItem(main_, kFirstControlId + field); }
+  void Press(int field) const { PostMessageW(Control(field), BM_CLICK, 0, 0); }
+  std::wstring LastAction() const { return TextOf(Control(f::LastAction)); }
+  bool ServerActive() const {
+    DWORD_PTR state = 0;
+    SendMessageTimeoutW(Control(f::ServerActive), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state);
+    return state == BST_CHECKED;
+  }
+  // Waits up to `ms` for the last-action field to read `text`, answering boxes meanwhile.
+  bool WaitForLastAction(const std::wstring& text, DWORD ms) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
+      AnswerBoxes();
+      if (LastAction() == text) return true;
+    }
+    return false;
+  }
+
+  // The DDE time-out down to its smallest, one minute, with the spin box's down arrow, as a user
+  // would; steps past the smallest leave it there. False when the box does not come to read 1.
+  bool SetTimeOutToOneMinute() {
+    HWND arrows = GetDlgItem(main_, rt::win32::kFirstUpDownId + f::TimeOut);
+    RECT r{};
+    if (arrows == nullptr || !GetClientRect(arrows, &r)) return false;
+    const LPARAM lower_half = MAKELPARAM(r.right / 2, r.bottom * 3 / 4);
+    for (int step = 0; step < 20; ++step) {
+      PostMessageW(arrows, WM_LBUTTONDOWN, MK_LBUTTON, lower_half);
+      PostMessageW(arrows, WM_LBUTTONUP, 0, lower_half);
+    }
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(50))
+      if (TextOf(Control(f::TimeOut)) == L"1") return true;
+    return false;
+  }
+
+  // Closes the main window with its Close button and expects the program to end with code 0.
+  void Close() {
+    HWND main = test_support::WaitForWindow(process_->id(), kMainTitle, 10000);
+    ASSERT_NE(main, nullptr) << "the main window does not take input";
+    PostMessageW(GetDlgItem(main, kFirstControlId + f::Close), BM_CLICK, 0, 0);
+    ASSERT_EQ(WaitForSingleObject(process_->handle(), 20000), WAIT_OBJECT_0) << "nightjar.exe did not end";
+    DWORD exit_code = 1;
+    GetExitCodeProcess(process_->handle(), &exit_code);
+    EXPECT_EQ(exit_code, 0u);
+  }
+  // Ends the program if it still runs.
+  void End() { process_.reset(); }
+
+  test_support::TestProcess& process() { return *process_; }
+  const std::vector<Box>& boxes() const { return boxes_; }
+
+ private:
+  std::unique_ptr<test_support::TestProcess> process_;
+  HWND main_ = nullptr;
+  std::set<HWND> answered_;
+  std::vector<Box> boxes_;
+};
 
 class NightjarIdeTest : public ::testing::Test {
  protected:
@@ -84,7 +263,7 @@ class NightjarIdeTest : public ::testing::Test {
   }
   void TearDown() override {
     standin_.reset();
-    program_.reset();
+    nightjar_.End();
     EXPECT_FALSE(AnyServerAnswers()) << "a DDE server was left running";
     std::error_code error;
     fs::remove_all(folder_, error);
@@ -94,171 +273,119 @@ class NightjarIdeTest : public ::testing::Test {
   std::string Dir() const { return folder_.string() + "\\"; }
 
   // One tagged application, INVOICE.APP in the folder, whose old executable is still there.
-  void SeedTaggedInvoice() {
-    std::ofstream(folder_ / "INVOICE.APP", std::ios::binary) << "NAME=INVOICE\r\n";
-    std::ofstream(folder_ / "INVOICE.EXE", std::ios::binary) << "stale";
-    ASSERT_LE(Dir().size(), 80u) << "the folder does not fit APP:DriveNPath";
-    fs::path previous = fs::current_path();
-    fs::current_path(folder_);
-    files::Files files;
-    files.Apps.Create();
-    files.Apps.Open();
-    files.APP.DriveNPath = Dir();
-    files.APP.Application = "INVOICE.APP";
-    files.APP.Tag = 1;
-    files.Apps.Add();
-    EXPECT_EQ(files.store.error.code, 0) << files.store.error.text;
-    files.Apps.Close();
-    fs::current_path(previous);
-  }
+  void SeedTaggedInvoice() { SeedTagged(folder_, {"INVOICE"}); }
 
+  // Starts the stand-in as the IDE is started, as CW20.exe (a copy in a folder of its own), with
+  // `settings` on its command line, and waits until it offers its service.
   void StartStandIn(const std::string& settings) {
+    const fs::path ide = folder_ / "ide";
+    fs::create_directories(ide);
+    const fs::path exe = ide / "CW20.exe";
+    ASSERT_TRUE(fs::copy_file(WindowsPath(NJ_STANDIN_EXE), exe, fs::copy_options::overwrite_existing));
     standin_ = std::make_unique<test_support::TestProcess>();
-    ASSERT_TRUE(standin_->Start(WindowsPath(NJ_STANDIN_EXE), "\"--log=" + log_ + "\" " + settings, ""));
-    for (int waited = 0; ReadFile(log_).find("ready ") == std::string::npos; waited += 50) {
-      ASSERT_LT(waited, 15000) << "ide-standin did not come up:\n" << ReadFile(log_);
+    ASSERT_TRUE(standin_->Start(exe.string(), "\"--log=" + log_ + "\" " + settings, ide.string()));
+    for (int waited = 0; !Contains(ReadFile(log_), "ready "); waited += 50) {
+      ASSERT_LT(waited, 15000) << "the stand-in did not come up:\n" << ReadFile(log_);
       ASSERT_TRUE(standin_->Running()) << ReadFile(log_);
       Sleep(50);
     }
   }
 
-  // Starts nightjar.exe in the folder and returns its main window once it takes input, answering
-  // every message box on the way with OK (each is kept in boxes_).
-  HWND StartNightjar() {
-    program_ = std::make_unique<test_support::TestProcess>();
-    std::string program = WindowsPath(NIGHTJAR_EXE);
-    EXPECT_TRUE(program_->Start(program, "", folder_.string())) << "cannot start " << program;
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < kStartTimeoutMs && program_->Running()) {
-      HWND main = nullptr;
-      AnswerBoxes(&main);
-      if (main) return main;
-      Sleep(100);
+  // The commands the stand-in received, in order.
+  std::vector<std::string> Executed() const {
+    std::vector<std::string> commands;
+    std::istringstream lines(ReadFile(log_));
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.rfind("execute ", 0) == 0) commands.push_back(line.substr(8));
     }
-    ADD_FAILURE() << "no main window within " << kStartTimeoutMs << " ms";
-    return nullptr;
+    return commands;
   }
 
-  // Answers the message boxes nightjar.exe shows now; `main` receives its main window when it is
-  // there and takes input.
-  void AnswerBoxes(HWND* main = nullptr) {
-    for (HWND hwnd : TopLevelWindowsOf(program_->id())) {
-      if (ClassOf(hwnd) == L"#32770") {
-        if (answered_.insert(hwnd).second) {
-          boxes_.push_back({TextOf(hwnd), ChildTexts(hwnd)});
-          PostMessageW(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
-        }
-      } else if (main && TextOf(hwnd) == kMainTitle && IsWindowEnabled(hwnd)) {
-        *main = hwnd;
-      }
-    }
+  // Starts nightjar.exe in the folder and waits until it shows it is connected to the stand-in.
+  void StartConnected(Station& station, const fs::path& folder) {
+    ASSERT_TRUE(station.Start(folder));
+    ASSERT_TRUE(station.WaitForLastAction(L"Connected to CW", 5000)) << Narrow(station.LastAction());
   }
 
-  std::wstring LastAction(HWND main) { return TextOf(GetDlgItem(main, kFirstControlId + f::LastAction)); }
-  bool ServerActive(HWND main) {
-    DWORD_PTR state = 0;
-    SendMessageTimeoutW(GetDlgItem(main, kFirstControlId + f::ServerActive), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG,
-                        5000, &state);
-    return state == BST_CHECKED;
-  }
-  // Waits up to `ms` for the last-action field to read `text`.
-  bool WaitForLastAction(HWND main, const std::wstring& text, DWORD ms) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
-      AnswerBoxes();
-      if (LastAction(main) == text) return true;
-    }
-    return false;
-  }
-  void CloseNightjar(HWND main) {
-    PostMessageW(GetDlgItem(main, kFirstControlId + f::Close), BM_CLICK, 0, 0);
-    ASSERT_EQ(WaitForSingleObject(program_->handle(), 20000), WAIT_OBJECT_0) << "nightjar.exe did not end";
-    DWORD exit_code = 1;
-    GetExitCodeProcess(program_->handle(), &exit_code);
-    EXPECT_EQ(exit_code, 0u);
+  // Presses "Gen & Make (.EXE)" and waits up to `ms` for the batch to end showing `end`, answering
+  // boxes meanwhile.
+  bool MakeAndWait(Station& station, const std::wstring& end, DWORD ms) {
+    station.Press(f::MakeExe);
+    return station.WaitForLastAction(end, ms);
   }
 
   fs::path folder_;
   std::string log_;
   std::unique_ptr<test_support::TestProcess> standin_;
-  std::unique_ptr<test_support::TestProcess> program_;
-  std::set<HWND> answered_;
-  struct Box {
-    std::wstring caption;
-    std::vector<std::wstring> texts;  // of its controls: the message, the buttons
-  };
-  std::vector<Box> boxes_;
+  Station nightjar_;
 };
 
 TEST_F(NightjarIdeTest, StartedWithoutTheIdeItWarnsAndShowsNotConnected) {
-  HWND main = StartNightjar();
-  ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(WaitForLastAction(main, L"Not Connected", 5000)) << Narrow(LastAction(main));
-  EXPECT_FALSE(ServerActive(main));
+  ASSERT_TRUE(nightjar_.Start(folder_));
+  ASSERT_TRUE(nightjar_.WaitForLastAction(L"Not Connected", 5000)) << Narrow(nightjar_.LastAction());
+  EXPECT_FALSE(nightjar_.ServerActive());
   // The window shows before its open event is served, and the warning comes with that event.
-  for (DWORD start = GetTickCount(); boxes_.empty() && GetTickCount() - start < 5000; Sleep(50)) AnswerBoxes();
+  for (DWORD start = GetTickCount(); nightjar_.boxes().empty() && GetTickCount() - start < 5000; Sleep(50))
+    nightjar_.AnswerBoxes();
   Sleep(500);  // a second box would come at once
-  AnswerBoxes();
-  ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].caption, L"Warning");
-  const std::wstring warning = Widen(
+  nightjar_.AnswerBoxes();
+  ASSERT_EQ(nightjar_.boxes().size(), 1u) << Describe(nightjar_.boxes());
+  EXPECT_EQ(nightjar_.boxes()[0].caption, L"Warning");
+  EXPECT_TRUE(nightjar_.boxes()[0].Shows(Widen(
       "Clarion for Windows is not currently running. For better control over your working environment, press "
-      "\"Connect\" now.");
-  EXPECT_NE(std::find(boxes_[0].texts.begin(), boxes_[0].texts.end(), warning), boxes_[0].texts.end());
-  CloseNightjar(main);
+      "\"Connect\" now.")));
+  nightjar_.Close();
 }
 
 TEST_F(NightjarIdeTest, WithTheIdeRunningItOpensConnectedWithoutAMessage) {
-  StartStandIn("--write_delay_ms=0");
-  HWND main = StartNightjar();
-  ASSERT_NE(main, nullptr);
-  EXPECT_TRUE(WaitForLastAction(main, L"Connected to CW", 5000)) << Narrow(LastAction(main));
-  EXPECT_TRUE(ServerActive(main));
+  ASSERT_NO_FATAL_FAILURE(StartStandIn("--write_delay_ms=0"));
+  ASSERT_NO_FATAL_FAILURE(StartConnected(nightjar_, folder_));
+  EXPECT_TRUE(nightjar_.ServerActive());
   Sleep(1000);  // a warning would follow the window's open event at once
-  AnswerBoxes();
-  EXPECT_TRUE(boxes_.empty()) << Narrow(boxes_.front().caption);
-  CloseNightjar(main);
+  nightjar_.AnswerBoxes();
+  EXPECT_TRUE(nightjar_.boxes().empty()) << Describe(nightjar_.boxes());
+  nightjar_.Close();
 }
 
 TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecords) {
   // The list holds one tagged application in the folder, whose old executable is still there.
-  SeedTaggedInvoice();
-  fs::path previous = fs::current_path();
-
-  StartStandIn("--write_delay_ms=3000");
-  HWND main = StartNightjar();
-  ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(WaitForLastAction(main, L"Connected to CW", 5000)) << Narrow(LastAction(main));
-  PostMessageW(GetDlgItem(main, kFirstControlId + f::MakeExe), BM_CLICK, 0, 0);
+  ASSERT_NO_FATAL_FAILURE(SeedTaggedInvoice());
+  ASSERT_NO_FATAL_FAILURE(StartStandIn("--write_delay_ms=3000"));
+  ASSERT_NO_FATAL_FAILURE(StartConnected(nightjar_, folder_));
+  nightjar_.Press(f::MakeExe);
 
   // Watched from outside: what the field shows, and whether the old executable is gone while the
   // program waits for the new one.
   std::vector<std::wstring> shown;
   bool gone_while_waiting = false;
   for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
-    AnswerBoxes();
-    std::wstring text = LastAction(main);
+    nightjar_.AnswerBoxes();
+    std::wstring text = nightjar_.LastAction();
     if (shown.empty() || shown.back() != text) shown.push_back(text);
     if (text == L"INVOICE.APP DDE Ack." && !fs::exists(folder_ / "INVOICE.EXE")) gone_while_waiting = true;
     if (text == L"Processing Complete") break;
   }
   ASSERT_EQ(shown.back(), L"Processing Complete");
-  EXPECT_TRUE(boxes_.empty()) << Narrow(boxes_.front().caption);
+  EXPECT_TRUE(nightjar_.boxes().empty()) << Describe(nightjar_.boxes());
   EXPECT_TRUE(gone_while_waiting) << "the old INVOICE.EXE was not deleted before the command";
   EXPECT_NE(std::find(shown.begin(), shown.end(), L"INVOICE.APP DDE Ack."), shown.end());
-  EXPECT_TRUE(ServerActive(main));
+  EXPECT_TRUE(nightjar_.ServerActive());
 
-  // The Log button shows the batch's two records in time order; View opens the first in its form.
-  PostMessageW(GetDlgItem(main, kFirstControlId + f::Log), BM_CLICK, 0, 0);
-  HWND log = test_support::WaitForWindow(program_->id(), L"Acitivity Log", 10000);
+  // The Log button shows the batch's records in time order; View opens the first in its form.
+  const DWORD id = nightjar_.process().id();
+  const HANDLE process = nightjar_.process().handle();
+  nightjar_.Press(f::Log);
+  HWND log = test_support::WaitForWindow(id, L"Acitivity Log", 10000);
   ASSERT_NE(log, nullptr) << "no log window";
   HWND rows = GetDlgItem(log, kFirstControlId + windows::activity_log_field::Browse_1);
-  for (DWORD start = GetTickCount(); test_support::ListRowCount(rows) != 2 && GetTickCount() - start < 10000;) Sleep(50);
-  ASSERT_EQ(test_support::ListRowCount(rows), 2);
-  EXPECT_EQ(test_support::ListCellText(program_->handle(), rows, 0, 0), L"INVOICE.APP");
-  EXPECT_EQ(test_support::ListCellText(program_->handle(), rows, 0, 3), L"Begin Make");
-  EXPECT_EQ(test_support::ListCellText(program_->handle(), rows, 1, 3), L"Make Finished");
+  for (DWORD start = GetTickCount(); test_support::ListRowCount(rows) < 2 && GetTickCount() - start < 10000;) Sleep(50);
+  ASSERT_GE(test_support::ListRowCount(rows), 2);
+  EXPECT_EQ(test_support::ListCellText(process, rows, 0, 0), L"INVOICE.APP");
+  EXPECT_EQ(test_support::ListCellText(process, rows, 0, 3), L"Begin Make");
+  EXPECT_EQ(test_support::ListCellText(process, rows, 1, 3), L"Make Finished");
   PostMessageW(GetDlgItem(log, kFirstControlId + windows::activity_log_field::View), BM_CLICK, 0, 0);
-  HWND record = test_support::WaitForWindow(program_->id(), L"DDE Activity Record", 10000);
+  HWND record = test_support::WaitForWindow(id, L"DDE Activity Record", 10000);
   ASSERT_NE(record, nullptr) << "no activity record form";
   namespace rf = windows::activity_record_field;
   EXPECT_EQ(TextOf(GetDlgItem(record, kFirstControlId + rf::TMP_Event)), L"Begin Make");
@@ -266,71 +393,179 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   PostMessageW(GetDlgItem(record, kFirstControlId + rf::OK), BM_CLICK, 0, 0);
   for (DWORD start = GetTickCount(); IsWindow(record) && GetTickCount() - start < 10000;) Sleep(50);
   EXPECT_FALSE(IsWindow(record));
-  log = test_support::WaitForWindow(program_->id(), L"Acitivity Log", 10000);
+  log = test_support::WaitForWindow(id, L"Acitivity Log", 10000);
   ASSERT_NE(log, nullptr);
   PostMessageW(GetDlgItem(log, kFirstControlId + windows::activity_log_field::Close), BM_CLICK, 0, 0);
   for (DWORD start = GetTickCount(); IsWindow(log) && GetTickCount() - start < 10000;) Sleep(50);
   EXPECT_FALSE(IsWindow(log));
-  AnswerBoxes();
-  EXPECT_TRUE(boxes_.empty()) << Narrow(boxes_.front().caption);
-  main = test_support::WaitForWindow(program_->id(), kMainTitle, 10000);
-  ASSERT_NE(main, nullptr);
-  CloseNightjar(main);
+  nightjar_.AnswerBoxes();
+  EXPECT_TRUE(nightjar_.boxes().empty()) << Describe(nightjar_.boxes());
+  nightjar_.Close();
 
-  EXPECT_NE(ReadFile(folder_ / "INVOICE.EXE").find("Built by the IDE stand-in"), std::string::npos);
-  EXPECT_NE(ReadFile(log_).find("execute [ExecuteProject(" + Dir() + "INVOICE.app)]"), std::string::npos)
+  EXPECT_TRUE(Contains(ReadFile(folder_ / "INVOICE.EXE"), "Built by the IDE stand-in"));
+  EXPECT_EQ(Executed(), (std::vector<std::string>{"[ExecuteProject(" + Dir() + "INVOICE.app)]"}))
       << ReadFile(log_);
-  // The log the batch left, read with the store.
-  fs::current_path(folder_);
-  std::vector<std::string> events;
-  {
-    files::Files files;
-    files.TempFile.Open();
-    ASSERT_EQ(files.store.error.code, 0) << files.store.error.text;
-    files.TempFile.Set(store::Order::File);
-    for (files.TempFile.Next(); files.store.error.code == 0; files.TempFile.Next()) {
-      EXPECT_EQ(files.TMP.Apps.str(), "INVOICE.APP");
-      events.push_back(files.TMP.Event.str());
-    }
-    files.TempFile.Close();
-  }
-  fs::current_path(previous);
-  EXPECT_EQ(events, (std::vector<std::string>{"Begin Make", "Make Finished"}));
+  const std::vector<LogRecord> records = ReadActivityLog(folder_);
+  EXPECT_EQ(EventsOf(records, "INVOICE.APP"), (std::vector<std::string>{"Begin Make", "Make Finished"}));
+  EXPECT_EQ(RecordsOf(records, "INVOICE.APP").size() + RecordsOf(records, "").size(), records.size());
 }
 
 // An old executable that cannot be deleted (read-only) would pass for the new one: the batch says
 // so in the log and sends nothing for that application.
 TEST_F(NightjarIdeTest, AStaleOutputThatCannotBeDeletedIsLoggedAndNothingIsSent) {
-  SeedTaggedInvoice();
+  ASSERT_NO_FATAL_FAILURE(SeedTaggedInvoice());
   const std::wstring exe = (folder_ / "INVOICE.EXE").wstring();
   ASSERT_TRUE(SetFileAttributesW(exe.c_str(), FILE_ATTRIBUTE_READONLY));
-  fs::path previous = fs::current_path();
-
-  StartStandIn("--write_delay_ms=0");
-  HWND main = StartNightjar();
-  ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(WaitForLastAction(main, L"Connected to CW", 5000)) << Narrow(LastAction(main));
-  PostMessageW(GetDlgItem(main, kFirstControlId + f::MakeExe), BM_CLICK, 0, 0);
-  EXPECT_TRUE(WaitForLastAction(main, L"Processing Complete", 30000)) << Narrow(LastAction(main));
-  CloseNightjar(main);
+  ASSERT_NO_FATAL_FAILURE(StartStandIn("--write_delay_ms=0"));
+  ASSERT_NO_FATAL_FAILURE(StartConnected(nightjar_, folder_));
+  EXPECT_TRUE(MakeAndWait(nightjar_, L"1 of 1 not made, see Log", 30000)) << Narrow(nightjar_.LastAction());
+  nightjar_.Close();
   SetFileAttributesW(exe.c_str(), FILE_ATTRIBUTE_NORMAL);
 
   EXPECT_EQ(ReadFile(folder_ / "INVOICE.EXE"), "stale");
-  EXPECT_EQ(ReadFile(log_).find("execute"), std::string::npos) << ReadFile(log_);
-  fs::current_path(folder_);
-  std::vector<std::string> events;
-  {
-    files::Files files;
-    files.TempFile.Open();
-    files.TempFile.Set(store::Order::File);
-    for (files.TempFile.Next(); files.store.error.code == 0; files.TempFile.Next())
-      events.push_back(files.TMP.Event.str());
-  }
-  fs::current_path(previous);
+  EXPECT_TRUE(Executed().empty()) << ReadFile(log_);
+  std::vector<std::string> events = EventsOf(ReadActivityLog(folder_), "INVOICE.APP");
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0], "Begin Make");
   EXPECT_EQ(events[1].rfind("Old .EXE not deleted (", 0), 0u) << events[1];
-  EXPECT_NE(events[1].find("), not sent"), std::string::npos) << events[1];
+  EXPECT_TRUE(Contains(events[1], "), not sent")) << events[1];
+}
+
+// The IDE refuses the first application's command: the user reads the IDE's own number and
+// message, the log ends that application with the DDE error, and the next one is not sent.
+TEST_F(NightjarIdeTest, ARefusedCommandShowsTheIdesMessageAndEndsTheBatch) {
+  ASSERT_NO_FATAL_FAILURE(SeedTagged(folder_, {"INVOICE", "PAYROLL"}));
+  ASSERT_NO_FATAL_FAILURE(StartStandIn("--refuse --error_number=1234 \"--error_message=Project has 3 errors\""));
+  ASSERT_NO_FATAL_FAILURE(StartConnected(nightjar_, folder_));
+  // Neither application was made, and the window does not pass that off as complete.
+  EXPECT_TRUE(MakeAndWait(nightjar_, L"2 of 2 not made, see Log", 30000)) << Narrow(nightjar_.LastAction());
+  Sleep(500);  // a second box would come at once
+  nightjar_.AnswerBoxes();
+  nightjar_.Close();
+
+  ASSERT_EQ(nightjar_.boxes().size(), 1u) << Describe(nightjar_.boxes());
+  EXPECT_TRUE(nightjar_.boxes()[0].Shows(L"Error 1234 : Project has 3 errors")) << Describe(nightjar_.boxes());
+  EXPECT_EQ(Executed(), (std::vector<std::string>{"[ExecuteProject(" + Dir() + "INVOICE.app)]"}))
+      << ReadFile(log_);
+  const std::vector<LogRecord> records = ReadActivityLog(folder_);
+  std::vector<std::string> events = EventsOf(records, "INVOICE.APP");
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0], "Begin Make");
+  EXPECT_EQ(events[1].rfind("Error 603 ", 0), 0u) << events[1];
+  EXPECT_TRUE(EventsOf(records, "PAYROLL.APP").empty());
+  EXPECT_EQ(ReadFile(folder_ / "PAYROLL.EXE"), "stale");
+}
+
+// The two cases bounded by the DDE time-out, each of which takes that minute, share it: two
+// stations, each in a folder of its own, against one IDE. The first station's command is
+// acknowledged, but the IDE never writes its executable: the wait ends after the time-out. The
+// second station's command finds the IDE busy for longer than the time-out: the user reads "DDE
+// timeout" and the batch ends.
+TEST_F(NightjarIdeTest, ASilentIdeEndsTheWaitAfterTheTimeOutAndABusyOneTimesTheCommandOut) {
+  const fs::path silent = folder_ / "silent";
+  const fs::path busy = folder_ / "busy";
+  ASSERT_NO_FATAL_FAILURE(SeedTagged(silent, {"INVOICE"}));
+  ASSERT_NO_FATAL_FAILURE(SeedTagged(busy, {"PAYROLL"}));
+  // Only the second command received is held up, past the one-minute time-out.
+  ASSERT_NO_FATAL_FAILURE(
+      StartStandIn("--never_write --ack_delay_ms=65000 --ack_delay_from=2 --ack_delay_commands=1"));
+  ASSERT_NO_FATAL_FAILURE(StartConnected(nightjar_, silent));
+  Station second;
+  ASSERT_NO_FATAL_FAILURE(StartConnected(second, busy));
+  ASSERT_TRUE(nightjar_.SetTimeOutToOneMinute()) << Narrow(TextOf(nightjar_.Control(f::TimeOut)));
+  ASSERT_TRUE(second.SetTimeOutToOneMinute()) << Narrow(TextOf(second.Control(f::TimeOut)));
+
+  nightjar_.Press(f::MakeExe);
+  ASSERT_TRUE(nightjar_.WaitForLastAction(L"INVOICE.APP DDE Ack.", 10000)) << Narrow(nightjar_.LastAction());
+  second.Press(f::MakeExe);
+  for (DWORD start = GetTickCount(); !Contains(ReadFile(log_), "busy "); Sleep(50))
+    ASSERT_LT(GetTickCount() - start, 10000u) << "the second command did not reach the IDE:\n" << ReadFile(log_);
+
+  bool silent_done = false;
+  bool busy_done = false;
+  for (DWORD start = GetTickCount(); !(silent_done && busy_done) && GetTickCount() - start < 120000; Sleep(100)) {
+    nightjar_.AnswerBoxes();
+    second.AnswerBoxes();
+    silent_done = silent_done || nightjar_.LastAction() == L"1 of 1 not made, see Log";
+    busy_done = busy_done || second.LastAction() == L"1 of 1 not made, see Log";
+  }
+  EXPECT_TRUE(silent_done) << Narrow(nightjar_.LastAction());
+  EXPECT_TRUE(busy_done) << Narrow(second.LastAction());
+  Sleep(500);  // a box after the batch would come at once
+  nightjar_.AnswerBoxes();
+  second.AnswerBoxes();
+  nightjar_.Close();
+  second.Close();
+  EXPECT_EQ(Executed().size(), 2u) << ReadFile(log_);
+
+  // The silent IDE: no box; the wait lasted the minute, not the default quarter of an hour.
+  EXPECT_TRUE(nightjar_.boxes().empty()) << Describe(nightjar_.boxes());
+  const std::vector<LogRecord> waited = RecordsOf(ReadActivityLog(silent), "INVOICE.APP");
+  ASSERT_EQ(waited.size(), 2u);
+  EXPECT_EQ(waited[0].event, "Begin Make");
+  EXPECT_EQ(waited[1].event, "No .EXE within 1 minute, wait ended");
+  const std::int64_t wait = Elapsed(waited[0].date, waited[0].clock, waited[1].date, waited[1].clock);
+  EXPECT_GE(wait, 6000 - 2);
+  EXPECT_LT(wait, 9000);
+
+  // The busy IDE: one box, "DDE timeout", and the time-out in the log.
+  ASSERT_EQ(second.boxes().size(), 1u) << Describe(second.boxes());
+  EXPECT_TRUE(second.boxes()[0].Shows(L"DDE timeout")) << Describe(second.boxes());
+  std::vector<std::string> events = EventsOf(ReadActivityLog(busy), "PAYROLL.APP");
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0], "Begin Make");
+  EXPECT_EQ(events[1].rfind("Error 605 ", 0), 0u) << events[1];
+}
+
+// The IDE creates the executable at once but takes seconds to write it, holding it open meanwhile,
+// as a compiler does: the application is done only when the file is closed, complete.
+TEST_F(NightjarIdeTest, AnExecutableStillBeingWrittenIsNotTakenForTheResult) {
+  ASSERT_NO_FATAL_FAILURE(SeedTaggedInvoice());
+  // Open from half a second after the acknowledgement until 12.5 s after it: a look at the folder
+  // on the window's ten-second timer alone would find it open too.
+  ASSERT_NO_FATAL_FAILURE(StartStandIn("--write_delay_ms=500 --write_slowly_ms=12000"));
+  ASSERT_NO_FATAL_FAILURE(StartConnected(nightjar_, folder_));
+  nightjar_.Press(f::MakeExe);
+
+  // Watched from outside, until the window has shown the application done and the stand-in has
+  // closed the file: the last moment the file was seen still open, and what the stand-in's log
+  // and the executable held when the window first showed the application done.
+  bool seen_writing = false;
+  bool done = false;
+  platform::Moment last_seen_open{};
+  std::string log_when_done;
+  std::string exe_when_done;
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(20)) {
+    nightjar_.AnswerBoxes();
+    const platform::Moment now = platform::SystemClock().Now();
+    const std::wstring shown = done ? L"" : nightjar_.LastAction();
+    const std::string standin_log = ReadFile(log_);
+    const bool closed = Contains(standin_log, "wrote ");
+    if (Contains(standin_log, "writing ") && !closed) {
+      seen_writing = true;
+      last_seen_open = now;
+    }
+    if (!done && (shown == L"INVOICE.APP Compiled & Made" || shown == L"Processing Complete")) {
+      done = true;
+      log_when_done = standin_log;
+      exe_when_done = ReadFile(folder_ / "INVOICE.EXE");
+    }
+    if (done && closed) break;
+  }
+  ASSERT_TRUE(nightjar_.WaitForLastAction(L"Processing Complete", 30000)) << Narrow(nightjar_.LastAction());
+  nightjar_.Close();
+
+  ASSERT_TRUE(seen_writing) << "the stand-in was never seen writing:\n" << ReadFile(log_);
+  const std::string full = "Built by the IDE stand-in from " + Dir() + "INVOICE.app\r\n";
+  EXPECT_TRUE(Contains(log_when_done, "wrote " + Dir() + "INVOICE.EXE"))
+      << "the application was done before the IDE closed its executable:\n" << log_when_done;
+  EXPECT_EQ(exe_when_done, full) << "the executable was not complete when the application was done";
+  const std::vector<LogRecord> records = RecordsOf(ReadActivityLog(folder_), "INVOICE.APP");
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].event, "Begin Make");
+  EXPECT_EQ(records[1].event, "Make Finished");
+  EXPECT_GE(Elapsed(last_seen_open.date, last_seen_open.time, records[1].date, records[1].clock), 0)
+      << "\"Make Finished\" was logged while the stand-in was still writing";
 }
 
 }  // namespace
