@@ -10,6 +10,7 @@ NJ_JOBS=2
 NJ_PACKAGES=(
   cmake make gcc g++ libgtest-dev googletest libbenchmark-dev libsqlite3-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth imagemagick fonts-wine fonts-liberation dpkg-dev tcl
+  python3
 )
 
 nj_log() {

@@ -93,12 +93,12 @@ std::vector<BatchOperations::Tagged> BatchOperations::TaggedApplications() {
   return tagged;
 }
 
-bool BatchOperations::Chosen(const store::AppsRecord& app) const {
-  if (selection_.all) return true;
-  if (selection_.names.empty()) return app.Tag == 1;
+bool IsChosen(const Selection& selection, const store::AppsRecord& app) {
+  if (selection.all) return true;
+  if (selection.names.empty()) return app.Tag == 1;
   std::string name = platform::FoldUpper(std::string(app.Application.Trimmed()));
   std::string path = platform::FoldUpper(std::string(app.DriveNPath.Trimmed())) + name;
-  for (const std::string& wanted : selection_.names) {
+  for (const std::string& wanted : selection.names) {
     std::string folded = platform::FoldUpper(wanted);
     if (folded == name || folded == path) return true;
   }

@@ -71,6 +71,8 @@ struct Selection {
   bool all = false;
   std::vector<std::string> names;
 };
+// Whether `selection` takes `app`.
+bool IsChosen(const Selection& selection, const store::AppsRecord& app);
 
 class BatchOperations {
  public:
@@ -102,7 +104,7 @@ class BatchOperations {
   BatchEnd RunBatch(Operation operation);
   BatchEnd ProcessAll(const OperationRow& row);
   std::vector<Tagged> TaggedApplications();
-  bool Chosen(const store::AppsRecord& app) const;
+  bool Chosen(const store::AppsRecord& app) const { return IsChosen(selection_, app); }
   Next Process(const OperationRow& row, Outcome& outcome);
   Next WaitForResult(const OperationRow& row, Outcome& outcome);
   // Whether the awaited file is there and its writer has closed it; `writing` tells of one still

@@ -1,0 +1,144 @@
+// Reading the console program's command line: see console_command.h.
+#include "console/console_command.h"
+
+#include <charconv>
+
+namespace console {
+namespace {
+
+struct NamedOperation {
+  ide::Operation operation;
+  const char* name;
+};
+constexpr NamedOperation kOperationNames[] = {
+    {.operation = ide::Operation::MakeExe, .name = "make-exe"},
+    {.operation = ide::Operation::MakeDll, .name = "make-dll"},
+    {.operation = ide::Operation::ExportTxa, .name = "export-txa"},
+    {.operation = ide::Operation::ImportTxa, .name = "import-txa"},
+    {.operation = ide::Operation::ImportDct, .name = "import-dct"},
+    {.operation = ide::Operation::ExportDct, .name = "export-dct"},
+};
+
+Parsed Fail(std::string error) { return {std::nullopt, std::move(error)}; }
+
+// The options of `run`, from arguments[2] on.
+Parsed ParseRun(const std::vector<std::string>& arguments, Command command) {
+  for (std::size_t i = 2; i < arguments.size(); ++i) {
+    const std::string& option = arguments[i];
+    // An option's value follows it, or comes after "=".
+    std::string value;
+    std::string name = option;
+    bool inline_value = false;
+    if (auto equals = option.find('='); option.starts_with("--") && equals != std::string::npos) {
+      name = option.substr(0, equals);
+      value = option.substr(equals + 1);
+      inline_value = true;
+    }
+    auto take_value = [&]() -> bool {
+      if (inline_value) return true;
+      if (i + 1 >= arguments.size()) return false;
+      value = arguments[++i];
+      return true;
+    };
+    if (name == "--all" && !inline_value) {
+      command.all = true;
+    } else if (name == "--yes" && !inline_value) {
+      command.yes = true;
+    } else if (name == "--app") {
+      if (!take_value() || value.empty()) return Fail("--app needs an application's name");
+      command.apps.push_back(value);
+    } else if (name == "--timeout") {
+      if (!take_value()) return Fail("--timeout needs a number of minutes");
+      int minutes = 0;
+      auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), minutes);
+      if (error != std::errc() || end != value.data() + value.size() || minutes < 1 || minutes > 99)
+        return Fail("--timeout takes 1 to 99 minutes, not \"" + value + "\"");
+      command.timeout_minutes = minutes;
+    } else if (name == "--junit") {
+      if (!take_value() || value.empty()) return Fail("--junit needs a file name");
+      command.junit = value;
+    } else {
+      return Fail("unknown option \"" + option + "\" for run");
+    }
+  }
+  if (command.all && !command.apps.empty()) return Fail("--all and --app cannot be given together");
+  return {command, ""};
+}
+
+}  // namespace
+
+const char* OperationName(ide::Operation operation) {
+  for (const auto& entry : kOperationNames)
+    if (entry.operation == operation) return entry.name;
+  return "";
+}
+
+std::optional<ide::Operation> OperationNamed(const std::string& name) {
+  for (const auto& entry : kOperationNames)
+    if (name == entry.name) return entry.operation;
+  return std::nullopt;
+}
+
+Parsed ParseCommand(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) return Fail("no command given");
+  const std::string& verb = arguments[0];
+  Command command;
+  if (verb == "--help" || verb == "-h" || verb == "help") {
+    command.verb = Verb::Help;
+    return arguments.size() == 1 ? Parsed{command, ""} : Fail("--help takes no arguments");
+  }
+  if (verb == "--version") {
+    command.verb = Verb::Version;
+    return arguments.size() == 1 ? Parsed{command, ""} : Fail("--version takes no arguments");
+  }
+  if (verb == "run") {
+    command.verb = Verb::Run;
+    if (arguments.size() < 2) return Fail("run needs an operation");
+    auto operation = OperationNamed(arguments[1]);
+    if (!operation) return Fail("unknown operation \"" + arguments[1] + "\"");
+    command.operation = *operation;
+    return ParseRun(arguments, command);
+  }
+  struct Simple {
+    const char* name;
+    Verb verb;
+    bool takes_argument;
+  };
+  constexpr Simple kSimple[] = {{"list", Verb::List, false}, {"log", Verb::Log, false},   {"add", Verb::Add, true},
+                                {"remove", Verb::Remove, true}, {"tag", Verb::Tag, true}, {"untag", Verb::Untag, true}};
+  for (const Simple& simple : kSimple) {
+    if (verb != simple.name) continue;
+    command.verb = simple.verb;
+    std::size_t wanted = simple.takes_argument ? 2 : 1;
+    if (arguments.size() != wanted)
+      return Fail(verb + (simple.takes_argument ? " takes one argument" : " takes no arguments"));
+    if (simple.takes_argument) {
+      if (arguments[1].empty()) return Fail(verb + " needs a name");
+      command.argument = arguments[1];
+    }
+    return {command, ""};
+  }
+  return Fail("unknown command \"" + verb + "\"");
+}
+
+std::string Usage() {
+  return "Usage:\n"
+         "  nightjar run OPERATION [--all | --app NAME ...] [--timeout MINUTES] [--yes] [--junit FILE]\n"
+         "      OPERATION: make-exe, make-dll, export-txa, import-txa, import-dct, export-dct.\n"
+         "      Runs the operation over the tagged applications of APPS in the current folder (--all:\n"
+         "      every one; --app: those named, by file name or full path), writing the activity log\n"
+         "      and printing each of its records. --timeout: the DDE time-out (default 15). --yes:\n"
+         "      confirms what the window would ask (import-txa replaces the .APP files). --junit: a\n"
+         "      JUnit XML report, one test case per application.\n"
+         "  nightjar list             the applications; * marks the tagged ones\n"
+         "  nightjar add PATTERN      adds every .APP file that matches (wildcards * and ?)\n"
+         "  nightjar remove NAME      removes an application (file name or full path)\n"
+         "  nightjar tag NAME         tags an application; untag NAME untags it\n"
+         "  nightjar log              the activity log of the last batch\n"
+         "  nightjar --help | --version\n"
+         "Exit codes: 0 every application finished (or the command succeeded); 1 some failed, timed\n"
+         "out or were not found; 2 nothing could be run (no IDE, files that cannot be opened, bad\n"
+         "arguments).\n";
+}
+
+}  // namespace console

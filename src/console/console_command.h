@@ -1,0 +1,43 @@
+// The console program's command line: what `nightjar.com` is asked to do, read from its arguments.
+// Reading is kept apart from running, so the rules can be tested without files or an IDE.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ide/dde_contract.h"
+
+namespace console {
+
+enum class Verb { Help, Version, Run, List, Add, Remove, Tag, Untag, Log };
+
+struct Command {
+  Verb verb = Verb::Help;
+  ide::Operation operation = ide::Operation::MakeExe;  // Run
+  bool all = false;                                    // Run: every application, tagged or not
+  std::vector<std::string> apps;                       // Run: these applications only
+  int timeout_minutes = 15;                            // Run: the DDE time-out, 1 to 99
+  bool yes = false;                                    // Run: confirm what the window would ask
+  std::string junit;                                   // Run: the JUnit report's file; "" none
+  std::string argument;                                // Add: the pattern; Remove, Tag, Untag: the name
+};
+
+// The command, or why the arguments make none (`error`, for the usage that follows it).
+struct Parsed {
+  std::optional<Command> command;
+  std::string error;
+};
+
+// `arguments` without the program's name.
+Parsed ParseCommand(const std::vector<std::string>& arguments);
+
+// The operation's name on the command line ("make-exe", ...), and the reverse.
+const char* OperationName(ide::Operation operation);
+std::optional<ide::Operation> OperationNamed(const std::string& name);
+
+// What --help prints, and the usage printed after a bad argument.
+std::string Usage();
+inline constexpr const char* kVersion = "nightjar 1.0";
+
+}  // namespace console

@@ -1,0 +1,179 @@
+// The console backend (see console_backend.h) and the virtual waiter its tests use.
+#include "runtime/console/console_backend.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <ostream>
+
+#include "runtime/window.h"
+
+namespace rt::console {
+namespace {
+
+// A folder as a watch compares it: without its final separators ("/" stays "/").
+std::string FolderKey(std::string folder) {
+  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  return folder;
+}
+
+// The box on one line; CR LF counts as one line break.
+std::string BoxLine(const MessageBoxSpec& box) {
+  std::string line = box.caption.empty() ? std::string() : box.caption + ": ";
+  for (std::size_t i = 0; i < box.text.size(); ++i) {
+    char c = box.text[i];
+    if (c == '\r' && i + 1 < box.text.size() && box.text[i + 1] == '\n') continue;
+    line += (c == '\r' || c == '\n') ? ' ' : c;
+  }
+  return line;
+}
+
+// Nobody is there to answer, so the box gets the answer that does least, unless the caller
+// confirmed in advance.
+int UnattendedAnswer(int buttons, bool confirm) {
+  if (confirm && (buttons & ButtonYes)) return ButtonYes;
+  for (int flag : {ButtonNo, ButtonCancel, ButtonOk})
+    if (buttons & flag) return flag;
+  for (int flag = ButtonOk; flag <= ButtonCancel; flag <<= 1)
+    if (buttons & flag) return flag;
+  return ButtonOk;
+}
+
+}  // namespace
+
+// --- VirtualWaiter --------------------------------------------------------------------------
+
+VirtualWaiter::VirtualWaiter() : clock_(81513, 9 * 360000) {}
+
+void VirtualWaiter::At(std::int64_t ticks, std::function<void()> action) {
+  auto after = std::upper_bound(alarms_.begin(), alarms_.end(), ticks,
+                                [](std::int64_t t, const Alarm& alarm) { return t < alarm.ticks; });
+  alarms_.insert(after, Alarm{ticks, std::move(action)});
+}
+
+void VirtualWaiter::Changed(const std::string& folder) {
+  std::string key = FolderKey(folder);
+  if (std::find(changed_.begin(), changed_.end(), key) == changed_.end()) changed_.push_back(key);
+}
+
+bool VirtualWaiter::TakeChange(const std::string& folder) {
+  if (folder.empty()) return false;
+  auto it = std::find(changed_.begin(), changed_.end(), FolderKey(folder));
+  if (it == changed_.end()) return false;
+  changed_.erase(it);
+  return true;
+}
+
+bool VirtualWaiter::WaitUntil(std::int64_t until, const std::string& folder) {
+  for (;;) {
+    if (TakeChange(folder)) return true;
+    // Alarms due by `until` run first, even on a tie, so that what they do is seen at that tick.
+    if (!alarms_.empty() && alarms_.front().ticks <= until) {
+      Alarm next = std::move(alarms_.front());
+      alarms_.erase(alarms_.begin());
+      if (next.ticks > clock_.Ticks()) clock_.Advance(next.ticks - clock_.Ticks());
+      next.action();
+      continue;
+    }
+    if (clock_.Ticks() >= until) return false;
+    if (until == kNever)
+      throw std::logic_error("waiting for ever on folder \"" + folder +
+                             "\": no alarm is left and no change is marked");
+    clock_.Advance(until - clock_.Ticks());
+    return false;
+  }
+}
+
+// --- Peer -----------------------------------------------------------------------------------
+
+class ConsoleBackend::Peer final : public WindowPeer {
+ public:
+  Peer(ConsoleBackend& backend, Window& window) : backend_(backend), window_(window) {
+    SetTimer(window.definition().timer);
+    backend_.peers_.push_back(this);
+  }
+  ~Peer() override {
+    auto& peers = backend_.peers_;
+    peers.erase(std::remove(peers.begin(), peers.end(), this), peers.end());
+  }
+  void Refresh(int) override {}
+  void Focus(int) override {}
+  // Nothing is shown, so a page is as long as the list's height would hold on screen: a header
+  // line and rows of about ten dialog units each.
+  int VisibleRows(int field) override {
+    return std::max(1, (window_.definition().control(field).h - 10) / 10);
+  }
+  void SetTimer(int hundredths) override {
+    period_ = hundredths;
+    next_tick_ = period_ > 0 ? backend_.clock().Ticks() + period_ : -1;
+  }
+  bool WatchDirectory(const std::string& path) override {
+    std::error_code error;
+    if (!path.empty() && !std::filesystem::is_directory(path, error)) {
+      watched_.clear();
+      return false;
+    }
+    watched_ = path;
+    return true;
+  }
+
+  Window& window() { return window_; }
+  std::int64_t period_ = 0;
+  std::int64_t next_tick_ = -1;  // -1: no timer
+  std::string watched_;          // as the program wrote it; "" = none
+
+ private:
+  ConsoleBackend& backend_;
+  Window& window_;
+};
+
+// --- Backend --------------------------------------------------------------------------------
+
+ConsoleBackend::ConsoleBackend(Waiter& waiter, std::ostream& messages, bool confirm)
+    : waiter_(waiter), messages_(messages), confirm_(confirm) {}
+
+ConsoleBackend::~ConsoleBackend() = default;
+
+std::unique_ptr<WindowPeer> ConsoleBackend::CreatePeer(Window& window) {
+  return std::make_unique<Peer>(*this, window);
+}
+
+void ConsoleBackend::WaitForInput(Window& window) {
+  Peer* own = nullptr;
+  for (Peer* p : peers_)
+    if (&p->window() == &window) own = p;
+  while (!window.HasEvents() && !window.IsClosed()) {
+    if (!own || (own->next_tick_ < 0 && own->watched_.empty())) {
+      window.UserClose();
+      return;
+    }
+    // Every open window's timer keeps running while the top one takes the input, as on screen.
+    std::int64_t due = Waiter::kNever;
+    for (Peer* p : peers_)
+      if (p->next_tick_ >= 0) due = std::min(due, p->next_tick_);
+    if (waiter_.WaitUntil(due, own->watched_)) window.DirectoryChanged();
+    const std::int64_t now = waiter_.clock().Ticks();
+    // A copy: the list must not change under the loop.
+    std::vector<Peer*> peers = peers_;
+    for (Peer* p : peers) {
+      if (p->next_tick_ < 0 || p->next_tick_ > now) continue;
+      p->window().TimerTick();
+      // A real clock may have run past several periods (the machine slept): one event for them
+      // all, and the next a period from now.
+      p->next_tick_ += p->period_;
+      if (p->next_tick_ <= now) p->next_tick_ = now + p->period_;
+    }
+  }
+}
+
+int ConsoleBackend::Message(const MessageBoxSpec& box) {
+  boxes_.push_back(box);
+  messages_ << BoxLine(box) << '\n' << std::flush;
+  return UnattendedAnswer(box.buttons, confirm_);
+}
+
+void ConsoleBackend::Halt(const std::string& text) {
+  messages_ << text << '\n' << std::flush;
+  throw Halted(text);
+}
+
+}  // namespace rt::console

@@ -1,0 +1,199 @@
+// The console program's commands: reading the command line, and running the commands over a fresh
+// folder with the console backend on virtual time and the fake IDE, as nightjar.com runs them with
+// the system's clock and the real IDE.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "console/console_command.h"
+#include "console/console_runner.h"
+#include "fake_ide.h"
+#include "platform/directory_lister.h"
+#include "runtime/console/console_backend.h"
+#include "runtime/runtime.h"
+#include "store/store_test_support.h"
+#include "windows/program.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using console::Command;
+using console::ParseCommand;
+using console::Verb;
+
+TEST(ConsoleCommand, ReadsEachCommandAndItsOptions) {
+  auto run = ParseCommand({"run", "import-txa", "--app", "A.APP", "--app=C:\\X\\B.APP", "--timeout", "3", "--yes",
+                           "--junit=report.xml"});
+  ASSERT_TRUE(run.command) << run.error;
+  EXPECT_EQ(run.command->verb, Verb::Run);
+  EXPECT_EQ(run.command->operation, ide::Operation::ImportTxa);
+  EXPECT_EQ(run.command->apps, (std::vector<std::string>{"A.APP", "C:\\X\\B.APP"}));
+  EXPECT_EQ(run.command->timeout_minutes, 3);
+  EXPECT_TRUE(run.command->yes);
+  EXPECT_EQ(run.command->junit, "report.xml");
+
+  auto all = ParseCommand({"run", "export-dct", "--all"});
+  ASSERT_TRUE(all.command) << all.error;
+  EXPECT_TRUE(all.command->all);
+  EXPECT_EQ(all.command->timeout_minutes, 15);
+  for (ide::Operation operation : ide::kAllOperations)
+    EXPECT_EQ(console::OperationNamed(console::OperationName(operation)), operation);
+
+  auto add = ParseCommand({"add", "*.app"});
+  ASSERT_TRUE(add.command);
+  EXPECT_EQ(add.command->verb, Verb::Add);
+  EXPECT_EQ(add.command->argument, "*.app");
+  EXPECT_EQ(ParseCommand({"--version"}).command->verb, Verb::Version);
+  EXPECT_EQ(ParseCommand({"log"}).command->verb, Verb::Log);
+}
+
+TEST(ConsoleCommand, RefusesWhatMakesNoCommandAndSaysWhy) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"build"},
+      {"run"},
+      {"run", "make-everything"},
+      {"run", "make-exe", "--timeout", "0"},
+      {"run", "make-exe", "--timeout", "100"},
+      {"run", "make-exe", "--timeout=15x"},
+      {"run", "make-exe", "--timeout"},
+      {"run", "make-exe", "--app"},
+      {"run", "make-exe", "--all", "--app", "A.APP"},
+      {"run", "make-exe", "--all=yes"},
+      {"run", "make-exe", "--force"},
+      {"list", "extra"},
+      {"tag"},
+      {"add", "a", "b"},
+      {"--help", "run"},
+  };
+  for (const auto& arguments : bad) {
+    auto parsed = ParseCommand(arguments);
+    std::string shown;
+    for (const std::string& a : arguments) shown += a + " ";
+    EXPECT_FALSE(parsed.command) << shown;
+    EXPECT_FALSE(parsed.error.empty()) << shown;
+  }
+}
+
+class ConsoleTest : public ::testing::Test {
+ protected:
+  ConsoleTest() {
+    previous_ = fs::current_path();
+    folder_ = store_test::FreshDirectory();
+    fs::current_path(folder_);
+    fs::create_directory(folder_ / "apps");
+    ide_.SetScheduler([this](std::int64_t due) { waiter_.At(due, [this] { ide_.Pump(); }); });
+    ide_.SetOnWritten([this](const std::string& path) { waiter_.Changed(fs::path(path).parent_path().string()); });
+  }
+  ~ConsoleTest() override {
+    fs::current_path(previous_);
+    std::error_code error;
+    fs::remove_all(folder_, error);
+  }
+
+  // Runs the command line as nightjar.com would; its exit code.
+  int Nightjar(const std::vector<std::string>& arguments) {
+    auto parsed = ParseCommand(arguments);
+    EXPECT_TRUE(parsed.command) << parsed.error;
+    if (!parsed.command) return -1;
+    out_.str("");
+    err_.str("");
+    rt::console::ConsoleBackend backend(waiter_, err_, parsed.command->yes);
+    rt::Runtime runtime(backend);
+    windows::Services services{ide_, starter_, *lister_};
+    return console::RunCommand(*parsed.command, runtime, services, out_, err_);
+  }
+  std::string App(const std::string& name) const { return (folder_ / "apps" / name).string(); }
+  void WriteApp(const std::string& name) { std::ofstream(App(name)) << "x"; }
+  bool Has(const std::ostringstream& stream, const std::string& text) const {
+    return stream.str().find(text) != std::string::npos;
+  }
+
+  fs::path previous_;
+  fs::path folder_;
+  rt::console::VirtualWaiter waiter_;
+  doubles::FakeIde ide_{waiter_.virtual_clock()};
+  doubles::FakeProgramStarter starter_;
+  std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(ConsoleTest, KeepsTheListAddingOnlyExistingAppFilesOnce) {
+  WriteApp("INVOICE.APP");
+  WriteApp("payroll.app");
+  std::ofstream(App("NOTES.TXT")) << "x";
+  EXPECT_EQ(Nightjar({"add", (folder_ / "apps" / "*.*").string()}), 0) << err_.str();
+  EXPECT_TRUE(Has(out_, "added " + App("INVOICE.APP")));
+  EXPECT_TRUE(Has(out_, "added " + App("payroll.app")));
+  EXPECT_FALSE(Has(out_, "NOTES.TXT"));
+  // Again: nothing is added twice, and the user is told.
+  EXPECT_EQ(Nightjar({"add", (folder_ / "apps" / "*.app").string()}), 0);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_TRUE(Has(err_, App("INVOICE.APP") + " is in the list already."));
+  EXPECT_EQ(Nightjar({"add", (folder_ / "apps" / "MISSING*.APP").string()}), 2);
+  EXPECT_TRUE(Has(err_, "No .APP file matches"));
+
+  EXPECT_EQ(Nightjar({"tag", "invoice.app"}), 0) << err_.str();
+  EXPECT_EQ(Nightjar({"tag", "NOSUCH.APP"}), 2);
+  EXPECT_EQ(Nightjar({"list"}), 0);
+  EXPECT_EQ(out_.str(), "* " + App("INVOICE.APP") + "\n  " + App("payroll.app") + "\n");
+  EXPECT_EQ(Nightjar({"remove", App("payroll.app")}), 0) << err_.str();
+  EXPECT_EQ(Nightjar({"untag", "INVOICE.APP"}), 0);
+  EXPECT_EQ(Nightjar({"list"}), 0);
+  EXPECT_EQ(out_.str(), "  " + App("INVOICE.APP") + "\n");
+}
+
+// A batch over one application that is made and one whose .APP is missing: the log's records are
+// printed as they come, the exit code says not all were made, and the JUnit report has one case
+// each. With only the first named, everything was made: 0.
+TEST_F(ConsoleTest, RunPrintsTheLogAndExitsByWhatWasMade) {
+  WriteApp("A.APP");
+  WriteApp("B.APP");
+  ASSERT_EQ(Nightjar({"add", (folder_ / "apps" / "*.APP").string()}), 0);
+  fs::remove(App("B.APP"));
+  ide_.SetResultDelay(300);
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--junit", "report.xml"}), 1) << err_.str();
+  EXPECT_TRUE(Has(out_, "2024-03-01 09:00:00  A.APP  Begin Make\n")) << out_.str();
+  EXPECT_TRUE(Has(out_, "2024-03-01 09:00:03  A.APP  Make Finished\n")) << out_.str();
+  EXPECT_TRUE(Has(out_, "B.APP  .APP not found\n"));
+  EXPECT_TRUE(Has(out_, "Batch ended: 1 finished, 0 failed, 1 not found, 0 skipped, of 2; 0:03"));
+  EXPECT_TRUE(Has(err_, "1 of 2 not made, see Log"));
+  std::ifstream report("report.xml");
+  std::string xml((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Has(std::ostringstream(xml), "tests=\"2\" failures=\"1\"")) << xml;
+  EXPECT_TRUE(Has(std::ostringstream(xml), "name=\"" + App("A.APP") + "\" time=\"3.00\"/>")) << xml;
+  EXPECT_TRUE(Has(std::ostringstream(xml), "<failure message=\".APP not found\"/>")) << xml;
+
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "a.app"}), 0) << err_.str();
+  EXPECT_EQ(ide_.Commands().size(), 2u);
+  // The log command shows the last batch's records.
+  EXPECT_EQ(Nightjar({"log"}), 0);
+  EXPECT_TRUE(Has(out_, "A.APP  Make Finished"));
+  EXPECT_FALSE(Has(out_, "B.APP"));
+}
+
+TEST_F(ConsoleTest, ABatchThatCannotRunExitsWithTwoAndSendsNothing) {
+  WriteApp("A.APP");
+  ASSERT_EQ(Nightjar({"add", App("A.APP")}), 0);
+  ASSERT_EQ(Nightjar({"tag", "A.APP"}), 0);
+  // The import would replace the .APP: without --yes it is not run.
+  EXPECT_EQ(Nightjar({"run", "import-txa"}), 2);
+  EXPECT_TRUE(Has(err_, "--yes"));
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "OTHER.APP"}), 2);
+  EXPECT_TRUE(ide_.Commands().empty());
+  // No IDE, and none to start: the box the window would show goes to the error stream.
+  ide_.SetRunning(false);
+  EXPECT_EQ(Nightjar({"run", "make-exe"}), 2);
+  EXPECT_TRUE(Has(err_, "Not Connected")) << err_.str();
+  EXPECT_TRUE(ide_.Commands().empty());
+  // A refusal is a failed application: 1.
+  ide_.SetRunning(true);
+  ide_.FailCommand(1, {doubles::CommandFault::Kind::kRefuse, 7, "Project has errors"});
+  EXPECT_EQ(Nightjar({"run", "make-exe"}), 1);
+  EXPECT_TRUE(Has(err_, "Error 7 : Project has errors"));
+}
+
+}  // namespace

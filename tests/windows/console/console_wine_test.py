@@ -1,0 +1,147 @@
+#!/usr/bin/env python3
+"""nightjar.com under wine against the IDE stand-in, as a nightly build would run it from a Linux
+shell: the list kept with add (a wildcard), tag, list; a make over a seeded folder that prints the
+log's records, exits 0 and writes a JUnit report that an XML parser reads; log; a refusing IDE
+(exit 1); no IDE to be found (exit 2).
+
+Usage: console_wine_test.py NIGHTJAR_COM IDE_STANDIN_EXE. Runs in a fresh folder of its own, in the
+wine prefix of the environment (WINEPREFIX). Each step is bounded; every stand-in started is ended.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import xml.etree.ElementTree as ElementTree
+
+NIGHTJAR_COM = sys.argv[1] if len(sys.argv) > 1 else ""
+STANDIN_EXE = sys.argv[2] if len(sys.argv) > 2 else ""
+STEP_LIMIT_S = 180
+
+
+def windows_path(path):
+    """The path as wine programs see it, through the Z: drive."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class NightjarComTest(unittest.TestCase):
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="nightjar-com-")
+        # The programs in a folder of their own, so the stand-in's settings file concerns only it.
+        self.bin = os.path.join(self.root, "bin")
+        self.work = os.path.join(self.root, "work")
+        self.apps = os.path.join(self.work, "apps")
+        os.makedirs(self.bin)
+        os.makedirs(self.apps)
+        shutil.copy(NIGHTJAR_COM, os.path.join(self.bin, "nightjar.com"))
+        shutil.copy(STANDIN_EXE, os.path.join(self.bin, "CW20.exe"))
+        self.settings(write_delay_ms=300)
+
+    def tearDown(self):
+        self.end_standin()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def settings(self, **values):
+        values.setdefault("log", windows_path(os.path.join(self.root, "standin.log")))
+        with open(os.path.join(self.bin, "CW20.ini"), "w") as ini:
+            for key, value in values.items():
+                ini.write(f"{key}={value}\n")
+
+    def end_standin(self):
+        """Ends every stand-in this test started, by the process ids its log names."""
+        log = os.path.join(self.root, "standin.log")
+        if not os.path.exists(log):
+            return
+        with open(log, errors="replace") as lines:
+            pids = re.findall(r"started pid=(\d+)", lines.read())
+        for pid in pids:
+            subprocess.run(["wine", "taskkill", "/F", "/PID", pid], capture_output=True, timeout=60)
+        os.remove(log)
+
+    def nightjar(self, *arguments):
+        # Output goes to files, as in a nightly job: under wine, the stand-in that nightjar.com starts
+        # holds the unix ends of its parent's output, so a pipe would stay open until it exits.
+        out_path, err_path = os.path.join(self.root, "out.txt"), os.path.join(self.root, "err.txt")
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            done = subprocess.run(["wine", os.path.join(self.bin, "nightjar.com"), *arguments], cwd=self.work,
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=STEP_LIMIT_S)
+
+        def text(path):
+            with open(path, "rb") as stream:
+                return stream.read().decode("utf-8", "replace").replace("\r\n", "\n")
+
+        return done.returncode, text(out_path), text(err_path)
+
+    def seed(self, *names):
+        for name in names:
+            with open(os.path.join(self.apps, name), "w") as app:
+                app.write("PROGRAM\n")
+        code, out, err = self.nightjar("add", windows_path(self.apps) + "\\*.app")
+        self.assertEqual(code, 0, err)
+        for name in names:
+            self.assertIn("added ", out)
+            self.assertIn(name, out)
+            code, _, err = self.nightjar("tag", name)
+            self.assertEqual(code, 0, err)
+
+    def test_keeps_the_list_and_makes_every_tagged_application(self):
+        self.seed("INVOICE.APP", "PAYROLL.APP")
+        code, out, err = self.nightjar("list")
+        self.assertEqual(code, 0, err)
+        self.assertEqual(out.splitlines(), ["* " + windows_path(self.apps) + "\\INVOICE.APP",
+                                            "* " + windows_path(self.apps) + "\\PAYROLL.APP"])
+        # Added again: reported, not added twice.
+        code, out, err = self.nightjar("add", windows_path(self.apps) + "\\*.APP")
+        self.assertEqual(code, 0, err)
+        self.assertIn("is in the list already", err)
+
+        code, out, err = self.nightjar("run", "make-exe", "--junit", "report.xml")
+        self.assertEqual(code, 0, out + err)
+        for app in ("INVOICE.APP", "PAYROLL.APP"):
+            self.assertRegex(out, r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d  " + app + "  Begin Make\n")
+            self.assertRegex(out, app + "  Make Finished\n")
+            self.assertTrue(os.path.exists(os.path.join(self.apps, app[:-4] + ".EXE")))
+        self.assertIn("Batch ended: 2 finished, 0 failed, 0 not found, 0 skipped, of 2", out)
+        self.assertIn("Processing Complete", err)
+
+        suite = ElementTree.parse(os.path.join(self.work, "report.xml")).getroot()
+        self.assertEqual(suite.tag, "testsuite")
+        self.assertEqual((suite.get("tests"), suite.get("failures")), ("2", "0"))
+        names = [case.get("name") for case in suite.iter("testcase")]
+        self.assertEqual(names, [windows_path(self.apps) + "\\INVOICE.APP", windows_path(self.apps) + "\\PAYROLL.APP"])
+        self.assertEqual(list(suite.iter("failure")), [])
+
+        code, out, err = self.nightjar("log")
+        self.assertEqual(code, 0, err)
+        self.assertIn("INVOICE.APP  Make Finished", out)
+        self.assertIn("PAYROLL.APP  Begin Make", out)
+
+    def test_a_refusing_ide_exits_1_and_no_ide_exits_2(self):
+        self.seed("INVOICE.APP")
+        self.settings(refuse=1, error_number=1234, error_message="Project has 3 errors")
+        code, out, err = self.nightjar("run", "make-exe", "--junit", "report.xml")
+        self.assertEqual(code, 1, out + err)
+        self.assertIn("Error 1234 : Project has 3 errors", err)
+        self.assertIn("INVOICE.APP  Error 603", out)
+        suite = ElementTree.parse(os.path.join(self.work, "report.xml")).getroot()
+        self.assertEqual(suite.get("failures"), "1")
+
+        # No IDE running, and none that can be started.
+        self.end_standin()
+        os.remove(os.path.join(self.bin, "CW20.exe"))
+        code, out, err = self.nightjar("run", "make-exe")
+        self.assertEqual(code, 2, out + err)
+        self.assertIn("Not Connected", err)
+        self.assertNotIn("Begin Make", out)
+
+    def test_bad_arguments_print_the_usage_and_exit_2(self):
+        code, out, err = self.nightjar("run", "make-everything")
+        self.assertEqual(code, 2)
+        self.assertIn("unknown operation", err)
+        self.assertIn("Usage:", err)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]], verbosity=2)
