@@ -108,8 +108,9 @@ TEST_F(MainTest, ConnectAndDisconnectShowTheirStateInTheWindow) {
   EXPECT_EQ(services_.ide.OpenChannels(), 1);
 }
 
-// A batch through Main's button, in a folder of its own: the log, and the highlighted record back in
-// the record buffer afterwards although the batch read the file to its end.
+// A batch through Main's button, in a folder of its own: the list still moves its highlight while
+// the batch waits, the batch goes on with its own applications, and afterwards the highlighted
+// record is back in the record buffer although the batch and the list both read the file.
 TEST_F(MainTest, TheMakeExeButtonRunsTheBatchAndRereadsTheHighlightedApplication) {
   namespace fs = std::filesystem;
   fs::path previous = fs::current_path();
@@ -125,13 +126,19 @@ TEST_F(MainTest, TheMakeExeButtonRunsTheBatchAndRereadsTheHighlightedApplication
     std::ofstream(folder / name) << "application";
   }
   program_.files.Apps.Close();
+  services_.ide.SetResultDelay(500);
+  backend_.set_visible_rows(1);  // a page of one row: moving down loads the next page
   backend_.script()
       .Press(f::MakeExe)
-      .Wait(1000)
-      .Wait(1000)
+      .Key(f::Browse_1, rt::key::kDown)
+      .Inspect([](rt::Window& w) {
+        EXPECT_EQ(w.state(f::LastAction).text, "A.APP DDE Ack.");
+        EXPECT_EQ(w.state(f::Browse_1).source->CellAt(w.SelectedRow(f::Browse_1), 3).text, "B.APP");
+      })
+      .Wait(4000)  // no folder notifications here: the timer finds each result
       .Inspect([this](rt::Window& w) {
         EXPECT_EQ(w.state(f::LastAction).text, "Processing Complete");
-        EXPECT_EQ(program_.files.APP.Application.str(), "A.APP");
+        EXPECT_EQ(program_.files.APP.Application.str(), "B.APP");
       })
       .Press(f::Close);
   Main(program_);
