@@ -45,6 +45,11 @@ fi
 run_dir="$NJ_ROOT/build/run"
 mkdir -p "$run_dir"
 cp -f "$nightjar_exe" "$run_dir/nightjar.exe"
+# The console program beside it, for `cd build/run && wine nightjar.com list` and the like.
+nightjar_com=$(find_exe nightjar.com)
+if [[ -n $nightjar_com ]]; then
+  cp -f "$nightjar_com" "$run_dir/nightjar.com"
+fi
 standin_exe=$(find_exe ide-standin.exe)
 if [[ -n $standin_exe ]]; then
   cp -f "$standin_exe" "$run_dir/CW20.exe"
