@@ -25,9 +25,9 @@ namespace {
 
 namespace f = windows::main_field;
 
-std::string Trimmed(std::string_view text) { return std::string(rt::TrimRight(text)); }
-
-std::string PathOf(const store::AppsRecord& app) { return Trimmed(app.DriveNPath.Trimmed()) + Trimmed(app.Application.Trimmed()); }
+std::string PathOf(const store::AppsRecord& app) {
+  return std::string(app.DriveNPath.Trimmed()) + std::string(app.Application.Trimmed());
+}
 
 // A moment as "YYYY-MM-DD HH:MM:SS".
 std::string Stamp(std::int32_t date, std::int32_t clock) {
@@ -99,11 +99,11 @@ void WriteJUnit(const std::string& file_name, const Command& command, const std:
   std::string cases;
   int failures = 0;
   for (const store::AppsRecord& app : chosen) {
-    std::string name = Trimmed(app.Application.Trimmed());
+    std::string name = std::string(app.Application.Trimmed());
     const store::TempFileRecord* first = nullptr;
     const store::TempFileRecord* last = nullptr;
     for (const store::TempFileRecord& record : log) {
-      if (Trimmed(record.Apps.Trimmed()) != name) continue;
+      if (std::string(record.Apps.Trimmed()) != name) continue;
       if (!first) first = &record;
       last = &record;
     }
@@ -116,7 +116,7 @@ void WriteJUnit(const std::string& file_name, const Command& command, const std:
     std::snprintf(time, sizeof time, "%.2f", seconds);
     cases += "  <testcase classname=\"nightjar." + std::string(OperationName(command.operation)) + "\" name=\"" +
              XmlEscaped(PathOf(app)) + "\" time=\"" + time + "\"";
-    std::string event = last ? Trimmed(last->Event.Trimmed()) : "";
+    std::string event = last ? std::string(last->Event.Trimmed()) : "";
     if (last && event == row.finished_text) {
       cases += "/>\n";
       continue;
@@ -210,7 +210,7 @@ class Runner {
       return kExitCannotRun;
     }
     if (!command.junit.empty()) WriteJUnit(command.junit, command, chosen, log, took, err_);
-    err_ << Trimmed(state.LastAction.Trimmed()) << "\n";
+    err_ << std::string(state.LastAction.Trimmed()) << "\n";
     return end == ide::BatchEnd::kAllFinished ? kExitOk : kExitNotAllMade;
   }
 
@@ -237,7 +237,7 @@ class Runner {
 
     int added = 0, matched = 0;
     for (const platform::DirectoryEntry& entry : entries) {
-      std::string name = Trimmed(entry.name);
+      std::string name(rt::TrimRight(entry.name));
       if (!platform::FoldUpper(name).ends_with(".APP")) continue;
       ++matched;
       std::string full = absolute + name;
@@ -322,8 +322,8 @@ class Runner {
 }  // namespace
 
 std::string LogLine(const store::TempFileRecord& record) {
-  std::string app = Trimmed(record.Apps.Trimmed());
-  return Stamp(record.Date, record.Clock) + "  " + (app.empty() ? "" : app + "  ") + Trimmed(record.Event.Trimmed());
+  std::string app = std::string(record.Apps.Trimmed());
+  return Stamp(record.Date, record.Clock) + "  " + (app.empty() ? "" : app + "  ") + std::string(record.Event.Trimmed());
 }
 
 int RunCommand(const Command& command, rt::Runtime& runtime, windows::Services& services, std::ostream& out,

@@ -237,7 +237,9 @@ BatchOperations::Next BatchOperations::WaitForResult(const OperationRow& row, Ou
     }
     bool writing = false;
     OutputFound = ResultComplete(row, writing) ? 1 : 0;
-    window_.SetTimerPeriod(writing ? kWritingRecheck : period);
+    // Set only when it changes: setting the timer starts its period afresh, and a folder that
+    // keeps changing would otherwise keep the timer from ever firing.
+    if (int wanted = writing ? kWritingRecheck : period; window_.TimerPeriod() != wanted) window_.SetTimerPeriod(wanted);
     connection_.CheckDDEError();
     if (OutputFound == 1) {
       if (row.completion_action != nullptr) {
