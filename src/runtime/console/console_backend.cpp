@@ -2,19 +2,13 @@
 #include "runtime/console/console_backend.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <ostream>
 
+#include "runtime/model_peer.h"
 #include "runtime/window.h"
 
 namespace rt::console {
 namespace {
-
-// A folder as a watch compares it: without its final separators ("/" stays "/").
-std::string FolderKey(std::string folder) {
-  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-  return folder;
-}
 
 // The box on one line; CR LF counts as one line break.
 std::string BoxLine(const MessageBoxSpec& box) {
@@ -85,45 +79,18 @@ bool VirtualWaiter::WaitUntil(std::int64_t until, const std::string& folder) {
 
 // --- Peer -----------------------------------------------------------------------------------
 
-class ConsoleBackend::Peer final : public WindowPeer {
+class ConsoleBackend::Peer final : public ModelPeer {
  public:
-  Peer(ConsoleBackend& backend, Window& window) : backend_(backend), window_(window) {
-    SetTimer(window.definition().timer);
+  Peer(ConsoleBackend& backend, Window& window) : ModelPeer(window, backend.clock()), backend_(backend) {
     backend_.peers_.push_back(this);
   }
   ~Peer() override {
     auto& peers = backend_.peers_;
     peers.erase(std::remove(peers.begin(), peers.end(), this), peers.end());
   }
-  void Refresh(int) override {}
-  void Focus(int) override {}
-  // Nothing is shown, so a page is as long as the list's height would hold on screen: a header
-  // line and rows of about ten dialog units each.
-  int VisibleRows(int field) override {
-    return std::max(1, (window_.definition().control(field).h - 10) / 10);
-  }
-  void SetTimer(int hundredths) override {
-    period_ = hundredths;
-    next_tick_ = period_ > 0 ? backend_.clock().Ticks() + period_ : -1;
-  }
-  bool WatchDirectory(const std::string& path) override {
-    std::error_code error;
-    if (!path.empty() && !std::filesystem::is_directory(path, error)) {
-      watched_.clear();
-      return false;
-    }
-    watched_ = path;
-    return true;
-  }
-
-  Window& window() { return window_; }
-  std::int64_t period_ = 0;
-  std::int64_t next_tick_ = -1;  // -1: no timer
-  std::string watched_;          // as the program wrote it; "" = none
 
  private:
   ConsoleBackend& backend_;
-  Window& window_;
 };
 
 // --- Backend --------------------------------------------------------------------------------
@@ -157,10 +124,8 @@ void ConsoleBackend::WaitForInput(Window& window) {
     for (Peer* p : peers) {
       if (p->next_tick_ < 0 || p->next_tick_ > now) continue;
       p->window().TimerTick();
-      // A real clock may have run past several periods (the machine slept): one event for them
-      // all, and the next a period from now.
-      p->next_tick_ += p->period_;
-      if (p->next_tick_ <= now) p->next_tick_ = now + p->period_;
+      // A real clock may have run past several periods (the machine slept): one event for them all.
+      p->TimerFired(now);
     }
   }
 }

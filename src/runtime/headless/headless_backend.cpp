@@ -2,8 +2,8 @@
 #include "runtime/headless/headless_backend.h"
 
 #include <algorithm>
-#include <filesystem>
 
+#include "runtime/model_peer.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 
@@ -59,55 +59,21 @@ Script& Script::ChoosePopup(int entry) { return Add({.kind = Step::Kind::Popup, 
 
 // --- Peer -----------------------------------------------------------------------------------
 
-namespace {
-
-// A folder as a watch compares it: without its final separators ("/" stays "/").
-std::string FolderKey(std::string folder) {
-  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-  return folder;
-}
-
-}  // namespace
-
-class HeadlessBackend::Peer final : public WindowPeer {
+class HeadlessBackend::Peer final : public ModelPeer {
  public:
-  Peer(HeadlessBackend& backend, Window& window) : backend_(backend), window_(window) {
-    SetTimer(window.definition().timer);
+  Peer(HeadlessBackend& backend, Window& window) : ModelPeer(window, backend.clock_), backend_(backend) {
     backend_.peers_.push_back(this);
   }
   ~Peer() override {
     auto& peers = backend_.peers_;
     peers.erase(std::remove(peers.begin(), peers.end(), this), peers.end());
   }
-  void Refresh(int) override {}
-  void SetTimer(int hundredths) override {
-    period_ = hundredths;
-    next_tick_ = period_ > 0 ? backend_.clock_.Ticks() + period_ : -1;
-  }
-  void Focus(int) override {}
   int VisibleRows(int field) override {
-    if (backend_.visible_rows_ > 0) return backend_.visible_rows_;
-    // A header line and rows of about ten dialog units each.
-    return std::max(1, (window_.definition().control(field).h - 10) / 10);
+    return backend_.visible_rows_ > 0 ? backend_.visible_rows_ : ModelPeer::VisibleRows(field);
   }
-
-  bool WatchDirectory(const std::string& path) override {
-    std::error_code error;
-    watched_ = FolderKey(path);
-    if (watched_.empty() || std::filesystem::is_directory(watched_, error)) return !watched_.empty();
-    watched_.clear();
-    return false;
-  }
-
-  Window& window() { return window_; }
-  std::int64_t Period() const { return period_; }
-  std::int64_t next_tick_ = -1;
-  std::int64_t period_ = 0;
-  std::string watched_;
 
  private:
   HeadlessBackend& backend_;
-  Window& window_;
 };
 
 // --- Backend --------------------------------------------------------------------------------
@@ -176,12 +142,11 @@ void HeadlessBackend::At(std::int64_t ticks, std::function<void()> action) {
 }
 
 void HeadlessBackend::ChangeDirectory(const std::string& folder) {
-  std::string key = FolderKey(folder);
   // A copy: a window may close (and its peer go) in between only through its procedure, which
   // does not run here, but the list must not change under the loop either way.
   std::vector<Peer*> peers = peers_;
   for (Peer* p : peers)
-    if (!p->watched_.empty() && p->watched_ == key) p->window().DirectoryChanged();
+    if (p->Watches(folder)) p->window().DirectoryChanged();
 }
 
 void HeadlessBackend::AdvanceTime(Window& window) {
@@ -206,7 +171,7 @@ void HeadlessBackend::AdvanceTime(Window& window) {
       return;
     }
     clock_.Advance(due->next_tick_ - clock_.Ticks());
-    due->next_tick_ += due->Period();
+    due->TimerFired(clock_.Ticks());
     due->window().TimerTick();
   }
 }

@@ -1,0 +1,52 @@
+// A window's rendering in a backend that draws nothing (the headless backend of the tests, the
+// console backend of nightjar.com): the window's timer as the tick it next falls due, and the
+// folder it watches, for the backend's own wait to act on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "runtime/backend.h"
+
+namespace platform {
+class Clock;
+}
+
+namespace rt {
+
+class Window;
+
+// A folder as a watch compares it: without its final separators ("/" stays "/").
+std::string FolderKey(std::string folder);
+
+class ModelPeer : public WindowPeer {
+ public:
+  // Starts the window's timer with its definition's period.
+  ModelPeer(Window& window, platform::Clock& clock);
+
+  void Refresh(int) override {}
+  void Focus(int) override {}
+  // Nothing is shown, so a page is as long as the list's height would hold on screen: a header
+  // line and rows of about ten dialog units each.
+  int VisibleRows(int field) override;
+  void SetTimer(int hundredths) override;
+  // A folder that exists can be watched; "" stops watching.
+  bool WatchDirectory(const std::string& path) override;
+
+  Window& window() { return window_; }
+  // Whether the window watches `folder` (final separators ignored).
+  bool Watches(const std::string& folder) const;
+  // The timer fired at `now`: the next tick falls due a period later, never at or before `now`
+  // (a clock that ran past several periods gives one tick, not a pile).
+  void TimerFired(std::int64_t now);
+
+  std::int64_t period_ = 0;      // hundredths; 0: no timer
+  std::int64_t next_tick_ = -1;  // clock ticks; -1: no timer
+  std::string watched_;          // as the program wrote it; "" = none
+
+ private:
+  Window& window_;
+  platform::Clock& clock_;
+};
+
+}  // namespace rt
