@@ -35,6 +35,16 @@ std::u16string ToUtf16(std::string_view text) {
 bool FromUtf16(std::u16string_view text, std::string& out) {
   out.clear();
   if (text.empty()) return true;
+  // A character beyond the 16-bit range (a surrogate pair) has no place either way; as one
+  // character it shows as one "?", as it does on every platform.
+  std::u16string single;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                      text[i + 1] <= 0xDFFF;
+    single += pair ? u'\xFFFD' : text[i];
+    if (pair) ++i;
+  }
+  text = single;
   const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
   BOOL used_default = FALSE;
   int length = WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide, static_cast<int>(text.size()), nullptr, 0,
