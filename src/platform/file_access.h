@@ -38,4 +38,8 @@ int MoveNoReplace(const std::string& from, const std::string& to);
 // True for the error number MoveNoReplace gives when its target exists.
 bool IsAlreadyExists(int error_number);
 
+// The platform's error number for a full disk: the store reports with it what its database engine
+// finds without an error number of its own.
+int DiskFullError();
+
 }  // namespace platform::file_access

@@ -58,4 +58,6 @@ int MoveNoReplace(const std::string& from, const std::string& to) {
 
 bool IsAlreadyExists(int error_number) { return error_number == EEXIST; }
 
+int DiskFullError() { return ENOSPC; }
+
 }  // namespace platform::file_access

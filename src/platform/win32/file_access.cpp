@@ -65,4 +65,6 @@ bool IsAlreadyExists(int error_number) {
   return error_number == ERROR_ALREADY_EXISTS || error_number == ERROR_FILE_EXISTS;
 }
 
+int DiskFullError() { return ERROR_DISK_FULL; }
+
 }  // namespace platform::file_access

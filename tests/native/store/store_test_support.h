@@ -21,6 +21,9 @@ std::filesystem::path FreshDirectory();
 // The whole file as bytes ("" when it cannot be read).
 std::string FileBytes(const std::filesystem::path& path);
 
+// Runs `sql` on the file as another program would; "" or what failed.
+std::string ExecOn(const std::string& path, const std::string& sql);
+
 // Another program's SQLite database at `path`, with a table named Apps of its own; "" or what failed.
 std::string MakeOtherDatabase(const std::string& path);
 
