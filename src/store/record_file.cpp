@@ -18,12 +18,23 @@ namespace store {
 
 namespace {
 
-std::int64_t NowMicroseconds() {
-  using namespace std::chrono;
-  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
+class SteadyWaitClock final : public WaitClock {
+ public:
+  std::int64_t NowMicroseconds() override {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+  }
+  void Sleep(const std::string&, int, std::int64_t microseconds) override {
+    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+  }
+};
 
 }  // namespace
+
+WaitClock& SystemWaitClock() {
+  static SteadyWaitClock clock;
+  return clock;
+}
 
 RecordFile::RecordFile(Store& store, const FileLayout& layout, void* buffer)
     : store_(store), layout_(layout), buffer_(static_cast<unsigned char*>(buffer)), sql_(layout) {
@@ -99,17 +110,15 @@ int RecordFile::BusyHandler(void* self, int count) { return static_cast<RecordFi
 
 int RecordFile::OnBusy(int count) {
   if (lock_wait_ms_ <= 0) return 0;
-  const std::int64_t now = NowMicroseconds();
-  if (count == 0) {
-    wait_started_us_ = now;
-    if (store_.on_lock_wait) store_.on_lock_wait(Name());
-  }
+  WaitClock& clock = *store_.timing.clock;
+  const std::int64_t now = clock.NowMicroseconds();
+  if (count == 0) wait_started_us_ = now;
   const std::int64_t left = std::int64_t{lock_wait_ms_} * 1000 - (now - wait_started_us_);
   if (left <= 0) return 0;
   // Short steps first, so a lock that goes quickly costs little; then steady 50 ms polls.
   static constexpr int kStepsMs[] = {1, 2, 5, 10, 20, 50};
   const int step = kStepsMs[std::min<std::size_t>(static_cast<std::size_t>(count), std::size(kStepsMs) - 1)];
-  std::this_thread::sleep_for(std::chrono::microseconds(std::min<std::int64_t>(std::int64_t{step} * 1000, left)));
+  clock.Sleep(Name(), count, std::min<std::int64_t>(std::int64_t{step} * 1000, left));
   return 1;
 }
 

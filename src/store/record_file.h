@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +23,19 @@ namespace store {
 // The extension the store adds to a file's disk name ("APPS" lives in "APPS.db").
 inline constexpr const char* kDiskExtension = ".db";
 
+// The time in which the store waits for another process's lock: the steady clock and real sleeps
+// in the program (SystemWaitClock). A test gives a clock of its own that moves only by the store's
+// sleeps, so that a wait of ten seconds takes none and its length is exact.
+class WaitClock {
+ public:
+  virtual ~WaitClock() = default;
+  virtual std::int64_t NowMicroseconds() = 0;
+  // Lets `microseconds` pass between two attempts on the lock of `file` (its name, "APPS");
+  // `attempt` 0 is the start of a wait.
+  virtual void Sleep(const std::string& file, int attempt, std::int64_t microseconds) = 0;
+};
+WaitClock& SystemWaitClock();
+
 // How long the store waits for a lock that another process holds before it reports 32.
 struct StoreTiming {
   // Every operation and a first open wait this long; enough to pass over another station's commit.
@@ -31,6 +43,7 @@ struct StoreTiming {
   // One unit of "Recover=N" and of a transaction's time-out: one second in the program, shorter in
   // tests.
   int second_ms = 1000;
+  WaitClock* clock = &SystemWaitClock();
 };
 
 class RecordFile;
@@ -40,9 +53,6 @@ struct Store {
   StoreErrorState error;  // the outcome of the latest operation on any file
   StoreTiming timing;
   RecordFile* transaction = nullptr;  // the one file framed by the open transaction, if any
-  // Called when an operation starts to wait for a lock held elsewhere (with the file's name). Lets
-  // tests release a lock at exactly that moment instead of racing the wait with a sleep.
-  std::function<void(const std::string&)> on_lock_wait;
 };
 
 // A read position within one order: where the next read forward and the next read backward

@@ -775,11 +775,11 @@ TEST_F(RecordFileTest, AFileAnotherProcessOpenedWithoutSharingIsLocked) {
   auto holder = ChildProcess::StartHelper({"hold-unshared", "APPS.db"});
   ASSERT_NE(holder, nullptr);
   ASSERT_EQ(holder->ReadLine(), "ready");
-  int waits = 0;
-  files_.store.on_lock_wait = [&](const std::string&) { ++waits; };
+  VirtualWaitClock clock;
+  files_.store.timing.clock = &clock;
   files_.Apps.Open();
   EXPECT_EQ(code(), store::kFileLocked);
-  EXPECT_EQ(waits, 1) << "it waited for the file like for a lock";
+  EXPECT_EQ(clock.waits, 1) << "it waited for the file like for a lock";
   EXPECT_EQ(files_.store.error.file_code, "32") << "the sharing violation";
   EXPECT_FALSE(files_.store.error.file_message.empty());
   holder->WriteLine("release");
