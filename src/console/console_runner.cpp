@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
+#include "platform/file_access.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "windows/main_def.h"
@@ -28,41 +29,26 @@ std::string PathOf(const store::AppsRecord& app) {
   return std::string(app.DriveNPath.Trimmed()) + std::string(app.Application.Trimmed());
 }
 
-// A moment as "YYYY-MM-DD HH:MM:SS".
+// A moment as "YYYY-MM-DD HH:MM:SS". A date outside 1801-9999 or a time outside the day (a record
+// written by another program) is shown as its number, not as a date that never was.
 std::string Stamp(std::int32_t date, std::int32_t clock) {
   const std::int32_t epoch = platform::DayNumber(1970, 1, 1);
-  std::chrono::year_month_day day{std::chrono::sys_days(std::chrono::days(date - epoch))};
-  std::int32_t seconds = clock / 100;
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(day.year()),
-                static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()), seconds / 3600, seconds / 60 % 60,
-                seconds % 60);
-  return text;
-}
-
-// Records hold text in the Windows code page 1252; the report is UTF-8.
-std::string Utf8From1252(std::string_view text) {
-  // 0x80..0x9F; 0 where the code page leaves the byte undefined.
-  static constexpr char16_t kHigh[32] = {
-      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-  std::string out;
-  for (char c : text) {
-    unsigned code = static_cast<unsigned char>(c);
-    if (code >= 0x80 && code < 0xA0) code = kHigh[code - 0x80] != 0 ? kHigh[code - 0x80] : 0xFFFD;
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+  char text[64];
+  if (date < platform::DayNumber(1801, 1, 1) || date > platform::DayNumber(9999, 12, 31)) {
+    std::snprintf(text, sizeof text, "(day %ld)", static_cast<long>(date));
+  } else {
+    std::chrono::year_month_day day{std::chrono::sys_days(std::chrono::days(date - epoch))};
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()),
+                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
   }
-  return out;
+  std::string stamp = text;
+  if (clock < 0 || clock >= 8640000) {
+    std::snprintf(text, sizeof text, " (time %ld)", static_cast<long>(clock));
+  } else {
+    std::int32_t seconds = clock / 100;
+    std::snprintf(text, sizeof text, " %02d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  }
+  return stamp + text;
 }
 
 // Code-page text as XML character data or an attribute value, in UTF-8.
@@ -80,13 +66,49 @@ std::string XmlEscaped(std::string_view text) {
         if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') out += c;
     }
   }
-  return Utf8From1252(out);
+  return platform::ToUtf8(out);
 }
 
 std::string Seconds(std::int64_t hundredths) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f", static_cast<double>(hundredths) / 100.0);
   return text;
+}
+
+// Record text made safe for a terminal or a pipe: control characters (a NUL, CR, LF, the escape
+// that starts a terminal's control sequence, and the bytes the code page leaves to C1 controls)
+// are shown as \xHH instead of being written raw.
+std::string Shown(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// UTF-8 `text` to be shown among code-page text: what the code page lacks shows as "?".
+std::string InCodePage(std::string_view text) {
+  std::string shown;
+  platform::FromUtf8(text, shown);
+  return Shown(shown);
+}
+
+// Why the store failed, with the system's own reason where it gave one: "File System Error: There
+// is not enough space on the disk (112)".
+std::string Reason(const store::StoreErrorState& error) {
+  std::string reason = error.text.empty() ? "Error " + std::to_string(error.code) : error.text;
+  if (!error.file_message.empty() && error.file_message != error.text) {
+    reason += ": " + error.file_message;
+    if (!error.file_code.empty()) reason += " (" + error.file_code + ")";
+  }
+  return reason;
 }
 
 // The applications of Apps in stored order; Apps is open.
@@ -109,17 +131,23 @@ bool FindOne(files::Files& files, const std::string& name, std::ostream& err) {
     found.push_back(files.APP);
     positions.push_back(files.Apps.Position(store::Order::File));
   }
+  if (files.store.error.code != store::kRecordNotAvailable) {
+    err << "The list could not be read to its end: " << Reason(files.store.error) << "\n";
+    return false;
+  }
   if (found.empty()) {
-    err << "No application \"" << name << "\" in the list.\n";
+    err << "No application \"" << Shown(name) << "\" in the list.\n";
     return false;
   }
   if (found.size() > 1) {
     err << "\"" << name << "\" names " << found.size() << " applications; give the full path:\n";
-    for (const store::AppsRecord& app : found) err << "  " << PathOf(app) << "\n";
+    for (const store::AppsRecord& app : found) err << "  " << Shown(PathOf(app)) << "\n";
     return false;
   }
   files.Apps.Reread(positions[0]);
-  return files.store.error.code == 0;
+  if (files.store.error.code == 0) return true;
+  err << Shown(PathOf(found[0])) << " could not be read again: " << Reason(files.store.error) << "\n";
+  return false;
 }
 
 // One test case per chosen application, from the outcomes the batch told: passed when made,
@@ -178,8 +206,10 @@ class Runner {
     // Apps stays open while the command runs; a file that cannot be opened halts in there.
     files::RaiseUseCount(program_.runtime, files_, files_.Apps);
     int code = kExitCannotRun;
+    Command resolved = command;
+    for (std::string& name : resolved.apps) name = StoredName(name);
     switch (command.verb) {
-      case Verb::Run: code = RunBatch(command); break;
+      case Verb::Run: code = RunBatch(resolved); break;
       case Verb::List: code = List(); break;
       case Verb::Add: code = Add(command.argument); break;
       case Verb::Remove: code = Remove(command.argument); break;
@@ -241,24 +271,67 @@ class Runner {
     // In key order, as the window's list shows them.
     files_.Apps.Set(store::Order::Key);
     for (files_.Apps.Next(); files_.store.error.code == 0; files_.Apps.Next())
-      out_ << (files_.APP.Tag == 1 ? "* " : "  ") << PathOf(files_.APP) << "\n";
-    return kExitOk;
+      out_ << (files_.APP.Tag == 1 ? "* " : "  ") << Shown(PathOf(files_.APP)) << "\n";
+    if (files_.store.error.code == store::kRecordNotAvailable) return kExitOk;
+    err_ << "The list could not be read to its end: " << Reason(files_.store.error) << "\n";
+    return kExitCannotRun;
+  }
+
+  // `name` as the list holds it: itself when an application answers to it; otherwise, where the
+  // system gives files short names, the stored path of the one application that is stored by its
+  // short name (CUST~3LG.APP) and whose file `name` names by its long name or long path.
+  std::string StoredName(const std::string& name) {
+    std::vector<store::AppsRecord> apps = AllApps(files_);
+    for (const store::AppsRecord& app : apps)
+      if (ide::IsChosen({.names = {name}}, app)) return name;
+    platform::DirectoryLister& lister = program_.services.lister;
+    const std::string short_path = platform::FoldUpper(lister.ShortPath(name));
+    const std::string wanted = platform::FoldUpper(name);
+    std::vector<std::string> stored;
+    for (const store::AppsRecord& app : apps) {
+      std::string path = PathOf(app);
+      if (!short_path.empty() && platform::FoldUpper(path) == short_path) {
+        stored.push_back(path);
+        continue;
+      }
+      if (app.Application.Trimmed().find('~') == std::string_view::npos) continue;
+      std::vector<platform::DirectoryEntry> entries;
+      // An exact name lists its file by its long name.
+      if (lister.List(path, entries) != 0 || entries.size() != 1) continue;
+      if (platform::FoldUpper(entries[0].name) == wanted) stored.push_back(path);
+    }
+    return stored.size() == 1 ? stored[0] : name;
   }
 
   // Every .APP file `pattern` matches, added as the application form adds one: its full path split
-  // for the record (its short path when too long), untagged; one already listed is reported.
+  // for the record (its short path when too long, or when the code page cannot hold it), untagged;
+  // one already listed is reported. 0 when every match is in the list now, 1 when one could not be
+  // added, 2 when nothing matched.
   int Add(const std::string& pattern) {
     platform::DirectoryLister& lister = program_.services.lister;
-    std::vector<platform::DirectoryEntry> entries;
-    int error = lister.List(pattern, entries);
     std::string folder, name_pattern;
     platform::SplitFolder(pattern, folder, name_pattern);
-    std::error_code fs_error;
-    std::string absolute = std::filesystem::absolute(folder.empty() ? "." : folder, fs_error).string();
-    if (fs_error) absolute = folder;
-    absolute = files::WithSeparator(absolute);
+    if (folder.find_first_of("*?") != std::string::npos) {
+      err_ << "Wildcards (* and ?) are taken in the file name only, not in the folder: " << Shown(pattern) << "\n";
+      return kExitCannotRun;
+    }
+    std::string absolute;
+    if (!platform::file_access::FullFolderPath(folder, absolute)) {
+      err_ << "The folder " << InCodePage(absolute) << " cannot be stored: its name holds characters that the records' "
+           << "code page (Windows-1252) cannot hold, and the system gives it no short name.\n";
+      return kExitCannotRun;
+    }
+    std::vector<platform::DirectoryEntry> entries;
+    int error = lister.List(absolute + name_pattern, entries);
 
-    int added = 0, matched = 0;
+    int matched = 0, failed = 0;
+    for (const std::string& left_out : lister.LeftOut()) {
+      if (!platform::FoldUpper(left_out).ends_with(".APP")) continue;
+      ++matched;
+      ++failed;
+      err_ << Shown(absolute) << InCodePage(left_out) << ": the name holds characters that the records' code page "
+           << "(Windows-1252) cannot hold, and the system gives it no short name; not added.\n";
+    }
     for (const platform::DirectoryEntry& entry : entries) {
       std::string name(rt::TrimRight(entry.name));
       if (!platform::FoldUpper(name).ends_with(".APP")) continue;
@@ -266,8 +339,9 @@ class Runner {
       std::string full = absolute + name;
       files::AppPath parts = files::FitAppPath(full, lister);
       if (!parts.Fits()) {
-        err_ << full << ": the path is too long to be stored (80 characters for the directory, 12 for the name) "
-             << "and the system gives it no short name; not added.\n";
+        ++failed;
+        err_ << Shown(full) << ": the path is too long to be stored (80 characters for the directory, 12 for the "
+             << "name) and the system gives it no short name; not added.\n";
         continue;
       }
       files_.APP = store::AppsRecord();
@@ -277,44 +351,44 @@ class Runner {
       files_.Apps.Add();
       std::int32_t code = files_.store.error.code;
       if (code == store::kNoError) {
-        out_ << "added " << full << "\n";
-        ++added;
+        out_ << "added " << Shown(full) << "\n";
       } else if (code == store::kDuplicateKey) {
-        err_ << full << " is in the list already.\n";
+        err_ << Shown(full) << " is in the list already.\n";
       } else {
-        err_ << full << " could not be added: " << files_.store.error.text << "\n";
+        ++failed;
+        err_ << Shown(full) << " could not be added: " << Reason(files_.store.error) << "\n";
       }
     }
     if (matched == 0) {
-      err_ << "No .APP file matches " << pattern;
+      err_ << "No .APP file matches " << Shown(pattern);
       if (error != 0) err_ << " (the folder could not be read: error " << error << ")";
       err_ << ".\n";
       return kExitCannotRun;
     }
-    return kExitOk;
+    return failed == 0 ? kExitOk : kExitNotAllMade;
   }
 
   int Remove(const std::string& name) {
-    if (!FindOne(files_, name, err_)) return kExitCannotRun;
+    if (!FindOne(files_, StoredName(name), err_)) return kExitCannotRun;
     std::string path = PathOf(files_.APP);
     files_.Apps.Delete();
     if (files_.store.error.code != 0) {
-      err_ << path << " could not be removed: " << files_.store.error.text << "\n";
+      err_ << Shown(path) << " could not be removed: " << Reason(files_.store.error) << "\n";
       return kExitCannotRun;
     }
-    out_ << "removed " << path << "\n";
+    out_ << "removed " << Shown(path) << "\n";
     return kExitOk;
   }
 
   int SetTag(const std::string& name, std::int16_t tag) {
-    if (!FindOne(files_, name, err_)) return kExitCannotRun;
+    if (!FindOne(files_, StoredName(name), err_)) return kExitCannotRun;
     files_.APP.Tag = tag;
     files_.Apps.Put();
     if (files_.store.error.code != 0) {
-      err_ << PathOf(files_.APP) << " could not be changed: " << files_.store.error.text << "\n";
+      err_ << Shown(PathOf(files_.APP)) << " could not be changed: " << Reason(files_.store.error) << "\n";
       return kExitCannotRun;
     }
-    out_ << (tag == 1 ? "tagged " : "untagged ") << PathOf(files_.APP) << "\n";
+    out_ << (tag == 1 ? "tagged " : "untagged ") << Shown(PathOf(files_.APP)) << "\n";
     return kExitOk;
   }
 
@@ -326,14 +400,20 @@ class Runner {
       return kExitOk;
     }
     if (files_.store.error.code != 0) {
-      err_ << "The activity log could not be opened: " << files_.store.error.text << "\n";
+      err_ << "The activity log could not be opened: " << Reason(files_.store.error) << "\n";
+      if (files_.store.error.code == store::kInvalidKeyFile) err_ << HaltAdvice("Invalid Key!");
       return kExitCannotRun;
     }
     files_.TempFile.Set(store::Order::File);
     for (files_.TempFile.Next(); files_.store.error.code == 0; files_.TempFile.Next())
       out_ << LogLine(files_.TMP) << "\n";
+    int code = kExitOk;
+    if (files_.store.error.code != store::kRecordNotAvailable) {
+      err_ << "The activity log could not be read to its end: " << Reason(files_.store.error) << "\n";
+      code = kExitCannotRun;
+    }
     files_.TempFile.Close();
-    return kExitOk;
+    return code;
   }
 
   windows::Program program_;
@@ -345,8 +425,14 @@ class Runner {
 }  // namespace
 
 std::string LogLine(const store::TempFileRecord& record) {
-  std::string app = std::string(record.Apps.Trimmed());
-  return Stamp(record.Date, record.Clock) + "  " + (app.empty() ? "" : app + "  ") + std::string(record.Event.Trimmed());
+  std::string app = Shown(record.Apps.Trimmed());
+  return Stamp(record.Date, record.Clock) + "  " + (app.empty() ? "" : app + "  ") + Shown(record.Event.Trimmed());
+}
+
+std::string HaltAdvice(const std::string& halt_text) {
+  if (halt_text != "Invalid Key!") return "";
+  return "The keys of the record file are damaged; the records are intact. A batch run with --yes "
+         "(nightjar run OPERATION --yes) rebuilds them, as does nightjar.exe when it starts.\n";
 }
 
 int RunCommand(const Command& command, rt::Runtime& runtime, windows::Services& services, std::ostream& out,

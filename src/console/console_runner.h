@@ -29,7 +29,12 @@ inline constexpr int kExitCannotRun = 2;
 int RunCommand(const Command& command, rt::Runtime& runtime, windows::Services& services, std::ostream& out,
                std::ostream& err);
 
-// One log record as one line: date, time, application (when there is one) and event.
+// One log record as one line: date, time, application (when there is one) and event, with control
+// characters shown escaped and a date or time out of range shown as its number.
 std::string LogLine(const store::TempFileRecord& record);
+
+// What the user can do after the program halted with `halt_text` (lines to print; "" if nothing):
+// damaged keys are rebuilt by a confirmed batch or by the window program.
+std::string HaltAdvice(const std::string& halt_text);
 
 }  // namespace console

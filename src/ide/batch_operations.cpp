@@ -101,8 +101,11 @@ BatchEnd BatchOperations::RunBatch(Operation operation) {
   // holds it) must not take this batch's records among the old ones: nothing is sent.
   files_.TempFile.Create();
   if (files_.store.error.code != 0) {
-    runtime.Message("The activity log could not be started afresh (" + files_.store.error.text +
-                        "), so the batch was not run. Try again when the other station has finished with it.",
+    const store::StoreErrorState& error = files_.store.error;
+    std::string reason = error.file_message.empty() ? error.text : error.text + ": " + error.file_message;
+    runtime.Message("The activity log could not be started afresh (" + reason + "), so the batch was not run." +
+                        (error.code == store::kFileLocked ? " Try again when the other station has finished with it."
+                                                          : ""),
                     "Activity Log", rt::BoxIcon::Exclamation, rt::ButtonOk);
     return BatchEnd::kNotRun;
   }
@@ -219,6 +222,12 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
                             ? std::string("a control character")
                             : "\"" + std::string(1, *bad) + "\"";
     Finish(Outcome::kSkipped, "Not sent: path holds " + shown + ", which a DDE command cannot carry");
+    return Next::kNextApplication;
+  }
+  // A "*" or "?" makes the name a pattern: the stale output's delete would take other
+  // applications' files, and the IDE would be sent a file that does not exist.
+  if ((d + b).find_first_of("*?") != std::string::npos) {
+    Finish(Outcome::kSkipped, "Not sent: the name holds * or ?, which stand for other files");
     return Next::kNextApplication;
   }
   if (!AnyFile(d + b + row.input_extension)) {

@@ -42,7 +42,15 @@ class DirectoryLister {
   // exist is such an error, and to a caller that only asks whether a file is there it means "none".
   // A name part without "*" and "?" also finds a file by its short (8.3) name where the platform
   // gives files one, so that a short path found by ShortPath lists its file.
+  // `pattern` and the names found are code-page text: a file whose name the code page cannot hold
+  // is listed by its short name where it has one, and is otherwise left out (LeftOut), so that
+  // no name comes back with "?" in it.
   virtual int List(const std::string& pattern, std::vector<DirectoryEntry>& entries) = 0;
+
+  // The names (in UTF-8, to be shown) of the files matching the pattern that the last List left
+  // out because the code page cannot hold them and they have no short name, or because they hold
+  // "*" or "?" (POSIX allows them), which would make them patterns.
+  const std::vector<std::string>& LeftOut() const { return left_out_; }
 
   // The short (8.3) form of the existing file `path`, for a path too long for a record's fields;
   // "" when the file does not exist or the platform gives it no short form (POSIX never does).
@@ -53,6 +61,9 @@ class DirectoryLister {
   // with writers shut out; Linux by a read lease that cannot be taken. False where it cannot be
   // told, and for a file that does not exist.
   virtual bool IsBeingWritten(const std::string& /*path*/) { return false; }
+
+ protected:
+  std::vector<std::string> left_out_;
 };
 
 // The platform's directory separator: "\" on Windows, "/" on POSIX (where "\" also separates when

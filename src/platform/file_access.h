@@ -1,6 +1,7 @@
 // File-system calls the record store needs beyond what its database engine does itself: a probe
 // that tells why a file cannot be opened, deleting and replacing files, and the platform's own
 // error numbers and texts. POSIX and Win32 implementations; the store reaches the OS only here.
+// Paths are code-page text, converted here for the system (UTF-16 on Windows, UTF-8 on POSIX).
 #pragma once
 
 #include <string>
@@ -37,5 +38,15 @@ int MoveNoReplace(const std::string& from, const std::string& to);
 
 // True for the error number MoveNoReplace gives when its target exists.
 bool IsAlreadyExists(int error_number);
+
+// The full path of the folder `folder` names (relative to the current folder, or already full),
+// ending in its separator, in the code page: a part the code page cannot hold is taken by its
+// short (8.3) form where the system has one. False when it cannot be given in the code page
+// (`folder` then holds the path in UTF-8, to be shown).
+bool FullFolderPath(const std::string& relative, std::string& folder);
+
+// The platform's error number for a full disk: the store reports with it what its database engine
+// finds without an error number of its own.
+int DiskFullError();
 
 }  // namespace platform::file_access

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "ide_command.h"
+#include "platform/code_page.h"
 
 namespace doubles {
 using namespace platform;  // the DDE error codes
@@ -99,7 +100,9 @@ void FakeIde::Pump() {
   auto due = std::stable_partition(pending_.begin(), pending_.end(),
                                    [now](const PendingResult& result) { return result.due_ticks <= now; });
   for (auto it = pending_.begin(); it != due; ++it) {
-    std::ofstream file(std::filesystem::path(it->path), std::ios::binary | std::ios::trunc);
+    // The command names the file in the records' code page, as the IDE takes it; the disk's names
+    // here are UTF-8.
+    std::ofstream file(std::filesystem::path(platform::ToUtf8(it->path)), std::ios::binary | std::ios::trunc);
     file << "Written by the fake IDE for " << it->command << "\n";
     file.close();
     written_.push_back(it->path);

@@ -47,6 +47,37 @@ TEST(DirectoryPattern, AccentedLettersMatchTheirCapitalsOfTheCodePage) {
   EXPECT_EQ(platform::FoldUpper("\xDF\xE0z"), "\xDF\xC0Z");              // sharp s has no capital
 }
 
+// The code page's conversions, the same on every platform: each byte keeps its character both
+// ways, and a character without a place in the code page is reported, never replaced by a
+// look-alike or passed off as "?".
+TEST(CodePage, EveryByteRoundTripsAndForeignCharactersAreReported) {
+  std::string all_bytes;
+  for (int b = 1; b < 256; ++b) all_bytes += static_cast<char>(b);
+  std::string back;
+  EXPECT_TRUE(platform::FromUtf16(platform::ToUtf16(all_bytes), back));
+  EXPECT_EQ(back, all_bytes);
+  EXPECT_TRUE(platform::FromUtf8(platform::ToUtf8(all_bytes), back));
+  EXPECT_EQ(back, all_bytes);
+  EXPECT_EQ(platform::ToUtf16("\x80\x81\x9F\xFC"), std::u16string(u"\u20AC\u0081\u0178\u00FC"));
+  EXPECT_EQ(platform::ToUtf8("B\xFC" "cher"), "B\xC3\xBC" "cher");
+  EXPECT_TRUE(platform::FromUtf8("B\xC3\xBC" "cher \xE2\x82\xAC", back));
+  EXPECT_EQ(back, "B\xFC" "cher \x80");
+
+  const struct {
+    const char* utf8;
+    const char* shown;
+  } foreign[] = {
+      {"\xD0\x9A\xD0\xB8\xD1\x80.APP", "???.APP"},  // Cyrillic
+      {"\xF0\x9F\x98\x80.APP", "?.APP"},              // an emoji: one character, two UTF-16 units
+      {"\xC4\x80.APP", "?.APP"},                        // A macron, which a best fit would make "A"
+      {"\xFF.APP", "?.APP"},                             // no UTF-8 at all
+  };
+  for (const auto& f : foreign) {
+    EXPECT_FALSE(platform::FromUtf8(f.utf8, back)) << f.shown;
+    EXPECT_EQ(back, f.shown);
+  }
+}
+
 // The date and time of a stamp come from one reading, within one day's range, never going back.
 TEST(SystemClock, StampsComeFromOneReadingWithinTheDay) {
   const platform::Moment first = platform::SystemClock().Now();

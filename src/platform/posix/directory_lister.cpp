@@ -1,6 +1,7 @@
 // Directory listing on POSIX: readdir over the folder, stat for each candidate (following links,
-// so a link to an ordinary file counts as one), names matched ignoring case. Whether a file is
-// still being written shows (on Linux) as a read lease that cannot be taken.
+// so a link to an ordinary file counts as one), names matched ignoring case. Names on disk are
+// taken as UTF-8 and given in the code page; one it cannot hold is left out, as POSIX has no short
+// names. Whether a file is still being written shows (on Linux) as a read lease that cannot be taken.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <ctime>
 
+#include "platform/code_page.h"
 #include "platform/directory_lister.h"
 
 namespace platform {
@@ -19,16 +21,24 @@ class PosixDirectoryLister final : public DirectoryLister {
  public:
   int List(const std::string& pattern, std::vector<DirectoryEntry>& entries) override {
     entries.clear();
+    left_out_.clear();
     std::string folder;
     std::string name_pattern;
     SplitFolder(pattern, folder, name_pattern);
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    const std::string disk_folder = ToUtf8(folder);
+    DIR* dir = ::opendir(folder.empty() ? "." : disk_folder.c_str());
     if (dir == nullptr) return errno;
     while (const dirent* item = ::readdir(dir)) {
-      std::string name = item->d_name;
+      std::string name;
+      const bool held = FromUtf8(item->d_name, name);
       if (!MatchesNamePattern(name, name_pattern)) continue;
       struct stat info {};
-      if (::stat((folder + name).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      if (::stat((disk_folder + item->d_name).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      // A "*" or "?" in a name (POSIX allows them) would make it a pattern wherever it goes.
+      if (!held || name.find_first_of("*?") != std::string::npos) {
+        left_out_.push_back(item->d_name);
+        continue;
+      }
       DirectoryEntry entry;
       entry.name = name;
       entry.size = static_cast<std::int64_t>(info.st_size);
@@ -48,7 +58,7 @@ class PosixDirectoryLister final : public DirectoryLister {
   bool IsBeingWritten(const std::string& path) override {
 #ifdef F_SETLEASE
     // Not blocking: a lease of another program on the file would hold up the open.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return false;
     bool writing = false;
     // Should a writer open the file in the moment the lease is held, the lease's break is

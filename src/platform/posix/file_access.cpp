@@ -1,5 +1,8 @@
-// The store's file-system calls on POSIX: errno numbers and strerror texts.
+// The store's file-system calls on POSIX: errno numbers and strerror texts; names on disk in UTF-8.
 #include "platform/file_access.h"
+
+#include <climits>
+#include <cstdlib>
 
 #include <cerrno>
 #include <cstdio>
@@ -7,6 +10,8 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "platform/code_page.h"
 
 namespace platform::file_access {
 
@@ -34,28 +39,52 @@ std::string MessageOf(int error_number) {
 }
 
 int ProbeReadWrite(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  int fd = ::open(ToUtf8(path).c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return errno;
   ::close(fd);
   return 0;
 }
 
 int DeleteIfPresent(const std::string& path) {
-  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return 0;
+  if (::unlink(ToUtf8(path).c_str()) == 0 || errno == ENOENT) return 0;
   return errno;
 }
 
 int ReplaceWith(const std::string& from, const std::string& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+  return std::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) == 0 ? 0 : errno;
 }
 
 int MoveNoReplace(const std::string& from, const std::string& to) {
   // A hard link is made only when the name is free; the old name then goes.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  ::unlink(from.c_str());
+  if (::link(ToUtf8(from).c_str(), ToUtf8(to).c_str()) != 0) return errno;
+  ::unlink(ToUtf8(from).c_str());
   return 0;
 }
 
 bool IsAlreadyExists(int error_number) { return error_number == EEXIST; }
+
+bool FullFolderPath(const std::string& relative, std::string& folder) {
+  std::string path = ToUtf8(relative);
+  if (path.empty() || path.front() != '/') {
+    char current[PATH_MAX];
+    if (::getcwd(current, sizeof current) == nullptr) {
+      folder = path;
+      return false;
+    }
+    path = std::string(current) + "/" + path;
+  }
+  // "." and ".." resolved, as the record must hold the folder itself; a folder that does not exist
+  // is taken as written.
+  if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+    path = resolved;
+    std::free(resolved);
+  }
+  if (path.back() != '/') path += '/';
+  if (FromUtf8(path, folder)) return true;
+  folder = path;
+  return false;
+}
+
+int DiskFullError() { return ENOSPC; }
 
 }  // namespace platform::file_access

@@ -1,5 +1,6 @@
 // Starting a program on POSIX systems without waiting for it: a double fork, so that the program
-// is nobody's child to reap, and a close-on-exec pipe that tells whether the exec succeeded.
+// is nobody's child to reap, and a close-on-exec pipe that tells whether the exec succeeded. The
+// program's standard handles are /dev/null: it must not hold our output (a pipe) open.
 #include <fcntl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -56,6 +57,11 @@ class PosixProgramStarter final : public ProgramStarter {
       pid_t grandchild = fork();
       if (grandchild == 0) {
         setsid();
+        int null = open("/dev/null", O_RDWR);
+        if (null >= 0) {
+          for (int fd = 0; fd <= 2; ++fd) dup2(null, fd);
+          if (null > 2) close(null);
+        }
         execv(program.c_str(), argv.data());
         int error = errno;
         ssize_t ignored = write(exec_error[1], &error, sizeof error);

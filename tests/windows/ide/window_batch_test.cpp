@@ -95,7 +95,7 @@ TEST(WindowBatchTest, TheWindowAnswersDuringASlowSendAndEscStopsAWaitNow) {
   ASSERT_TRUE(WaitUntil([&] { return test_support::TextOf(control(f::LastAction)) == L"Stopped: 2 of 2 not made"; },
                         10000))
       << rt::win32::Narrow(test_support::TextOf(control(f::LastAction)));
-  EXPECT_TRUE(IsWindowEnabled(control(f::MakeExe)));
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(control(f::MakeExe)) != FALSE; }, 5000));
   PostMessageW(control(f::Close), BM_CLICK, 0, 0);
   EXPECT_EQ(WaitForSingleObject(nightjar.handle(), 20000), WAIT_OBJECT_0);
 

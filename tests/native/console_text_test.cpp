@@ -1,0 +1,203 @@
+// The console program against names and records it cannot take as they are: folders and files
+// whose names the records' code page cannot hold, names with wildcards, paths at the record's
+// limits, long names of applications stored by their short names, and log records that would
+// garble a terminal. Real record files in a fresh folder, the fake IDE on virtual time.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "console/console_command.h"
+#include "console/console_runner.h"
+#include "fake_ide.h"
+#include "files/files.h"
+#include "platform/code_page.h"
+#include "platform/directory_lister.h"
+#include "runtime/console/console_backend.h"
+#include "runtime/runtime.h"
+#include "store/store_test_support.h"
+#include "windows/program.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The real lister, with short names for the files a test gives one (as Windows has them): an
+// exact short name lists the file by its long name.
+class ShortNamesLister final : public platform::DirectoryLister {
+ public:
+  int List(const std::string& pattern, std::vector<platform::DirectoryEntry>& entries) override {
+    int error = real_->List(pattern, entries);
+    left_out_ = real_->LeftOut();
+    for (const auto& [short_path, long_name] : long_names)
+      if (pattern == short_path) entries = {{.name = long_name}};
+    return error;
+  }
+  std::string ShortPath(const std::string& path) override {
+    for (const auto& [short_path, long_name] : long_names)
+      if (path == fs::path(short_path).parent_path().string() + "/" + long_name) return short_path;
+    return {};
+  }
+  std::map<std::string, std::string> long_names;  // short path -> long name
+
+ private:
+  std::unique_ptr<platform::DirectoryLister> real_ = platform::MakeDirectoryLister();
+};
+
+class ConsoleTextTest : public ::testing::Test {
+ protected:
+  ConsoleTextTest() {
+    previous_ = fs::current_path();
+    folder_ = store_test::FreshDirectory();
+    fs::current_path(folder_);
+    ide_.SetScheduler([this](std::int64_t due) { waiter_.At(due, [this] { ide_.Pump(); }); });
+    ide_.SetOnWritten([this](const std::string& path) { waiter_.Changed(fs::path(path).parent_path().string()); });
+  }
+  ~ConsoleTextTest() override {
+    fs::current_path(previous_);
+    std::error_code error;
+    fs::remove_all(folder_, error);
+  }
+  int Nightjar(const std::vector<std::string>& arguments) {
+    auto parsed = console::ParseCommand(arguments);
+    EXPECT_TRUE(parsed.command) << parsed.error;
+    if (!parsed.command) return -1;
+    out_.str("");
+    err_.str("");
+    rt::console::ConsoleBackend backend(waiter_, err_, parsed.command->yes);
+    rt::Runtime runtime(backend);
+    windows::Services services{ide_, starter_, lister_};
+    return console::RunCommand(*parsed.command, runtime, services, out_, err_);
+  }
+  static void Touch(const fs::path& path) { std::ofstream(path) << "x"; }
+  static void Seed(const std::string& directory, const std::string& name, int tag) {
+    files::Files other;
+    if (!fs::exists("APPS.db")) other.Apps.Create();
+    other.Apps.Open();
+    other.APP.DriveNPath = directory;
+    other.APP.Application = name;
+    other.APP.Tag = static_cast<std::int16_t>(tag);
+    other.Apps.Add();
+    ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
+  }
+  std::string Dir() const { return folder_.string() + "/"; }
+
+  fs::path previous_, folder_;
+  rt::console::VirtualWaiter waiter_;
+  doubles::FakeIde ide_{waiter_.virtual_clock()};
+  doubles::FakeProgramStarter starter_;
+  ShortNamesLister lister_;
+  std::ostringstream out_, err_;
+};
+
+// In a folder named "Bücher" the record holds the folder in the code page, and a batch finds the
+// application and its new .EXE there.
+TEST_F(ConsoleTextTest, AnAccentedFolderIsStoredInTheCodePageAndTheBatchFindsItsFiles) {
+  const fs::path books = folder_ / "B\xC3\xBC" "cher";
+  fs::create_directory(books);
+  Touch(books / "A.APP");
+  fs::current_path(books);
+  ASSERT_EQ(Nightjar({"add", "*.APP"}), 0) << err_.str();
+  const std::string stored = Dir() + "B\xFC" "cher/";
+  EXPECT_EQ(out_.str(), "added " + stored + "A.APP\n");
+  ASSERT_EQ(Nightjar({"run", "make-exe", "--all"}), 0) << out_.str() << err_.str();
+  ASSERT_EQ(ide_.Commands().size(), 1u);
+  EXPECT_EQ(ide_.Commands()[0], "[ExecuteProject(" + stored + "A.app)]");
+  EXPECT_TRUE(fs::exists(books / "A.EXE"));
+}
+
+// A name the code page cannot hold is left out and said so; a name with a wildcard that got into
+// the records another way is never sent, and no other application's output is deleted for it.
+TEST_F(ConsoleTextTest, ForeignNamesAreRefusedAndAWildcardNameTouchesNothing) {
+  Touch(folder_ / "\xD0\x9A\xD0\xB8\xD1\x80.APP");  // Cyrillic
+  Touch(folder_ / "XYZ.APP");
+  Touch(folder_ / "XYZ.EXE");
+  EXPECT_EQ(Nightjar({"add", Dir() + "*.APP"}), 1);
+  EXPECT_EQ(out_.str(), "added " + Dir() + "XYZ.APP\n");
+  EXPECT_NE(err_.str().find(Dir() + "???.APP: the name holds characters that the records' code page"), std::string::npos)
+      << err_.str();
+  Seed(Dir(), "???.APP", 1);
+  Touch(folder_ / "???.APP");  // even where such a file exists
+  EXPECT_EQ(Nightjar({"run", "make-exe"}), 1);
+  EXPECT_NE(out_.str().find("???.APP  Not sent: the name holds * or ?"), std::string::npos) << out_.str();
+  EXPECT_TRUE(fs::exists(folder_ / "XYZ.EXE"));
+  EXPECT_TRUE(ide_.Commands().empty());
+
+  std::vector<std::string> arguments;
+  std::string refused;
+  char program[] = "nightjar", add[] = "add", name[] = "\xD0\x9A\xD0\xB8\xD1\x80.APP";
+  char* argv[] = {program, add, name};
+  EXPECT_FALSE(platform::ProgramArguments(3, argv, arguments, refused));
+  EXPECT_EQ(refused, name);
+}
+
+// A directory of 80 characters with its separator fits the record; one of 81 does not, and with no
+// short name on this system the file is not added.
+TEST_F(ConsoleTextTest, ADirectoryOf80CharactersIsStoredAnd81IsRefused) {
+  ASSERT_LT(Dir().size(), 70u);
+  const std::string fits = Dir() + std::string(79 - Dir().size(), 'd') + "/";
+  const std::string over = Dir() + std::string(80 - Dir().size(), 'e') + "/";
+  ASSERT_EQ(fits.size(), 80u);
+  for (const std::string& d : {fits, over}) {
+    fs::create_directory(d);
+    Touch(d + "A.APP");
+  }
+  EXPECT_EQ(Nightjar({"add", fits + "A.APP"}), 0) << err_.str();
+  EXPECT_EQ(Nightjar({"add", over + "A.APP"}), 1);
+  EXPECT_NE(err_.str().find("the path is too long to be stored"), std::string::npos) << err_.str();
+  EXPECT_EQ(Nightjar({"list"}), 0);
+  EXPECT_EQ(out_.str(), "  " + fits + "A.APP\n");
+}
+
+// An add or a tag that the store refuses (another station holds the file) says why and fails.
+TEST_F(ConsoleTextTest, AnAddOrTagTheStoreRefusesExitsNonZeroWithTheReason) {
+  Touch(folder_ / "A.APP");
+  Touch(folder_ / "B.APP");
+  ASSERT_EQ(Nightjar({"add", Dir() + "A.APP"}), 0);
+  files::Files other;
+  other.Apps.Open();
+  other.Apps.BeginTransaction(1);
+  EXPECT_EQ(Nightjar({"add", Dir() + "B.APP"}), 1);
+  EXPECT_NE(err_.str().find("B.APP could not be added: File Locked"), std::string::npos) << err_.str();
+  EXPECT_NE(Nightjar({"tag", "A.APP"}), 0);
+  EXPECT_NE(err_.str().find("A.APP could not be changed: File Locked"), std::string::npos) << err_.str();
+  other.Apps.Rollback();
+}
+
+// An application stored by its short name answers to its long name in tag, untag, --app and
+// remove, by file name or full path.
+TEST_F(ConsoleTextTest, AnApplicationStoredByItsShortNameIsFoundByItsLongName) {
+  Touch(folder_ / "CUST~3LG.APP");
+  lister_.long_names[Dir() + "CUST~3LG.APP"] = "CustomerLedger.APP";
+  Seed(Dir(), "CUST~3LG.APP", 0);
+  EXPECT_EQ(Nightjar({"tag", "customerledger.app"}), 0) << err_.str();
+  EXPECT_EQ(out_.str(), "tagged " + Dir() + "CUST~3LG.APP\n");
+  EXPECT_EQ(Nightjar({"untag", "CustomerLedger.APP"}), 0) << err_.str();
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "CustomerLedger.APP"}), 0) << err_.str();
+  ASSERT_EQ(ide_.Commands().size(), 1u);
+  EXPECT_EQ(ide_.Commands()[0], "[ExecuteProject(" + Dir() + "CUST~3LG.app)]");
+  EXPECT_EQ(Nightjar({"remove", Dir() + "CustomerLedger.APP"}), 0) << err_.str();
+  EXPECT_EQ(out_.str(), "removed " + Dir() + "CUST~3LG.APP\n");
+}
+
+// What another program wrote into the log reaches the terminal escaped: no NUL, CR, LF or escape
+// sequence raw, and a day number outside the calendar shows as a number.
+TEST_F(ConsoleTextTest, TheLogShowsControlCharactersEscapedAndImpossibleDatesAsNumbers) {
+  {
+    files::Files other;
+    other.TempFile.Create();
+    other.TempFile.Open();
+    other.TMP.Apps = std::string("A\x1B[2J.APP");
+    other.TMP.Date = -300000;
+    other.TMP.Clock = 100;
+    other.TMP.Event = std::string("one\r\ntwo\0three\x9D", 15);
+    other.TempFile.Add();
+    ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
+  }
+  EXPECT_EQ(Nightjar({"log"}), 0) << err_.str();
+  EXPECT_EQ(out_.str(), "(day -300000) 00:00:01  A\\x1B[2J.APP  one\\x0D\\x0Atwo\\x00three\\x9D\n");
+}
+
+}  // namespace
