@@ -43,7 +43,6 @@ PageBrowse::PageBrowse(BrowseInstance& instance, rt::Window& window, int list, s
 
 void PageBrowse::OpenBrowse() {
   RowCount = 0;
-  AddRows = true;
   window_.Bind(list_, page_);
   for (int key : {rt::key::kMouseLeft2, rt::key::kInsert, rt::key::kDelete, rt::key::kCtrlEnter})
     window_.AlertKey(list_, key);
@@ -80,89 +79,90 @@ void PageBrowse::ReadError() {
   window_.Post(EventKind::CloseWindow);
 }
 
-bool PageBrowse::FillPage() {
+int PageBrowse::FillPage(int count, FillDirection direction, bool add_rows) {
+  const bool forward = direction == FillDirection::Forward;
+  // The page's edge row in the direction of reading is the anchor: the view reads on from it, and
+  // the first read may be the anchor itself, which is then skipped.
   std::string anchor;
-  if (RowCount > 0) {
-    anchor = page_.Row(Direction == FillDirection::Forward ? RowCount : 1).position;
+  bool skip_anchor = RowCount > 0;
+  if (skip_anchor) {
+    anchor = page_.Row(forward ? RowCount : 1).position;
     file_.Reset(anchor);
-    SkipAnchor = true;
-  } else {
-    SkipAnchor = false;
   }
-  while (FillCount > 0) {
-    FileStatus status = Direction == FillDirection::Forward ? file_.Next() : file_.Previous();
+  while (count > 0) {
+    FileStatus status = forward ? file_.Next() : file_.Previous();
     if (status == FileStatus::End) break;
     if (status != FileStatus::Ok) {
       ReadError();
-      return false;
+      return -1;
     }
-    if (SkipAnchor) {
-      SkipAnchor = false;
+    if (skip_anchor) {
+      skip_anchor = false;
       if (file_.Position() == anchor) continue;
     }
-    if (AddRows) {
+    if (add_rows) {
       // The page never grows past the list: the row at the far edge makes room.
       if (RowCount >= VisibleRows() && RowCount > 0) {
-        page_.Delete(Direction == FillDirection::Forward ? 1 : RowCount);
+        page_.Delete(forward ? 1 : RowCount);
         --RowCount;
       }
       PageRow row;
       RowFromBuffer(row);
-      if (Direction == FillDirection::Forward)
+      if (forward)
         page_.Append(std::move(row));
       else
         page_.InsertFirst(std::move(row));
       ++RowCount;
     }
-    --FillCount;
+    --count;
   }
-  AddRows = true;
-  return true;
+  return count;
 }
 
 void PageBrowse::ReopenView() {
   file_.CloseView();
-  if (KeyOrder == 1 && file_.SetToStart() != FileStatus::Ok) instance_.ShowWarning(kWarnViewOpenError, "");
+  if (file_.SetToStart() != FileStatus::Ok) instance_.ShowWarning(kWarnViewOpenError, "");
   if (file_.OpenView() != FileStatus::Ok) instance_.ShowWarning(kWarnViewOpenError, "");
 }
 
-void PageBrowse::RefillPage() {
+void PageBrowse::RefillPage(RefillMode mode) {
   rt::Runtime& runtime = window_.runtime();
   runtime.SetBusyCursor(true);
-  if (Refill == RefillMode::OnFoundRecord) {
-    TargetPosition = file_.Position();
-    file_.Reset(TargetPosition);
+  // The record that stays highlighted; none when the page is built afresh.
+  std::string target_position;
+  if (mode == RefillMode::OnFoundRecord) {
+    target_position = file_.Position();
+    file_.Reset(target_position);
   } else if (RowCount > 0) {
     int target = SelectedRow >= 1 && SelectedRow <= RowCount ? SelectedRow : RowCount;
-    TargetPosition = page_.Row(target).position;
+    target_position = page_.Row(target).position;
     file_.Reset(page_.Row(1).position);  // the page is read again from its old top
   } else {
-    TargetPosition.clear();
     ReopenView();
   }
   page_.Clear();
   RowCount = 0;
 
-  FillCount = VisibleRows();
-  Direction = Refill == RefillMode::FromEnd ? FillDirection::Backward : FillDirection::Forward;
-  bool ok = FillPage();
-  if (ok && !TargetPosition.empty() && FillCount > 0) {
+  const FillDirection direction = mode == RefillMode::FromEnd ? FillDirection::Backward : FillDirection::Forward;
+  int missing = FillPage(VisibleRows(), direction, true);
+  if (missing > 0 && !target_position.empty()) {
     // The end of the file came first: top the page up from above.
     if (RowCount == 0) ReopenView();
-    Direction = Direction == FillDirection::Forward ? FillDirection::Backward : FillDirection::Forward;
-    ok = FillPage();
+    missing = FillPage(missing, direction == FillDirection::Forward ? FillDirection::Backward : FillDirection::Forward,
+                       true);
   }
+  const bool ok = missing >= 0;
 
   if (RowCount > 0) {
-    if (!TargetPosition.empty()) {
+    if (!target_position.empty()) {
       SelectedRow = RowCount;  // the target has vanished: the last row
       for (int r = 1; r <= RowCount; ++r)
-        if (page_.Row(r).position == TargetPosition) {
+        if (page_.Row(r).position == target_position) {
           SelectedRow = r;
           break;
         }
     } else {
-      SelectedRow = Refill == RefillMode::FromEnd ? RowCount : 1;
+      SelectedRow = mode == RefillMode::FromEnd ? RowCount : 1;
     }
     window_.SetSelectedRow(list_, SelectedRow);
     instance_.RowToRecord(page_.Row(SelectedRow));
@@ -177,78 +177,57 @@ void PageBrowse::RefillPage() {
     if (ok) instance_.EmptyPage();
   }
   runtime.SetBusyCursor(false);
-  Refill = RefillMode::Idle;
 }
 
-void PageBrowse::SeekRecord() {
+void PageBrowse::SeekRecord(SeekMode mode) {
   file_.CloseView();
-  if (KeyOrder == 1) {
-    FileStatus status = Seek == SeekMode::OnPosition ? file_.SetToBufferRecord() : file_.SetToKeyValue();
-    if (status != FileStatus::Ok) instance_.ShowWarning(kWarnViewOpenError, "");
-  }
+  FileStatus status = mode == SeekMode::OnPosition ? file_.SetToBufferRecord() : file_.SetToKeyValue();
+  if (status != FileStatus::Ok) instance_.ShowWarning(kWarnViewOpenError, "");
   if (file_.OpenView() != FileStatus::Ok) instance_.ShowWarning(kWarnViewOpenError, "");
   page_.Clear();
   RowCount = 0;
-  // Probe: is there a record at or after the key?
-  FillCount = 1;
-  Direction = FillDirection::Forward;
-  AddRows = false;
-  if (!FillPage()) {
-    AddRows = true;
-    Seek = SeekMode::None;
-    return;
-  }
-  AddRows = true;
-  Refill = FillCount == 1 ? RefillMode::FromEnd : RefillMode::OnFoundRecord;
-  RefillPage();
+  // Probe: is there a record at or after the key? (Read without making it a row.)
+  const int missing = FillPage(1, FillDirection::Forward, false);
+  if (missing < 0) return;
+  RefillPage(missing == 1 ? RefillMode::FromEnd : RefillMode::OnFoundRecord);
   PostSelection();
-  Seek = SeekMode::None;
 }
 
-void PageBrowse::StepRow() {
-  if (ScrollEvent == EventKind::ScrollUp && SelectedRow > 1) {
+void PageBrowse::StepRow(bool up) {
+  if (up && SelectedRow > 1) {
     --SelectedRow;
-  } else if (ScrollEvent == EventKind::ScrollDown && SelectedRow < RowCount) {
+  } else if (!up && SelectedRow < RowCount) {
     ++SelectedRow;
   } else {
     // At the edge of the page: one more record comes in there, and the highlight stays on that
     // edge row, which is now the new record.
-    FillCount = 1;
-    Direction = ScrollEvent == EventKind::ScrollUp ? FillDirection::Backward : FillDirection::Forward;
-    FillPage();
+    FillPage(1, up ? FillDirection::Backward : FillDirection::Forward, true);
   }
 }
 
-void PageBrowse::StepPage() {
-  bool up = ScrollEvent == EventKind::PageUp;
-  FillCount = VisibleRows();
-  Direction = up ? FillDirection::Backward : FillDirection::Forward;
-  if (!FillPage()) return;
-  if (FillCount > 0) {
-    SelectedRow = up ? std::max(1, SelectedRow - FillCount) : std::min(RowCount, SelectedRow + FillCount);
+void PageBrowse::StepPage(bool up) {
+  const int missing = FillPage(VisibleRows(), up ? FillDirection::Backward : FillDirection::Forward, true);
+  if (missing > 0) {
+    SelectedRow = up ? std::max(1, SelectedRow - missing) : std::min(RowCount, SelectedRow + missing);
   }
 }
 
-void PageBrowse::JumpToEnd() {
-  bool top = ScrollEvent == EventKind::ScrollTop;
+void PageBrowse::JumpToEnd(bool top) {
   page_.Clear();
   RowCount = 0;
   ReopenView();
-  FillCount = VisibleRows();
-  Direction = top ? FillDirection::Forward : FillDirection::Backward;
-  FillPage();
+  FillPage(VisibleRows(), top ? FillDirection::Forward : FillDirection::Backward, true);
   SelectedRow = top ? (RowCount > 0 ? 1 : 0) : RowCount;
 }
 
 void PageBrowse::OnScrollEvent(EventKind kind) {
   if (RowCount == 0) return;
-  ScrollEvent = kind;
   switch (kind) {
     case EventKind::ScrollUp:
-    case EventKind::ScrollDown: StepRow(); break;
+    case EventKind::ScrollDown: StepRow(kind == EventKind::ScrollUp); break;
     case EventKind::PageUp:
-    case EventKind::PageDown: StepPage(); break;
-    default: JumpToEnd(); break;
+    case EventKind::PageDown: StepPage(kind == EventKind::PageUp); break;
+    default: JumpToEnd(kind == EventKind::ScrollTop); break;
   }
   window_.SetSelectedRow(list_, SelectedRow);
   PostSelection();
@@ -278,12 +257,10 @@ void PageBrowse::SelectionChanged() {
     if (window_.ScrollBarShown(list_)) window_.ShowScrollBar(list_, false);
   } else {
     if (!window_.ScrollBarShown(list_)) window_.ShowScrollBar(list_, true);
-    if (KeyOrder == 1) {
-      KeyValue key = instance_.ThumbKey();
-      int t = 1;
-      while (t <= 100 && CompareKeys(StopTable[static_cast<std::size_t>(t - 1)], key, instance_.NumericKey()) < 0) ++t;
-      ThumbStop = static_cast<std::uint8_t>(t == 1 ? 0 : t);  // 101: past the last stop
-    }
+    KeyValue key = instance_.ThumbKey();
+    int t = 1;
+    while (t <= 100 && CompareKeys(StopTable[static_cast<std::size_t>(t - 1)], key, instance_.NumericKey()) < 0) ++t;
+    ThumbStop = static_cast<std::uint8_t>(t == 1 ? 0 : t);  // 101: past the last stop
   }
   RefreshDisplay();
 }
@@ -311,20 +288,18 @@ void PageBrowse::KeyPressed() {
     case rt::key::kCtrlEnter: window_.Post(EventKind::Accepted, instance_.ChangeButton()); break;
     default: {
       char typed = static_cast<char>(window_.LastChar());
-      if (KeyOrder != 1 || typed == 0 || typed == ' ') break;
+      if (typed == 0 || typed == ' ') break;
       SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
       instance_.RowToRecord(page_.Row(SelectedRow));
       if (FoldUpper(instance_.KeyFirstChar()) == FoldUpper(typed)) {
-        ScrollEvent = EventKind::ScrollDown;
-        StepRow();
+        StepRow(false);
         instance_.RowToRecord(page_.Row(SelectedRow));
       }
       if (FoldUpper(instance_.KeyFirstChar()) == FoldUpper(typed)) {
         window_.SetSelectedRow(list_, SelectedRow);
       } else {
         instance_.SetKeyFromTyped(typed);
-        Seek = SeekMode::OnValue;
-        SeekRecord();
+        SeekRecord(SeekMode::OnValue);
       }
       break;
     }
@@ -338,10 +313,9 @@ void PageBrowse::ThumbDragged() {
     window_.Post(EventKind::ScrollTop, list_);
   } else if (p >= 100) {
     window_.Post(EventKind::ScrollBottom, list_);
-  } else if (KeyOrder == 1) {
+  } else {
     instance_.SetKeyFromStop(StopTable[static_cast<std::size_t>(p - 1)]);
-    Seek = SeekMode::OnValue;
-    SeekRecord();
+    SeekRecord(SeekMode::OnValue);
   }
 }
 
@@ -354,23 +328,21 @@ void PageBrowse::RefreshDisplay() {
 }
 
 void PageBrowse::ResetOrder() {
-  std::uint8_t old = KeyOrder;
-  if (KeyOrder == 0) KeyOrder = 1;
-  if (KeyOrder != old || ForceReset) {
+  const bool first = !page_built_;
+  page_built_ = true;
+  if (first || ForceReset) {
     // A highlighted record that is gone leaves its key in the buffer: the seek below finds the next.
     if (RowCount > 0 && !Reread()) instance_.RowToRecord(page_.Row(SelectedRow));
     ReopenView();
-    if (old == 0 && Request != rt::SelectRecord) {
+    if (first && Request != rt::SelectRecord) {
       page_.Clear();
       RowCount = 0;
-      Refill = RefillMode::FromStart;
-      RefillPage();
+      RefillPage(RefillMode::FromStart);
       PostSelection();
     } else {
       // The page is rebuilt at the key of the record in the buffer, which RereadSelected has just
       // refreshed: the same record stays highlighted if it still exists, else the next one.
-      Seek = SeekMode::OnValue;
-      SeekRecord();
+      SeekRecord(SeekMode::OnValue);
     }
     if (RowCount > 0) instance_.RowToRecord(page_.Row(SelectedRow));
     ComputeStops();
@@ -398,15 +370,13 @@ void PageBrowse::ComputeStops() {
   FileStatus status = file_.Previous();
   if (status == FileStatus::End) return;
   if (status != FileStatus::Ok) return ReadError();
-  if (KeyOrder == 1) HighValue = instance_.KeyField();
+  HighValue = instance_.KeyField();
   ReopenView();
   status = file_.Next();
   if (status == FileStatus::End) return;
   if (status != FileStatus::Ok) return ReadError();
-  if (KeyOrder == 1) {
-    LowValue = instance_.KeyField();
-    instance_.ComputeStopTable(LowValue, HighValue, StopTable);
-  }
+  LowValue = instance_.KeyField();
+  instance_.ComputeStopTable(LowValue, HighValue, StopTable);
 }
 
 void PageBrowse::RunUpdate() {
@@ -418,11 +388,9 @@ void PageBrowse::RunUpdate() {
 void PageBrowse::UpdateTail(bool seek_first) {
   if (seek_first) {
     if (Response == rt::RequestCompleted) {
-      Seek = SeekMode::OnPosition;  // the saved record, standing in the buffer, is highlighted
-      SeekRecord();
+      SeekRecord(SeekMode::OnPosition);  // the saved record, standing in the buffer, is highlighted
     } else {
-      Refill = RefillMode::KeepPage;
-      RefillPage();
+      RefillPage(RefillMode::KeepPage);
     }
   }
   ComputeStops();
@@ -454,8 +422,7 @@ void PageBrowse::DeleteRow() {
     page_.Delete(SelectedRow);
     --RowCount;
   }
-  Refill = RefillMode::KeepPage;
-  RefillPage();
+  RefillPage(RefillMode::KeepPage);
   UpdateTail(false);
 }
 

@@ -118,16 +118,20 @@ class BrowseInstance {
   // The page came out empty (after the buttons were disabled and the buffer cleared). The instance
   // may close the window here; the engine then does nothing more that the user would see.
   virtual void EmptyPage() = 0;
-  // Calls the update procedure with `request` as the global request code and the navigation word
-  // 0; returns the global response code it left.
+  // Calls the update procedure with `request` as the global request code; returns the global
+  // response code it left.
   virtual std::int32_t RunUpdateProcedure(std::int32_t request) = 0;
   // A standard warning naming `first` (35 "Record Retrieval Error", 36 "View Open Error").
   virtual void ShowWarning(std::int32_t id, std::string_view first) = 0;
 };
 
 enum class FillDirection { Backward, Forward };
-enum class RefillMode { Idle, OnFoundRecord, KeepPage, FromStart, FromEnd };
-enum class SeekMode { None, OnValue, OnPosition };
+// Where RefillPage starts: at the record the view has just read (it stays highlighted), at the
+// page's old top keeping its highlighted record, or afresh from the first or the last record.
+enum class RefillMode { OnFoundRecord, KeepPage, FromStart, FromEnd };
+// How SeekRecord positions: at the first record whose key is at or after the key value in the
+// record buffer, or exactly at the record in the buffer.
+enum class SeekMode { OnValue, OnPosition };
 
 class PageBrowse {
  public:
@@ -161,15 +165,6 @@ class PageBrowse {
   // State, named as the procedures know it.
   std::int32_t RowCount = 0;
   std::int32_t SelectedRow = 0;
-  std::int32_t FillCount = 0;
-  FillDirection Direction = FillDirection::Forward;
-  bool SkipAnchor = false;
-  bool AddRows = true;
-  RefillMode Refill = RefillMode::Idle;
-  SeekMode Seek = SeekMode::None;
-  rt::EventKind ScrollEvent = rt::EventKind::None;
-  std::uint8_t KeyOrder = 0;
-  std::string TargetPosition;
   std::uint8_t ThumbStop = 0;
   std::array<KeyValue, 100> StopTable{};
   KeyValue LowValue, HighValue;
@@ -181,14 +176,17 @@ class PageBrowse {
   std::int32_t Response = rt::RequestCancelled;
 
  private:
-  // Returns false when a read error closed the window (the caller stops at once).
-  bool FillPage();
+  // Reads up to `count` records in `direction` from the page's edge row (or from where the view
+  // stands on an empty page); with `add_rows` each becomes a row, the far edge row making room.
+  // Returns how many records were missing when an end of the key order came first, or -1 when a
+  // read error closed the window (the caller stops at once).
+  int FillPage(int count, FillDirection direction, bool add_rows);
   void ReopenView();
-  void RefillPage();
-  void SeekRecord();
-  void StepRow();
-  void StepPage();
-  void JumpToEnd();
+  void RefillPage(RefillMode mode);
+  void SeekRecord(SeekMode mode);
+  void StepRow(bool up);
+  void StepPage(bool up);
+  void JumpToEnd(bool top);
   void PostSelection();
   void ResetOrder();
   void ComputeStops();
@@ -204,6 +202,7 @@ class PageBrowse {
   rt::Window& window_;
   int list_;
   PageQueue page_;
+  bool page_built_ = false;  // the first refresh has built the page from the start of the key
 };
 
 // Key values compare as numbers, or as texts padded with blanks to the same length, by 8-bit code.

@@ -45,4 +45,8 @@ bool IsAlreadyExists(int error_number);
 // (`folder` then holds the path in UTF-8, to be shown).
 bool FullFolderPath(const std::string& relative, std::string& folder);
 
+// The platform's error number for a full disk: the store reports with it what its database engine
+// finds without an error number of its own.
+int DiskFullError();
+
 }  // namespace platform::file_access

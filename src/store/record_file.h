@@ -5,13 +5,14 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "runtime/fixed_string.h"
+#include "store/field_codec.h"
+#include "store/record_position.h"
 #include "store/records.h"
+#include "store/sql_text.h"
 #include "store/store_errors.h"
 
 struct sqlite3;
@@ -22,12 +23,18 @@ namespace store {
 // The extension the store adds to a file's disk name ("APPS" lives in "APPS.db").
 inline constexpr const char* kDiskExtension = ".db";
 
-// A record's place, as an opaque text that re-reads or repositions to the same record later in
-// this run of the program, by any station: a record's id is never given to another record, so a
-// position of a deleted record re-reads nothing. Two positions taken in the same order are equal
-// exactly when they name the same record with the same key value.
-inline constexpr std::size_t kPositionSize = 512;
-using RecordPosition = rt::FixedString<kPositionSize>;
+// The time in which the store waits for another process's lock: the steady clock and real sleeps
+// in the program (SystemWaitClock). A test gives a clock of its own that moves only by the store's
+// sleeps, so that a wait of ten seconds takes none and its length is exact.
+class WaitClock {
+ public:
+  virtual ~WaitClock() = default;
+  virtual std::int64_t NowMicroseconds() = 0;
+  // Lets `microseconds` pass between two attempts on the lock of `file` (its name, "APPS");
+  // `attempt` 0 is the start of a wait.
+  virtual void Sleep(const std::string& file, int attempt, std::int64_t microseconds) = 0;
+};
+WaitClock& SystemWaitClock();
 
 // How long the store waits for a lock that another process holds before it reports 32.
 struct StoreTiming {
@@ -36,6 +43,7 @@ struct StoreTiming {
   // One unit of "Recover=N" and of a transaction's time-out: one second in the program, shorter in
   // tests.
   int second_ms = 1000;
+  WaitClock* clock = &SystemWaitClock();
 };
 
 class RecordFile;
@@ -45,22 +53,7 @@ struct Store {
   StoreErrorState error;  // the outcome of the latest operation on any file
   StoreTiming timing;
   RecordFile* transaction = nullptr;  // the one file framed by the open transaction, if any
-  // Called when an operation starts to wait for a lock held elsewhere (with the file's name). Lets
-  // tests release a lock at exactly that moment instead of racing the wait with a sleep.
-  std::function<void(const std::string&)> on_lock_wait;
 };
-
-// The two orders a file can be read in: the order records were stored, or its key.
-enum class Order { File, Key };
-
-// One value of a file's key as the database compares it: per component a number, or the text
-// with trailing blanks removed and, for a case-insensitive key, letters folded to upper case.
-struct KeyPart {
-  std::int64_t number = 0;
-  std::string text;
-  bool operator==(const KeyPart&) const = default;
-};
-using KeyValue = std::vector<KeyPart>;
 
 // A read position within one order: where the next read forward and the next read backward
 // continue. Reads are stateless queries from these bounds; nothing stays open between calls.
@@ -97,11 +90,12 @@ class RecordFile {
   std::string DiskName() const { return std::string(layout_.disk_name) + kDiskExtension; }
   bool IsOpen() const { return db_ != nullptr; }
   // The stamp of files written before record ids were kept for life; Open upgrades them in place.
-  std::int32_t LegacyLayoutVersion() const { return legacy_version_; }
+  std::int32_t LegacyLayoutVersion() const { return sql_.legacy_version; }
 
   // Opens the existing file for shared reading and writing (the program's only open mode) after
   // checking that it is ours and that its key is sound. Codes: 2 missing, 5 access denied,
-  // 32 locked (after the lock wait), 46 key damaged, 47 not a file of this layout (another
+  // 32 locked (after the lock wait), 46 key damaged (also its index dropped or altered, or the
+  // journal switched to WAL: the records are intact), 47 not a file of this layout (another
   // database, another kind of file, an empty file), 52 already open (the file stays open),
   // 90 other file-system errors. On any code but 0 and 52 the file is left closed.
   void Open();
@@ -116,8 +110,9 @@ class RecordFile {
   // Makes the file, empty, when there is none; a file of that name (another station may have made
   // it a moment ago) is left as it is. Errors as Create.
   void CreateMissing();
-  // Rebuilds the key from the records (on the open file, or opening it for the purpose). A key
-  // whose pages are unreadable is rebuilt by copying the records into a fresh file and writing
+  // Rebuilds the key from the records (on the open file, or opening it for the purpose), making its
+  // index anew when it was dropped and putting the rollback journal back. A key whose pages are
+  // unreadable is rebuilt by copying the records into a fresh file and writing
   // that back. 47 for a file that is not ours, 32 locked, 46 when the records themselves are
   // unreadable, 90 other errors.
   void Build();
@@ -160,7 +155,8 @@ class RecordFile {
   // duplicated.
   void Add();
   // Writes the buffer over the current record. 33 no current record (or it was deleted, also by
-  // another station while watched), 89 see Watch (changed, not deleted), 40 duplicate key.
+  // another station while watched), 89 see Watch (changed, not deleted), 40 duplicate key, 48 when
+  // a field still holds the cut image of a longer stored value (written by another program).
   void Put();
   // Deletes the current record. 33 no current record (or already deleted), 89 see Watch.
   void Delete();
@@ -178,12 +174,15 @@ class RecordFile {
 
  private:
   friend class View;
-  enum StatementId : int;
   struct Current {
     bool valid = false;
     std::int64_t id = 0;
     std::int64_t chg = 0;  // the record's change counter when it was read or written
     KeyValue key;
+    // Fields whose stored value did not fit the buffer (bit i: field i), and the buffer as it was
+    // read, so that a Put never writes a cut value back in the stored one's place.
+    std::uint32_t cut_fields = 0;
+    std::string image;
   };
 
   void Fail(std::int32_t code);
@@ -205,14 +204,17 @@ class RecordFile {
   static int BusyHandler(void* self, int count);
   int OnBusy(int count);
 
+  int CheckSchema();
+  int MendSchema();
+
   void ReadStep(Cursor& cursor, bool forward);
   int FetchStep(Cursor& cursor, bool forward);
   void LoadRow(sqlite3_stmt* stmt);
   void BindKey(sqlite3_stmt* stmt, const KeyValue& key, int first);
   void BindRecord(sqlite3_stmt* stmt);
+  bool WouldCutStoredValue() const;
   KeyValue BufferKey() const;
-  RecordPosition Encode(Order order, std::int64_t id, const KeyValue& key) const;
-  bool Decode(const RecordPosition& position, std::int64_t& id, KeyValue& key) const;
+  bool DecodeFor(const RecordPosition& position, DecodedPosition& out);
   static void PlaceAt(Cursor& cursor, Order order, std::int64_t id, const KeyValue& key);
 
   Store& store_;
@@ -220,12 +222,7 @@ class RecordFile {
   unsigned char* buffer_;
   sqlite3* db_ = nullptr;
   std::vector<sqlite3_stmt*> statements_;
-  std::vector<std::string> sql_;
-  std::string create_table_sql_;
-  std::string create_index_sql_;
-  std::vector<std::string> key_columns_;  // the indexed column of each key component
-  std::int32_t layout_version_ = 0;
-  std::int32_t legacy_version_ = 0;
+  const SqlText sql_;
 
   Cursor cursor_;  // the file's own sequence
   Current current_;

@@ -16,6 +16,7 @@ const char* ErrorText(std::int32_t code) {
     case kDuplicateKey: return "Duplicate Key Value";
     case kInvalidKeyFile: return "Keys Must Be Rebuilt";
     case kInvalidFile: return "File Does Not Match Record Layout";
+    case kValueTooLong: return "Stored Value Too Long For Its Field";
     case kFileAlreadyOpen: return "File Already Open";
     case kTransactionActive: return "Transaction Already Active";
     case kChangedByAnotherStation: return "Record Changed By Another Station";

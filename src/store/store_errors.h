@@ -26,6 +26,9 @@ inline constexpr std::int32_t kFileNotOpen = 37;
 inline constexpr std::int32_t kDuplicateKey = 40;
 inline constexpr std::int32_t kInvalidKeyFile = 46;       // keys must be rebuilt
 inline constexpr std::int32_t kInvalidFile = 47;          // the file does not match the record layout
+// A record holds a value (written by another program) longer than its field, or a number beyond its
+// range: the buffer has it cut, and writing the cut value back would lose the stored one.
+inline constexpr std::int32_t kValueTooLong = 48;
 inline constexpr std::int32_t kFileAlreadyOpen = 52;
 inline constexpr std::int32_t kTransactionActive = 56;
 inline constexpr std::int32_t kChangedByAnotherStation = 89;

@@ -8,7 +8,6 @@ namespace windows {
 
 std::int32_t ListInstance::RunUpdateProcedure(std::int32_t request) {
   program_.GlobalRequest = request;
-  program_.GlobalNavigation = 0;
   program_.GlobalResponse = 0;
   if (update_) update_(program_);
   return program_.GlobalResponse != 0 ? program_.GlobalResponse : RequestCancelled;

@@ -18,7 +18,7 @@ class ListInstance : public browse::BrowseInstance {
   // The update procedure reads the global request code and leaves its outcome in the response.
   using UpdateProcedure = std::function<void(Program&)>;
 
-  // Calls the update procedure with `request` and the navigation word 0; its response, or
+  // Calls the update procedure with `request` as the global request code; its response, or
   // cancelled when it left none.
   std::int32_t RunUpdateProcedure(std::int32_t request) override;
   void ShowWarning(std::int32_t id, std::string_view first) override;

@@ -49,8 +49,6 @@ struct Program {
   std::int32_t GlobalRequest = 0;
   // The outcome of the procedure that has just returned (RequestCompleted / RequestCancelled).
   std::int32_t GlobalResponse = 0;
-  // Always 0 in this program; the forms read it.
-  std::int32_t GlobalNavigation = 0;
   // The record buffers APP and TMP, the two record files, their use counts (files.AppsUseCount,
   // files.TempFileUseCount), the store's current and kept errors.
   files::Files files;

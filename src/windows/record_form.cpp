@@ -113,8 +113,9 @@ void RecordForm::SaveChange(rt::Window& window) {
     runtime_.SetBusyCursor(false);
     switch (result) {
       case files::kChanged:
-        // An unchanged record confirmed with OK counts as completed too (the navigation word is 0).
-        if (differs || program_.GlobalNavigation == 0) Response = RequestCompleted;
+        // An unchanged record confirmed with OK counts as completed too: the caller rebuilds its
+        // page around it as after any change.
+        Response = RequestCompleted;
         window.Post(EventKind::CloseWindow);
         return;
       case files::kChangedElsewhere:

@@ -293,9 +293,10 @@ TEST_F(ApplicationFormTest, AFailedChangeAsksToRetryAndYesSavesOnceTheFileIsFree
   Seed(Dir(), "ACME.APP");
   files::Files other;
   other.Apps.Open();
-  int waits = 0;
-  program_.files.store.on_lock_wait = [&](const std::string&) {
-    if (++waits == 2) other.Apps.Rollback();
+  store_test::VirtualWaitClock clock;
+  program_.files.store.timing.clock = &clock;
+  clock.on_wait = [&](const std::string&) {
+    if (clock.waits == 2) other.Apps.Rollback();
   };
   script()
       .In(kMain)
@@ -315,8 +316,8 @@ TEST_F(ApplicationFormTest, DeleteAsksOnlyForConfirmationAndNeverShowsTheForm) {
   Seed(Dir(), "B.APP");
   files::Files other;
   other.Apps.Open();
-  int waits = 0;
-  program_.files.store.on_lock_wait = [&](const std::string&) { ++waits; };
+  store_test::VirtualWaitClock clock;
+  program_.files.store.timing.clock = &clock;
   script()
       .In(kMain)
       .Press(mf::Delete)
@@ -335,7 +336,7 @@ TEST_F(ApplicationFormTest, DeleteAsksOnlyForConfirmationAndNeverShowsTheForm) {
       });
   RunMain();
   EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "|B.APP|0"}));
-  EXPECT_GT(waits, 0);
+  EXPECT_GT(clock.waits, 0);
 }
 
 // With lower-case paths the thumb still follows the highlight through the list.

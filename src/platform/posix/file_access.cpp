@@ -81,4 +81,6 @@ bool FullFolderPath(const std::string& relative, std::string& folder) {
   return false;
 }
 
+int DiskFullError() { return ENOSPC; }
+
 }  // namespace platform::file_access

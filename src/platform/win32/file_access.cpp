@@ -101,4 +101,6 @@ bool FullFolderPath(const std::string& relative, std::string& folder) {
   return false;
 }
 
+int DiskFullError() { return ERROR_DISK_FULL; }
+
 }  // namespace platform::file_access

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -114,14 +113,12 @@ TEST_F(OpenRecordFileTest, AFileLockedByAnotherProcessShowsFileAccessErrorAfterT
   MakeApps(3);
   auto holder = HoldLock("APPS.db", "exclusive");
   ASSERT_NE(holder, nullptr);
-  int waits = 0;
-  files_.store.on_lock_wait = [&](const std::string& name) {
-    EXPECT_EQ(name, "APPS");
-    ++waits;
-  };
+  VirtualWaitClock clock;
+  files_.store.timing.clock = &clock;
+  clock.on_wait = [&](const std::string& name) { EXPECT_EQ(name, "APPS"); };
   backend_.script().Answer(rt::ButtonOk);
   EXPECT_EQ(OpenApps(), "Disk Error");
-  EXPECT_EQ(waits, 2) << "the first open's short wait, then the recovery's";
+  EXPECT_EQ(clock.waits, 2) << "the first open's short wait, then the recovery's";
   ASSERT_EQ(backend_.boxes().size(), 1u);
   EXPECT_EQ(backend_.boxes()[0].caption, "File Access Error");
   EXPECT_EQ(backend_.boxes()[0].text, "File (APPS) could not be opened.  Error: File Locked (32).");
@@ -136,32 +133,30 @@ TEST_F(OpenRecordFileTest, ALockThatGoesDuringTheRecoveryWaitOpensTheFileSilentl
   // No wait on the first attempt: only "Recover=10" waits, and the lock goes as it starts.
   files_.store.timing.ordinary_wait_ms = 0;
   files_.store.timing.second_ms = 1000;
-  int waits = 0;
-  files_.store.on_lock_wait = [&](const std::string&) {
-    if (++waits == 1) Release(*holder);
+  VirtualWaitClock clock;
+  files_.store.timing.clock = &clock;
+  clock.on_wait = [&](const std::string&) {
+    if (clock.waits == 1) Release(*holder);
   };
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(OpenApps(), "");
-  EXPECT_EQ(waits, 1);
+  EXPECT_EQ(clock.waits, 1);
   EXPECT_TRUE(backend_.boxes().empty()) << Boxes();
   EXPECT_TRUE(files_.Apps.IsOpen());
   EXPECT_EQ(files_.Apps.Records(), 3);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "it did not wait it out";
+  EXPECT_LT(clock.now_us, 1000000) << "it did not wait it out";
 }
 
-TEST_F(OpenRecordFileTest, RecoverTenWaitsTenStoreSecondsForTheLock) {
-  // The real wait, once, at a tenth of the program's scale: ten "seconds" of 100 ms.
+TEST_F(OpenRecordFileTest, RecoverTenWaitsTenSecondsForTheLock) {
+  // The program's own scale, on a clock that moves only by the store's sleeps.
   MakeApps(1);
   auto holder = HoldLock("APPS.db", "exclusive");
   ASSERT_NE(holder, nullptr);
-  files_.store.timing.ordinary_wait_ms = 0;
-  files_.store.timing.second_ms = 100;
+  VirtualWaitClock clock;
+  files_.store.timing = store::StoreTiming{0, 1000, &clock};
   backend_.script().Answer(rt::ButtonOk);
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(OpenApps(), "Disk Error");
-  const auto waited = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(waited, std::chrono::milliseconds(1000));
-  EXPECT_LT(waited, std::chrono::milliseconds(4000));
+  EXPECT_EQ(clock.waits, 1);
+  EXPECT_EQ(clock.now_us, 10'000'000);
   Release(*holder);
 }
 

@@ -14,6 +14,12 @@
 
 #include <sqlite3.h>
 
+#ifndef _WIN32
+#include <sys/mount.h>
+
+#include <cerrno>
+#endif
+
 #include "child_process.h"
 #include "store_test_support.h"
 
@@ -610,6 +616,9 @@ TEST_F(RecordFileTest, DamagedKeysAre46AndBuildRepairsThemKeepingEveryRecord) {
       {"rows missing from the index", [](const std::string& p) { return DamageIndexMissingRows(p, 3); }, 303},
       {"index in the wrong order", [](const std::string& p) { return DamageIndexOrder(p); }, 300},
       {"garbage index page", [](const std::string& p) { return DamageIndexPage(p); }, 300},
+      // The records are intact in these two: the rebuild puts the index and the journal back.
+      {"index dropped", [](const std::string& p) { return ExecOn(p, "DROP INDEX DriveKey"); }, 300},
+      {"journal switched to WAL", [](const std::string& p) { return ExecOn(p, "PRAGMA journal_mode=WAL"); }, 300},
   };
   for (const KeyDamage& c : cases) {
     SCOPED_TRACE(c.what);
@@ -661,6 +670,51 @@ TEST_F(RecordFileTest, ABigFileWithOneMisplacedRegionOrNewRecordsMissingFromItsK
   ASSERT_EQ(DamageIndexMissingRows("APPS.db", 2), "");
   files_.Apps.Open();
   EXPECT_EQ(code(), store::kInvalidKeyFile);
+}
+
+// Another program's values: a blob in the key, numbers beyond a SHORT, directories longer than 80.
+TEST_F(RecordFileTest, ValuesOfTheWrongKindOrSizeReadOnceEachAndAreNeverWrittenBackCut) {
+  MakeApps(2);  // APP0.APP and APP1.APP, the program's own
+  const std::string huge = "C:\\" + std::string(297, 'H') + "\\";
+  auto row = [](const std::string& dir, const std::string& name, const std::string& tag) {
+    return "INSERT INTO Apps(chg, DriveNPath, Application, Tag, DriveNPath_fold, Application_fold) VALUES(0, " + dir +
+           ", '" + name + "', " + tag + ", " + dir + ", '" + name + "');";
+  };
+  ASSERT_EQ(ExecOn("APPS.db", row("X'433A5C42'", "BLOB.APP", "65537") + row("'C:\\W\\'", "WIDE.APP", "4294967297") +
+                                  row("'C:\\N\\'", "NEG.APP", "-65535") + row("'" + huge + "'", "HUGE.APP", "0")),
+            "");
+  files_.Apps.Open();
+  ASSERT_EQ(code(), 0);
+  files_.Apps.Set(Order::Key);
+  store::RecordPosition huge_position;
+  int tagged = 0;
+  for (const char* way : {"forward", "backward"}) {
+    SCOPED_TRACE(way);
+    std::vector<std::string> seen;
+    for (int guard = 0; guard < 20; ++guard) {
+      way[0] == 'f' ? files_.Apps.Next() : files_.Apps.Previous();
+      if (code() != 0) break;
+      seen.push_back(files_.APP.Application.str());
+      if (seen.back().rfind("APP", 0) != 0) tagged += files_.APP.Tag == 1 ? 1 : 0;
+      if (seen.back() == "HUGE.APP") huge_position = files_.Apps.Position(Order::Key);
+    }
+    EXPECT_EQ(code(), store::kRecordNotAvailable);
+    EXPECT_EQ(seen.size(), 6u) << ::testing::PrintToString(seen);
+  }
+  EXPECT_EQ(tagged, 0) << "65537, 2^32+1 and -65535 are no tag";
+
+  // The 300-byte directory: its position finds it again, and a write that would cut it is refused.
+  files_.Apps.Reset(Order::Key, huge_position);
+  files_.Apps.Next();
+  ASSERT_EQ(files_.APP.Application.str(), "HUGE.APP");
+  files_.Apps.Reread(huge_position);
+  files_.APP.Tag = 1;
+  files_.Apps.Put();
+  EXPECT_EQ(code(), store::kValueTooLong);
+  EXPECT_EQ(files_.store.error.text, "Stored Value Too Long For Its Field");
+  files_.APP.DriveNPath = "C:\\SHORT\\";
+  files_.Apps.Put();
+  EXPECT_EQ(code(), 0) << "a directory the user typed anew is written";
 }
 
 // ---- Create --------------------------------------------------------------------------------------
@@ -721,17 +775,34 @@ TEST_F(RecordFileTest, AFileAnotherProcessOpenedWithoutSharingIsLocked) {
   auto holder = ChildProcess::StartHelper({"hold-unshared", "APPS.db"});
   ASSERT_NE(holder, nullptr);
   ASSERT_EQ(holder->ReadLine(), "ready");
-  int waits = 0;
-  files_.store.on_lock_wait = [&](const std::string&) { ++waits; };
+  VirtualWaitClock clock;
+  files_.store.timing.clock = &clock;
   files_.Apps.Open();
   EXPECT_EQ(code(), store::kFileLocked);
-  EXPECT_EQ(waits, 1) << "it waited for the file like for a lock";
+  EXPECT_EQ(clock.waits, 1) << "it waited for the file like for a lock";
   EXPECT_EQ(files_.store.error.file_code, "32") << "the sharing violation";
   EXPECT_FALSE(files_.store.error.file_message.empty());
   holder->WriteLine("release");
   EXPECT_EQ(holder->ReadLine(), "released");
   files_.Apps.Open();
   EXPECT_EQ(code(), 0);
+}
+#endif
+
+#ifndef _WIN32
+TEST_F(RecordFileTest, AFullDiskIsAFileSystemErrorWithTheSystemsReason) {
+  fs::create_directory("small");
+  if (::mount("tmpfs", "small", "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "no tmpfs can be mounted here";
+  fs::current_path("small");
+  OpenEmptyApps();
+  for (int i = 0; i < 2000 && code() == 0; ++i) AddApp("C:\\" + std::string(70, 'D') + "\\", std::to_string(i));
+  const store::StoreErrorState full = files_.store.error;
+  files_.Apps.Close();
+  fs::current_path("..");
+  ::umount("small");
+  EXPECT_EQ(full.code, store::kFileSystemError);
+  EXPECT_EQ(full.file_code, std::to_string(ENOSPC));
+  EXPECT_EQ(full.file_message, "No space left on device");
 }
 #endif
 

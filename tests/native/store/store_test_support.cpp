@@ -150,6 +150,10 @@ std::string FileBytes(const fs::path& path) {
   return bytes.str();
 }
 
+std::string ExecOn(const std::string& path, const std::string& sql) {
+  return WithDb(path, [&](sqlite3* db) { return Exec(db, sql); });
+}
+
 std::string MakeOtherDatabase(const std::string& path) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "runtime/headless/headless_backend.h"
@@ -21,6 +22,9 @@ std::filesystem::path FreshDirectory();
 // The whole file as bytes ("" when it cannot be read).
 std::string FileBytes(const std::filesystem::path& path);
 
+// Runs `sql` on the file as another program would; "" or what failed.
+std::string ExecOn(const std::string& path, const std::string& sql);
+
 // Another program's SQLite database at `path`, with a table named Apps of its own; "" or what failed.
 std::string MakeOtherDatabase(const std::string& path);
 
@@ -33,6 +37,23 @@ std::string DamageIndexOrder(const std::string& path);
 // A leaf page of the index (or of the table) is overwritten with garbage.
 std::string DamageIndexPage(const std::string& path);
 std::string DamageTablePage(const std::string& path);
+
+// A lock-wait clock that moves only by the store's sleeps. Counts the waits, and runs `on_wait` as
+// each starts (to release another process's lock at exactly that moment).
+class VirtualWaitClock : public store::WaitClock {
+ public:
+  std::int64_t NowMicroseconds() override { return now_us; }
+  void Sleep(const std::string& file, int attempt, std::int64_t microseconds) override {
+    if (attempt == 0) {
+      ++waits;
+      if (on_wait) on_wait(file);
+    }
+    now_us += microseconds;
+  }
+  std::int64_t now_us = 0;
+  int waits = 0;
+  std::function<void(const std::string&)> on_wait;
+};
 
 class StoreTest : public ::testing::Test {
  protected:
