@@ -58,8 +58,10 @@ class ListSession {
   }
   // One scroll event; false when the end of the file stopped it (the page did not move).
   bool Scroll(EventKind kind) {
+    auto top = [&] { return engine_->RowCount > 0 ? engine_->Page().Row(1).position : std::string(); };
+    const std::string before = top();
     engine_->OnScrollEvent(kind);
-    bool moved = engine_->FillCount == 0;
+    bool moved = top() != before;
     Drain();
     return moved;
   }

@@ -140,7 +140,7 @@ bool FindOne(files::Files& files, const std::string& name, std::ostream& err) {
     return false;
   }
   if (found.size() > 1) {
-    err << "\"" << name << "\" names " << found.size() << " applications; give the full path:\n";
+    err << "\"" << Shown(name) << "\" names " << found.size() << " applications; give the full path:\n";
     for (const store::AppsRecord& app : found) err << "  " << Shown(PathOf(app)) << "\n";
     return false;
   }

@@ -24,6 +24,8 @@ namespace {
 using rt::EventKind;
 namespace f = application_form_field;
 
+// A whole Windows path (MAX_PATH with its NUL).
+constexpr std::size_t kFullPathWidth = 259;
 // The file dialog's path buffer holds 80 bytes with its terminating NUL.
 constexpr std::size_t kDialogPathLimit = 79;
 constexpr const char* kLookupTitle = "Choose a File";
@@ -113,7 +115,8 @@ class ApplicationForm final : public RecordForm {
     const std::string name(app_.Application.Trimmed());
     if ((directory + name).find_first_of("*?") != std::string::npos) {
       runtime_.Beep();
-      runtime_.Message("A name with * or ? stands for many files. Choose the application file itself.",
+      runtime_.Message("A name with * or ? stands for many files; a ? may also be a letter that the records' code "
+                       "page (Windows-1252) cannot hold. Choose the application file itself, or its short (8.3) name.",
                        "Don't Do That!", rt::BoxIcon::Stop, rt::ButtonOk);
       window.Select(f::LookupFile);
       return false;
@@ -157,7 +160,9 @@ class ApplicationForm final : public RecordForm {
 
   store::AppsRecord& app_;
   platform::DirectoryLister& lister_;
-  rt::FixedString<90> FileName;  // the full path: directory and name joined
+  // The full path: directory and name joined. It holds a whole Windows path, so that a path too
+  // long for the record reaches the short-path lookup uncut.
+  rt::FixedString<kFullPathWidth> FileName;
   bool cut_ = false;              // the fields hold a path cut to fit, which must not be saved
 };
 

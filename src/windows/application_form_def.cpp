@@ -51,7 +51,7 @@ constexpr ControlDef CancelButton(const char* name, const char* text, int x, int
 
 constexpr std::array kControls{
     Control("?FileName:Prompt", ControlKind::Prompt, "App. &Name:", 8, 11),
-    Entry("?FileName", 53, 9, 172, 12, "@s90"),
+    Entry("?FileName", 53, 9, 172, 12, "@s259"),  // a whole Windows path
     Control("?LookupFile", ControlKind::Button, "...", 226, 8, 13, 13),
     DefaultButton("?OK", "&Ok", 154, 53, 40, 12),
     CancelButton("?Cancel", "&Cancel", 199, 53, 40, 12),

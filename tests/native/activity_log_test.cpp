@@ -18,6 +18,7 @@
 #include "files/files.h"
 #include "store/store_test_support.h"
 #include "windows/activity_log_def.h"
+#include "windows/activity_record.h"
 #include "windows/activity_record_def.h"
 #include "windows/main.h"
 #include "windows/main_def.h"
@@ -204,6 +205,46 @@ TEST_F(ActivityLogTest, ADateKeepsItsCenturyUnlessTheUserTypesAnother) {
   RunMain();
   EXPECT_EQ(Stored(), std::vector<std::string>{"A.APP|" + std::to_string(platform::DayNumber(1931, 3, 2)) +
                                                "|360000|Begin Make"});
+}
+
+// View shows the time the record was stamped; OK without an edit is a completed change; Delete of
+// a record another station deleted asks nothing.
+TEST_F(ActivityLogTest, ViewShowsTheStampTimeOkCompletesAndARecordGoneElsewhereIsNotDeleted) {
+  for (int i = 0; i < 8; ++i) Log("APP" + std::to_string(i), 81513, 3240000 + 6000 * i, "Step");  // 9:00AM on
+  auto delete_elsewhere = [](const std::string& app) {
+    files::Files other;
+    other.TempFile.Open();
+    other.TempFile.Set(store::Order::Key);
+    for (other.TempFile.Next(); other.store.error.code == 0 && other.TMP.Apps.str() != app;) other.TempFile.Next();
+    other.TempFile.Delete();
+    ASSERT_EQ(other.store.error.code, 0);
+  };
+  script()
+      .In(kMain)
+      .Press(mf::Log)
+      .In(kLog)
+      .SelectRow(lf::Browse_1, 3)
+      .Press(lf::View)
+      .In(kRecord)
+      .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(rf::TMP_Clock).text, "9:02AM"); })
+      .Press(rf::OK)
+      .In(kLog)
+      .Inspect([&](rt::Window& w) {
+        ASSERT_EQ(w.state(lf::Browse_1).source->CellAt(2, 1).text, "APP3");
+        delete_elsewhere("APP3");
+      })
+      .SelectRow(lf::Browse_1, 2)
+      .Key(lf::Browse_1, rt::key::kDelete)  // no box: nothing is asked
+      .In(kLog)
+      .Press(lf::Close);
+  RunMain();
+  EXPECT_EQ(Stored().size(), 7u);
+
+  // As the log calls the form: OK without an edit reports a completed change all the same.
+  program_.GlobalRequest = ChangeRecord;
+  script().In(kRecord).Press(rf::OK);
+  UpdateEvents(program_);
+  EXPECT_EQ(program_.GlobalResponse, RequestCompleted);
 }
 
 TEST_F(ActivityLogTest, InSelectModeADoubleClickChoosesTheRecord) {

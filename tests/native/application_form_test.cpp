@@ -187,10 +187,14 @@ TEST_F(ApplicationFormTest, LookupStartsAtCw20OrTheCutPathAndCancellingStillSpli
 
 TEST_F(ApplicationFormTest, OnlyAnExistingSingleFileThatTheRecordCanHoldIsSaved) {
   Touch("ACME.APP");
-  Touch("LONGAPPLICATIONNAME.APP");
-  Touch("LONGAP~1.APP");  // the name the system gives it for short
-  lister_.long_path = Dir() + "LONGAPPLICATIONNAME.APP";
-  lister_.short_path = Dir() + "LONGAP~1.APP";
+  // A path far over the entry's old 90 characters, and the short one the system gives it.
+  const std::string long_folder = std::string(120, 'f');
+  fs::create_directory(dir_ / long_folder);
+  fs::create_directory(dir_ / "FFFFFF~1");
+  Touch(long_folder + "/LONGAPPLICATIONNAME.APP");
+  Touch("FFFFFF~1/LONGAP~1.APP");
+  lister_.long_path = Dir() + long_folder + "/LONGAPPLICATIONNAME.APP";
+  lister_.short_path = Dir() + "FFFFFF~1/LONGAP~1.APP";
   script()
       .In(kMain)
       .Press(mf::Insert)
@@ -202,16 +206,16 @@ TEST_F(ApplicationFormTest, OnlyAnExistingSingleFileThatTheRecordCanHoldIsSaved)
       .Type(af::FileName, Dir() + "*.APP")  // matches files, but names none of them
       .Press(af::OK)
       .Answer(rt::ButtonOk, "stands for many files")
-      .Type(af::FileName, Dir() + "LONGAPPLICATIONNAME.APP")
+      .Type(af::FileName, lister_.long_path)
       .Inspect([this](rt::Window& w) {
-        EXPECT_EQ(Text(w, af::FileName), Dir() + "LONGAP~1.APP");
+        EXPECT_EQ(Text(w, af::FileName), Dir() + "FFFFFF~1/LONGAP~1.APP");
         EXPECT_EQ(Text(w, af::APP_Application), "LONGAP~1.APP");
       })
       .Press(af::OK);
   RunMain();
   EXPECT_EQ(BoxCaptions(), (std::vector<std::string>{"Don't Do That!", "Don't Do That!"}));
   EXPECT_EQ(backend_.beeps(), 2);
-  EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "|LONGAP~1.APP|0"}));
+  EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "FFFFFF~1/|LONGAP~1.APP|0"}));
 }
 
 TEST_F(ApplicationFormTest, TheDirectoryGetsItsFinalSeparatorAndTheExistingKeyIsRefused) {

@@ -193,7 +193,7 @@ const AttributeRow kMainAttributes[] = {
 
 // The Ok button's and the entries' one further attribute bit has no settled effect and no flag.
 const AttributeRow kApplicationFormAttributes[] = {
-    {.field = 2, .picture = "@s90", .background = kWhite},
+    {.field = 2, .picture = "@s259", .background = kWhite},
     {.field = 4, .flags = rt::kDefaultButton},
     {.field = 5, .flags = rt::kCancelButton},
     {.field = 7, .picture = "@s80", .background = kWhite},

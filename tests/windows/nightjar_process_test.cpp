@@ -27,6 +27,7 @@ using test_support::ClassOf;
 using test_support::TestProcess;
 using test_support::TextOf;
 using test_support::TopLevelWindowsOf;
+using test_support::WaitUntil;
 using test_support::WindowsPath;
 namespace f = windows::main_field;
 namespace af = windows::application_form_field;
@@ -225,14 +226,12 @@ TEST(NightjarProcess, ListsTheApplicationsAndTagMovesTheHighlightDown) {
   HWND list = GetDlgItem(main, kFirstControlId + f::Browse_1);
   ASSERT_NE(list, nullptr);
   // The list takes its rows when the window has settled: ONE, THREE, TWO in key order.
-  DWORD start = GetTickCount();
-  while (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) != 3 && GetTickCount() - start < kStartTimeoutMs) Sleep(50);
+  WaitUntil([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 3; }, kStartTimeoutMs);
   ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
   EXPECT_EQ(HighlightedRow(list), 0);
 
   PostMessageW(GetDlgItem(main, kFirstControlId + f::Tag), BM_CLICK, 0, 0);
-  start = GetTickCount();
-  while (HighlightedRow(list) != 1 && GetTickCount() - start < kExitTimeoutMs) Sleep(50);
+  WaitUntil([&] { return HighlightedRow(list) == 1; }, kExitTimeoutMs);
   EXPECT_EQ(HighlightedRow(list), 1);
 
   PostMessageW(GetDlgItem(main, kFirstControlId + f::Close), BM_CLICK, 0, 0);
@@ -257,13 +256,6 @@ TEST(NightjarProcess, ListsTheApplicationsAndTagMovesTheHighlightDown) {
 // Presses a button of a window in another process, as a click would.
 void Click(HWND window, int field) { PostMessageW(GetDlgItem(window, kFirstControlId + field), BM_CLICK, 0, 0); }
 
-// Waits up to `ms` for `done`, polling a few times a second.
-template <typename Done>
-bool WaitUntil(Done done, DWORD ms = kExitTimeoutMs) {
-  for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
-    if (done()) return true;
-  return done();
-}
 
 // The Apps records of `folder` as "directory|name|tag", read with the store.
 std::vector<std::string> StoredApps(const std::wstring& folder) {
@@ -307,7 +299,8 @@ TEST(NightjarProcess, AddsChangesAndDeletesAnApplicationThroughItsForm) {
   SendMessageTimeoutW(GetDlgItem(form, kFirstControlId + af::FileName), WM_SETTEXT, 0,
                       reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG, 5000, nullptr);
   Click(form, af::OK);
-  ASSERT_TRUE(WaitUntil([&] { return test_support::ListRowCount(list) == 1; })) << "the new row did not show";
+  ASSERT_TRUE(WaitUntil([&] { return test_support::ListRowCount(list) == 1; }, kExitTimeoutMs))
+      << "the new row did not show";
   EXPECT_FALSE(IsWindow(form));
   EXPECT_EQ(test_support::ListCellText(program.handle(), list, 0, 1), Widen(dir));
   // The application column is indented by a blank.
@@ -320,7 +313,7 @@ TEST(NightjarProcess, AddsChangesAndDeletesAnApplicationThroughItsForm) {
   EXPECT_EQ(TextOf(GetDlgItem(form, kFirstControlId + af::FileName)), path);
   Click(form, af::APP_Tag);
   Click(form, af::OK);
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(form); }));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(form); }, kExitTimeoutMs));
   EXPECT_EQ(StoredApps(folder.path()), std::vector<std::string>{dir + "|INVOICE.APP|1"});
 
   // Esc leaves the form as Cancel does: the ticked box is not saved.
@@ -331,14 +324,14 @@ TEST(NightjarProcess, AddsChangesAndDeletesAnApplicationThroughItsForm) {
   HWND entry = GetDlgItem(form, kFirstControlId + af::FileName);
   PostMessageW(entry, WM_KEYDOWN, VK_ESCAPE, 1);
   PostMessageW(entry, WM_KEYUP, VK_ESCAPE, 0xC0000001);
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(form); })) << "Esc did not leave the form";
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(form); }, kExitTimeoutMs)) << "Esc did not leave the form";
   EXPECT_EQ(StoredApps(folder.path()), std::vector<std::string>{dir + "|INVOICE.APP|1"});
 
   Click(main, f::Delete);
   HWND confirm = test_support::WaitForWindow(program.id(), L"Confirm Delete", kStartTimeoutMs);
   ASSERT_NE(confirm, nullptr) << "no confirmation";
   PostMessageW(GetDlgItem(confirm, IDOK), BM_CLICK, 0, 0);
-  ASSERT_TRUE(WaitUntil([&] { return test_support::ListRowCount(list) == 0; })) << "the row did not go";
+  ASSERT_TRUE(WaitUntil([&] { return test_support::ListRowCount(list) == 0; }, kExitTimeoutMs)) << "the row did not go";
   EXPECT_TRUE(StoredApps(folder.path()).empty());
 
   // No batch has run here: the log says it is empty, and its window goes with the message.
@@ -346,7 +339,7 @@ TEST(NightjarProcess, AddsChangesAndDeletesAnApplicationThroughItsForm) {
   HWND empty = test_support::WaitForWindow(program.id(), L"Activity Log", kStartTimeoutMs);
   ASSERT_NE(empty, nullptr) << "no message about the empty log";
   PostMessageW(GetDlgItem(empty, IDOK), BM_CLICK, 0, 0);
-  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(main) && !IsWindow(empty); }));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(main) && !IsWindow(empty); }, kExitTimeoutMs));
   EXPECT_EQ(test_support::WaitForWindow(program.id(), L"Acitivity Log", 500), nullptr);
 
   Click(main, f::Close);

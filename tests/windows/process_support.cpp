@@ -74,10 +74,15 @@ int ListRowCount(HWND list) {
 }
 
 HWND WaitForWindow(DWORD process_id, const std::wstring& title, DWORD ms) {
-  for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
-    for (HWND hwnd : TopLevelWindowsOf(process_id))
-      if (TextOf(hwnd) == title && IsWindowEnabled(hwnd)) return hwnd;
-  return nullptr;
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        for (HWND hwnd : TopLevelWindowsOf(process_id))
+          if (TextOf(hwnd) == title && IsWindowEnabled(hwnd)) found = hwnd;
+        return found != nullptr;
+      },
+      ms);
+  return found;
 }
 
 TestProcess::~TestProcess() {

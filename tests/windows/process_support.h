@@ -26,6 +26,17 @@ std::wstring ListCellText(HANDLE process, HWND list, int row, int column);
 // The number of rows a list view of another process shows.
 int ListRowCount(HWND list);
 
+// The one wait of the Windows tests for what another process or thread does: polls `done` every
+// 50 ms until it holds or `ms` have passed, and gives its last answer. A test never sleeps to show
+// that something did not happen; it waits for a later thing that must come after it (a line in
+// the stand-in's log, the program's exit) instead.
+template <typename Done>
+bool WaitUntil(Done done, DWORD ms) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
+    if (done()) return true;
+  return done();
+}
+
 // Waits up to `ms` for a visible top-level window of `process_id` titled `title`; nullptr if none.
 HWND WaitForWindow(DWORD process_id, const std::wstring& title, DWORD ms);
 

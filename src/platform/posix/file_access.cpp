@@ -2,7 +2,7 @@
 #include "platform/file_access.h"
 
 #include <climits>
-#include <cstdlib>
+#include <filesystem>
 
 #include <cerrno>
 #include <cstdio>
@@ -73,13 +73,9 @@ bool FullFolderPath(const std::string& relative, std::string& folder) {
     }
     path = std::string(current) + "/" + path;
   }
-  // "." and ".." resolved, as the record must hold the folder itself; a folder that does not exist
-  // is taken as written.
-  if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-    path = resolved;
-    std::free(resolved);
-  }
-  if (path.back() != '/') path += '/';
+  // "." and ".." taken out by the text alone, as Windows does with a full path; links stay.
+  path = std::filesystem::path(path).lexically_normal().string();
+  if (path.empty() || path.back() != '/') path += '/';
   if (FromUtf8(path, folder)) return true;
   folder = path;
   return false;

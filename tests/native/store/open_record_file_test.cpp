@@ -90,6 +90,17 @@ TEST_F(OpenRecordFileTest, DamagedKeysAreRebuiltWhenTheUserSaysYes) {
   EXPECT_EQ(code(), 0) << "the key is sound after the rebuild";
 }
 
+TEST_F(OpenRecordFileTest, RecordsWrittenBehindTheKeysBackInABigFileAreFoundAfterANormalWriteToo) {
+  MakeApps(150);  // more than the check looks up one by one
+  ASSERT_EQ(DamageIndexMissingRows("APPS.db", 3), "");
+  ASSERT_EQ(ExecOn("APPS.db", "INSERT INTO Apps(chg, DriveNPath, Application, Tag, DriveNPath_fold, Application_fold) "
+                              "VALUES(0, 'C:\\LAST\\', 'L.APP', 0, 'C:\\LAST\\', 'L.APP')"),
+            "");
+  backend_.script().Answer(rt::ButtonYes, "APPS key file is invalid.  Do you want to rebuild the key?");
+  EXPECT_EQ(OpenApps(), "");
+  EXPECT_EQ(files_.Apps.Records(), 154);
+}
+
 TEST_F(OpenRecordFileTest, DamagedKeysEndTheProgramWhenTheUserSaysNoAndTheFileIsLeftAsItWas) {
   MakeApps(50);
   ASSERT_EQ(DamageIndexMissingRows("APPS.db", 2), "");

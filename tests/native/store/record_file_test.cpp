@@ -613,17 +613,24 @@ struct KeyDamage {
 
 TEST_F(RecordFileTest, DamagedKeysAre46AndBuildRepairsThemKeepingEveryRecord) {
   const std::vector<KeyDamage> cases = {
-      {"rows missing from the index", [](const std::string& p) { return DamageIndexMissingRows(p, 3); }, 303},
-      {"index in the wrong order", [](const std::string& p) { return DamageIndexOrder(p); }, 300},
-      {"garbage index page", [](const std::string& p) { return DamageIndexPage(p); }, 300},
+      {"rows missing from the index", [](const std::string& p) { return DamageIndexMissingRows(p, 3); }, 302},
+      {"index in the wrong order", [](const std::string& p) { return DamageIndexOrder(p); }, 299},
+      {"garbage index page", [](const std::string& p) { return DamageIndexPage(p); }, 299},
       // The records are intact in these two: the rebuild puts the index and the journal back.
-      {"index dropped", [](const std::string& p) { return ExecOn(p, "DROP INDEX DriveKey"); }, 300},
-      {"journal switched to WAL", [](const std::string& p) { return ExecOn(p, "PRAGMA journal_mode=WAL"); }, 300},
+      {"index dropped", [](const std::string& p) { return ExecOn(p, "DROP INDEX DriveKey"); }, 299},
+      {"journal switched to WAL", [](const std::string& p) { return ExecOn(p, "PRAGMA journal_mode=WAL"); }, 299},
   };
   for (const KeyDamage& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove("APPS.db");
     MakeApps(300);
+    // The newest record is deleted first: no record may take its place after the rebuild.
+    files_.Apps.Open();
+    files_.Apps.Set(Order::File);
+    files_.Apps.Previous();
+    const store::RecordPosition deleted = files_.Apps.Position(Order::File);
+    files_.Apps.Delete();
+    files_.Apps.Close();
     ASSERT_EQ(c.damage("APPS.db"), "");
     const std::string damaged = FileBytes("APPS.db");
     files_.Apps.Open();
@@ -646,6 +653,9 @@ TEST_F(RecordFileTest, DamagedKeysAre46AndBuildRepairsThemKeepingEveryRecord) {
       last = key;
     }
     EXPECT_EQ(read, c.expected_records);
+    AddApp("C:\\NEW\\", "NEW.APP");
+    files_.Apps.Reread(deleted);
+    EXPECT_EQ(code(), store::kRecordNotAvailable) << "the new record took the deleted one's place";
     files_.Apps.Close();
   }
 }

@@ -41,6 +41,7 @@ using rt::win32::Widen;
 using test_support::ClassOf;
 using test_support::TextOf;
 using test_support::TopLevelWindowsOf;
+using test_support::WaitUntil;
 using test_support::WindowsPath;
 
 constexpr wchar_t kMainTitle[] = L"Nightjar (Batchwright)";
@@ -167,10 +168,9 @@ class Station {
       ADD_FAILURE() << "cannot start " << program;
       return false;
     }
-    for (DWORD start = GetTickCount(); GetTickCount() - start < kStartTimeoutMs && process_->Running(); Sleep(100)) {
-      AnswerBoxes(&main_);
-      if (main_) return true;
-    }
+    if (WaitUntil([&] { AnswerBoxes(&main_); return main_ != nullptr || !process_->Running(); }, kStartTimeoutMs) &&
+        main_ != nullptr)
+      return true;
     ADD_FAILURE() << "no main window within " << kStartTimeoutMs << " ms";
     return false;
   }
@@ -199,11 +199,7 @@ class Station {
   }
   // Waits up to `ms` for the last-action field to read `text`, answering boxes meanwhile.
   bool WaitForLastAction(const std::wstring& text, DWORD ms) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
-      AnswerBoxes();
-      if (LastAction() == text) return true;
-    }
-    return false;
+    return WaitUntil([&] { AnswerBoxes(); return LastAction() == text; }, ms);
   }
 
   // The DDE time-out down to its smallest, one minute, with the spin box's down arrow, as a user
@@ -217,17 +213,19 @@ class Station {
       PostMessageW(arrows, WM_LBUTTONDOWN, MK_LBUTTON, lower_half);
       PostMessageW(arrows, WM_LBUTTONUP, 0, lower_half);
     }
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(50))
-      if (TextOf(Control(f::TimeOut)) == L"1") return true;
-    return false;
+    return WaitUntil([&] { return TextOf(Control(f::TimeOut)) == L"1"; }, 5000);
   }
 
-  // Closes the main window with its Close button and expects the program to end with code 0.
+  // Closes the main window with its Close button and expects the program to end with code 0,
+  // answering and recording the boxes it shows until then. The program serves its events in
+  // order, so a box that was to follow anything before the click is recorded by the time it ends:
+  // the end is the barrier, and no test sleeps to see that a box did not come.
   void Close() {
-    HWND main = test_support::WaitForWindow(process_->id(), kMainTitle, 10000);
-    ASSERT_NE(main, nullptr) << "the main window does not take input";
+    HWND main = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { AnswerBoxes(&main); return main != nullptr; }, 10000))
+        << "the main window does not take input";
     PostMessageW(GetDlgItem(main, kFirstControlId + f::Close), BM_CLICK, 0, 0);
-    ASSERT_EQ(WaitForSingleObject(process_->handle(), 20000), WAIT_OBJECT_0) << "nightjar.exe did not end";
+    ASSERT_TRUE(WaitUntil([&] { AnswerBoxes(); return !process_->Running(); }, 20000)) << "nightjar.exe did not end";
     DWORD exit_code = 1;
     GetExitCodeProcess(process_->handle(), &exit_code);
     EXPECT_EQ(exit_code, 0u);
@@ -284,11 +282,9 @@ class NightjarIdeTest : public ::testing::Test {
     ASSERT_TRUE(fs::copy_file(WindowsPath(NJ_STANDIN_EXE), exe, fs::copy_options::overwrite_existing));
     standin_ = std::make_unique<test_support::TestProcess>();
     ASSERT_TRUE(standin_->Start(exe.string(), "\"--log=" + log_ + "\" " + settings, ide.string()));
-    for (int waited = 0; !Contains(ReadFile(log_), "ready "); waited += 50) {
-      ASSERT_LT(waited, 15000) << "the stand-in did not come up:\n" << ReadFile(log_);
-      ASSERT_TRUE(standin_->Running()) << ReadFile(log_);
-      Sleep(50);
-    }
+    ASSERT_TRUE(WaitUntil([&] { return Contains(ReadFile(log_), "ready ") || !standin_->Running(); }, 15000) &&
+                standin_->Running())
+        << "the stand-in did not come up:\n" << ReadFile(log_);
   }
 
   // The commands the stand-in received, in order.
@@ -325,27 +321,22 @@ TEST_F(NightjarIdeTest, StartedWithoutTheIdeItWarnsAndShowsNotConnected) {
   ASSERT_TRUE(nightjar_.Start(folder_));
   ASSERT_TRUE(nightjar_.WaitForLastAction(L"Not Connected", 5000)) << Narrow(nightjar_.LastAction());
   EXPECT_FALSE(nightjar_.ServerActive());
-  // The window shows before its open event is served, and the warning comes with that event.
-  for (DWORD start = GetTickCount(); nightjar_.boxes().empty() && GetTickCount() - start < 5000; Sleep(50))
-    nightjar_.AnswerBoxes();
-  Sleep(500);  // a second box would come at once
-  nightjar_.AnswerBoxes();
+  // The window shows before its open event is served, and the warning comes with that event; a
+  // second box would come before the program ends.
+  nightjar_.Close();
   ASSERT_EQ(nightjar_.boxes().size(), 1u) << Describe(nightjar_.boxes());
   EXPECT_EQ(nightjar_.boxes()[0].caption, L"Warning");
   EXPECT_TRUE(nightjar_.boxes()[0].Shows(Widen(
       "Clarion for Windows is not currently running. For better control over your working environment, press "
       "\"Connect\" now.")));
-  nightjar_.Close();
 }
 
 TEST_F(NightjarIdeTest, WithTheIdeRunningItOpensConnectedWithoutAMessage) {
   ASSERT_NO_FATAL_FAILURE(StartStandIn("--write_delay_ms=0"));
   ASSERT_NO_FATAL_FAILURE(StartConnected(nightjar_, folder_));
   EXPECT_TRUE(nightjar_.ServerActive());
-  Sleep(1000);  // a warning would follow the window's open event at once
-  nightjar_.AnswerBoxes();
+  nightjar_.Close();  // a warning would have come before the program ends
   EXPECT_TRUE(nightjar_.boxes().empty()) << Describe(nightjar_.boxes());
-  nightjar_.Close();
 }
 
 TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecords) {
@@ -359,13 +350,15 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   // program waits for the new one.
   std::vector<std::wstring> shown;
   bool gone_while_waiting = false;
-  for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
-    nightjar_.AnswerBoxes();
-    std::wstring text = nightjar_.LastAction();
-    if (shown.empty() || shown.back() != text) shown.push_back(text);
-    if (text == L"INVOICE.APP DDE Ack." && !fs::exists(folder_ / "INVOICE.EXE")) gone_while_waiting = true;
-    if (text == L"Processing Complete") break;
-  }
+  WaitUntil(
+      [&] {
+        nightjar_.AnswerBoxes();
+        std::wstring text = nightjar_.LastAction();
+        if (shown.empty() || shown.back() != text) shown.push_back(text);
+        if (text == L"INVOICE.APP DDE Ack." && !fs::exists(folder_ / "INVOICE.EXE")) gone_while_waiting = true;
+        return text == L"Processing Complete";
+      },
+      60000);
   ASSERT_EQ(shown.back(), L"Processing Complete");
   EXPECT_TRUE(nightjar_.boxes().empty()) << Describe(nightjar_.boxes());
   EXPECT_TRUE(gone_while_waiting) << "the old INVOICE.EXE was not deleted before the command";
@@ -379,7 +372,7 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   HWND log = test_support::WaitForWindow(id, L"Acitivity Log", 10000);
   ASSERT_NE(log, nullptr) << "no log window";
   HWND rows = GetDlgItem(log, kFirstControlId + windows::activity_log_field::Browse_1);
-  for (DWORD start = GetTickCount(); test_support::ListRowCount(rows) < 2 && GetTickCount() - start < 10000;) Sleep(50);
+  WaitUntil([&] { return test_support::ListRowCount(rows) >= 2; }, 10000);
   ASSERT_GE(test_support::ListRowCount(rows), 2);
   EXPECT_EQ(test_support::ListCellText(process, rows, 0, 0), L"INVOICE.APP");
   EXPECT_EQ(test_support::ListCellText(process, rows, 0, 3), L"Begin Make");
@@ -391,12 +384,12 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   EXPECT_EQ(TextOf(GetDlgItem(record, kFirstControlId + rf::TMP_Event)), L"Begin Make");
   EXPECT_EQ(TextOf(GetDlgItem(record, kFirstControlId + rf::TMP_Apps)), L"INVOICE.APP");
   PostMessageW(GetDlgItem(record, kFirstControlId + rf::OK), BM_CLICK, 0, 0);
-  for (DWORD start = GetTickCount(); IsWindow(record) && GetTickCount() - start < 10000;) Sleep(50);
+  WaitUntil([&] { return !IsWindow(record); }, 10000);
   EXPECT_FALSE(IsWindow(record));
   log = test_support::WaitForWindow(id, L"Acitivity Log", 10000);
   ASSERT_NE(log, nullptr);
   PostMessageW(GetDlgItem(log, kFirstControlId + windows::activity_log_field::Close), BM_CLICK, 0, 0);
-  for (DWORD start = GetTickCount(); IsWindow(log) && GetTickCount() - start < 10000;) Sleep(50);
+  WaitUntil([&] { return !IsWindow(log); }, 10000);
   EXPECT_FALSE(IsWindow(log));
   nightjar_.AnswerBoxes();
   EXPECT_TRUE(nightjar_.boxes().empty()) << Describe(nightjar_.boxes());
@@ -439,9 +432,7 @@ TEST_F(NightjarIdeTest, ARefusedCommandShowsTheIdesMessageAndEndsTheBatch) {
   ASSERT_NO_FATAL_FAILURE(StartConnected(nightjar_, folder_));
   // Neither application was made, and the window does not pass that off as complete.
   EXPECT_TRUE(MakeAndWait(nightjar_, L"2 of 2 not made, see Log", 30000)) << Narrow(nightjar_.LastAction());
-  Sleep(500);  // a second box would come at once
-  nightjar_.AnswerBoxes();
-  nightjar_.Close();
+  nightjar_.Close();  // a second box would come before the program ends
 
   ASSERT_EQ(nightjar_.boxes().size(), 1u) << Describe(nightjar_.boxes());
   EXPECT_TRUE(nightjar_.boxes()[0].Shows(L"INVOICE.APP: Error 1234 : Project has 3 errors")) << Describe(nightjar_.boxes());
@@ -478,23 +469,23 @@ TEST_F(NightjarIdeTest, ASilentIdeEndsTheWaitAfterTheTimeOutAndABusyOneTimesTheC
   nightjar_.Press(f::MakeExe);
   ASSERT_TRUE(nightjar_.WaitForLastAction(L"INVOICE.APP DDE Ack.", 10000)) << Narrow(nightjar_.LastAction());
   second.Press(f::MakeExe);
-  for (DWORD start = GetTickCount(); !Contains(ReadFile(log_), "busy "); Sleep(50))
-    ASSERT_LT(GetTickCount() - start, 10000u) << "the second command did not reach the IDE:\n" << ReadFile(log_);
+  ASSERT_TRUE(WaitUntil([&] { return Contains(ReadFile(log_), "busy "); }, 10000))
+      << "the second command did not reach the IDE:\n" << ReadFile(log_);
 
   bool silent_done = false;
   bool busy_done = false;
-  for (DWORD start = GetTickCount(); !(silent_done && busy_done) && GetTickCount() - start < 120000; Sleep(100)) {
-    nightjar_.AnswerBoxes();
-    second.AnswerBoxes();
-    silent_done = silent_done || nightjar_.LastAction() == L"1 of 1 not made, see Log";
-    busy_done = busy_done || second.LastAction() == L"1 of 1 not made, see Log";
-  }
+  WaitUntil(
+      [&] {
+        nightjar_.AnswerBoxes();
+        second.AnswerBoxes();
+        silent_done = silent_done || nightjar_.LastAction() == L"1 of 1 not made, see Log";
+        busy_done = busy_done || second.LastAction() == L"1 of 1 not made, see Log";
+        return silent_done && busy_done;
+      },
+      120000);
   EXPECT_TRUE(silent_done) << Narrow(nightjar_.LastAction());
   EXPECT_TRUE(busy_done) << Narrow(second.LastAction());
-  Sleep(500);  // a box after the batch would come at once
-  nightjar_.AnswerBoxes();
-  second.AnswerBoxes();
-  nightjar_.Close();
+  nightjar_.Close();  // a box after the batch would come before the program ends
   second.Close();
   EXPECT_EQ(Executed().size(), 2u) << ReadFile(log_);
 
