@@ -32,12 +32,7 @@ std::string ReadFile(const fs::path& path) {
   return text.str();
 }
 
-template <typename Done>
-bool WaitUntil(Done done, DWORD ms) {
-  for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
-    if (done()) return true;
-  return done();
-}
+using test_support::WaitUntil;
 
 TEST(WindowBatchTest, TheWindowAnswersDuringASlowSendAndEscStopsAWaitNow) {
 #ifndef NIGHTJAR_EXE
