@@ -212,10 +212,11 @@ TEST_F(ConsoleTest, ABatchThatCannotRunExitsWithTwoAndSendsNothing) {
 // two folders stay two cases of the report, which is UTF-8 though the records hold code page 1252.
 TEST_F(ConsoleTest, TimeOutsAtTheirBoundsAndAReportInUtf8WithOneCasePerApplication) {
   EXPECT_FALSE(ParseCommand({"run", "make-exe", "--timeout", "0"}).command);
-  const std::string cafe = (folder_ / "apps" / "Caf\xE9").string();  // "Café" in code page 1252
-  fs::create_directory(cafe);
+  // "Café": in UTF-8 on the disk, in code page 1252 in the record.
+  fs::create_directory(folder_ / "apps" / "Caf\xC3\xA9");
+  const std::string cafe = (folder_ / "apps" / "Caf\xE9").string();
   WriteApp("A.APP");
-  std::ofstream(cafe + "/A.APP") << "x";
+  std::ofstream(folder_ / "apps" / "Caf\xC3\xA9" / "A.APP") << "x";
   ASSERT_EQ(Nightjar({"add", App("A.APP")}), 0);
   {
     files::Files files;
