@@ -6,11 +6,12 @@
 NJ_JOBS=2
 
 # Packages both builds need on Debian 12. The native ones are usually present already; the Windows
-# ones (mingw-w64, wine, xvfb) usually are not. tcl and dpkg-dev serve cmake/fetch_sqlite.sh.
+# ones (mingw-w64, wine, xvfb) usually are not. tcl and dpkg-dev serve cmake/fetch_sqlite.sh;
+# libxml2-utils (xmllint) validates the console's JUnit reports against their schema.
 NJ_PACKAGES=(
   cmake make gcc g++ libgtest-dev googletest libbenchmark-dev libsqlite3-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth imagemagick fonts-wine fonts-liberation dpkg-dev tcl
-  python3
+  python3 libxml2-utils
 )
 
 nj_log() {

@@ -11,7 +11,6 @@
 #include "files/app_path.h"
 #include "files/open_record_file.h"
 #include "ide/batch_operations.h"
-#include "ide/connection.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
@@ -19,12 +18,12 @@
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "windows/main_def.h"
+#include "windows/main_ide.h"
 #include "windows/program.h"
 
 namespace console {
 namespace {
 
-namespace f = windows::main_field;
 
 std::string PathOf(const store::AppsRecord& app) {
   return std::string(app.DriveNPath.Trimmed()) + std::string(app.Application.Trimmed());
@@ -52,6 +51,7 @@ std::string Stamp(std::int32_t date, std::int32_t clock) {
   return stamp + text;
 }
 
+// Code-page text as XML character data or an attribute value, in UTF-8.
 std::string XmlEscaped(std::string_view text) {
   std::string out;
   for (char c : text) {
@@ -66,7 +66,13 @@ std::string XmlEscaped(std::string_view text) {
         if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') out += c;
     }
   }
-  return out;
+  return platform::ToUtf8(out);
+}
+
+std::string Seconds(std::int64_t hundredths) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(hundredths) / 100.0);
+  return text;
 }
 
 // Record text made safe for a terminal or a pipe: control characters (a NUL, CR, LF, the escape
@@ -144,49 +150,45 @@ bool FindOne(files::Files& files, const std::string& name, std::ostream& err) {
   return false;
 }
 
-// One test case per chosen application, from the batch's log records: failed unless its last
-// record is the operation's finished text, timed from its first record to its last.
-void WriteJUnit(const std::string& file_name, const Command& command, const std::vector<store::AppsRecord>& chosen,
-                const std::vector<store::TempFileRecord>& log, std::int64_t batch_hundredths, std::ostream& err) {
-  const ide::OperationRow& row = ide::RowOf(command.operation);
+// One test case per chosen application, from the outcomes the batch told: passed when made,
+// otherwise a failure whose type is the outcome and whose message is the log record that ended it.
+// Each case is named by the application's full path, so that two applications of one file name in
+// two folders stay two cases. False when the file could not be written.
+bool WriteJUnit(const std::string& file_name, const Command& command, const std::vector<ide::ApplicationOutcome>& outcomes,
+                const std::string& log_failure, std::int64_t batch_hundredths, std::ostream& err) {
   std::string cases;
   int failures = 0;
-  for (const store::AppsRecord& app : chosen) {
-    std::string name = std::string(app.Application.Trimmed());
-    const store::TempFileRecord* first = nullptr;
-    const store::TempFileRecord* last = nullptr;
-    for (const store::TempFileRecord& record : log) {
-      if (std::string(record.Apps.Trimmed()) != name) continue;
-      if (!first) first = &record;
-      last = &record;
-    }
-    double seconds = 0;
-    if (first) {
-      auto at = [](const store::TempFileRecord* r) { return std::int64_t{r->Date} * 8640000 + r->Clock; };
-      seconds = static_cast<double>(at(last) - at(first)) / 100.0;
-    }
-    char time[32];
-    std::snprintf(time, sizeof time, "%.2f", seconds);
+  for (const ide::ApplicationOutcome& outcome : outcomes) {
     cases += "  <testcase classname=\"nightjar." + std::string(OperationName(command.operation)) + "\" name=\"" +
-             XmlEscaped(PathOf(app)) + "\" time=\"" + time + "\"";
-    std::string event = last ? std::string(last->Event.Trimmed()) : "";
-    if (last && event == row.finished_text) {
+             XmlEscaped(outcome.folder + outcome.application) + "\" time=\"" + Seconds(outcome.hundredths) + "\"";
+    if (outcome.outcome == ide::Outcome::kMade) {
       cases += "/>\n";
       continue;
     }
     ++failures;
-    std::string message = last ? event : "Not processed: the batch ended before it";
-    cases += ">\n    <failure message=\"" + XmlEscaped(message) + "\"/>\n  </testcase>\n";
+    std::string message = outcome.outcome == ide::Outcome::kNotReached ? "Not processed: the batch ended before it"
+                                                                         : outcome.detail;
+    cases += ">\n    <failure type=\"" + std::string(ide::OutcomeName(outcome.outcome)) + "\" message=\"" +
+             XmlEscaped(message) + "\"";
+    if (outcome.ide_error_number != 0 || !outcome.ide_error_text.empty())
+      cases += ">IDE error " + std::to_string(outcome.ide_error_number) + ": " + XmlEscaped(outcome.ide_error_text) +
+               "</failure>\n";
+    else cases += "/>\n";
+    cases += "  </testcase>\n";
   }
-  char total[32];
-  std::snprintf(total, sizeof total, "%.2f", static_cast<double>(batch_hundredths) / 100.0);
   std::ofstream out(std::filesystem::path(file_name), std::ios::binary | std::ios::trunc);
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<testsuite name=\"nightjar " << OperationName(command.operation) << "\" tests=\"" << chosen.size()
-      << "\" failures=\"" << failures << "\" errors=\"0\" time=\"" << total << "\">\n"
-      << cases << "</testsuite>\n";
+      << "<testsuite name=\"nightjar " << OperationName(command.operation) << "\" tests=\"" << outcomes.size()
+      << "\" failures=\"" << failures << "\" errors=\"0\" time=\"" << Seconds(batch_hundredths) << "\">\n"
+      << cases;
+  if (!log_failure.empty())
+    out << "  <system-err>A record of the activity log could not be written: " << XmlEscaped(log_failure)
+        << "</system-err>\n";
+  out << "</testsuite>\n";
   out.close();
-  if (!out) err << "The JUnit report could not be written to " << file_name << ".\n";
+  if (out) return true;
+  err << "The JUnit report could not be written to " << file_name << ".\n";
+  return false;
 }
 
 class Runner {
@@ -235,26 +237,20 @@ class Runner {
     }
 
     rt::Runtime& runtime = program_.runtime;
-    windows::Services& services = program_.services;
     ide::ConnectionState state;
     state.DDETimeOut = static_cast<std::uint8_t>(command.timeout_minutes);
-    std::vector<store::TempFileRecord> log;
+    std::vector<ide::ApplicationOutcome> outcomes;
+    std::string log_failure;
     ide::BatchEnd end = ide::BatchEnd::kNotRun;
     std::int64_t started = runtime.clock().Ticks();
     {
       rt::Window window(runtime, windows::kMainWindow);
-      window.Bind(f::ServerActive, state.DDEConnected);
-      window.Bind(f::TimeOut, state.DDETimeOut);
-      window.Bind(f::LastAction, state.LastAction);
-      ide::Connection connection(window, state, services.dde, services.starter);
-      ide::BatchOperations batch(window, services.dde, runtime.clock(), connection, files_, services.lister,
-                                 program_.OutputFileName);
-      batch.Choose(selection);
-      batch.OnLogged([&](const store::TempFileRecord& record) {
-        log.push_back(record);
-        out_ << LogLine(record) << std::endl;
-      });
-      end = batch.Run(command.operation);
+      windows::MainIde ide(window, state, program_.services, files_, program_.OutputFileName);
+      ide.batch.Choose(selection);
+      ide.batch.OnLogged([&](const store::TempFileRecord& record) { out_ << LogLine(record) << std::endl; });
+      ide.batch.OnOutcome([&](const ide::ApplicationOutcome& outcome) { outcomes.push_back(outcome); });
+      end = ide.batch.Run(command.operation);
+      log_failure = ide.batch.LogFailure();
     }
     std::int64_t took = runtime.clock().Ticks() - started;
 
@@ -264,8 +260,10 @@ class Runner {
       else err_ << "The batch could not be run; nothing was sent.\n";
       return kExitCannotRun;
     }
-    if (!command.junit.empty()) WriteJUnit(command.junit, command, chosen, log, took, err_);
     err_ << std::string(state.LastAction.Trimmed()) << "\n";
+    // A report that is missing would pass for a batch that never ran.
+    if (!command.junit.empty() && !WriteJUnit(command.junit, command, outcomes, log_failure, took, err_))
+      return kExitCannotRun;
     return end == ide::BatchEnd::kAllFinished ? kExitOk : kExitNotAllMade;
   }
 

@@ -1,6 +1,7 @@
 // The batch operations: see batch_operations.h.
 #include "ide/batch_operations.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "files/files.h"
@@ -8,6 +9,8 @@
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/dde_client.h"
+#include "platform/file_claim.h"
+#include "runtime/picture.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 
@@ -32,7 +35,25 @@ std::string Duration(std::int64_t hundredths) {
   return text;
 }
 
+// The store's reason for the last failure: the system's own where it gave one.
+std::string StoreReason(const store::StoreErrorState& error) {
+  return error.file_message.empty() ? error.text : error.file_message;
+}
+
 }  // namespace
+
+const char* OutcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kMade: return "made";
+    case Outcome::kFailed: return "failed";
+    case Outcome::kNotFound: return "not found";
+    case Outcome::kTimedOut: return "timed out";
+    case Outcome::kStopped: return "stopped";
+    case Outcome::kSkipped: return "skipped";
+    case Outcome::kNotReached: return "not reached";
+  }
+  return "";
+}
 
 BatchOperations::BatchOperations(rt::Window& window, platform::DdeClient& dde, platform::Clock& clock,
                                  Connection& connection, files::Files& files, platform::DirectoryLister& lister,
@@ -40,9 +61,12 @@ BatchOperations::BatchOperations(rt::Window& window, platform::DdeClient& dde, p
     : window_(window), dde_(dde), clock_(clock), connection_(connection), state_(connection.state()),
       files_(files), lister_(lister), OutputFileName(output_file_name) {}
 
+BatchOperations::~BatchOperations() = default;
+
 BatchEnd BatchOperations::Run(Operation operation, const std::function<void(rt::Window&)>& other_events) {
   other_events_ = &other_events;
   BatchEnd end = RunBatch(operation);
+  claim_.reset();
   other_events_ = nullptr;
   return end;
 }
@@ -50,12 +74,30 @@ BatchEnd BatchOperations::Run(Operation operation, const std::function<void(rt::
 BatchEnd BatchOperations::RunBatch(Operation operation) {
   const OperationRow& row = RowOf(operation);
   rt::Runtime& runtime = window_.runtime();
+  log_failure_.clear();
   if (operation == Operation::ImportTxa &&
       runtime.Message(kConfirmImportText, "Confirm", rt::BoxIcon::Question, rt::ButtonYes | rt::ButtonNo,
                       rt::ButtonNo) != rt::ButtonYes)
     return BatchEnd::kNotRun;
 
-  // A new log: the records of earlier batches go. A log that cannot be emptied (another station
+  // The log is this batch's until it ends: a second batch on this folder, from this station or
+  // another, would empty it under the first and mix its records in. The system drops the claim of
+  // a batch whose program was killed.
+  const platform::Moment now = clock_.Now();
+  std::string holder = std::string(row.label) + " on station " + platform::StationName() + " (process " +
+                       std::to_string(platform::ProcessId()) + "), since " + rt::FormatNumber("@d1", now.date) +
+                       " " + rt::FormatNumber("@t3", now.time);
+  std::string held_by;
+  claim_ = platform::ClaimFile(kLogClaimFile, holder, held_by);
+  if (!claim_) {
+    std::string who = held_by.empty() ? std::string("another batch") : "this batch: " + held_by;
+    if (!held_by.empty() && held_by.front() == '(') who = "a batch, or it cannot be claimed " + held_by;
+    runtime.Message("The activity log is held by " + who + ". This batch was not run; nothing was sent.",
+                    "Batch Not Run", rt::BoxIcon::Exclamation, rt::ButtonOk);
+    return BatchEnd::kNotRun;
+  }
+
+  // A new log: the records of earlier batches go. A log that cannot be emptied (another program
   // holds it) must not take this batch's records among the old ones: nothing is sent.
   files_.TempFile.Create();
   if (files_.store.error.code != 0) {
@@ -72,7 +114,9 @@ BatchEnd BatchOperations::RunBatch(Operation operation) {
   connection_.SetTimeOut();
   ConnectOutcome connected = connection_.ConnectForBatch();
   if (connected != ConnectOutcome::kConnected) {
-    // Nothing was sent; "Not Connected" stays on show.
+    // Nothing was sent, and the log says why instead of lying empty; "Not Connected" stays on show.
+    app_.Application.Clear();
+    Log("Nothing sent: " + connection_.GaveUpReason());
     files_.TMP.Clear();
     files_.TempFile.Close();
     return connected == ConnectOutcome::kWindowClosed ? BatchEnd::kWindowClosed : BatchEnd::kNotRun;
@@ -91,7 +135,8 @@ std::vector<BatchOperations::Tagged> BatchOperations::TaggedApplications() {
     files_.Apps.Next();
     if (files_.store.error.code != 0) break;
     if (!Chosen(files_.APP)) continue;
-    tagged.push_back({files_.Apps.Position(store::Order::File), std::string(files_.APP.Application.Trimmed())});
+    tagged.push_back({files_.Apps.Position(store::Order::File), std::string(files_.APP.Application.Trimmed()),
+                      std::string(files_.APP.DriveNPath.Trimmed())});
   }
   return tagged;
 }
@@ -113,76 +158,90 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
   // that what another station changed meanwhile counts, and the list may move the record buffer
   // while the batch waits.
   std::vector<Tagged> tagged = TaggedApplications();
-  tally_ = BatchTally{.tagged = static_cast<int>(tagged.size())};
+  tally_ = BatchTally{.chosen = static_cast<int>(tagged.size())};
   batch_start_ = clock_.Ticks();
   stop_requested_ = false;
+  stop_now_ = false;
   title_ = window_.Title();
   window_.runtime().SetWorkingCursor(true);
 
   Next next = Next::kNextApplication;
-  for (std::size_t i = 0; i < tagged.size() && next == Next::kNextApplication; ++i) {
+  std::size_t i = 0;
+  while (i < tagged.size() && next == Next::kNextApplication) {
     ShowProgress(static_cast<int>(i) + 1);
     files_.Apps.Reread(tagged[i].position);
     bool gone = files_.store.error.code != 0;
     app_ = files_.APP;
+    if (gone) {
+      app_.Application = tagged[i].application;
+      app_.DriveNPath = tagged[i].folder;
+    }
+    current_ = ApplicationOutcome{.position = static_cast<int>(i) + 1,
+                                  .application = std::string(app_.Application.Trimmed()),
+                                  .folder = std::string(app_.DriveNPath.Trimmed()),
+                                  .start = clock_.Now()};
+    app_start_ticks_ = clock_.Ticks();
+    ++i;
     if (gone || !Chosen(app_)) {
-      if (gone) app_.Application = tagged[i].application;
-      Log(gone ? "Removed from the list meanwhile, not sent" : "Untagged meanwhile, not sent");
-      ++tally_.skipped;
+      Finish(Outcome::kSkipped, gone ? "Removed from the list meanwhile, not sent" : "Untagged meanwhile, not sent");
       continue;
     }
-    Outcome outcome = Outcome::kFailed;
-    next = Process(row, outcome);
-    switch (outcome) {
-      case Outcome::kFinished: ++tally_.finished; break;
-      case Outcome::kFailed: ++tally_.failed; break;
-      case Outcome::kNotFound: ++tally_.not_found; break;
-      case Outcome::kSkipped: ++tally_.skipped; break;
-    }
-    if (next == Next::kNextApplication && stop_requested_ && i + 1 < tagged.size()) {
-      app_.Application.Clear();
-      Log("Batch stopped by the user");
-      break;
-    }
+    next = Process(row);
+    // A log that can no longer be written would leave the next applications' steps untold.
+    if (!log_failure_.empty() && next == Next::kNextApplication) next = Next::kEndBatch;
+    if (next == Next::kNextApplication && stop_requested_) next = Next::kEndBatch;
+  }
+  if ((stop_requested_ || stop_now_) && i < tagged.size() && next != Next::kWindowClosed) {
+    app_.Application.Clear();
+    Log("Batch stopped by the user");
+  }
+  // Every chosen application is accounted for, those the batch never came to included.
+  for (; i < tagged.size(); ++i) {
+    const platform::Moment now = clock_.Now();
+    current_ = ApplicationOutcome{.position = static_cast<int>(i) + 1,
+                                  .application = tagged[i].application,
+                                  .folder = tagged[i].folder,
+                                  .outcome = Outcome::kNotReached,
+                                  .start = now,
+                                  .end = now};
+    ++tally_.counts[static_cast<int>(Outcome::kNotReached)];
+    if (told_) told_(current_);
   }
   return EndBatch(next == Next::kWindowClosed);
 }
 
-BatchOperations::Next BatchOperations::Process(const OperationRow& row, Outcome& outcome) {
+BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
   std::string app(app_.Application.Trimmed());
   AppBaseName = BaseNameOf(app);
   std::string d(app_.DriveNPath.Trimmed());
   std::string b(AppBaseName.Trimmed());
 
   // A name the command cannot carry would reach the IDE as a different command, or none.
-  outcome = Outcome::kSkipped;
   if (auto bad = FirstUncarriable(d + b)) {
     std::string shown = static_cast<unsigned char>(*bad) < 0x20 || *bad == 0x7F
                             ? std::string("a control character")
                             : "\"" + std::string(1, *bad) + "\"";
-    Log("Not sent: path holds " + shown + ", which a DDE command cannot carry");
+    Finish(Outcome::kSkipped, "Not sent: path holds " + shown + ", which a DDE command cannot carry");
     return Next::kNextApplication;
   }
   // A "*" or "?" makes the name a pattern: the stale output's delete would take other
   // applications' files, and the IDE would be sent a file that does not exist.
   if ((d + b).find_first_of("*?") != std::string::npos) {
-    Log("Not sent: the name holds * or ?, which stand for other files");
+    Finish(Outcome::kSkipped, "Not sent: the name holds * or ?, which stand for other files");
     return Next::kNextApplication;
   }
   if (!AnyFile(d + b + row.input_extension)) {
-    Log(std::string(row.input_extension) + " not found");
-    outcome = Outcome::kNotFound;
+    Finish(Outcome::kNotFound, std::string(row.input_extension) + " not found");
     return Next::kNextApplication;
   }
 
   connection_.SetTimeOut();
   wait_limit_ = static_cast<std::int64_t>(state_.DDETimeOut) * 6000;
   Log(row.begin_text);
-  outcome = Outcome::kFailed;
   if (row.deleted_extension != nullptr) {
     // An old output that stays would end the wait at once and pass for the new one.
     if (std::string reason = DeleteStaleOutput(row); !reason.empty()) {
-      Log("Old " + std::string(row.deleted_extension) + " not deleted (" + reason + "), not sent");
+      Finish(Outcome::kFailed, "Old " + std::string(row.deleted_extension) + " not deleted (" + reason + "), not sent");
       return Next::kNextApplication;
     }
   }
@@ -192,34 +251,90 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row, Outcome&
     state_.LastAction = row.sending_action + app;
     window_.Display();
   }
-  dde_.Execute(state_.DDEChannel, std::string(DDECommand.Trimmed()));
-  // Clicks made while the command was on its way (the send blocks) were not meant for what comes
-  // now; only a request to close the window stands.
-  window_.DiscardInputExceptClose();
-  connection_.CheckDDEError();
+  if (!Send()) {
+    Finish(Outcome::kStopped, "Window closed while the IDE was busy, not sent");
+    return Next::kWindowClosed;
+  }
+  if (stop_now_ && dde_.LastError() == platform::kDdeServerBusy) {
+    Finish(Outcome::kStopped, "Stopped by the user while the IDE was busy, not sent");
+    return Next::kEndBatch;
+  }
+  connection_.CheckDDEError(app);
   if (state_.LastErrorCode != 0) {
     std::string text(rt::TrimRight(dde_.LastErrorText()));
     if (state_.LastErrorCode < 600) {
-      window_.runtime().Message(row.error_prefix + std::to_string(state_.LastErrorCode) + " " + text,
+      window_.runtime().Message(app + ": " + row.error_prefix + std::to_string(state_.LastErrorCode) + " " + text,
                                 "Processing Terminated", rt::BoxIcon::Stop, rt::ButtonOk);
     }
-    Log("Error " + std::to_string(state_.LastErrorCode) + " " + text);
+    Finish(state_.LastErrorCode == platform::kDdeTimeOut ? Outcome::kTimedOut : Outcome::kFailed, ErrorLine());
     return Next::kEndBatch;
   }
-  return WaitForResult(row, outcome);
+  return WaitForResult(row);
 }
 
-BatchOperations::Next BatchOperations::WaitForResult(const OperationRow& row, Outcome& outcome) {
+bool BatchOperations::Send() {
+  const std::string command(DDECommand.Trimmed());
+  const std::int64_t started = clock_.Ticks();
+  const rt::FixedString<30> shown = state_.LastAction;
+  int pause = kBusyPauseFirst;
+  bool open = true;
+  for (;;) {
+    dde_.Execute(state_.DDEChannel, command);
+    // Clicks made while the command was on its way (the send blocks) were not meant for what
+    // comes now; only a request to close the window stands.
+    window_.DiscardInputExceptClose();
+    // Busy is no refusal: the IDE takes the command once it is free, within the time-out.
+    if (dde_.LastError() != platform::kDdeServerBusy || stop_now_) break;
+    const std::int64_t spent = clock_.Ticks() - started;
+    if (spent >= wait_limit_) break;
+    state_.LastAction = "CW busy, sending again";
+    window_.Display();
+    if (!(open = Pause(static_cast<int>(std::min<std::int64_t>(pause, wait_limit_ - spent))))) break;
+    pause = std::min(pause * 2, kBusyPauseLongest);
+  }
+  if (open && state_.LastAction != shown) {
+    state_.LastAction = shown;
+    window_.Display();
+  }
+  return open;
+}
+
+bool BatchOperations::Pause(int hundredths) {
+  const int period = window_.TimerPeriod();
+  window_.SetTimerPeriod(hundredths);
+  bool open = true;
+  while (open && window_.Accept()) {
+    rt::EventKind kind = window_.Kind();
+    if (kind == rt::EventKind::CloseWindow || kind == rt::EventKind::CloseDown ||
+        (kind == rt::EventKind::AlertKey && window_.Field() == 0)) {
+      open = TakeUserRequest();
+      if (stop_now_) break;
+      continue;
+    }
+    if (kind == rt::EventKind::Timer) break;
+    if (kind != rt::EventKind::Accepted && kind != rt::EventKind::DirectoryChanged && *other_events_)
+      (*other_events_)(window_);
+  }
+  if (window_.IsClosed()) return false;
+  window_.SetTimerPeriod(period);
+  return open;
+}
+
+BatchOperations::Next BatchOperations::WaitForResult(const OperationRow& row) {
   std::string app(app_.Application.Trimmed());
   state_.LastAction = app + row.ack_text;
   window_.Display();
   OutputFound = 0;
-  WaitStart = clock_.TimeOfDay();
   wait_start_ticks_ = clock_.Ticks();
 
   // The folder tells when the IDE writes; the timer stays for folders that send no notifications
-  // and for the time limits. A file still open by its writer is looked at again soon.
+  // and for the time limits. It ticks often, for an IDE that exits or ends the conversation must
+  // not cost the whole time-out, but the folder is looked at only at the window's own period (or
+  // soon, while the file is still open by its writer).
   const int period = window_.TimerPeriod();
+  int look_every = period > 0 ? period : kAliveCheck;
+  std::int64_t next_look = wait_start_ticks_ + look_every;
+  window_.SetTimerPeriod(std::min(look_every, kAliveCheck));
   window_.WatchDirectory(std::string(app_.DriveNPath.Trimmed()));
   // The first look comes at once: the awaited file of an import is normally there already.
   window_.DirectoryChanged();
@@ -230,6 +345,12 @@ BatchOperations::Next BatchOperations::WaitForResult(const OperationRow& row, Ou
     if (kind == rt::EventKind::CloseWindow || kind == rt::EventKind::CloseDown ||
         (kind == rt::EventKind::AlertKey && window_.Field() == 0)) {
       if (!TakeUserRequest()) break;
+      if (stop_now_) {
+        Finish(Outcome::kStopped, "Stopped by the user; the wait for " + std::string(row.awaited_extension) +
+                                      " was abandoned");
+        next = Next::kEndBatch;
+        break;
+      }
       continue;
     }
     if (kind != rt::EventKind::Timer && kind != rt::EventKind::DirectoryChanged) {
@@ -237,41 +358,59 @@ BatchOperations::Next BatchOperations::WaitForResult(const OperationRow& row, Ou
       continue;
     }
 
+    const std::int64_t now = clock_.Ticks();
+    const bool alive = kind != rt::EventKind::Timer || dde_.ServerAlive(state_.DDEChannel);
+    if (kind == rt::EventKind::Timer && alive && now < next_look) continue;
     // Elapsed time from the tick, so that a wait across midnight is measured right.
-    std::int64_t waited = clock_.Ticks() - wait_start_ticks_;
-    if (kind == rt::EventKind::Timer && waited > GracePeriod && state_.LastErrorCode != 0) {
-      Log(ErrorLine());
+    std::int64_t waited = now - wait_start_ticks_;
+    if (kind == rt::EventKind::Timer && alive && waited > GracePeriod && state_.LastErrorCode != 0) {
+      current_.error_code = state_.LastErrorCode;
+      Finish(state_.LastErrorCode == platform::kDdeTimeOut ? Outcome::kTimedOut : Outcome::kFailed, ErrorLine());
       next = Next::kNextApplication;
       break;
     }
     bool writing = false;
     OutputFound = ResultComplete(row, writing) ? 1 : 0;
+    look_every = writing ? kWritingRecheck : period > 0 ? period : kAliveCheck;
+    next_look = now + look_every;
     // Set only when it changes: setting the timer starts its period afresh, and a folder that
     // keeps changing would otherwise keep the timer from ever firing.
-    if (int wanted = writing ? kWritingRecheck : period; window_.TimerPeriod() != wanted) window_.SetTimerPeriod(wanted);
-    connection_.CheckDDEError();
+    if (int tick = std::min(look_every, kAliveCheck); window_.TimerPeriod() != tick) window_.SetTimerPeriod(tick);
     if (OutputFound == 1) {
       if (row.completion_action != nullptr) {
         state_.LastAction = app + row.completion_action;
         window_.Display();
       }
-      Log(row.finished_text);
-      outcome = Outcome::kFinished;
+      Finish(Outcome::kMade, row.finished_text);
       next = Next::kNextApplication;
+      waiting = false;
+    } else if (!alive) {
+      // The IDE exited or closed the conversation: its result will not come, and the next
+      // applications' commands would find nobody.
+      state_.DDEConnected = 0;
+      window_.Display();
+      current_.error_code = platform::kDdeChannelNotOpen;
+      Finish(Outcome::kFailed, "The IDE ended the conversation (it exited or closed it) while " +
+                                   std::string(row.awaited_extension) + " was awaited");
+      next = Next::kEndBatch;
       waiting = false;
     } else if (waited >= wait_limit_) {
       // The file never came and no error says why: the DDE time-out the command was sent with
       // bounds the wait too, so a job the IDE silently dropped does not hold the batch for ever.
-      Log("No " + std::string(row.awaited_extension) + " within " + Minutes(wait_limit_) + ", wait ended");
+      Finish(Outcome::kTimedOut,
+             "No " + std::string(row.awaited_extension) + " within " + Minutes(wait_limit_) + ", wait ended");
       next = Next::kNextApplication;
       waiting = false;
+    } else {
+      connection_.CheckDDEError(app);
     }
   }
   if (!window_.IsClosed()) {
     window_.WatchDirectory("");
     window_.SetTimerPeriod(period);
   }
-  if (next == Next::kWindowClosed) Log("Window closed while waiting for " + std::string(row.awaited_extension));
+  if (next == Next::kWindowClosed)
+    Finish(Outcome::kStopped, "Window closed while waiting for " + std::string(row.awaited_extension));
   return next;
 }
 
@@ -292,10 +431,19 @@ bool BatchOperations::ResultComplete(const OperationRow& row, bool& writing) {
 bool BatchOperations::TakeUserRequest() {
   rt::Runtime& runtime = window_.runtime();
   if (window_.Kind() == rt::EventKind::AlertKey) {
-    if (!stop_requested_ &&
-        runtime.Message(kStopQuestion, "Batch", rt::BoxIcon::Question, rt::ButtonYes | rt::ButtonNo, rt::ButtonNo) ==
-            rt::ButtonYes)
+    if (stop_now_) return true;
+    int answer = runtime.Message(kStopQuestion, "Stop the Batch", rt::BoxIcon::Question,
+                                 rt::ButtonYes | rt::ButtonNo | rt::ButtonCancel, rt::ButtonCancel);
+    if (answer == rt::ButtonYes) {
       stop_requested_ = true;
+      state_.LastAction = "Stopping after this one";
+    } else if (answer == rt::ButtonNo) {
+      stop_now_ = true;
+      state_.LastAction = "Stopping now";
+    } else {
+      return true;
+    }
+    window_.Display();
     return true;
   }
   if (runtime.Message(kCloseQuestion, "Batch", rt::BoxIcon::Question, rt::ButtonYes | rt::ButtonNo, rt::ButtonNo) ==
@@ -314,7 +462,7 @@ std::string BatchOperations::DeleteStaleOutput(const OperationRow& row) {
     const store::StoreErrorState& error = files_.store.error;
     // A missing file is what this step wants.
     if (error.code != store::kNoError && error.code != store::kFileNotFound && reason.empty())
-      reason = error.file_message.empty() ? error.text : error.file_message;
+      reason = StoreReason(error);
   };
   remove(std::string(OutputFileName.Trimmed()));
   // Where the file system tells letter case apart, an old "invoice.exe" would end the wait at once.
@@ -337,38 +485,74 @@ void BatchOperations::Log(std::string_view text) {
   files_.TMP.Event = text;
   files_.TMP.Clock = now.time;
   files_.TempFile.Add();
-  if (logged_ && files_.store.error.code == 0) logged_(files_.TMP);
+  if (files_.store.error.code == 0) {
+    if (logged_) logged_(files_.TMP);
+    return;
+  }
+  // A batch whose steps cannot be told must not pass for one that went well: it stops after the
+  // application at hand, and the user learns why from the system.
+  if (!log_failure_.empty()) return;
+  log_failure_ = StoreReason(files_.store.error);
+  window_.runtime().Message("A record of the activity log could not be written (" + log_failure_ +
+                                "). The batch stops after this application.",
+                            "Activity Log", rt::BoxIcon::Exclamation, rt::ButtonOk);
+}
+
+void BatchOperations::Finish(Outcome outcome, std::string_view text) {
+  Log(text);
+  current_.outcome = outcome;
+  current_.detail = outcome == Outcome::kMade ? "" : std::string(text);
+  current_.end = clock_.Now();
+  current_.hundredths = clock_.Ticks() - app_start_ticks_;
+  if (current_.error_code == platform::kDdeNotProcessed) {
+    current_.ide_error_number = state_.IDEErrorNumber;
+    current_.ide_error_text = std::string(rt::TrimRight(state_.IDEErrorText));
+  }
+  ++tally_.counts[static_cast<int>(outcome)];
+  if (told_) told_(current_);
 }
 
 std::string BatchOperations::ErrorLine() {
+  current_.error_code = state_.LastErrorCode;
+  // The IDE's own reason says more than the DDE code that carried it.
+  if (state_.LastErrorCode == platform::kDdeNotProcessed &&
+      (state_.IDEErrorNumber != 0 || !rt::TrimRight(state_.IDEErrorText).empty()))
+    return "Error 603 IDE error " + std::to_string(state_.IDEErrorNumber) + ": " +
+           std::string(rt::TrimRight(state_.IDEErrorText));
   return "Error " + std::to_string(state_.LastErrorCode) + " " + std::string(rt::TrimRight(dde_.LastErrorText()));
 }
 
 void BatchOperations::ShowProgress(int number) {
-  window_.SetTitle(title_ + " - " + std::to_string(number) + " of " + std::to_string(tally_.tagged));
+  window_.SetTitle(title_ + " - " + std::to_string(number) + " of " + std::to_string(tally_.chosen));
 }
 
 BatchEnd BatchOperations::EndBatch(bool window_closing) {
-  // The sum of the batch, under no application's name.
+  // The sum of the batch, under no application's name: every chosen application once.
+  std::string summary = "Batch ended: " + std::to_string(tally_.Count(Outcome::kMade)) + " finished";
+  for (int i = 1; i < kOutcomeCount; ++i)
+    if (tally_.counts[i] > 0) summary += ", " + std::to_string(tally_.counts[i]) + " " + OutcomeName(Outcome(i));
+  summary += ", of " + std::to_string(tally_.chosen) + "; " + Duration(clock_.Ticks() - batch_start_);
   app_.Application.Clear();
-  Log("Batch ended: " + std::to_string(tally_.finished) + " finished, " + std::to_string(tally_.failed) +
-      " failed, " + std::to_string(tally_.not_found) + " not found, " + std::to_string(tally_.skipped) +
-      " skipped, of " + std::to_string(tally_.tagged) + "; " + Duration(clock_.Ticks() - batch_start_));
+  Log(summary);
   files_.TMP.Clear();
   window_.runtime().SetWorkingCursor(false);
+  const bool all_made = tally_.NotMade() == 0 && log_failure_.empty();
   if (!window_closing) {
     window_.SetTitle(title_);
     window_.runtime().Beep();
-    // "Processing Complete" only when every application was made: anything else would pass a
-    // failure off as success.
-    if (tally_.NotMade() == 0) state_.LastAction = "Processing Complete";
-    else state_.LastAction = std::to_string(tally_.NotMade()) + " of " + std::to_string(tally_.tagged) + " not made, see Log";
+    // "Processing Complete" only when every application was made and logged: anything else would
+    // pass a failure off as success.
+    std::string not_made = std::to_string(tally_.NotMade()) + " of " + std::to_string(tally_.chosen) + " not made";
+    if (all_made) state_.LastAction = "Processing Complete";
+    else if (!log_failure_.empty()) state_.LastAction = "Log not written, see message";
+    else if (stop_requested_ || stop_now_) state_.LastAction = "Stopped: " + not_made;
+    else state_.LastAction = not_made + ", see Log";
     window_.Display();
   }
   files_.TempFile.Close();
   connection_.CloseChannel();
   if (window_closing) return BatchEnd::kWindowClosed;
-  return tally_.NotMade() == 0 ? BatchEnd::kAllFinished : BatchEnd::kNotAllMade;
+  return all_made ? BatchEnd::kAllFinished : BatchEnd::kNotAllMade;
 }
 
 }  // namespace ide

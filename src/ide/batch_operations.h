@@ -8,12 +8,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ide/connection.h"
 #include "ide/dde_contract.h"
+#include "platform/clock.h"
 #include "platform/directory_lister.h"
 #include "runtime/fixed_string.h"
 #include "store/record_file.h"
@@ -26,6 +28,7 @@ struct Files;
 namespace platform {
 class Clock;
 class DdeClient;
+class FileClaim;
 }  // namespace platform
 
 namespace rt {
@@ -41,7 +44,17 @@ inline constexpr std::int64_t GracePeriod = 6000;
 inline constexpr int kWritingRecheck = 50;
 
 inline constexpr const char* kConfirmImportText = "Are you sure you want to import .TXA into .APP?";
-inline constexpr const char* kStopQuestion = "Stop the batch after this application?";
+inline constexpr const char* kStopQuestion =
+    "Stop the batch?\n\nYes: after this application, which the IDE finishes.\nNo: now: this application's "
+    "wait is abandoned and it is logged as stopped, not made.\nCancel: go on.";
+// The file beside the log that a running batch claims, with who holds it written inside.
+inline constexpr const char* kLogClaimFile = "TEMPFILE.lock";
+// While the IDE answers busy, the command is sent again after a pause that starts at this and
+// doubles up to kBusyPauseLongest (hundredths), until the DDE time-out has passed.
+inline constexpr int kBusyPauseFirst = 50;
+inline constexpr int kBusyPauseLongest = 1000;
+// How often a wait asks whether the IDE's end of the conversation is still there (hundredths).
+inline constexpr int kAliveCheck = 100;
 inline constexpr const char* kCloseQuestion =
     "A batch is running. Close Nightjar now? The IDE finishes the job it was given, but nothing "
     "more is sent.";
@@ -49,20 +62,50 @@ inline constexpr const char* kCloseQuestion =
 // How a batch ended, for Main: after any end but kWindowClosed it makes the highlighted list row's
 // record current again.
 enum class BatchEnd {
-  kNotRun,        // not confirmed, no fresh log, or no IDE: nothing was sent
-  kAllFinished,   // every tagged application reached its finished event
-  kNotAllMade,    // at least one did not (failed, not found, skipped or not reached)
+  kNotRun,        // not confirmed, the log held by another batch or not started afresh, or no IDE:
+                  // nothing was sent
+  kAllFinished,   // every chosen application reached its finished event and every record was logged
+  kNotAllMade,    // at least one did not (failed, not found, skipped, stopped or not reached), or a
+                  // log record could not be written
   kWindowClosed,  // the user closed the window; it closes now
 };
 
-// The counts the batch's last log record sums up.
+// What became of one application of a batch.
+enum class Outcome {
+  kMade,        // its finished event was reached
+  kFailed,      // the IDE refused it, the conversation failed, or its old output stayed
+  kNotFound,    // its input file is missing
+  kTimedOut,    // the command or the wait for its result outlasted the DDE time-out
+  kStopped,     // the user stopped the batch during its wait, or closed the window
+  kSkipped,     // not sent: removed or untagged meanwhile, or a path no command can carry
+  kNotReached,  // the batch ended before its turn
+};
+inline constexpr int kOutcomeCount = 7;
+// "made", "failed", "not found", "timed out", "stopped", "skipped", "not reached".
+const char* OutcomeName(Outcome outcome);
+
+// One application's outcome as a value, told to an observer beside the log's as soon as it is
+// known; applications not reached are told when the batch ends, before its summary.
+struct ApplicationOutcome {
+  int position = 0;         // 1, 2, ... in the batch's order
+  std::string application;  // APP:Application
+  std::string folder;       // APP:DriveNPath
+  Outcome outcome = Outcome::kNotReached;
+  std::int32_t error_code = 0;       // the DDE error that ended it, 0 when none
+  std::uint16_t ide_error_number = 0;  // the IDE's own, after a refusal
+  std::string ide_error_text;
+  std::string detail;  // the log record that ended it (why it was not made); "" when not reached
+  platform::Moment start{};   // when its turn came (start == end when not reached)
+  platform::Moment end{};
+  std::int64_t hundredths = 0;  // from start to end, on the monotonic tick
+};
+
+// The counts the batch's last log record sums up: every chosen application once.
 struct BatchTally {
-  int tagged = 0;
-  int finished = 0;
-  int failed = 0;
-  int not_found = 0;
-  int skipped = 0;
-  int NotMade() const { return tagged - finished; }
+  int chosen = 0;
+  int counts[kOutcomeCount] = {};
+  int Count(Outcome outcome) const { return counts[static_cast<int>(outcome)]; }
+  int NotMade() const { return chosen - Count(Outcome::kMade); }
 };
 
 // Which applications a batch takes: the tagged ones (the window's way), every one, or those named
@@ -81,8 +124,11 @@ class BatchOperations {
   // `OutputFileName` is the process's name of the plain output file.
   BatchOperations(rt::Window& window, platform::DdeClient& dde, platform::Clock& clock, Connection& connection,
                   files::Files& files, platform::DirectoryLister& lister, rt::FixedString<80>& OutputFileName);
+  ~BatchOperations();
 
-  // Runs one operation from its confirmation to the end of the batch. While the batch waits,
+  // Runs one operation from its confirmation to the end of the batch. The batch claims the log for
+  // its whole run; while another batch holds it (this station or another, window or console),
+  // nothing is started and the user is told which batch holds it. While the batch waits,
   // `other_events` is handed the window's events the batch does not take itself (the list's),
   // except the buttons' Accepted events, which are dropped: the list stays usable, no button acts.
   BatchEnd Run(Operation operation, const std::function<void(rt::Window&)>& other_events = {});
@@ -91,22 +137,32 @@ class BatchOperations {
   void Choose(Selection selection) { selection_ = std::move(selection); }
   // Called with every log record as it is added (a console shows them as they come).
   void OnLogged(std::function<void(const store::TempFileRecord&)> logged) { logged_ = std::move(logged); }
+  // Called with every chosen application's outcome, in the batch's order.
+  void OnOutcome(std::function<void(const ApplicationOutcome&)> told) { told_ = std::move(told); }
+  // Why a log record could not be written during the last batch ("" when every one was).
+  const std::string& LogFailure() const { return log_failure_; }
 
  private:
   enum class Next { kNextApplication, kEndBatch, kWindowClosed };
-  enum class Outcome { kFinished, kFailed, kNotFound, kSkipped };
-  // One tagged application as found when the batch started.
+  // One chosen application as found when the batch started.
   struct Tagged {
     store::RecordPosition position;
     std::string application;
+    std::string folder;
   };
 
   BatchEnd RunBatch(Operation operation);
   BatchEnd ProcessAll(const OperationRow& row);
   std::vector<Tagged> TaggedApplications();
   bool Chosen(const store::AppsRecord& app) const { return IsChosen(selection_, app); }
-  Next Process(const OperationRow& row, Outcome& outcome);
-  Next WaitForResult(const OperationRow& row, Outcome& outcome);
+  Next Process(const OperationRow& row);
+  // Sends DDECommand, again after a growing pause while the IDE answers that it is busy, until the
+  // DDE time-out has passed. False when the window was closed meanwhile.
+  bool Send();
+  // Runs the window's loop for `hundredths`, its events taken as during a wait. False when the
+  // window closed.
+  bool Pause(int hundredths);
+  Next WaitForResult(const OperationRow& row);
   // Whether the awaited file is there and its writer has closed it; `writing` tells of one still
   // open.
   bool ResultComplete(const OperationRow& row, bool& writing);
@@ -117,6 +173,10 @@ class BatchOperations {
   std::string DeleteStaleOutput(const OperationRow& row);
   bool AnyFile(const std::string& pattern);
   void Log(std::string_view text);
+  // Ends the current application with `outcome`, logging `text` (the reason) and telling the
+  // observer.
+  void Finish(Outcome outcome, std::string_view text);
+  // The log line of a DDE failure: the code, and the IDE's own number and message after a refusal.
   std::string ErrorLine();
   void ShowProgress(int number);
   BatchEnd EndBatch(bool window_closing);
@@ -133,20 +193,26 @@ class BatchOperations {
   Selection selection_;
   std::function<void(const store::TempFileRecord&)> logged_;
 
+  std::function<void(const ApplicationOutcome&)> told_;
+  std::unique_ptr<platform::FileClaim> claim_;  // the log's, for the whole batch
+
   // Working state; names are the system's own.
   rt::FixedString<8> AppBaseName;
   std::vector<platform::DirectoryEntry> DirectoryList;
   rt::FixedString<255> DDECommand;
   std::int32_t OutputFound = 0;
-  std::int32_t WaitStart = 0;  // time of day the current wait began
 
-  store::AppsRecord app_;  // the application being processed, as read when its turn came
-  std::string title_;      // the window's title before the batch
+  store::AppsRecord app_;       // the application being processed, as read when its turn came
+  ApplicationOutcome current_;  // its outcome, once Finish has set it
+  std::string title_;           // the window's title before the batch
   BatchTally tally_;
   std::int64_t batch_start_ = 0;       // clock ticks
+  std::int64_t app_start_ticks_ = 0;   // when the current application's turn came
   std::int64_t wait_start_ticks_ = 0;  // the wait's start on the monotonic tick, which midnight leaves alone
   std::int64_t wait_limit_ = 0;        // hundredths: the DDE time-out the command was sent with
-  bool stop_requested_ = false;
+  bool stop_requested_ = false;        // after this application
+  bool stop_now_ = false;              // abandon this application's wait
+  std::string log_failure_;
 };
 
 }  // namespace ide

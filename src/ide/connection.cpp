@@ -51,6 +51,7 @@ bool Connection::WarnIfNotConnected() {
 }
 
 ConnectOutcome Connection::ConnectWithStartUp() {
+  gave_up_.clear();
   TakeChannel(dde_.Connect(kService));
   if (state_.DDEChannel != 0) return ConnectOutcome::kConnected;
 
@@ -58,6 +59,7 @@ ConnectOutcome Connection::ConnectWithStartUp() {
   if (starter_.Start(kStartCommand) != platform::StartResult::kOk) {
     SetNotConnected();
     Display();
+    gave_up_ = std::string("the IDE is not running and \"") + kStartCommand + "\" could not be started";
     runtime().Message(std::string("Clarion for Windows is not running, and \"") + kStartCommand +
                           "\" could not be started.",
                       kNotConnectedCaption, rt::BoxIcon::Stop, rt::ButtonOk);
@@ -81,6 +83,7 @@ ConnectOutcome Connection::ConnectWithStartUp() {
       case rt::EventKind::CloseWindow:
       case rt::EventKind::CloseDown:
         SetNotConnected();
+        gave_up_ = "the window was closed while the IDE was starting";
         return ConnectOutcome::kWindowClosed;
       case rt::EventKind::Timer:
         TakeChannel(dde_.Connect(kService));
@@ -88,6 +91,8 @@ ConnectOutcome Connection::ConnectWithStartUp() {
         if (clock.Ticks() - started >= kStartUpWait) {
           SetNotConnected();
           Display();
+          gave_up_ = std::string("\"") + kStartCommand + "\" was started but the IDE did not answer within " +
+                     std::to_string(kStartUpWait / 100) + " seconds";
           runtime().Message(std::string("Clarion for Windows was started with \"") + kStartCommand +
                                 "\" but did not answer within " + std::to_string(kStartUpWait / 100) +
                                 " seconds.",
@@ -100,6 +105,7 @@ ConnectOutcome Connection::ConnectWithStartUp() {
     }
   }
   SetNotConnected();
+  gave_up_ = "the window was closed while the IDE was starting";
   return ConnectOutcome::kWindowClosed;
 }
 
@@ -137,7 +143,7 @@ void Connection::CloseChannel() { dde_.Close(state_.DDEChannel); }
 
 void Connection::SetTimeOut() { dde_.SetTimeOut(static_cast<std::int32_t>(state_.DDETimeOut) * 6000); }
 
-void Connection::CheckDDEError() {
+void Connection::CheckDDEError(std::string_view application) {
   state_.IDEErrorText.clear();
   state_.LastErrorCode = dde_.LastError();
   if (state_.LastErrorCode <= 600) return;
@@ -147,7 +153,9 @@ void Connection::CheckDDEError() {
     Display();
   }
   std::string message;
+  std::string caption = "DDE Error";
   if (state_.LastErrorCode == platform::kDdeNotProcessed) {
+    caption = "Refused by the IDE";
     std::string number;
     dde_.Request(state_.DDEChannel, kErrorNumberItem, number);
     unsigned long value = std::strtoul(number.c_str(), nullptr, 10);
@@ -159,10 +167,15 @@ void Connection::CheckDDEError() {
               std::string(rt::TrimRight(state_.IDEErrorText));
   } else if (state_.LastErrorCode == platform::kDdeTimeOut) {
     message = "DDE timeout";
+    caption = "DDE Time-out";
+  } else if (state_.LastErrorCode == platform::kDdeServerBusy) {
+    message = "The IDE stayed busy for the whole DDE time-out";
+    caption = "IDE Busy";
   } else {
     message = "Unexpected Error: " + std::to_string(state_.LastErrorCode);
   }
-  runtime().Message(message, "", rt::BoxIcon::None, rt::ButtonOk);
+  if (!application.empty()) message = std::string(application) + ": " + message;
+  runtime().Message(message, caption, rt::BoxIcon::None, rt::ButtonOk);
 }
 
 }  // namespace ide

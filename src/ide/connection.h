@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "runtime/fixed_string.h"
 
@@ -81,7 +82,10 @@ class Connection {
   void SetTimeOut();
   // Keeps the platform's last error in LastErrorCode and tells the user about DDE failures: the
   // IDE's own number and message for 603, "DDE timeout" for 605, the code for any other above 600.
-  void CheckDDEError();
+  // The box names `application` when one is given, and says in its caption what failed.
+  void CheckDDEError(std::string_view application = "");
+  // Why the last ConnectForBatch gave up, for the log ("" after a success).
+  const std::string& GaveUpReason() const { return gave_up_; }
   // Ends the current conversation; DDEChannel keeps its number (the display still reads connected).
   void CloseChannel();
 
@@ -96,6 +100,7 @@ class Connection {
   ConnectionState& state_;
   platform::DdeClient& dde_;
   platform::ProgramStarter& starter_;
+  std::string gave_up_;
 };
 
 }  // namespace ide

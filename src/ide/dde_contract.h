@@ -24,6 +24,7 @@ inline constexpr Operation kAllOperations[] = {Operation::MakeExe,   Operation::
 struct OperationRow {
   Operation operation;
   const char* name;               // for test output
+  const char* label;              // the operation as the user knows it (its button's text)
   const char* input_extension;    // the file that must exist before anything is sent
   const char* deleted_extension;  // the stale output deleted before sending; nullptr: none
   const char* begin_text;         // logged before sending

@@ -1,6 +1,6 @@
 // The DDE client: conversations with a DDE server by service name, commands, item requests and a
 // time-out. The IDE connection and the batch operations talk to the IDE only through this interface;
-// implementations: DDEML (win32/ddeml_client.h) and the in-process fake IDE (fake/fake_ide.h).
+// implementations: DDEML (win32/ddeml_client.h) and the in-process fake IDE (tests/doubles/fake_ide.h).
 #pragma once
 
 #include <cstdint>
@@ -51,6 +51,12 @@ class DdeClient {
   // Never changes the last error: the items worth requesting are those that explain the failure of
   // the command before, and that failure must stay pending for the caller.
   virtual bool Request(DdeChannel channel, const std::string& item, std::string& value) = 0;
+
+  // Whether the server's end of the conversation on `channel` is still there: false once the server
+  // ended the conversation or its process is gone, and for 0, unknown or closed channels. A wait
+  // asks it now and then, so that an IDE that died does not cost the whole time-out. Never changes
+  // the last error.
+  virtual bool ServerAlive(DdeChannel channel) = 0;
 
   // Ends the conversation. Closing 0, an unknown or an already closed channel does nothing. Never
   // changes the last error.

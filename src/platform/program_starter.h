@@ -1,6 +1,6 @@
 // Starting another program by its command line without waiting for it: the IDE connection starts
 // the IDE ("CW20") this way when no server answers. Implementations: win32/ and posix/, and the fake
-// in fake/fake_ide.h.
+// in tests/doubles/fake_ide.h.
 #pragma once
 
 #include <memory>

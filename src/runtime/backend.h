@@ -1,11 +1,12 @@
 // The seam between the portable window runtime and a platform: a backend renders windows and turns
 // user input into calls on the window model, and provides the services beside windows (message box,
 // open-file dialog, popup menu, beep, cursor, halt, clock). Implementations: headless/ for tests and
-// win32/ for the real program.
+// win32/ for the real program, console/ for nightjar.com.
 #pragma once
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace platform {
@@ -15,6 +16,14 @@ class Clock;
 namespace rt {
 
 class Window;
+
+// The program halted (a record file could not be opened, ...): what the backends that draw nothing
+// throw out of the procedure, so that a test or the console program's main sees it; `text` is the
+// halt text.
+struct Halted : std::runtime_error {
+  explicit Halted(const std::string& text) : std::runtime_error(text), text(text) {}
+  std::string text;
+};
 
 // Message-box buttons are flags that add up; a box returns the flag of the button pressed.
 inline constexpr int ButtonOk = 1;

@@ -39,14 +39,17 @@ class ModelPeer : public WindowPeer {
   // The timer fired at `now`: the next tick falls due a period later, never at or before `now`
   // (a clock that ran past several periods gives one tick, not a pile).
   void TimerFired(std::int64_t now);
-
-  std::int64_t period_ = 0;      // hundredths; 0: no timer
-  std::int64_t next_tick_ = -1;  // clock ticks; -1: no timer
-  std::string watched_;          // as the program wrote it; "" = none
+  // When the timer next falls due, in clock ticks; -1: no timer.
+  std::int64_t next_tick() const { return next_tick_; }
+  // The folder watched, as the program wrote it; "" = none.
+  const std::string& watched() const { return watched_; }
 
  private:
   Window& window_;
   platform::Clock& clock_;
+  std::int64_t period_ = 0;      // hundredths; 0: no timer
+  std::int64_t next_tick_ = -1;
+  std::string watched_;
 };
 
 }  // namespace rt

@@ -6,8 +6,6 @@
 #include <cstdlib>
 
 #include "browse/page_browse.h"
-#include "ide/batch_operations.h"
-#include "ide/connection.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "windows/program.h"
@@ -16,6 +14,7 @@
 #include "windows/application_form.h"
 #include "windows/application_list.h"
 #include "windows/main_def.h"
+#include "windows/main_ide.h"
 #include "windows/procedure.h"
 
 namespace windows {
@@ -35,7 +34,6 @@ class MainProcedure {
 
     // Apps stays open while Main runs; a file that cannot be opened ends the program in there.
     files::RaiseUseCount(runtime_, program_.files, program_.files.Apps);
-    files_opened_ = true;
 
     ide_.LastAction.Clear();
     std::int32_t response = RequestCancelled;
@@ -44,30 +42,22 @@ class MainProcedure {
       browse::PageBrowse browse(list_, window, f::Browse_1, entry_request);
       browse_ = &browse;
       browse.OpenBrowse();  // binds the list's page
-      window.Bind(f::ServerActive, ide_.DDEConnected);
-      window.Bind(f::TimeOut, ide_.DDETimeOut);
-      window.Bind(f::LastAction, ide_.LastAction);
-      list_.Setup(window);
-      window.Display();
       // The IDE connection and the batch operations work on this window; the list's
       // RereadSelected brings the highlighted record back after them.
-      Services& services = program_.services;
-      ide::Connection connection(window, ide_, services.dde, services.starter);
-      ide::BatchOperations batch(window, services.dde, runtime_.clock(), connection, program_.files,
-                                 services.lister, program_.OutputFileName);
-      connection_ = &connection;
-      batch_ = &batch;
-      connection.FirstAttempt();
+      MainIde ide(window, ide_, program_.services, program_.files, program_.OutputFileName);
+      list_.Setup(window);
+      window.Display();
+      ide_part_ = &ide;
+      ide.FirstAttempt();
       while (window.Accept()) {
         DispatchByKind(window);
         DispatchByField(window);
       }
-      if (files_opened_) files::LowerUseCount(program_.files, program_.files.Apps);
+      files::LowerUseCount(program_.files, program_.files.Apps);
       browse.CloseBrowse();
       response = browse.Response;
       browse_ = nullptr;
-      connection_ = nullptr;
-      batch_ = nullptr;
+      ide_part_ = nullptr;
     }
     GiveResponse(program_, response);
   }
@@ -76,7 +66,7 @@ class MainProcedure {
   void DispatchByKind(rt::Window& window) {
     switch (window.Kind()) {
       case EventKind::OpenWindow:
-        if (connection_->WarnIfNotConnected()) window.Select(f::ConnectionGroup);
+        ide_part_->Opened();
         RefreshDisplay();
         window.Select(f::Browse_1);
         break;
@@ -100,22 +90,16 @@ class MainProcedure {
     // Buttons act on their Accepted event only; the check box, the spin box and the last-action
     // field have no actions of their own.
     if (window.Kind() != EventKind::Accepted) return;
-    if (const OperationButton* button = OperationOf(window.Field())) {
-      // While the batch waits, the list still scrolls and moves its highlight.
-      auto list_events = [this](rt::Window& w) {
-        if (w.Field() == f::Browse_1) browse_->TakeListEvent(w.Kind());
-      };
-      if (batch_->Run(button->operation, list_events) != ide::BatchEnd::kWindowClosed) browse_->RereadSelected();
-      return;
+    // While a batch waits, the list still scrolls and moves its highlight.
+    auto list_events = [this](rt::Window& w) {
+      if (w.Field() == f::Browse_1) browse_->TakeListEvent(w.Kind());
+    };
+    switch (ide_part_->Accepted(window.Field(), list_events)) {
+      case MainIde::Handled::kDone: browse_->RereadSelected(); return;
+      case MainIde::Handled::kWindowClosed: return;
+      case MainIde::Handled::kNotMine: break;
     }
     switch (window.Field()) {
-      case f::Connect:
-        if (connection_->Connect()) browse_->RereadSelected();
-        break;
-      case f::Disconnect:
-        connection_->Disconnect();
-        browse_->RereadSelected();
-        break;
       case f::Tag: ToggleTag(window); break;
       case f::Insert:
         browse_->RereadSelected();
@@ -162,9 +146,7 @@ class MainProcedure {
   rt::Runtime& runtime_;
   ApplicationList list_;
   browse::PageBrowse* browse_ = nullptr;
-  ide::Connection* connection_ = nullptr;
-  ide::BatchOperations* batch_ = nullptr;
-  bool files_opened_ = false;
+  MainIde* ide_part_ = nullptr;
 
   // The connection state of one activation (DDEChannel, DDEConnected, DDETimeOut, LastAction...).
   ide::ConnectionState ide_;

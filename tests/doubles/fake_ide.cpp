@@ -215,6 +215,17 @@ bool FakeIde::Request(DdeChannel channel, const std::string& item, std::string& 
   return false;
 }
 
+bool FakeIde::ServerAlive(DdeChannel channel) {
+  Pump();
+  auto it = channels_.find(channel);
+  return it != channels_.end() && it->second == ChannelState::kOpen;
+}
+
+void FakeIde::EndConversations() {
+  for (auto& [channel, state] : channels_)
+    if (state == ChannelState::kOpen) state = ChannelState::kServerGone;
+}
+
 void FakeIde::Close(DdeChannel channel) {
   Pump();
   auto it = channels_.find(channel);

@@ -41,7 +41,7 @@ struct CommandFault {
   enum class Kind {
     kRefuse,   // negative acknowledgement (603); GetErrorNum/GetErrorMsg then answer the two below
     kTimeOut,  // no acknowledgement within the time-out (605); the command has no effect
-    kBusy,     // "busy" acknowledgement (604)
+    kBusy,     // "busy" acknowledgement (604); the command has no effect
   };
   Kind kind = Kind::kRefuse;
   std::uint16_t error_number = 0;
@@ -96,6 +96,9 @@ class FakeIde final : public DdeClient {
   void SetScheduler(std::function<void(std::int64_t due_ticks)> schedule) { schedule_ = std::move(schedule); }
   void SetOnWritten(std::function<void(const std::string& path)> written) { on_written_ = std::move(written); }
 
+  // Ends every open conversation from the IDE's side while it keeps running (it closed them).
+  void EndConversations();
+
   // ---- observing
   const std::vector<std::string>& Commands() const { return commands_; }  // received, in order
   const std::vector<std::string>& Written() const { return written_; }    // result files, in order
@@ -111,6 +114,7 @@ class FakeIde final : public DdeClient {
   DdeChannel Connect(const std::string& service) override;
   void Execute(DdeChannel channel, const std::string& command) override;
   bool Request(DdeChannel channel, const std::string& item, std::string& value) override;
+  bool ServerAlive(DdeChannel channel) override;
   void Close(DdeChannel channel) override;
   void SetTimeOut(std::int32_t hundredths) override;
   std::int32_t LastError() override;

@@ -10,6 +10,7 @@
 #include "console/console_command.h"
 #include "console/console_runner.h"
 #include "fake_ide.h"
+#include "files/files.h"
 #include "platform/directory_lister.h"
 #include "runtime/console/console_backend.h"
 #include "runtime/runtime.h"
@@ -159,13 +160,13 @@ TEST_F(ConsoleTest, RunPrintsTheLogAndExitsByWhatWasMade) {
   EXPECT_TRUE(Has(out_, "2024-03-01 09:00:00  A.APP  Begin Make\n")) << out_.str();
   EXPECT_TRUE(Has(out_, "2024-03-01 09:00:03  A.APP  Make Finished\n")) << out_.str();
   EXPECT_TRUE(Has(out_, "B.APP  .APP not found\n"));
-  EXPECT_TRUE(Has(out_, "Batch ended: 1 finished, 0 failed, 1 not found, 0 skipped, of 2; 0:03"));
+  EXPECT_TRUE(Has(out_, "Batch ended: 1 finished, 1 not found, of 2; 0:03"));
   EXPECT_TRUE(Has(err_, "1 of 2 not made, see Log"));
   std::ifstream report("report.xml");
   std::string xml((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
   EXPECT_TRUE(Has(std::ostringstream(xml), "tests=\"2\" failures=\"1\"")) << xml;
   EXPECT_TRUE(Has(std::ostringstream(xml), "name=\"" + App("A.APP") + "\" time=\"3.00\"/>")) << xml;
-  EXPECT_TRUE(Has(std::ostringstream(xml), "<failure message=\".APP not found\"/>")) << xml;
+  EXPECT_TRUE(Has(std::ostringstream(xml), "<failure type=\"not found\" message=\".APP not found\"/>")) << xml;
 
   EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "a.app"}), 0) << err_.str();
   EXPECT_EQ(ide_.Commands().size(), 2u);
@@ -189,11 +190,55 @@ TEST_F(ConsoleTest, ABatchThatCannotRunExitsWithTwoAndSendsNothing) {
   EXPECT_EQ(Nightjar({"run", "make-exe"}), 2);
   EXPECT_TRUE(Has(err_, "Not Connected")) << err_.str();
   EXPECT_TRUE(ide_.Commands().empty());
-  // A refusal is a failed application: 1.
+  // A refusal of the first of two is a failed application: 1; the second was not processed.
+  WriteApp("B.APP");
+  ASSERT_EQ(Nightjar({"add", App("B.APP")}), 0);
   ide_.SetRunning(true);
   ide_.FailCommand(1, {doubles::CommandFault::Kind::kRefuse, 7, "Project has errors"});
-  EXPECT_EQ(Nightjar({"run", "make-exe"}), 1);
-  EXPECT_TRUE(Has(err_, "Error 7 : Project has errors"));
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--junit", "report.xml"}), 1);
+  EXPECT_TRUE(Has(err_, "A.APP: Error 7 : Project has errors"));
+  std::ifstream report("report.xml");
+  std::string xml((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Has(std::ostringstream(xml), "tests=\"2\" failures=\"2\"")) << xml;
+  EXPECT_TRUE(Has(std::ostringstream(xml), ">IDE error 7: Project has errors</failure>")) << xml;
+  EXPECT_TRUE(Has(std::ostringstream(xml), "type=\"not reached\" message=\"Not processed: the batch ended before it\""))
+      << xml;
+  // A report that cannot be written is no success.
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "A.APP", "--junit", (folder_ / "none" / "r.xml").string()}), 2);
+  EXPECT_TRUE(Has(err_, "could not be written"));
+}
+
+// The time-out's smallest and largest values are taken and used; two applications of one name in
+// two folders stay two cases of the report, which is UTF-8 though the records hold code page 1252.
+TEST_F(ConsoleTest, TimeOutsAtTheirBoundsAndAReportInUtf8WithOneCasePerApplication) {
+  EXPECT_FALSE(ParseCommand({"run", "make-exe", "--timeout", "0"}).command);
+  const std::string cafe = (folder_ / "apps" / "Caf\xE9").string();  // "Café" in code page 1252
+  fs::create_directory(cafe);
+  WriteApp("A.APP");
+  std::ofstream(cafe + "/A.APP") << "x";
+  ASSERT_EQ(Nightjar({"add", App("A.APP")}), 0);
+  {
+    files::Files files;
+    files.Apps.Open();
+    files.APP.DriveNPath = cafe + "/";
+    files.APP.Application = "A.APP";
+    files.Apps.Add();
+    ASSERT_EQ(files.store.error.code, 0) << files.store.error.text;
+    files.Apps.Close();
+  }
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--timeout", "1"}), 0) << err_.str();
+  EXPECT_EQ(ide_.TimeOut(), 6000);
+  ide_.SetWritesResults(false);
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--timeout", "99", "--junit", "report.xml"}), 1);
+  EXPECT_EQ(ide_.TimeOut(), 99 * 6000);
+  EXPECT_TRUE(Has(out_, "No .EXE within 99 minutes, wait ended")) << out_.str();
+  std::ifstream report("report.xml", std::ios::binary);
+  std::string xml((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Has(std::ostringstream(xml), "tests=\"2\" failures=\"2\"")) << xml;
+  EXPECT_TRUE(Has(std::ostringstream(xml), "name=\"" + App("A.APP") + "\"")) << xml;
+  EXPECT_TRUE(Has(std::ostringstream(xml), "name=\"" + (folder_ / "apps" / "Caf\xC3\xA9").string() + "/A.APP\""))
+      << xml;
+  EXPECT_TRUE(Has(std::ostringstream(xml), "type=\"timed out\"")) << xml;
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ TEST(StandInOptions, SettingsFileThenCommandLine) {
       "ack_delay_ms=4000",
       options, errors);
   EXPECT_TRUE(errors.empty()) << errors.front();
-  standin::ReadArguments({"--write_delay_ms=10", "--never_write", "--refuse=0", "--ack_delay_commands=1"}, options,
+  standin::ReadArguments({"--write_delay_ms=10", "--never_write", "--refuse=0", "--ack_delay_commands=1", "--busy_commands=3"}, options,
                          errors);
   EXPECT_TRUE(errors.empty()) << errors.front();
 
@@ -32,6 +32,7 @@ TEST(StandInOptions, SettingsFileThenCommandLine) {
   EXPECT_EQ(options.log, "C:\\temp\\standin.log");
   EXPECT_EQ(options.ack_delay_ms, 4000);
   EXPECT_EQ(options.ack_delay_commands, 1);
+  EXPECT_EQ(options.busy_commands, 3);
   EXPECT_TRUE(options.never_write);
   EXPECT_FALSE(options.quit_command);
   EXPECT_EQ(options.startup_delay_ms, 0);

@@ -10,6 +10,7 @@
 
 #include "ide_test_support.h"
 #include "platform/dde_client.h"
+#include "platform/file_claim.h"
 #include "runtime/window.h"
 #include "windows/main_def.h"
 
@@ -64,7 +65,7 @@ TEST_F(BatchTest, InvoiceMakeDeletesTheOldExeSendsTheCommandAndLogsBeginAndFinis
   RunWindow();
   EXPECT_EQ(ide_.Commands(), Texts{"[ExecuteProject(" + Dir() + "INVOICE.app)]"});
   EXPECT_EQ(Log(), (Lines{{"INVOICE.APP", "Begin Make"}, {"INVOICE.APP", "Make Finished"}}));
-  EXPECT_EQ(summary_, "Batch ended: 1 finished, 0 failed, 0 not found, 0 skipped, of 1; 0:15");
+  EXPECT_EQ(summary_, "Batch ended: 1 finished, of 1; 0:15");
   EXPECT_EQ(backend_.last_actions(), (Texts{"", "Connected to CW", "INVOICE.APP DDE Ack.",
                                             "INVOICE.APP Compiled & Made", "Processing Complete"}));
   EXPECT_EQ(Read(In("INVOICE.EXE")).rfind("Written by the fake IDE", 0), 0u);
@@ -106,7 +107,7 @@ TEST_F(BatchTest, TimeOutOnSecondOfThreeEndsTheBatchAndLeavesTheThirdUntouched) 
   ide_.SetTimeOutWait([this](std::int64_t hundredths) { clock_.Advance(hundredths); });
   script()
       .Press(f::MakeExe)
-      .Answer(rt::ButtonOk, "DDE timeout")
+      .Answer(rt::ButtonOk, "SECOND.APP: DDE timeout")
       .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::LastAction).text, "2 of 3 not made, see Log"); })
       .CloseBox();
   RunWindow();
@@ -115,14 +116,19 @@ TEST_F(BatchTest, TimeOutOnSecondOfThreeEndsTheBatchAndLeavesTheThirdUntouched) 
                           {"SECOND.APP", "Begin Make"},
                           {"SECOND.APP", "Error 605 " + platform::DdeErrorText(platform::kDdeTimeOut)}}));
   ASSERT_EQ(boxes().size(), 1u) << Boxes();
-  EXPECT_EQ(boxes()[0].text, "DDE timeout");
-  EXPECT_EQ(boxes()[0].caption, "");
+  EXPECT_EQ(boxes()[0].text, "SECOND.APP: DDE timeout");
+  EXPECT_EQ(boxes()[0].caption, "DDE Time-out");
   EXPECT_EQ(boxes()[0].icon, rt::BoxIcon::None);
   EXPECT_EQ(boxes()[0].buttons, rt::ButtonOk);
   EXPECT_EQ(ide_.Commands().size(), 2u);
   EXPECT_EQ(Read(In("THIRD.EXE")), "old");
   EXPECT_EQ(ide_.TimeOut(), 15 * 6000);
   ExpectNothingLeftOpen();
+  ASSERT_EQ(outcomes_.size(), 3u);
+  EXPECT_EQ(outcomes_[1].outcome, ide::Outcome::kTimedOut);
+  EXPECT_EQ(outcomes_[1].error_code, platform::kDdeTimeOut);
+  EXPECT_EQ(outcomes_[2].outcome, ide::Outcome::kNotReached);
+  EXPECT_EQ(outcomes_[2].application, "THIRD.APP");
 }
 
 // ---- the operations table
@@ -232,7 +238,9 @@ TEST_F(BatchTest, ImportTxaAsksFirstAndNoChangesNeitherTheLogNorTheConnection) {
 
 // ---- the failure table
 
-TEST_F(BatchTest, ARefusedCommandShowsTheIdesOwnErrorAndEndsTheBatch) {
+// The IDE's own number and text reach the box (which names the application) and the log; the
+// second application is accounted for as not reached.
+TEST_F(BatchTest, ARefusedCommandShowsAndLogsTheIdesOwnErrorAndEndsTheBatch) {
   AddApp(Dir(), "A.APP");
   AddApp(Dir(), "B.APP");
   WriteAll("A");
@@ -241,42 +249,64 @@ TEST_F(BatchTest, ARefusedCommandShowsTheIdesOwnErrorAndEndsTheBatch) {
   script().Press(f::ExportTxa).Answer(rt::ButtonOk).CloseBox();
   RunWindow();
   ASSERT_EQ(boxes().size(), 1u) << Boxes();
-  EXPECT_EQ(boxes()[0].text, "Error 1234 : Project has 3 errors");
-  EXPECT_EQ(boxes()[0].caption, "");
-  EXPECT_EQ(state_.IDEErrorNumber, 1234);
+  EXPECT_EQ(boxes()[0].text, "A.APP: Error 1234 : Project has 3 errors");
+  EXPECT_EQ(boxes()[0].caption, "Refused by the IDE");
   // The platform keeps 603 through the two item requests, so the batch ends like on any failure.
-  EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin APP Export"},
-                          {"A.APP", "Error 603 " + platform::DdeErrorText(platform::kDdeNotProcessed)}}));
+  EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin APP Export"}, {"A.APP", "Error 603 IDE error 1234: Project has 3 errors"}}));
   EXPECT_EQ(ide_.Commands().size(), 1u);
   // A failure is not shown as success: both applications are unmade, the second not even tried.
   EXPECT_EQ(backend_.last_actions().back(), "2 of 2 not made, see Log");
-  EXPECT_EQ(summary_, "Batch ended: 0 finished, 1 failed, 0 not found, 0 skipped, of 2; 0:00");
+  EXPECT_EQ(summary_, "Batch ended: 0 finished, 1 failed, 1 not reached, of 2; 0:00");
+  ASSERT_EQ(outcomes_.size(), 2u);
+  EXPECT_EQ(outcomes_[0].position, 1);
+  EXPECT_EQ(outcomes_[0].folder, Dir());
+  EXPECT_EQ(outcomes_[0].outcome, ide::Outcome::kFailed);
+  EXPECT_EQ(outcomes_[0].ide_error_number, 1234);
+  EXPECT_EQ(outcomes_[0].ide_error_text, "Project has 3 errors");
+  EXPECT_EQ((std::pair{outcomes_[1].position, outcomes_[1].outcome}), (std::pair{2, ide::Outcome::kNotReached}));
   ExpectNothingLeftOpen();
 }
 
-TEST_F(BatchTest, OtherDdeFailuresShowTheirCodeAndEndTheBatch) {
+// Busy is no refusal: the command goes again after a growing pause until the IDE takes it, and
+// fails only once the IDE stayed busy for the whole DDE time-out.
+TEST_F(BatchTest, ABusyIdeIsAskedAgainUntilItTakesTheCommandOrTheTimeOutHasPassed) {
   AddApp(Dir(), "A.APP");
   AddApp(Dir(), "B.APP");
   WriteAll("A");
   WriteAll("B");
+  state_.DDETimeOut = 1;
   ide_.FailCommand(1, {CommandFault::Kind::kBusy});
-  script().Press(f::MakeExe).Answer(rt::ButtonOk, "Unexpected Error: 604").CloseBox();
+  ide_.FailCommand(2, {CommandFault::Kind::kBusy});
+  ide_.FailCommand(4, {CommandFault::Kind::kBusy}, true);
+  script()
+      .Press(f::MakeExe)
+      .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::LastAction).text, "CW busy, sending again"); })
+      .Wait(150)  // the pauses: half a second, then a second
+      .Inspect([this](rt::Window&) { EXPECT_EQ(ide_.Commands().size(), 4u) << "A in the third send, B's first"; })
+      .Wait(6000)
+      .Answer(rt::ButtonOk, "B.APP: The IDE stayed busy for the whole DDE time-out")
+      .CloseBox();
   RunWindow();
   EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"},
-                          {"A.APP", "Error 604 " + platform::DdeErrorText(platform::kDdeServerBusy)}}));
+                          {"A.APP", "Make Finished"},
+                          {"B.APP", "Begin Make"},
+                          {"B.APP", "Error 604 " + platform::DdeErrorText(platform::kDdeServerBusy)}}));
+  // B: sent at once and after 0.5, 1, 2, 4, 8 s and then every 10 s until the minute was over.
+  EXPECT_EQ(ide_.Commands().size(), 3u + 11u);
   EXPECT_EQ(boxes().size(), 1u) << Boxes();
-  EXPECT_EQ(ide_.Commands().size(), 1u);
 }
 
 // The user clicks Gen & Make again while the refused command is being sent: that click does not
-// start a second batch once this one has ended. A Close clicked then is kept and ends the program.
+// start a second batch once this one has ended (the button is disabled meanwhile). A click on the
+// close box then is kept and ends the program.
 TEST_F(BatchTest, ClicksWhileACommandIsSentAreDroppedButACloseIsKept) {
   InjectingClient client(ide_);
   int sent = 0;
   client.during_send = [&] {
     if (rt::Window* window = runtime_.TopWindow()) {
       window->UserPress(f::MakeExe);
-      if (++sent == 2) window->UserPress(f::Close);
+      EXPECT_FALSE(window->state(f::MakeExe).enabled);
+      if (++sent == 2) window->UserClose();
     }
   };
   dde_ = &client;
@@ -328,7 +358,7 @@ TEST_F(BatchTest, AFailureBelowSixHundredIsReportedAsProcessingTerminatedWithThe
   script().CloseBox();
   RunWindow();
   ASSERT_EQ(boxes().size(), 7u) << Boxes();
-  EXPECT_EQ(boxes()[0].text, "Error Making .App 42 Disk full");
+  EXPECT_EQ(boxes()[0].text, "A.APP: Error Making .App 42 Disk full");
   EXPECT_EQ(boxes()[0].caption, "Processing Terminated");
   EXPECT_EQ(boxes()[0].icon, rt::BoxIcon::Stop);
   EXPECT_EQ(boxes()[0].buttons, rt::ButtonOk);
@@ -405,7 +435,7 @@ TEST_F(BatchTest, ClosingTheWindowDuringAWaitClosesLogAndConversationThenTheWind
       .Wait(1000)
       .Press(f::MakeDll)
       .Key(f::Browse_1, rt::key::kEsc)
-      .Answer(rt::ButtonNo, "Stop the batch after this application?")
+      .Answer(rt::ButtonCancel, "Stop the batch?")
       .CloseBox()
       .Answer(rt::ButtonNo, "Close Nightjar now?")
       .Inspect([](rt::Window& w) { EXPECT_EQ(w.Title(), "Nightjar (Batchwright) - 1 of 2"); })
@@ -471,7 +501,8 @@ TEST_F(BatchTest, WhenTheIdeNeverAnswersTheBatchGivesUpAfterAMinuteWithItsLogClo
   EXPECT_EQ(starter_.Started(), Texts{"CW20"});
   // At open, at the press, then one every half second for a minute.
   EXPECT_EQ(ide_.ConnectAttempts(), 2 + 120);
-  EXPECT_EQ(Log(), Lines{});
+  // The log says why nothing was sent, in place of the last batch's records.
+  EXPECT_EQ(Log(), (Lines{{"", "Nothing sent: \"CW20\" was started but the IDE did not answer within 60 seconds"}}));
   EXPECT_TRUE(ide_.Commands().empty());
   EXPECT_EQ(backend_.headless().beeps(), 0);
   EXPECT_EQ(rereads_, 1);
@@ -481,11 +512,11 @@ TEST_F(BatchTest, ClosingTheWindowWhileTheIdeStartsEndsTheBatchQuietly) {
   AddApp(Dir(), "A.APP");
   WriteAll("A");
   ide_.ComeUpWhenStarted(starter_, "CW20", 1000);
-  script().Answer(rt::ButtonOk).Press(f::MakeExe).Wait(1000).Press(f::Close);
+  script().Answer(rt::ButtonOk).Press(f::MakeExe).Wait(1000).CloseBox();
   RunWindow();
   EXPECT_EQ(runtime_.WindowCount(), 0);
   EXPECT_EQ(boxes().size(), 1u) << Boxes();
-  EXPECT_EQ(Log(), Lines{});
+  EXPECT_EQ(Log(), (Lines{{"", "Nothing sent: the window was closed while the IDE was starting"}}));
   EXPECT_EQ(state_.LastAction.str(), "Not Connected");
 }
 
@@ -580,7 +611,7 @@ class HeldOpenLister final : public platform::DirectoryLister {
   int List(const std::string& pattern, std::vector<platform::DirectoryEntry>& entries) override {
     return real_->List(pattern, entries);
   }
-  bool IsBeingWritten(const std::string& path) override { return held.count(fs::path(path).filename().string()) > 0; }
+  bool IsBeingWritten(const std::string& path) override { return held.count(fs::path(path).string()) > 0; }
   std::set<std::string> held;
 
  private:
@@ -588,7 +619,8 @@ class HeldOpenLister final : public platform::DirectoryLister {
 };
 
 // The IDE creates INVOICE.EXE at 15 s but writes it until 18 s: the batch waits for it to be
-// closed, looking again every half second, though the close itself brings no folder change.
+// closed, looking again every half second, though the close itself brings no folder change. The
+// application's folder is not the current one: the file is asked about by its whole path.
 TEST_F(BatchTest, AResultStillOpenByItsWriterIsNotCountedUntilClosed) {
   auto lister = std::make_unique<HeldOpenLister>();
   HeldOpenLister& held = *lister;
@@ -596,7 +628,7 @@ TEST_F(BatchTest, AResultStillOpenByItsWriterIsNotCountedUntilClosed) {
   AddApp(Dir(), "INVOICE.APP");
   Write(In("INVOICE.APP"));
   ide_.SetResultDelay(1500);
-  held.held.insert("INVOICE.EXE");
+  held.held.insert(In("INVOICE.EXE").string());
   backend_.headless().At(clock_.Ticks() + 1800, [&] { held.held.clear(); });
   script()
       .Press(f::MakeExe)
@@ -642,12 +674,12 @@ TEST_F(BatchTest, ApplicationsDeletedOrUntaggedMeanwhileAreLoggedAndNotSent) {
                           {"C.APP", "Untagged meanwhile, not sent"},
                           {"D.APP", "Begin Make"},
                           {"D.APP", "Make Finished"}}));
-  EXPECT_EQ(summary_, "Batch ended: 2 finished, 0 failed, 0 not found, 2 skipped, of 4; 0:10");
+  EXPECT_EQ(summary_, "Batch ended: 2 finished, 2 skipped, of 4; 0:10");
   EXPECT_EQ(backend_.last_actions().back(), "2 of 4 not made, see Log");
 }
 
 // Esc during the first of three asks; Yes lets the first finish and sends nothing more. Meanwhile
-// the title counts the applications and the cursor shows work going on.
+// the title counts the applications, the cursor shows work going on and the field shows the stop.
 TEST_F(BatchTest, EscStopsTheBatchAfterTheCurrentApplication) {
   for (const char* base : {"A", "B", "C"}) {
     AddApp(Dir(), std::string(base) + ".APP");
@@ -661,33 +693,158 @@ TEST_F(BatchTest, EscStopsTheBatchAfterTheCurrentApplication) {
         EXPECT_TRUE(backend_.headless().working());
       })
       .Key(f::Browse_1, rt::key::kEsc)
-      .Answer(rt::ButtonYes, "Stop the batch after this application?")
+      .Answer(rt::ButtonYes, "Stop the batch?")
+      .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::LastAction).text, "Stopping after this one"); })
       .Wait(1000)
       .Inspect([this](rt::Window& w) {
         EXPECT_EQ(w.Title(), "Nightjar (Batchwright)");
         EXPECT_FALSE(backend_.headless().working());
-        EXPECT_EQ(w.state(f::LastAction).text, "2 of 3 not made, see Log");
+        EXPECT_EQ(w.state(f::LastAction).text, "Stopped: 2 of 3 not made");
       })
       .CloseBox();
   RunWindow();
   EXPECT_EQ(ide_.Commands().size(), 1u);
   EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"}, {"A.APP", "Make Finished"}, {"", "Batch stopped by the user"}}));
-  EXPECT_EQ(summary_, "Batch ended: 1 finished, 0 failed, 0 not found, 0 skipped, of 3; 0:05");
+  EXPECT_EQ(summary_, "Batch ended: 1 finished, 2 not reached, of 3; 0:05");
 }
 
-// The IDE exits while A is made: B's command finds the conversation gone, the batch ends and the
-// connection box no longer reads connected.
-TEST_F(BatchTest, AnIdeThatExitsDuringTheBatchLeavesTheBoxUnticked) {
+// "Stop now" abandons a wait that would never end: the application is stopped, not made, and the
+// rest not reached. Yes during the last application only lets it finish: no stop line.
+TEST_F(BatchTest, EscStopNowAbandonsTheWaitAndAfterTheLastApplicationChangesNothing) {
+  AddApp(Dir(), "A.APP");
+  AddApp(Dir(), "B.APP");
+  Write(In("A.APP"));
+  Write(In("B.APP"));
+  ide_.SetWritesResults(false);
+  script()
+      .Press(f::MakeExe)
+      .Wait(3000)
+      .Key(f::Browse_1, rt::key::kEsc)
+      .Answer(rt::ButtonNo, "Stop the batch?")
+      .Inspect([this](rt::Window& w) {
+        EXPECT_EQ(w.state(f::LastAction).text, "Stopped: 2 of 2 not made");
+        EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"},
+                                {"A.APP", "Stopped by the user; the wait for .EXE was abandoned"},
+                                {"", "Batch stopped by the user"}}));
+        EXPECT_EQ(summary_, "Batch ended: 0 finished, 1 stopped, 1 not reached, of 2; 0:30");
+        ide_.SetWritesResults(true);
+        ide_.SetResultDelay(500);
+        files_.Apps.Set(store::Order::File);
+        files_.Apps.Next();
+        files_.APP.Tag = 0;  // only B now
+        files_.Apps.Put();
+      })
+      .Press(f::MakeExe)
+      .Key(f::Browse_1, rt::key::kEsc)
+      .Answer(rt::ButtonYes, "Stop the batch?")
+      .Wait(1000)
+      .CloseBox();
+  RunWindow();
+  EXPECT_EQ(Log(), (Lines{{"B.APP", "Begin Make"}, {"B.APP", "Make Finished"}}));
+  EXPECT_EQ(summary_, "Batch ended: 1 finished, of 1; 0:05");
+  EXPECT_EQ(outcomes_[0].outcome, ide::Outcome::kStopped);
+  EXPECT_EQ(outcomes_.back().outcome, ide::Outcome::kMade);
+}
+
+// The IDE exits while A is made: the wait ends within two seconds, says why, and B is not sent;
+// the connection box no longer reads connected. An IDE that only ends the conversation is met the
+// same way.
+TEST_F(BatchTest, AnIdeThatExitsOrEndsTheConversationEndsTheWaitWithinTwoSeconds) {
   for (const char* base : {"A", "B"}) {
     AddApp(Dir(), std::string(base) + ".APP");
     Write(In(std::string(base) + ".APP"));
   }
-  ide_.SetResultDelay(500);
+  ide_.SetResultDelay(6000);
   backend_.headless().At(clock_.Ticks() + 300, [this] { ide_.SetRunning(false); });
-  script().Press(f::MakeExe).Wait(1000).Answer(rt::ButtonOk, "Unexpected Error: 602").CloseBox();
+  script()
+      .Press(f::MakeExe)
+      .Wait(500)
+      .Inspect([this](rt::Window& w) {
+        EXPECT_EQ(w.state(f::LastAction).text, "2 of 2 not made, see Log");
+        ide_.SetRunning(true);
+        backend_.headless().At(clock_.Ticks() + 70, [this] { ide_.EndConversations(); });
+      })
+      .Press(f::MakeExe)
+      .Wait(500)
+      .CloseBox();
   RunWindow();
   EXPECT_EQ(state_.DDEConnected, 0);
-  EXPECT_EQ(Log().back(), (LogLine{"B.APP", "Error 602 " + platform::DdeErrorText(platform::kDdeChannelNotOpen)}));
+  const Lines ended{{"A.APP", "Begin Make"},
+                    {"A.APP", "The IDE ended the conversation (it exited or closed it) while .EXE was awaited"}};
+  EXPECT_EQ(Log(), ended);
+  EXPECT_TRUE(boxes().empty()) << Boxes();
+  EXPECT_EQ(ide_.Commands().size(), 2u);
+  ASSERT_EQ(outcomes_.size(), 4u);
+  EXPECT_EQ(outcomes_[0].error_code, platform::kDdeChannelNotOpen);
+  EXPECT_LE(outcomes_[0].hundredths, 300 + 200);  // it went at 3 s
+  EXPECT_LE(outcomes_[2].hundredths, 70 + 200);
+  EXPECT_EQ(outcomes_[3].outcome, ide::Outcome::kNotReached);
+}
+
+// Another batch holds the log (this process stands in for the other station): nothing is sent and
+// the last log stays whole; the box says which batch holds it. A claim file whose holder is gone
+// (its lock went with its process) does not block the next batch.
+TEST_F(BatchTest, ASecondBatchIsRefusedWhileTheLogIsClaimedButNotByAGoneHoldersFile) {
+  AddApp(Dir(), "A.APP");
+  Write(In("A.APP"));
+  files_.TempFile.Create();
+  files_.TempFile.Open();
+  files_.TMP.Apps = "OLD.APP";
+  files_.TMP.Date = 1;
+  files_.TMP.Event = "Make Finished";
+  files_.TempFile.Add();
+  files_.TempFile.Close();
+  const std::string holder = "Export .DCT to .TXD on station OTHER (process 7), since 3/1/24 8:59AM";
+  std::string held;
+  auto other = platform::ClaimFile(ide::kLogClaimFile, holder, held);
+  ASSERT_NE(other, nullptr) << held;
+  script()
+      .Press(f::MakeExe)
+      .Answer(rt::ButtonOk, "held by this batch: " + holder)
+      .Inspect([&](rt::Window&) {
+        EXPECT_EQ(Log(), (Lines{{"OLD.APP", "Make Finished"}}));
+        other.reset();
+        Write(ide::kLogClaimFile, "Gen & Make (.EXE) on station KILLED (process 9), since 3/1/24 8:00AM");
+      })
+      .Press(f::MakeExe)
+      .Wait(100)
+      .CloseBox();
+  RunWindow();
+  EXPECT_EQ(ide_.Commands().size(), 1u);
+  EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"}, {"A.APP", "Make Finished"}}));
+  // Released at the end: another batch may claim it now.
+  EXPECT_NE(platform::ClaimFile(ide::kLogClaimFile, "next", held), nullptr) << held;
+}
+
+// A log record that cannot be written (another program holds the log) stops the batch after the
+// application at hand, with the store's reason; the outcome of each is still told.
+TEST_F(BatchTest, ALogRecordThatCannotBeWrittenStopsTheBatchAfterThisApplication) {
+  AddApp(Dir(), "A.APP");
+  AddApp(Dir(), "B.APP");
+  Write(In("A.APP"));
+  Write(In("B.APP"));
+  ide_.SetResultDelay(500);
+  files::Files other;
+  other.store.timing.ordinary_wait_ms = 20;
+  backend_.headless().At(clock_.Ticks() + 100, [&] {
+    other.TempFile.Open();
+    other.TempFile.BeginTransaction(1);
+  });
+  script()
+      .Press(f::MakeExe)
+      .Wait(1000)
+      .Answer(rt::ButtonOk, "A record of the activity log could not be written (")
+      .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(f::LastAction).text, "Log not written, see message"); })
+      .CloseBox();
+  RunWindow();
+  other.TempFile.Rollback();
+  other.TempFile.Close();
+  EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"}}));
+  EXPECT_EQ(ide_.Commands().size(), 1u);
+  ASSERT_EQ(outcomes_.size(), 2u);
+  EXPECT_EQ(outcomes_[0].outcome, ide::Outcome::kMade);
+  EXPECT_EQ(outcomes_[1].outcome, ide::Outcome::kNotReached);
+  EXPECT_EQ(boxes().size(), 1u) << Boxes();
 }
 
 }  // namespace

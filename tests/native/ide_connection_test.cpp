@@ -169,7 +169,7 @@ TEST_F(ConnectionTest, ARefusalsMessageIsCutToItsFieldAndShownWithoutTrailingBla
   script().Press(f::MakeExe).Answer(rt::ButtonOk).CloseBox();
   RunWindow();
   ASSERT_EQ(boxes().size(), 1u);
-  EXPECT_EQ(boxes()[0].text, "Error 65535 : " + std::string(299, 'm'));
+  EXPECT_EQ(boxes()[0].text, "A.APP: Error 65535 : " + std::string(299, 'm'));
   EXPECT_EQ(state_.IDEErrorText.size(), 299u);
   EXPECT_EQ(state_.LastErrorCode, 603);
 }

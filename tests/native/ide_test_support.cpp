@@ -8,6 +8,8 @@
 #include "files/open_record_file.h"
 #include "store/store_test_support.h"
 #include "windows/main_def.h"
+#include "windows/main_ide.h"
+#include "windows/program.h"
 
 namespace ide_test {
 namespace fs = std::filesystem;
@@ -90,24 +92,14 @@ void IdeTest::RunWindow() {
   files::RaiseUseCount(runtime_, files_, files_.Apps);
   {
     rt::Window window(runtime_, windows::kMainWindow);
-    ide::Connection connection(window, state_, *dde_, starter_);
-    ide::BatchOperations batch(window, *dde_, runtime_.clock(), connection, files_, *lister_, OutputFileName);
-    window.Bind(f::ServerActive, state_.DDEConnected);
-    window.Bind(f::TimeOut, state_.DDETimeOut);
-    window.Bind(f::LastAction, state_.LastAction);
-    connection.FirstAttempt();
+    windows::Services services{*dde_, starter_, *lister_};
+    windows::MainIde ide(window, state_, services, files_, OutputFileName);
+    ide.batch.OnOutcome([this](const ide::ApplicationOutcome& outcome) { outcomes_.push_back(outcome); });
+    ide.FirstAttempt();
     while (window.Accept()) {
-      if (window.Kind() == rt::EventKind::OpenWindow && connection.WarnIfNotConnected())
-        window.Select(f::ConnectionGroup);
-      if (window.Kind() != rt::EventKind::Accepted) continue;
-      if (const windows::OperationButton* button = windows::OperationOf(window.Field())) {
-        if (batch.Run(button->operation) != ide::BatchEnd::kWindowClosed) ++rereads_;
-      } else if (window.Field() == f::Connect) {
-        if (connection.Connect()) ++rereads_;
-      } else if (window.Field() == f::Disconnect) {
-        connection.Disconnect();
+      if (window.Kind() == rt::EventKind::OpenWindow) ide.Opened();
+      if (window.Kind() == rt::EventKind::Accepted && ide.Accepted(window.Field()) == windows::MainIde::Handled::kDone)
         ++rereads_;
-      }
     }
   }
   files::LowerUseCount(files_, files_.Apps);

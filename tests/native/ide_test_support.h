@@ -1,6 +1,6 @@
 // What the IDE connection and batch operation tests share: a backend that remembers every text the
 // last-action field showed, a fixture with the fake IDE, the real directory lister on a fresh
-// folder, the record files and a host that runs the main window's IDE part as Main wires it.
+// folder, the record files, and the main window with its IDE part wired as Main wires it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -73,6 +73,7 @@ class InjectingClient final : public platform::DdeClient {
   bool Request(platform::DdeChannel channel, const std::string& item, std::string& value) override {
     return inner_.Request(channel, item, value);
   }
+  bool ServerAlive(platform::DdeChannel channel) override { return inner_.ServerAlive(channel); }
   void Close(platform::DdeChannel channel) override { inner_.Close(channel); }
   void SetTimeOut(std::int32_t hundredths) override { inner_.SetTimeOut(hundredths); }
   std::int32_t LastError() override { return now_ ? now_->code : inner_.LastError(); }
@@ -110,9 +111,10 @@ class IdeTest : public ::testing::Test {
   std::string Dir() const { return apps_dir_.string() + "/"; }
   std::filesystem::path In(const std::string& name) const { return apps_dir_ / name; }
 
-  // Runs the main window with its IDE part wired as in Main: the first attempt before the first
-  // event, the warning on the open event, the six operations, Connect and Disconnect. Ends when
-  // the window closes; the script must close it.
+  // Runs the main window with its IDE part wired by windows::MainIde, as Main does: the first
+  // attempt before the first event, the warning on the open event, the six operations, Connect and
+  // Disconnect; every application's outcome goes into outcomes_. Ends when the window closes; the
+  // script must close it.
   void RunWindow();
   // The activity log in stored order (each record must carry a date), without the batch's last
   // record, the summary, which goes into summary_ ("" when there is none).
@@ -137,6 +139,7 @@ class IdeTest : public ::testing::Test {
   ide::ConnectionState state_;
   int rereads_ = 0;  // calls of the list's RereadSelected
   std::string summary_;
+  std::vector<ide::ApplicationOutcome> outcomes_;
 };
 
 }  // namespace ide_test

@@ -39,6 +39,7 @@ bool ApplyOption(Options& options, const std::string& key, const std::string& va
       {"ack_delay_from", &Options::ack_delay_from, 1000000},
       {"ack_delay_commands", &Options::ack_delay_commands, 1000000},
       {"startup_delay_ms", &Options::startup_delay_ms, 86400000},
+      {"busy_commands", &Options::busy_commands, 1000000},
   };
   struct Flag {
     const char* key;

@@ -17,6 +17,7 @@ struct Options {
   int ack_delay_ms = 0;         // stay busy this long before acknowledging...
   int ack_delay_from = 1;       // ...starting with this command (counted from 1)...
   int ack_delay_commands = 0;   // ...and this many commands from there (0: every one from there)
+  int busy_commands = 0;        // answer the first this many commands "busy" without carrying them out
   bool never_write = false;     // acknowledge, but never write a result file
   bool quit_command = false;    // "[Quit]" ends the stand-in
   std::string log;              // file that records what the stand-in receives and does

@@ -179,6 +179,12 @@ HDDEDATA Server::Execute(HDDEDATA data) {
   ++commands_;
   log_.Line("execute " + command);
 
+  if (commands_ <= options_.busy_commands) {
+    // As an IDE busy with something else: the command is not carried out, and may be sent again.
+    log_.Line("answered busy");
+    return reinterpret_cast<HDDEDATA>(DDE_FBUSY);
+  }
+
   const bool delayed = commands_ >= options_.ack_delay_from &&
                        (options_.ack_delay_commands == 0 ||
                         commands_ < options_.ack_delay_from + options_.ack_delay_commands);

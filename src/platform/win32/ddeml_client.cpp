@@ -7,12 +7,31 @@
 
 #include <cstdio>
 #include <map>
+#include <string>
+
+#include "platform/folder_wait.h"
 
 namespace platform {
 namespace {
 
-// DDEML wants a callback even from a client; a client-only instance has nothing to answer.
-HDDEDATA CALLBACK IgnoreTransactions(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
+// The asynchronous execute in progress on this thread: the callback fills in its end when DDEML
+// delivers it while the thread's messages are served.
+struct PendingExecute {
+  DWORD id = 0;
+  bool done = false;
+  bool acknowledged = false;
+  DWORD status = 0;  // the server's DDE_ flags
+};
+thread_local PendingExecute* g_pending = nullptr;
+
+// A client-only instance has nothing to answer; it hears only of its own transactions' ends.
+HDDEDATA CALLBACK OnTransaction(UINT type, UINT, HCONV, HSZ, HSZ, HDDEDATA data, ULONG_PTR id, ULONG_PTR flags) {
+  if (type == XTYP_XACT_COMPLETE && g_pending != nullptr &&
+      (static_cast<DWORD>(id) == g_pending->id || HIWORD(id) == g_pending->id)) {
+    g_pending->done = true;
+    g_pending->acknowledged = data != nullptr;
+    g_pending->status |= LOWORD(flags);
+  }
   return nullptr;
 }
 
@@ -33,7 +52,7 @@ class DdemlClient final : public DdeClient {
   explicit DdemlClient(DdemlOptions options)
       : fresh_conversation_per_request_(Applies(options.fresh_conversation_per_request)),
         new_conversation_after_time_out_(Applies(options.new_conversation_after_time_out)) {
-    if (DdeInitializeA(&instance_, IgnoreTransactions, APPCMD_CLIENTONLY | CBF_SKIP_ALLNOTIFICATIONS, 0) !=
+    if (DdeInitializeA(&instance_, OnTransaction, APPCMD_CLIENTONLY | CBF_SKIP_ALLNOTIFICATIONS, 0) !=
         DMLERR_NO_ERROR) {
       instance_ = 0;  // no conversation can open, so every command reports an invalid channel
     }
@@ -97,12 +116,30 @@ class DdemlClient final : public DdeClient {
     }
 
     DWORD status = 0;
-    // DDEML sends the bytes as given; the server expects text with its terminating zero.
-    HDDEDATA acknowledged = DdeClientTransaction(
-        reinterpret_cast<LPBYTE>(const_cast<char*>(command.c_str())), static_cast<DWORD>(command.size() + 1),
-        conversation.handle, nullptr, 0, XTYP_EXECUTE, time_out, &status);
-    UINT error = DdeGetLastError(instance_);
-    if (acknowledged != nullptr) {
+    bool acknowledged = false;
+    UINT error = DMLERR_NO_ERROR;
+    if (ExecuteServingMessages(conversation.handle, command, time_out, acknowledged, status, error)) {
+      // Wine's DDEML keeps a finished asynchronous transaction queued on its conversation, where it
+      // takes the next answer (to a command or a request) for its own: a conversation that got
+      // its answer is replaced by a new one at once, while the server is free to answer.
+      if (error != DMLERR_EXECACKTIMEOUT && error != DMLERR_SERVER_DIED) {
+        if (HCONV fresh = Open(conversation.service)) {
+          DdeDisconnect(conversation.handle);
+          DdeGetLastError(instance_);
+          conversation.handle = fresh;
+        } else {
+          conversation.stale = true;
+        }
+      }
+    } else {
+      // DDEML took no asynchronous transaction: a synchronous one, which serves no messages.
+      // DDEML sends the bytes as given; the server expects text with its terminating zero.
+      acknowledged = DdeClientTransaction(reinterpret_cast<LPBYTE>(const_cast<char*>(command.c_str())),
+                                          static_cast<DWORD>(command.size() + 1), conversation.handle, nullptr, 0,
+                                          XTYP_EXECUTE, time_out, &status) != nullptr;
+      error = DdeGetLastError(instance_);
+    }
+    if (acknowledged) {
       last_error_ = kDdeNoError;
       return;
     }
@@ -112,7 +149,8 @@ class DdemlClient final : public DdeClient {
         if (new_conversation_after_time_out_) conversation.stale = true;
         break;
       case DMLERR_NOTPROCESSED:
-        last_error_ = kDdeNotProcessed;
+        // Wine's DDEML reports a busy answer as "not processed" with the busy flag set.
+        last_error_ = (status & DDE_FBUSY) != 0 ? kDdeServerBusy : kDdeNotProcessed;
         break;
       case DMLERR_BUSY:
         last_error_ = kDdeServerBusy;
@@ -166,6 +204,13 @@ class DdemlClient final : public DdeClient {
     return answered;
   }
 
+  bool ServerAlive(DdeChannel channel) override {
+    auto it = channels_.find(channel);
+    if (it == channels_.end() || !it->second.open) return false;
+    // A stale conversation is replaced at the next command; its server's window tells as well.
+    return ServerAlive(it->second.handle) && (it->second.stale || Connected(it->second.handle));
+  }
+
   void Close(DdeChannel channel) override {
     auto it = channels_.find(channel);
     if (it == channels_.end() || !it->second.open) return;
@@ -187,8 +232,75 @@ class DdemlClient final : public DdeClient {
     HCONV handle;
     HSZ service;
     bool open;
-    bool stale;  // its last execute timed out; see Execute
+    bool stale;  // its last execute was asynchronous or timed out: the next goes on a new one
   };
+
+  // Sends `command` as an asynchronous transaction and waits for its answer beside the thread's
+  // message queue, serving the messages meanwhile, so that the window stays responsive while the
+  // IDE works inside the call (an IDE that acknowledges only after the build). The window's input
+  // reaches its model as events, which the caller drops after the send. The server's answer is
+  // read on its way to DDEML as well: wine's DDEML tells the callback no flags, so busy and refused
+  // would look alike. On return `error` is DMLERR_EXECACKTIMEOUT when no answer came in time,
+  // DMLERR_SERVER_DIED when the server went, DMLERR_NOTPROCESSED for a negative answer (its busy
+  // flag then in `status`). False when DDEML would not start the transaction.
+  bool ExecuteServingMessages(HCONV handle, const std::string& command, DWORD time_out, bool& acknowledged,
+                              DWORD& status, UINT& error) {
+    CONVINFO info{};
+    info.cb = sizeof info;
+    HWND client = DdeQueryConvInfo(handle, QID_SYNC, &info) != 0 ? info.hwnd : nullptr;
+    PendingExecute pending;
+    DWORD id = 0;
+    if (DdeClientTransaction(reinterpret_cast<LPBYTE>(const_cast<char*>(command.c_str())),
+                             static_cast<DWORD>(command.size() + 1), handle, nullptr, 0, XTYP_EXECUTE, TIMEOUT_ASYNC,
+                             &id) == nullptr) {
+      DdeGetLastError(instance_);
+      return false;
+    }
+    pending.id = id;
+    g_pending = &pending;
+    const DWORD start = GetTickCount();
+    error = DMLERR_NO_ERROR;
+    bool quitting = false;
+    while (!pending.done) {
+      const DWORD spent = GetTickCount() - start;
+      if (spent >= time_out || quitting) {
+        error = DMLERR_EXECACKTIMEOUT;
+        break;
+      }
+      if (!ServerAlive(handle)) {
+        error = DMLERR_SERVER_DIED;
+        break;
+      }
+      // A look at the server now and then, in case it dies without a word.
+      MsgWaitForMultipleObjectsEx(0, nullptr, time_out - spent < 100 ? time_out - spent : 100, QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE);
+      MSG msg;
+      while (!pending.done && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+          // Kept for the thread's own loop; the session ends, the command is given up.
+          PostQuitMessage(static_cast<int>(msg.wParam));
+          quitting = true;
+          break;
+        }
+        UINT_PTR low = 0, high = 0;
+        if (msg.message == WM_DDE_ACK && msg.hwnd == client && UnpackDDElParam(WM_DDE_ACK, msg.lParam, &low, &high))
+          pending.status |= LOWORD(low) & (DDE_FBUSY | DDE_FACK | DDE_FAPPSTATUS);
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+    }
+    g_pending = nullptr;
+    if (!pending.done) {
+      DdeAbandonTransaction(instance_, handle, id);
+      DdeGetLastError(instance_);
+      acknowledged = false;
+      return true;
+    }
+    acknowledged = pending.acknowledged;
+    status = pending.status;
+    if (!acknowledged) error = DMLERR_NOTPROCESSED;
+    return true;
+  }
 
   static bool Connected(HCONV handle) {
     CONVINFO info{};

@@ -13,7 +13,9 @@ namespace platform {
 //    which the next request on the same conversation takes for its (negative) answer, so each
 //    request goes out on a conversation of its own;
 //  - after an execute timed out, the server's late acknowledgement is taken for the answer of the
-//    next command on that conversation, so the next command goes out on a new conversation.
+//    next command on that conversation, and a finished asynchronous execute stays queued on its
+//    conversation, taking the next answer for its own; so after every execute the next command
+//    (and every request) goes out on a new conversation.
 // kAuto applies them when running under wine, kOn and kOff force them (tests use kOff to watch
 // whether the problem still exists).
 enum class WineWorkaround { kAuto, kOn, kOff };

@@ -36,13 +36,9 @@ int UnattendedAnswer(int buttons, bool confirm) {
 
 // --- VirtualWaiter --------------------------------------------------------------------------
 
-VirtualWaiter::VirtualWaiter() : clock_(81513, 9 * 360000) {}
+VirtualWaiter::VirtualWaiter() : clock_(MakeVirtualClock()) {}
 
-void VirtualWaiter::At(std::int64_t ticks, std::function<void()> action) {
-  auto after = std::upper_bound(alarms_.begin(), alarms_.end(), ticks,
-                                [](std::int64_t t, const Alarm& alarm) { return t < alarm.ticks; });
-  alarms_.insert(after, Alarm{ticks, std::move(action)});
-}
+void VirtualWaiter::At(std::int64_t ticks, std::function<void()> action) { alarms_.At(ticks, std::move(action)); }
 
 void VirtualWaiter::Changed(const std::string& folder) {
   std::string key = FolderKey(folder);
@@ -61,11 +57,8 @@ bool VirtualWaiter::WaitUntil(std::int64_t until, const std::string& folder) {
   for (;;) {
     if (TakeChange(folder)) return true;
     // Alarms due by `until` run first, even on a tie, so that what they do is seen at that tick.
-    if (!alarms_.empty() && alarms_.front().ticks <= until) {
-      Alarm next = std::move(alarms_.front());
-      alarms_.erase(alarms_.begin());
-      if (next.ticks > clock_.Ticks()) clock_.Advance(next.ticks - clock_.Ticks());
-      next.action();
+    if (alarms_.DueBy(until)) {
+      alarms_.RunNext(clock_);
       continue;
     }
     if (clock_.Ticks() >= until) return false;
@@ -109,20 +102,20 @@ void ConsoleBackend::WaitForInput(Window& window) {
   for (Peer* p : peers_)
     if (&p->window() == &window) own = p;
   while (!window.HasEvents() && !window.IsClosed()) {
-    if (!own || (own->next_tick_ < 0 && own->watched_.empty())) {
+    if (!own || (own->next_tick() < 0 && own->watched().empty())) {
       window.UserClose();
       return;
     }
     // Every open window's timer keeps running while the top one takes the input, as on screen.
     std::int64_t due = Waiter::kNever;
     for (Peer* p : peers_)
-      if (p->next_tick_ >= 0) due = std::min(due, p->next_tick_);
-    if (waiter_.WaitUntil(due, own->watched_)) window.DirectoryChanged();
+      if (p->next_tick() >= 0) due = std::min(due, p->next_tick());
+    if (waiter_.WaitUntil(due, own->watched())) window.DirectoryChanged();
     const std::int64_t now = waiter_.clock().Ticks();
     // A copy: the list must not change under the loop.
     std::vector<Peer*> peers = peers_;
     for (Peer* p : peers) {
-      if (p->next_tick_ < 0 || p->next_tick_ > now) continue;
+      if (p->next_tick() < 0 || p->next_tick() > now) continue;
       p->window().TimerTick();
       // A real clock may have run past several periods (the machine slept): one event for them all.
       p->TimerFired(now);

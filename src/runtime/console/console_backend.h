@@ -15,6 +15,7 @@
 
 #include "platform/clock.h"
 #include "runtime/backend.h"
+#include "runtime/virtual_time.h"
 
 namespace rt::console {
 
@@ -33,11 +34,10 @@ class Waiter {
   virtual bool WaitUntil(std::int64_t until, const std::string& folder) = 0;
 };
 
-// The real one: the system clock; Windows: a change notification on the folder (kept open while
-// the folder stays the same, re-armed after each change) waited on with the time left as
-// time-out; Linux: inotify with poll's time-out; elsewhere, or where the folder cannot be watched,
-// a plain sleep. A wait on "" keeps the last folder's watch open, so that the changes made while
-// a called window takes the input are reported when its caller waits on that folder again.
+// The real one: the system clock and the platform's folder wait (platform/folder_wait.h), which
+// also serves the thread's messages (Windows) while it waits. A wait on "" keeps the last folder's
+// watch open, so that the changes made while a called window takes the input are reported when its
+// caller waits on that folder again.
 std::unique_ptr<Waiter> MakeSystemWaiter();
 
 // For tests: a virtual clock that only moves in WaitUntil, straight to `until` or to the next
@@ -45,7 +45,7 @@ std::unique_ptr<Waiter> MakeSystemWaiter();
 // current, when called from an alarm) WaitUntil on that folder reports at once.
 class VirtualWaiter final : public Waiter {
  public:
-  // Starts on 1 March 2024 (day 81513) at 9:00, like the headless backend.
+  // Starts at the virtual start moment, like the headless backend.
   VirtualWaiter();
 
   platform::Clock& clock() override { return clock_; }
@@ -64,20 +64,13 @@ class VirtualWaiter final : public Waiter {
   bool TakeChange(const std::string& folder);
 
   platform::VirtualClock clock_;
-  struct Alarm {
-    std::int64_t ticks;
-    std::function<void()> action;
-  };
-  std::vector<Alarm> alarms_;  // in order of time, and of setting within one tick
+  Alarms alarms_;
   std::vector<std::string> changed_;
 };
 
-// The program halted. Thrown out of the procedure so that the console program's main can report
-// it and end with its exit code; `text` is the halt text.
-struct Halted : std::runtime_error {
-  explicit Halted(const std::string& text) : std::runtime_error(text), text(text) {}
-  std::string text;
-};
+// The program halted: thrown out of the procedure so that the console program's main can report
+// it and end with its exit code.
+using rt::Halted;
 
 // What the program would show in a box goes to `messages` as one line: the caption, ": " and the
 // text (just the text when the caption is empty), with line breaks in the text turned into blanks.

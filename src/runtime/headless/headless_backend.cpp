@@ -78,7 +78,7 @@ class HeadlessBackend::Peer final : public ModelPeer {
 
 // --- Backend --------------------------------------------------------------------------------
 
-HeadlessBackend::HeadlessBackend() : clock_(81513, 9 * 360000) {}
+HeadlessBackend::HeadlessBackend() : clock_(MakeVirtualClock()) {}
 HeadlessBackend::~HeadlessBackend() = default;
 
 std::unique_ptr<WindowPeer> HeadlessBackend::CreatePeer(Window& window) {
@@ -134,12 +134,7 @@ void HeadlessBackend::Apply(Window& window, const Script::Step& step) {
   }
 }
 
-void HeadlessBackend::At(std::int64_t ticks, std::function<void()> action) {
-  // Kept in order of time, and of setting within one tick.
-  auto after = std::upper_bound(alarms_.begin(), alarms_.end(), ticks,
-                                [](std::int64_t t, const Alarm& alarm) { return t < alarm.ticks; });
-  alarms_.insert(after, Alarm{ticks, std::move(action)});
-}
+void HeadlessBackend::At(std::int64_t ticks, std::function<void()> action) { alarms_.At(ticks, std::move(action)); }
 
 void HeadlessBackend::ChangeDirectory(const std::string& folder) {
   // A copy: a window may close (and its peer go) in between only through its procedure, which
@@ -155,14 +150,9 @@ void HeadlessBackend::AdvanceTime(Window& window) {
     // The next timer or alarm to fall due within the wait, if any; an alarm goes first on a tie.
     Peer* due = nullptr;
     for (Peer* p : peers_)
-      if (p->next_tick_ >= 0 && p->next_tick_ <= end && (!due || p->next_tick_ < due->next_tick_)) due = p;
-    bool alarm = !alarms_.empty() && alarms_.front().ticks <= end &&
-                 (!due || alarms_.front().ticks <= due->next_tick_);
-    if (alarm) {
-      Alarm next = std::move(alarms_.front());
-      alarms_.erase(alarms_.begin());
-      if (next.ticks > clock_.Ticks()) clock_.Advance(next.ticks - clock_.Ticks());
-      next.action();
+      if (p->next_tick() >= 0 && p->next_tick() <= end && (!due || p->next_tick() < due->next_tick())) due = p;
+    if (alarms_.DueBy(due ? due->next_tick() : end)) {
+      alarms_.RunNext(clock_);
       continue;
     }
     if (!due) {
@@ -170,7 +160,7 @@ void HeadlessBackend::AdvanceTime(Window& window) {
       wait_until_ = -1;
       return;
     }
-    clock_.Advance(due->next_tick_ - clock_.Ticks());
+    clock_.Advance(due->next_tick() - clock_.Ticks());
     due->TimerFired(clock_.Ticks());
     due->window().TimerTick();
   }

@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "runtime/backend.h"
 #include "runtime/event.h"
+#include "runtime/virtual_time.h"
 
 namespace rt {
 class Window;
@@ -19,12 +20,7 @@ class Window;
 
 namespace rt::headless {
 
-// The program halted (a record file could not be opened, ...). Thrown out of the procedure under
-// test so that the test sees it; `text` is the halt text.
-struct Halted : std::runtime_error {
-  explicit Halted(const std::string& text) : std::runtime_error(text), text(text) {}
-  std::string text;
-};
+using rt::Halted;
 
 // The program did something the script did not expect (a message box nobody answers, input asked
 // for after the script ran out, a greyed popup entry chosen...). The message says what.
@@ -145,11 +141,7 @@ class HeadlessBackend final : public Backend {
   platform::VirtualClock clock_;
   int visible_rows_ = 0;
   std::vector<Peer*> peers_;
-  struct Alarm {
-    std::int64_t ticks;
-    std::function<void()> action;
-  };
-  std::vector<Alarm> alarms_;
+  Alarms alarms_;
   std::int64_t wait_until_ = -1;  // the end of the script's current Wait; -1: none
   std::vector<MessageBoxSpec> boxes_;
   std::vector<std::string> popups_;

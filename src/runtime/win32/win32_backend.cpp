@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/folder_wait.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "runtime/win32/win32_mapping.h"
@@ -45,20 +46,10 @@ class Win32Backend final : public Backend {
       // Messages already waiting go first, so that a folder that keeps changing cannot shut the
       // user out.
       if (PumpWaitingMessages(window, *peer)) continue;
-      HANDLE change = peer->change_handle();
-      DWORD handles = change ? 1 : 0;
-      // MWMO_INPUTAVAILABLE: messages that an earlier call saw but left queued (it stopped at the
-      // first event) wake this wait too.
-      DWORD woke = MsgWaitForMultipleObjectsEx(handles, &change, INFINITE, QS_ALLINPUT,
-                                               MWMO_INPUTAVAILABLE);
-      if (handles && woke == WAIT_OBJECT_0) {
-        peer->NoteDirectoryChange();
-      } else if (woke == WAIT_FAILED) {
-        // A wait on the message queue alone does not fail, so the watch's handle is given up and
-        // the next wait is on messages alone.
-        if (handles) peer->WatchDirectory("");
-        else WaitMessage();
-      }
+      // The platform's one wait: the watched folder beside the message queue.
+      if (peer->folder_wait().Wait(platform::FolderWait::kForever, peer->watching(), true) ==
+          platform::FolderWait::Woke::kFolder)
+        window.DirectoryChanged();
     }
   }
 

@@ -196,42 +196,10 @@ void Win32Peer::SetTimer(int hundredths) {
     ::KillTimer(hwnd_, kTimerId);
 }
 
-bool Win32Peer::WatchDirectory(const std::string& path) {
-  if (change_) {
-    FindCloseChangeNotification(change_);
-    change_ = nullptr;
-  }
-  if (path.empty()) return true;
-  std::wstring folder = Widen(path);
-  if (folder.empty()) return false;
-  // The folder's own name, without the separator the program writes after it; a root such as
-  // "C:\" or "\" keeps its separator, as without it it names no folder (or another one).
-  if ((folder.back() == L'\\' || folder.back() == L'/') && folder.size() > 1 &&
-      folder[folder.size() - 2] != L':')
-    folder.pop_back();
-  // Files made, renamed or deleted, and files written (their time or size changes); not the
-  // folders below.
-  HANDLE change = FindFirstChangeNotificationW(
-      folder.c_str(), FALSE,
-      FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE);
-  if (change == INVALID_HANDLE_VALUE) return false;
-  change_ = change;
-  return true;
-}
-
-void Win32Peer::NoteDirectoryChange() {
-  // Rearmed before the model hears of it, so that a change made while the procedure looks at the
-  // folder signals again. A handle that cannot be rearmed is given up: it would stay signalled.
-  if (change_ && !FindNextChangeNotification(change_)) {
-    FindCloseChangeNotification(change_);
-    change_ = nullptr;
-  }
-  window_.DirectoryChanged();
-}
+bool Win32Peer::WatchDirectory(const std::string& path) { return folder_wait_.Watch(path); }
 
 Win32Peer::~Win32Peer() {
   destroying_ = true;
-  if (change_) FindCloseChangeNotification(change_);
   context_.peers.erase(std::remove(context_.peers.begin(), context_.peers.end(), this),
                        context_.peers.end());
   if (hwnd_) {

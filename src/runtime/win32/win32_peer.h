@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/folder_wait.h"
 #include "runtime/backend.h"
 #include "runtime/win32/win32_fonts.h"
 
@@ -57,11 +58,10 @@ class Win32Peer final : public WindowPeer {
   bool WatchDirectory(const std::string& path) override;
 
   HWND hwnd() const { return hwnd_; }
-  // The change notification of the watched folder, which the backend waits on beside the message
-  // queue while this window takes input; nullptr while no folder is watched.
-  HANDLE change_handle() const { return change_; }
-  // The change notification was signalled: it is rearmed and the model told.
-  void NoteDirectoryChange();
+  // The watched folder's wait, which the backend waits on beside the message queue while this
+  // window takes input; watching nothing while no folder is watched.
+  platform::FolderWait& folder_wait() { return folder_wait_; }
+  bool watching() const { return !folder_wait_.folder().empty(); }
   Window& window() { return window_; }
   // Looks at a queued input message before the dialog manager does, for what the model handles
   // itself: keys of a list (its navigation, alerted keys, type-ahead) and buttons' own keys.
@@ -165,7 +165,7 @@ class Win32Peer final : public WindowPeer {
   HFONT window_font_ = nullptr;
   DialogBase base_;
   std::vector<Control> controls_;
-  HANDLE change_ = nullptr;  // owned; FindFirstChangeNotification's handle of the watched folder
+  platform::FolderWait folder_wait_;
   bool refreshing_ = false;  // changes made by Refresh are not user input
   bool destroying_ = false;
 };

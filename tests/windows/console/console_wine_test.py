@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """nightjar.com under wine against the IDE stand-in, as a nightly build would run it from a Linux
 shell: the list kept with add (a wildcard), tag, list; a make over a seeded folder that prints the
-log's records, exits 0 and writes a JUnit report that an XML parser reads; log; a refusing IDE
-(exit 1); no IDE to be found (exit 2).
+log's records, exits 0 and writes a JUnit report; log; a refusing IDE (exit 1); no IDE to be found
+(exit 2); a report in UTF-8 for a name outside ASCII, with one case per application though two
+share a file name. Every report is validated against junit.xsd by xmllint (libxml2).
 
 Usage: console_wine_test.py NIGHTJAR_COM IDE_STANDIN_EXE. Runs in a fresh folder of its own, in the
 wine prefix of the environment (WINEPREFIX). Each step is bounded; every stand-in started is ended.
@@ -19,6 +20,7 @@ import xml.etree.ElementTree as ElementTree
 NIGHTJAR_COM = sys.argv[1] if len(sys.argv) > 1 else ""
 STANDIN_EXE = sys.argv[2] if len(sys.argv) > 2 else ""
 STEP_LIMIT_S = 180
+SCHEMA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "junit.xsd")
 
 
 def windows_path(path):
@@ -74,6 +76,14 @@ class NightjarComTest(unittest.TestCase):
 
         return done.returncode, text(out_path), text(err_path)
 
+    def report(self, name="report.xml"):
+        """The JUnit report in the work folder, once xmllint has validated it against the schema."""
+        path = os.path.join(self.work, name)
+        done = subprocess.run(["xmllint", "--noout", "--schema", SCHEMA, path], capture_output=True, text=True,
+                              timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return ElementTree.parse(path).getroot()
+
     def seed(self, *names):
         for name in names:
             with open(os.path.join(self.apps, name), "w") as app:
@@ -103,10 +113,10 @@ class NightjarComTest(unittest.TestCase):
             self.assertRegex(out, r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d  " + app + "  Begin Make\n")
             self.assertRegex(out, app + "  Make Finished\n")
             self.assertTrue(os.path.exists(os.path.join(self.apps, app[:-4] + ".EXE")))
-        self.assertIn("Batch ended: 2 finished, 0 failed, 0 not found, 0 skipped, of 2", out)
+        self.assertIn("Batch ended: 2 finished, of 2", out)
         self.assertIn("Processing Complete", err)
 
-        suite = ElementTree.parse(os.path.join(self.work, "report.xml")).getroot()
+        suite = self.report()
         self.assertEqual(suite.tag, "testsuite")
         self.assertEqual((suite.get("tests"), suite.get("failures")), ("2", "0"))
         names = [case.get("name") for case in suite.iter("testcase")]
@@ -125,7 +135,7 @@ class NightjarComTest(unittest.TestCase):
         self.assertEqual(code, 1, out + err)
         self.assertIn("Error 1234 : Project has 3 errors", err)
         self.assertIn("INVOICE.APP  Error 603", out)
-        suite = ElementTree.parse(os.path.join(self.work, "report.xml")).getroot()
+        suite = self.report()
         self.assertEqual(suite.get("failures"), "1")
 
         # No IDE running, and none that can be started.
@@ -135,6 +145,24 @@ class NightjarComTest(unittest.TestCase):
         self.assertEqual(code, 2, out + err)
         self.assertIn("Not Connected", err)
         self.assertNotIn("Begin Make", out)
+
+    def test_the_report_is_utf8_with_one_case_per_application(self):
+        more = os.path.join(self.work, "more")
+        os.makedirs(more)
+        for folder, name in ((self.apps, "B\u00dcRO.APP"), (self.apps, "INVOICE.APP"), (more, "INVOICE.APP")):
+            with open(os.path.join(folder, name), "w") as app:
+                app.write("PROGRAM\n")
+        for folder in (self.apps, more):
+            code, out, err = self.nightjar("add", windows_path(folder) + "\\*.app")
+            self.assertEqual(code, 0, out + err)
+        code, out, err = self.nightjar("run", "make-exe", "--all", "--junit", "report.xml")
+        self.assertEqual(code, 0, out + err)
+        suite = self.report()
+        self.assertEqual((suite.get("tests"), suite.get("failures")), ("3", "0"))
+        names = sorted(case.get("name") for case in suite.iter("testcase"))
+        self.assertEqual(names, sorted([windows_path(self.apps) + "\\B\u00dcRO.APP",
+                                        windows_path(self.apps) + "\\INVOICE.APP",
+                                        windows_path(more) + "\\INVOICE.APP"]))
 
     def test_bad_arguments_print_the_usage_and_exit_2(self):
         code, out, err = self.nightjar("run", "make-everything")

@@ -435,7 +435,7 @@ TEST_F(NightjarIdeTest, ARefusedCommandShowsTheIdesMessageAndEndsTheBatch) {
   nightjar_.Close();  // a second box would come before the program ends
 
   ASSERT_EQ(nightjar_.boxes().size(), 1u) << Describe(nightjar_.boxes());
-  EXPECT_TRUE(nightjar_.boxes()[0].Shows(L"Error 1234 : Project has 3 errors")) << Describe(nightjar_.boxes());
+  EXPECT_TRUE(nightjar_.boxes()[0].Shows(L"INVOICE.APP: Error 1234 : Project has 3 errors")) << Describe(nightjar_.boxes());
   EXPECT_EQ(Executed(), (std::vector<std::string>{"[ExecuteProject(" + Dir() + "INVOICE.app)]"}))
       << ReadFile(log_);
   const std::vector<LogRecord> records = ReadActivityLog(folder_);
@@ -501,7 +501,7 @@ TEST_F(NightjarIdeTest, ASilentIdeEndsTheWaitAfterTheTimeOutAndABusyOneTimesTheC
 
   // The busy IDE: one box, "DDE timeout", and the time-out in the log.
   ASSERT_EQ(second.boxes().size(), 1u) << Describe(second.boxes());
-  EXPECT_TRUE(second.boxes()[0].Shows(L"DDE timeout")) << Describe(second.boxes());
+  EXPECT_TRUE(second.boxes()[0].Shows(L"PAYROLL.APP: DDE timeout")) << Describe(second.boxes());
   std::vector<std::string> events = EventsOf(ReadActivityLog(busy), "PAYROLL.APP");
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0], "Begin Make");

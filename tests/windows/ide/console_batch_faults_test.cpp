@@ -1,0 +1,233 @@
+// nightjar.com and the IDE stand-in as processes of their own under wine, for what a batch meets
+// from the IDE and from other programs: an IDE busy for its first commands, a second batch on the
+// same folder while the first runs, another DDE client connecting while a batch waits, and the IDE
+// killed during a wait. Each reads the activity log the batch left and ends what it started.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app_seeding.h"
+#include "files/files.h"
+#include "platform/win32/ddeml_client.h"
+#include "process_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::WindowsPath;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Polls `done` every 50 ms for up to `ms`.
+template <typename Done>
+bool WaitUntil(Done done, DWORD ms) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
+    if (done()) return true;
+  return done();
+}
+
+// The log's records as "APP  EVENT" lines, in the order written.
+std::vector<std::string> ActivityLog(const fs::path& folder) {
+  std::vector<std::string> lines;
+  const fs::path previous = fs::current_path();
+  fs::current_path(folder);
+  {
+    files::Files files;
+    files.TempFile.Open();
+    if (files.store.error.code == 0) {
+      files.TempFile.Set(store::Order::File);
+      for (files.TempFile.Next(); files.store.error.code == 0; files.TempFile.Next())
+        lines.push_back(files.TMP.Apps.str() + "  " + files.TMP.Event.str());
+      files.TempFile.Close();
+    }
+  }
+  fs::current_path(previous);
+  return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+// One run of nightjar.com, its output and errors in files.
+class ConsoleRun {
+ public:
+  ~ConsoleRun() {
+    if (!info_.hProcess) return;
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 99);
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+  }
+  bool Start(const fs::path& folder, const std::string& arguments) {
+    out_ = folder / ("out-" + std::to_string(++runs_) + ".txt");
+    err_ = folder / ("err-" + std::to_string(runs_) + ".txt");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(out_.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileA(err_.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    startup.hStdInput = nullptr;
+    const std::string program = WindowsPath(NIGHTJAR_COM);
+    std::string command = "\"" + program + "\" " + arguments;
+    bool started = CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                  folder.string().c_str(), &startup, &info_) != 0;
+    CloseHandle(out);
+    CloseHandle(err);
+    return started;
+  }
+  // The exit code once it ended within `ms`; -1 when it did not.
+  int Wait(DWORD ms) {
+    if (WaitForSingleObject(info_.hProcess, ms) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return static_cast<int>(code);
+  }
+  std::string Out() const { return ReadFile(out_); }
+  std::string Err() const { return ReadFile(err_); }
+
+ private:
+  static inline int runs_ = 0;
+  PROCESS_INFORMATION info_{};
+  fs::path out_;
+  fs::path err_;
+};
+
+class ConsoleBatchFaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifndef NIGHTJAR_COM
+    GTEST_SKIP() << "nightjar.com is not part of this build";
+#endif
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    static int tests = 0;
+    folder_ = fs::path(temp) / ("nj-faults-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++tests));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    log_ = (folder_ / "standin.log").string();
+  }
+  void TearDown() override {
+    standin_.reset();
+    std::error_code error;
+    fs::remove_all(folder_, error);
+  }
+
+  void StartStandIn(const std::string& settings) {
+    const fs::path ide = folder_ / "ide";
+    fs::create_directories(ide);
+    const fs::path exe = ide / "CW20.exe";
+    ASSERT_TRUE(fs::copy_file(WindowsPath(NJ_STANDIN_EXE), exe, fs::copy_options::overwrite_existing));
+    standin_ = std::make_unique<test_support::TestProcess>();
+    ASSERT_TRUE(standin_->Start(exe.string(), "\"--log=" + log_ + "\" " + settings, ide.string()));
+    ASSERT_TRUE(WaitUntil([&] { return Contains(ReadFile(log_), "ready "); }, 15000)) << ReadFile(log_);
+  }
+
+  fs::path folder_;
+  std::string log_;
+  std::unique_ptr<test_support::TestProcess> standin_;
+};
+
+// The IDE answers its first two commands busy: they go again, and the batch succeeds.
+TEST_F(ConsoleBatchFaultsTest, AnIdeBusyForItsFirstCommandsIsAskedAgainAndTheBatchSucceeds) {
+  const fs::path apps = folder_ / "apps";
+  ASSERT_EQ(test_support::SeedTaggedApps(apps, {"INVOICE"}), "");
+  ASSERT_NO_FATAL_FAILURE(StartStandIn("--write_delay_ms=200 --busy_commands=2"));
+  ConsoleRun run;
+  ASSERT_TRUE(run.Start(apps, "run make-exe"));
+  EXPECT_EQ(run.Wait(60000), 0) << run.Out() << run.Err() << ReadFile(log_);
+  const std::string standin = ReadFile(log_);
+  std::size_t busy = 0;
+  for (std::size_t at = standin.find("answered busy"); at != std::string::npos; at = standin.find("answered busy", at + 1))
+    ++busy;
+  EXPECT_EQ(busy, 2u) << standin;
+  EXPECT_TRUE(Contains(standin, "accepted")) << standin;
+  const std::string log = Joined(ActivityLog(apps));
+  EXPECT_TRUE(Contains(log, "INVOICE.APP  Begin Make\nINVOICE.APP  Make Finished\n")) << log;
+}
+
+// While one batch waits for the IDE: another DDE client connects at once (the batch serves its
+// messages), and a second batch on the same folder is refused, naming the first, which goes on
+// with its log whole.
+TEST_F(ConsoleBatchFaultsTest, WhileABatchWaitsAnotherClientConnectsAndASecondBatchIsRefused) {
+  const fs::path apps = folder_ / "apps";
+  ASSERT_EQ(test_support::SeedTaggedApps(apps, {"INVOICE", "PAYROLL"}), "");
+  ASSERT_NO_FATAL_FAILURE(StartStandIn("--write_delay_ms=6000"));
+  ConsoleRun first;
+  ASSERT_TRUE(first.Start(apps, "run make-exe"));
+  ASSERT_TRUE(WaitUntil([&] { return Contains(first.Out(), "INVOICE.APP  Begin Make"); }, 30000)) << first.Out();
+  Sleep(300);  // into the wait
+
+  // The probe runs on a thread of its own, whose DDE window goes with it.
+  DWORD connect_ms = 0;
+  bool answered = false;
+  std::thread([&] {
+    auto probe = platform::MakeDdemlClient();
+    const DWORD start = GetTickCount();
+    platform::DdeChannel channel = probe->Connect("ClarionWin");
+    connect_ms = GetTickCount() - start;
+    answered = channel != 0;
+    probe->Close(channel);
+  }).join();
+  EXPECT_TRUE(answered);
+  EXPECT_LT(connect_ms, 1000u) << "a DDE connect took " << connect_ms << " ms while nightjar.com waited";
+  std::printf("[ measured ] DDE connect while nightjar.com waits: %lu ms\n", static_cast<unsigned long>(connect_ms));
+
+  ConsoleRun second;
+  ASSERT_TRUE(second.Start(apps, "run make-exe"));
+  EXPECT_EQ(second.Wait(60000), 2) << second.Out() << second.Err();
+  EXPECT_TRUE(Contains(second.Err(), "The activity log is held by this batch: Gen & Make (.EXE) on station"))
+      << second.Err();
+  EXPECT_EQ(first.Wait(90000), 0) << first.Out() << first.Err();
+  const std::vector<std::string> expected{"INVOICE.APP  Begin Make", "INVOICE.APP  Make Finished",
+                                          "PAYROLL.APP  Begin Make", "PAYROLL.APP  Make Finished"};
+  std::vector<std::string> log = ActivityLog(apps);
+  ASSERT_EQ(log.size(), 5u) << Joined(log);
+  EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 4), expected) << Joined(log);
+  EXPECT_TRUE(Contains(log[4], "Batch ended: 2 finished, of 2")) << log[4];
+}
+
+// The IDE is killed while the batch waits for its executable: the batch ends within two seconds,
+// with a line that says what happened, and exits 1.
+TEST_F(ConsoleBatchFaultsTest, AnIdeKilledDuringTheWaitEndsTheBatchWithinTwoSeconds) {
+  const fs::path apps = folder_ / "apps";
+  ASSERT_EQ(test_support::SeedTaggedApps(apps, {"INVOICE", "PAYROLL"}), "");
+  ASSERT_NO_FATAL_FAILURE(StartStandIn("--never_write"));
+  ConsoleRun run;
+  ASSERT_TRUE(run.Start(apps, "run make-exe"));
+  ASSERT_TRUE(WaitUntil([&] { return Contains(run.Out(), "INVOICE.APP  Begin Make"); }, 30000)) << run.Out();
+  Sleep(500);
+  const DWORD killed = GetTickCount();
+  TerminateProcess(standin_->handle(), 9);
+  const int code = run.Wait(20000);
+  const DWORD ended_ms = GetTickCount() - killed;
+  EXPECT_EQ(code, 1) << run.Out() << run.Err();
+  EXPECT_LT(ended_ms, 2000u);
+  std::printf("[ measured ] batch ended %lu ms after the IDE was killed\n", static_cast<unsigned long>(ended_ms));
+  EXPECT_TRUE(Contains(run.Out(), "INVOICE.APP  The IDE ended the conversation (it exited or closed it)")) << run.Out();
+  EXPECT_TRUE(Contains(run.Out(), "Batch ended: 0 finished, 1 failed, 1 not reached, of 2")) << run.Out();
+  EXPECT_FALSE(Contains(run.Out(), "PAYROLL.APP  Begin Make")) << run.Out();
+}
+
+}  // namespace
