@@ -35,7 +35,8 @@ void BatchOperations::Arrange(std::vector<Tagged>& tagged) {
   if (plan_.only_failed) {
     std::erase_if(tagged, [&](const Tagged& app) {
       const store::LastResult* last = entry(app);
-      return last == nullptr || last->outcome.empty() || last->outcome == OutcomeName(Outcome::kMade);
+      return last == nullptr || last->outcome.empty() || last->outcome == OutcomeName(Outcome::kMade) ||
+             last->outcome == OutcomeName(Outcome::kUpToDate);
     });
   }
   // Numbered applications first, by their numbers; the rest after them; ties as stored.

@@ -10,7 +10,7 @@ struct BatchPlan {
   // An application whose output is newer than its input, its .APP and its folder's newest .DCT is
   // not sent: logged "Up to date, not sent" and counted as skipped as up to date.
   bool only_changed = false;
-  // Only the applications whose kept last result is there and is not "made".
+  // Only the applications whose kept last result is there and is neither "made" nor up to date.
   bool only_failed = false;
   // After the first application that failed, was not found or timed out, the batch ends; the rest
   // are counted as not reached.

@@ -302,6 +302,9 @@ TEST_F(ConsoleTest, ChangedSkipsUpToDateOutputAndStopOnFailureEndsTheBatch) {
   std::string xml((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
   EXPECT_TRUE(Has(std::ostringstream(xml), "failures=\"0\"")) << xml;
   EXPECT_TRUE(Has(std::ostringstream(xml), "<skipped message=\"Up to date, not sent\"/>")) << xml;
+  // Up to date is no failure for --failed either.
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--failed"}), 0);
+  EXPECT_EQ(ide_.Commands().size(), 2u);
   // A folder's dictionary newer than the output makes it out of date.
   std::ofstream(App("DATA.DCT")) << "x";
   fs::last_write_time(App("DATA.DCT"), fs::last_write_time(App("NEW.EXE")) + std::chrono::hours(1));
