@@ -44,6 +44,12 @@ Parsed ParseRun(const std::vector<std::string>& arguments, Command command) {
       command.all = true;
     } else if (name == "--yes" && !inline_value) {
       command.yes = true;
+    } else if (name == "--changed" && !inline_value) {
+      command.changed = true;
+    } else if (name == "--failed" && !inline_value) {
+      command.failed = true;
+    } else if (name == "--stop-on-failure" && !inline_value) {
+      command.stop_on_failure = true;
     } else if (name == "--app") {
       if (!take_value() || value.empty()) return Fail("--app needs an application's name");
       command.apps.push_back(value);
@@ -99,6 +105,21 @@ Parsed ParseCommand(const std::vector<std::string>& arguments) {
     command.operation = *operation;
     return ParseRun(arguments, command);
   }
+  if (verb == "list" && arguments.size() == 2 && arguments[1] == "--by-order") {
+    command.verb = Verb::List;
+    command.by_order = true;
+    return {command, ""};
+  }
+  if (verb == "order") {
+    command.verb = Verb::Order;
+    if (arguments.size() != 3 || arguments[1].empty()) return Fail("order takes a name and a number");
+    const std::string& number = arguments[2];
+    auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), command.order);
+    if (error != std::errc() || end != number.data() + number.size() || command.order < 0 || command.order > 99999)
+      return Fail("order takes a number from 0 (none) to 99999, not \"" + number + "\"");
+    command.argument = arguments[1];
+    return {command, ""};
+  }
   struct Simple {
     const char* name;
     Verb verb;
@@ -124,13 +145,19 @@ Parsed ParseCommand(const std::vector<std::string>& arguments) {
 std::string Usage() {
   return "Usage:\n"
          "  nightjar run OPERATION [--all | --app NAME ...] [--timeout MINUTES] [--yes] [--junit FILE]\n"
+         "               [--changed] [--failed] [--stop-on-failure]\n"
          "      OPERATION: make-exe, make-dll, export-txa, import-txa, import-dct, export-dct.\n"
          "      Runs the operation over the tagged applications of APPS in the current folder (--all:\n"
          "      every one; --app: those named, by file name or full path), writing the activity log\n"
          "      and printing each of its records. --timeout: the DDE time-out (default 15). --yes:\n"
          "      confirms what the window would ask (import-txa replaces the .APP files). --junit: a\n"
-         "      JUnit XML report, one test case per application.\n"
-         "  nightjar list             the applications; * marks the tagged ones\n"
+         "      JUnit XML report, one test case per application. --changed: an application whose output\n"
+         "      is newer than its .APP (and its folder's .DCT) is not sent. --failed: only those whose\n"
+         "      last result was not \"made\". --stop-on-failure: the batch ends at the first failure.\n"
+         "      Applications run by their build order numbers, then the rest as stored.\n"
+         "  nightjar list [--by-order] the applications and their last results; * marks the tagged\n"
+         "                            ones; --by-order: in build order, with the numbers\n"
+         "  nightjar order NAME N     sets an application's build order number (0: none)\n"
          "  nightjar add PATTERN      adds every .APP file that matches (wildcards * and ?)\n"
          "  nightjar remove NAME      removes an application (file name or full path)\n"
          "  nightjar tag NAME         tags an application; untag NAME untags it\n"

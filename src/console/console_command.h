@@ -10,7 +10,7 @@
 
 namespace console {
 
-enum class Verb { Help, Version, Run, List, Add, Remove, Tag, Untag, Log };
+enum class Verb { Help, Version, Run, List, Add, Remove, Tag, Untag, Log, Order };
 
 struct Command {
   Verb verb = Verb::Help;
@@ -20,7 +20,12 @@ struct Command {
   int timeout_minutes = 15;                            // Run: the DDE time-out, 1 to 99
   bool yes = false;                                    // Run: confirm what the window would ask
   std::string junit;                                   // Run: the JUnit report's file; "" none
-  std::string argument;                                // Add: the pattern; Remove, Tag, Untag: the name
+  bool changed = false;                                // Run: up-to-date applications are not sent
+  bool failed = false;                                 // Run: only those whose last result was not made
+  bool stop_on_failure = false;                        // Run: end the batch at the first failure
+  bool by_order = false;                               // List: in build order, with the numbers
+  int order = 0;                                       // Order: the build order number, 0 none
+  std::string argument;                                // Add: the pattern; Remove, Tag, Untag, Order: the name
 };
 
 // The command, or why the arguments make none (`error`, for the usage that follows it).

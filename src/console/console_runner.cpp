@@ -3,7 +3,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
+#include <climits>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <ostream>
 #include <vector>
@@ -15,6 +18,7 @@
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
 #include "platform/file_access.h"
+#include "store/last_results.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "windows/main_def.h"
@@ -165,6 +169,10 @@ bool WriteJUnit(const std::string& file_name, const Command& command, const std:
       cases += "/>\n";
       continue;
     }
+    if (outcome.outcome == ide::Outcome::kUpToDate) {
+      cases += ">\n    <skipped message=\"" + XmlEscaped(outcome.detail) + "\"/>\n  </testcase>\n";
+      continue;
+    }
     ++failures;
     std::string message = outcome.outcome == ide::Outcome::kNotReached ? "Not processed: the batch ended before it"
                                                                          : outcome.detail;
@@ -210,7 +218,8 @@ class Runner {
     for (std::string& name : resolved.apps) name = StoredName(name);
     switch (command.verb) {
       case Verb::Run: code = RunBatch(resolved); break;
-      case Verb::List: code = List(); break;
+      case Verb::List: code = List(command.by_order); break;
+      case Verb::Order: code = SetOrder(command.argument, command.order); break;
       case Verb::Add: code = Add(command.argument); break;
       case Verb::Remove: code = Remove(command.argument); break;
       case Verb::Tag: code = SetTag(command.argument, 1); break;
@@ -247,6 +256,8 @@ class Runner {
       rt::Window window(runtime, windows::kMainWindow);
       windows::MainIde ide(window, state, program_.services, files_, program_.OutputFileName);
       ide.batch.Choose(selection);
+      ide.batch.Plan({.only_changed = command.changed, .only_failed = command.failed,
+                      .stop_on_failure = command.stop_on_failure});
       ide.batch.OnLogged([&](const store::TempFileRecord& record) { out_ << LogLine(record) << std::endl; });
       ide.batch.OnOutcome([&](const ide::ApplicationOutcome& outcome) { outcomes.push_back(outcome); });
       end = ide.batch.Run(command.operation);
@@ -267,14 +278,52 @@ class Runner {
     return end == ide::BatchEnd::kAllFinished ? kExitOk : kExitNotAllMade;
   }
 
-  int List() {
-    // In key order, as the window's list shows them.
-    files_.Apps.Set(store::Order::Key);
-    for (files_.Apps.Next(); files_.store.error.code == 0; files_.Apps.Next())
-      out_ << (files_.APP.Tag == 1 ? "* " : "  ") << Shown(PathOf(files_.APP)) << "\n";
-    if (files_.store.error.code == store::kRecordNotAvailable) return kExitOk;
-    err_ << "The list could not be read to its end: " << Reason(files_.store.error) << "\n";
-    return kExitCannotRun;
+  // In key order, as the window's list shows them, or in build order (the batch's: numbered ones
+  // by their numbers, then the rest as stored) with the numbers in front; each with its last result.
+  int List(bool by_order) {
+    std::vector<store::AppsRecord> apps;
+    files_.Apps.Set(by_order ? store::Order::File : store::Order::Key);
+    for (files_.Apps.Next(); files_.store.error.code == 0; files_.Apps.Next()) apps.push_back(files_.APP);
+    if (files_.store.error.code != store::kRecordNotAvailable) {
+      err_ << "The list could not be read to its end: " << Reason(files_.store.error) << "\n";
+      return kExitCannotRun;
+    }
+    std::map<std::string, store::LastResult> kept;
+    store::LastResults results;
+    if (!results.ReadAll(kept)) err_ << "The last results could not be read: " << Shown(results.Error()) << "\n";
+    auto entry = [&](const store::AppsRecord& app) {
+      auto found = kept.find(store::LastResultKey(std::string(app.DriveNPath.Trimmed()), std::string(app.Application.Trimmed())));
+      return found == kept.end() ? store::LastResult() : found->second;
+    };
+    if (by_order) {
+      auto rank = [&](const store::AppsRecord& app) {
+        std::int32_t order = entry(app).order;
+        return order > 0 ? static_cast<std::int64_t>(order) : INT64_MAX;
+      };
+      std::stable_sort(apps.begin(), apps.end(), [&](const auto& a, const auto& b) { return rank(a) < rank(b); });
+    }
+    for (const store::AppsRecord& app : apps) {
+      store::LastResult last = entry(app);
+      if (by_order) out_ << (last.order > 0 ? std::to_string(last.order) : std::string("-")) << "  ";
+      out_ << (app.Tag == 1 ? "* " : "  ") << Shown(PathOf(app));
+      if (!last.outcome.empty()) out_ << "  " << Shown(store::FullText(last));
+      out_ << "\n";
+    }
+    return kExitOk;
+  }
+
+  int SetOrder(const std::string& name, int order) {
+    if (!FindOne(files_, StoredName(name), err_)) return kExitCannotRun;
+    store::LastResults results;
+    if (!results.SetOrder(std::string(files_.APP.DriveNPath.Trimmed()), std::string(files_.APP.Application.Trimmed()),
+                          order)) {
+      err_ << "The build order of " << Shown(PathOf(files_.APP)) << " could not be kept: " << Shown(results.Error())
+           << "\n";
+      return kExitCannotRun;
+    }
+    out_ << Shown(PathOf(files_.APP)) << (order > 0 ? " builds at " + std::to_string(order) : " has no build order")
+         << "\n";
+    return kExitOk;
   }
 
   // `name` as the list holds it: itself when an application answers to it; otherwise, where the

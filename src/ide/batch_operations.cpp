@@ -51,6 +51,7 @@ const char* OutcomeName(Outcome outcome) {
     case Outcome::kStopped: return "stopped";
     case Outcome::kSkipped: return "skipped";
     case Outcome::kNotReached: return "not reached";
+    case Outcome::kUpToDate: return "skipped as up to date";
   }
   return "";
 }
@@ -157,7 +158,9 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
   // The applications are taken as they are tagged now; each is read again when its turn comes, so
   // that what another station changed meanwhile counts, and the list may move the record buffer
   // while the batch waits.
+  row_ = &row;
   std::vector<Tagged> tagged = TaggedApplications();
+  Arrange(tagged);
   tally_ = BatchTally{.chosen = static_cast<int>(tagged.size())};
   batch_start_ = clock_.Ticks();
   stop_requested_ = false;
@@ -190,6 +193,7 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
     // A log that can no longer be written would leave the next applications' steps untold.
     if (!log_failure_.empty() && next == Next::kNextApplication) next = Next::kEndBatch;
     if (next == Next::kNextApplication && stop_requested_) next = Next::kEndBatch;
+    if (next == Next::kNextApplication && EndsAtFailure()) next = Next::kEndBatch;
   }
   if ((stop_requested_ || stop_now_) && i < tagged.size() && next != Next::kWindowClosed) {
     app_.Application.Clear();
@@ -232,6 +236,10 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
   }
   if (!AnyFile(d + b + row.input_extension)) {
     Finish(Outcome::kNotFound, std::string(row.input_extension) + " not found");
+    return Next::kNextApplication;
+  }
+  if (plan_.only_changed && UpToDate(row)) {
+    Finish(Outcome::kUpToDate, kUpToDateText);
     return Next::kNextApplication;
   }
 
@@ -510,6 +518,7 @@ void BatchOperations::Finish(Outcome outcome, std::string_view text) {
   }
   ++tally_.counts[static_cast<int>(outcome)];
   if (told_) told_(current_);
+  KeepResult();
 }
 
 std::string BatchOperations::ErrorLine() {

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ide/batch_plan.h"
 #include "ide/connection.h"
 #include "ide/dde_contract.h"
 #include "platform/clock.h"
@@ -66,7 +67,7 @@ enum class BatchEnd {
                   // nothing was sent
   kAllFinished,   // every chosen application reached its finished event and every record was logged
   kNotAllMade,    // at least one did not (failed, not found, skipped, stopped or not reached), or a
-                  // log record could not be written
+                  // log record could not be written; up to date counts as made
   kWindowClosed,  // the user closed the window; it closes now
 };
 
@@ -79,9 +80,11 @@ enum class Outcome {
   kStopped,     // the user stopped the batch during its wait, or closed the window
   kSkipped,     // not sent: removed or untagged meanwhile, or a path no command can carry
   kNotReached,  // the batch ended before its turn
+  kUpToDate,    // not sent: its output is newer than its sources (BatchPlan::only_changed)
 };
-inline constexpr int kOutcomeCount = 7;
-// "made", "failed", "not found", "timed out", "stopped", "skipped", "not reached".
+inline constexpr int kOutcomeCount = 8;
+// "made", "failed", "not found", "timed out", "stopped", "skipped", "not reached",
+// "skipped as up to date".
 const char* OutcomeName(Outcome outcome);
 
 // One application's outcome as a value, told to an observer beside the log's as soon as it is
@@ -105,7 +108,7 @@ struct BatchTally {
   int chosen = 0;
   int counts[kOutcomeCount] = {};
   int Count(Outcome outcome) const { return counts[static_cast<int>(outcome)]; }
-  int NotMade() const { return chosen - Count(Outcome::kMade); }
+  int NotMade() const { return chosen - Count(Outcome::kMade) - Count(Outcome::kUpToDate); }
 };
 
 // Which applications a batch takes: the tagged ones (the window's way), every one, or those named
@@ -135,6 +138,9 @@ class BatchOperations {
 
   // What the next batches take; the tagged applications unless set.
   void Choose(Selection selection) { selection_ = std::move(selection); }
+  // How the next batches narrow, order and end (batch_plan.h); every batch runs by the build order
+  // and keeps each application's last result beside Apps.
+  void Plan(BatchPlan plan) { plan_ = plan; }
   // Called with every log record as it is added (a console shows them as they come).
   void OnLogged(std::function<void(const store::TempFileRecord&)> logged) { logged_ = std::move(logged); }
   // Called with every chosen application's outcome, in the batch's order.
@@ -154,6 +160,12 @@ class BatchOperations {
   BatchEnd RunBatch(Operation operation);
   BatchEnd ProcessAll(const OperationRow& row);
   std::vector<Tagged> TaggedApplications();
+  // batch_plan.cpp: the plan's narrowing and the build order; whether the application's output is
+  // newer than its sources; whether its outcome ends the batch (logged then); keeping its result.
+  void Arrange(std::vector<Tagged>& tagged);
+  bool UpToDate(const OperationRow& row);
+  bool EndsAtFailure();
+  void KeepResult();
   bool Chosen(const store::AppsRecord& app) const { return IsChosen(selection_, app); }
   Next Process(const OperationRow& row);
   // Sends DDECommand, again after a growing pause while the IDE answers that it is busy, until the
@@ -191,6 +203,8 @@ class BatchOperations {
   rt::FixedString<80>& OutputFileName;
   const std::function<void(rt::Window&)>* other_events_ = nullptr;
   Selection selection_;
+  BatchPlan plan_;
+  const OperationRow* row_ = nullptr;  // the running batch's operation
   std::function<void(const store::TempFileRecord&)> logged_;
 
   std::function<void(const ApplicationOutcome&)> told_;

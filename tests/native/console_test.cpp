@@ -243,3 +243,81 @@ TEST_F(ConsoleTest, TimeOutsAtTheirBoundsAndAReportInUtf8WithOneCasePerApplicati
 }
 
 }  // namespace
+
+namespace {
+
+// Last results outlive the log, which every batch re-creates; --failed takes just the ones not
+// made; the build order puts numbered applications first, ties and the unnumbered as stored.
+TEST_F(ConsoleTest, LastResultsOutliveTheLogAndDriveFailedAndTheBuildOrder) {
+  for (const char* name : {"A.APP", "B.APP", "C.APP", "D.APP"}) WriteApp(name);
+  for (const char* name : {"D.APP", "C.APP", "B.APP", "A.APP"}) ASSERT_EQ(Nightjar({"add", App(name)}), 0);
+  ide_.FailCommand(3, {doubles::CommandFault::Kind::kRefuse, 7, "Project has errors"});
+  // The refusal ends the batch, as it always did: A is not reached and keeps no result.
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all"}), 1);
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "D.APP"}), 0);  // a new log
+  EXPECT_EQ(Nightjar({"list"}), 0);
+  EXPECT_TRUE(Has(out_, "  " + App("A.APP") + "\n")) << out_.str();
+  EXPECT_TRUE(Has(out_, App("B.APP") + "  failed, Gen & Make (.EXE), 3/1/24 9:00AM, took 0:00: Project has errors\n"))
+      << out_.str();
+  EXPECT_TRUE(Has(out_, App("C.APP") + "  made, ")) << out_.str();
+
+  ASSERT_EQ(Nightjar({"run", "make-exe", "--all", "--failed"}), 0) << out_.str();
+  EXPECT_EQ(ide_.Commands().size(), 5u);
+  EXPECT_NE(ide_.Commands().back().find(App("B")), std::string::npos) << ide_.Commands().back();
+  EXPECT_TRUE(Has(out_, "of 1;")) << out_.str();
+
+  EXPECT_EQ(Nightjar({"order", "A.APP", "2"}), 0) << err_.str();
+  EXPECT_EQ(Nightjar({"order", "B.APP", "1"}), 0);
+  EXPECT_EQ(Nightjar({"order", "C.APP", "2"}), 0);
+  EXPECT_EQ(Nightjar({"order", "NONE.APP", "2"}), 2);
+  EXPECT_FALSE(ParseCommand({"order", "A.APP", "-1"}).command);
+  EXPECT_EQ(Nightjar({"list", "--by-order"}), 0);
+  EXPECT_EQ(out_.str().find("1    " + App("B.APP")), 0u) << out_.str();
+  EXPECT_LT(out_.str().find("2    " + App("C.APP")), out_.str().find("2    " + App("A.APP"))) << out_.str();
+  EXPECT_LT(out_.str().find("2    " + App("A.APP")), out_.str().find("-    " + App("D.APP"))) << out_.str();
+  std::size_t sent = ide_.Commands().size();
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all"}), 0);
+  ASSERT_EQ(ide_.Commands().size(), sent + 4);
+  std::string order;
+  for (std::size_t i = sent; i < sent + 4; ++i) order += ide_.Commands()[i].substr(ide_.Commands()[i].find(App("")) + App("").size(), 1);
+  EXPECT_EQ(order, "BCAD");
+}
+
+// --changed sends only what is older than its sources or was never made; --stop-on-failure ends
+// the batch at the first application not made.
+TEST_F(ConsoleTest, ChangedSkipsUpToDateOutputAndStopOnFailureEndsTheBatch) {
+  for (const char* name : {"NEW.APP", "OLD.APP", "NONE.APP"}) {
+    WriteApp(name);
+    ASSERT_EQ(Nightjar({"add", App(name)}), 0);
+  }
+  const auto app_time = fs::last_write_time(App("NEW.APP"));
+  std::ofstream(App("NEW.EXE")) << "x";
+  fs::last_write_time(App("NEW.EXE"), app_time + std::chrono::hours(1));
+  std::ofstream(App("OLD.EXE")) << "x";
+  fs::last_write_time(App("OLD.EXE"), app_time - std::chrono::hours(1));
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--changed", "--junit", "report.xml"}), 0) << out_.str();
+  EXPECT_TRUE(Has(out_, "NEW.APP  Up to date, not sent\n")) << out_.str();
+  EXPECT_TRUE(Has(out_, "Batch ended: 2 finished, 1 skipped as up to date, of 3")) << out_.str();
+  EXPECT_EQ(ide_.Commands().size(), 2u);
+  std::ifstream report("report.xml");
+  std::string xml((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Has(std::ostringstream(xml), "failures=\"0\"")) << xml;
+  EXPECT_TRUE(Has(std::ostringstream(xml), "<skipped message=\"Up to date, not sent\"/>")) << xml;
+  // Up to date is no failure for --failed either.
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--failed"}), 0);
+  EXPECT_EQ(ide_.Commands().size(), 2u);
+  // A folder's dictionary newer than the output makes it out of date.
+  std::ofstream(App("DATA.DCT")) << "x";
+  fs::last_write_time(App("DATA.DCT"), fs::last_write_time(App("NEW.EXE")) + std::chrono::hours(1));
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "NEW.APP", "--changed"}), 0);
+  EXPECT_EQ(ide_.Commands().size(), 3u);
+
+  fs::remove(App("OLD.APP"));
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--stop-on-failure"}), 1);
+  EXPECT_TRUE(Has(out_, "Batch stopped at the first failure")) << out_.str();
+  EXPECT_TRUE(Has(out_, "1 finished, 1 not found, 1 not reached, of 3")) << out_.str();
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all"}), 1);
+  EXPECT_TRUE(Has(out_, "2 finished, 1 not found, of 3")) << out_.str();
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+// The batch's plan (batch_plan.h) and its kept results: the parts of BatchOperations that choose,
+// order and stop, and that keep each application's last result beside Apps.
+#include <algorithm>
+#include <map>
+
+#include "ide/batch_operations.h"
+#include "platform/code_page.h"
+#include "store/last_results.h"
+
+namespace ide {
+namespace {
+
+// The newest file matching `pattern`, as (day, hundredths); false when there is none.
+bool Newest(platform::DirectoryLister& lister, const std::string& pattern, std::pair<std::int32_t, std::int32_t>& when) {
+  std::vector<platform::DirectoryEntry> entries;
+  if (lister.List(pattern, entries) != 0 || entries.empty()) return false;
+  when = {entries[0].date, entries[0].time};
+  for (const platform::DirectoryEntry& entry : entries) when = std::max(when, std::pair{entry.date, entry.time});
+  return true;
+}
+
+}  // namespace
+
+void BatchOperations::Arrange(std::vector<Tagged>& tagged) {
+  std::map<std::string, store::LastResult> kept;
+  store::LastResults results;
+  if (!results.ReadAll(kept)) {
+    app_.Application.Clear();
+    Log("Build order and last results not read: " + results.Error());
+  }
+  auto entry = [&](const Tagged& app) -> const store::LastResult* {
+    auto found = kept.find(store::LastResultKey(app.folder, app.application));
+    return found == kept.end() ? nullptr : &found->second;
+  };
+  if (plan_.only_failed) {
+    std::erase_if(tagged, [&](const Tagged& app) {
+      const store::LastResult* last = entry(app);
+      return last == nullptr || last->outcome.empty() || last->outcome == OutcomeName(Outcome::kMade) ||
+             last->outcome == OutcomeName(Outcome::kUpToDate);
+    });
+  }
+  // Numbered applications first, by their numbers; the rest after them; ties as stored.
+  auto rank = [&](const Tagged& app) {
+    const store::LastResult* last = entry(app);
+    return last != nullptr && last->order > 0 ? static_cast<std::int64_t>(last->order) : INT64_MAX;
+  };
+  std::stable_sort(tagged.begin(), tagged.end(), [&](const Tagged& a, const Tagged& b) { return rank(a) < rank(b); });
+}
+
+bool BatchOperations::UpToDate(const OperationRow& row) {
+  const std::string d(app_.DriveNPath.Trimmed());
+  const std::string db = d + std::string(AppBaseName.Trimmed());
+  std::pair<std::int32_t, std::int32_t> output, source;
+  if (!Newest(lister_, db + row.awaited_extension, output)) return false;
+  const std::string awaited = platform::FoldUpper(row.awaited_extension);
+  for (const std::string& pattern : {db + row.input_extension, db + ".APP", d + "*.DCT"}) {
+    if (platform::FoldUpper(pattern).ends_with(awaited)) continue;  // the output itself
+    if (Newest(lister_, pattern, source) && !(output > source)) return false;
+  }
+  return true;
+}
+
+bool BatchOperations::EndsAtFailure() {
+  if (!plan_.stop_on_failure) return false;
+  Outcome outcome = current_.outcome;
+  if (outcome != Outcome::kFailed && outcome != Outcome::kNotFound && outcome != Outcome::kTimedOut) return false;
+  app_.Application.Clear();
+  Log(kStoppedAtFailureText);
+  return true;
+}
+
+void BatchOperations::KeepResult() {
+  std::string error = current_.ide_error_text.empty() ? current_.detail : current_.ide_error_text;
+  store::LastResult result{.folder = current_.folder,
+                           .application = current_.application,
+                           .operation = row_ != nullptr ? row_->label : "",
+                           .outcome = OutcomeName(current_.outcome),
+                           .date = current_.end.date,
+                           .clock = current_.end.time,
+                           .hundredths = current_.hundredths,
+                           .error = current_.outcome == Outcome::kUpToDate ? "" : error};
+  store::LastResults results;
+  if (!results.Record(result)) Log("Last result not kept: " + results.Error());
+}
+
+}  // namespace ide

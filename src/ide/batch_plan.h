@@ -1,0 +1,23 @@
+// What a batch takes beyond its choice of applications, and in what order: only the applications
+// whose output is older than their sources, only those whose last result was not "made", the
+// user's build order, and an end at the first failure. Set on BatchOperations by the console's
+// options; kept results (store/last_results.h) supply the order and the last outcomes.
+#pragma once
+
+namespace ide {
+
+struct BatchPlan {
+  // An application whose output is newer than its input, its .APP and its folder's newest .DCT is
+  // not sent: logged "Up to date, not sent" and counted as skipped as up to date.
+  bool only_changed = false;
+  // Only the applications whose kept last result is there and is neither "made" nor up to date.
+  bool only_failed = false;
+  // After the first application that failed, was not found or timed out, the batch ends; the rest
+  // are counted as not reached.
+  bool stop_on_failure = false;
+};
+
+inline constexpr const char* kUpToDateText = "Up to date, not sent";
+inline constexpr const char* kStoppedAtFailureText = "Batch stopped at the first failure";
+
+}  // namespace ide

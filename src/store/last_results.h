@@ -1,0 +1,55 @@
+// What the batches left behind for each application of Apps: its last result (operation, outcome,
+// when, how long, the IDE's error text) and its build order number. Kept in a database file of its
+// own beside APPS, so that APPS keeps exactly the layout every reader of it knows, and re-creating
+// the activity log never touches it. The batch's outcome observer writes results; the console and
+// the window read them; `nightjar.com order` sets the numbers.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace store {
+
+// The file beside APPS that holds the results and numbers.
+inline constexpr const char* kLastResultsFile = "APPSLAST.db";
+
+struct LastResult {
+  std::string folder;       // APP:DriveNPath, as stored
+  std::string application;  // APP:Application
+  std::string operation;    // the operation's name, "" when no batch has taken it yet
+  std::string outcome;      // "made", "failed", ..., "skipped as up to date"
+  std::int32_t date = 0;    // day number of its end
+  std::int32_t clock = 0;   // hundredths since midnight
+  std::int64_t hundredths = 0;  // how long it took
+  std::string error;        // the IDE's error text, or why it was not made; "" when made
+  std::int32_t order = 0;   // build order number; 0: none
+};
+
+// The key of an application in the file: its full path with the records' letter case folded.
+std::string LastResultKey(const std::string& folder, const std::string& application);
+
+class LastResults {
+ public:
+  explicit LastResults(std::string path = kLastResultsFile) : path_(std::move(path)) {}
+
+  // Keeps `result` as its application's last one; the application's build order stays. False with
+  // Error() set when the file could not be written.
+  bool Record(const LastResult& result);
+  // Sets the build order number of an application (0 clears it); its last result stays.
+  bool SetOrder(const std::string& folder, const std::string& application, std::int32_t order);
+  // Every application's entry by LastResultKey; empty (and no error) when there is no file yet.
+  bool ReadAll(std::map<std::string, LastResult>& results);
+  const std::string& Error() const { return error_; }
+
+ private:
+  std::string path_;
+  std::string error_;
+};
+
+// One line of text for a result: "made 02:14", "failed: Project has errors"; "" when none.
+std::string ShortText(const LastResult& result);
+// The whole of it: "failed, make-exe, 2024-03-01 09:00:03, 0:03: Project has errors".
+std::string FullText(const LastResult& result);
+
+}  // namespace store
