@@ -57,7 +57,7 @@ const char* OutcomeName(Outcome outcome) {
 
 BatchOperations::BatchOperations(rt::Window& window, platform::DdeClient& dde, platform::Clock& clock,
                                  Connection& connection, files::Files& files, platform::DirectoryLister& lister,
-                                 rt::FixedString<80>& output_file_name)
+                                 platform::FixedString<80>& output_file_name)
     : window_(window), dde_(dde), clock_(clock), connection_(connection), state_(connection.state()),
       files_(files), lister_(lister), OutputFileName(output_file_name) {}
 
@@ -275,7 +275,7 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
 bool BatchOperations::Send() {
   const std::string command(DDECommand.Trimmed());
   const std::int64_t started = clock_.Ticks();
-  const rt::FixedString<30> shown = state_.LastAction;
+  const platform::FixedString<30> shown = state_.LastAction;
   int pause = kBusyPauseFirst;
   bool open = true;
   for (;;) {

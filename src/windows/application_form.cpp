@@ -10,7 +10,7 @@
 
 #include "messages/standard_warnings.h"
 #include "platform/directory_lister.h"
-#include "runtime/fixed_string.h"
+#include "platform/fixed_string.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "files/app_path.h"
@@ -162,7 +162,7 @@ class ApplicationForm final : public RecordForm {
   platform::DirectoryLister& lister_;
   // The full path: directory and name joined. It holds a whole Windows path, so that a path too
   // long for the record reaches the short-path lookup uncut.
-  rt::FixedString<kFullPathWidth> FileName;
+  platform::FixedString<kFullPathWidth> FileName;
   bool cut_ = false;              // the fields hold a path cut to fit, which must not be saved
 };
 

@@ -49,7 +49,7 @@ void ApplicationList::ComputeStopTable(const browse::KeyValue& low, const browse
   generator.SetupStringStops(kKeyWidth, browse::kStopLetters, false, platform::FoldUpper(low.text), platform::FoldUpper(high.text));
   for (browse::KeyValue& stop : stops) {
     // Each stop is kept in a field of the key's width.
-    rt::FixedString<kKeyWidth> field(generator.NextStringStop());
+    platform::FixedString<kKeyWidth> field(generator.NextStringStop());
     stop.text = field.str();
   }
 }

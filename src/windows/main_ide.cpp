@@ -13,7 +13,7 @@ namespace windows {
 namespace f = main_field;
 
 MainIde::MainIde(rt::Window& window, ide::ConnectionState& state, Services& services, files::Files& files,
-                 rt::FixedString<80>& OutputFileName)
+                 platform::FixedString<80>& OutputFileName)
     : connection(window, state, services.dde, services.starter),
       batch(window, services.dde, window.runtime().clock(), connection, files, services.lister, OutputFileName),
       window_(window) {

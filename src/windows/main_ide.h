@@ -8,7 +8,7 @@
 
 #include "ide/batch_operations.h"
 #include "ide/connection.h"
-#include "runtime/fixed_string.h"
+#include "platform/fixed_string.h"
 
 namespace files {
 struct Files;
@@ -25,7 +25,7 @@ class MainIde {
  public:
   // `window` is MAIN$WINDOW, open for as long as this object lives; `state` is bound to it here.
   MainIde(rt::Window& window, ide::ConnectionState& state, Services& services, files::Files& files,
-          rt::FixedString<80>& OutputFileName);
+          platform::FixedString<80>& OutputFileName);
 
   // Before the window's first event: one attempt to reach the IDE, without starting it.
   void FirstAttempt() { connection.FirstAttempt(); }

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "runtime/fixed_string.h"
+#include "platform/fixed_string.h"
 #include "runtime/requests.h"
 #include "files/files.h"
 
@@ -52,7 +52,7 @@ struct Program {
   // The record buffers APP and TMP, the two record files, their use counts (files.AppsUseCount,
   // files.TempFileUseCount), the store's current and kept errors.
   files::Files files;
-  rt::FixedString<80> OutputFileName;
+  platform::FixedString<80> OutputFileName;
 };
 
 }  // namespace windows

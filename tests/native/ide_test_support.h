@@ -135,7 +135,7 @@ class IdeTest : public ::testing::Test {
   std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
   platform::DdeClient* dde_ = &ide_;  // what the host's connection talks to
   files::Files files_;
-  rt::FixedString<80> OutputFileName;
+  platform::FixedString<80> OutputFileName;
   ide::ConnectionState state_;
   int rereads_ = 0;  // calls of the list's RereadSelected
   std::string summary_;

@@ -460,7 +460,7 @@ TEST_F(Win32Window, ModelChangesReachTheControls) {
   rt::Window window(runtime_, windows::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
-  rt::FixedString<30> last_action;
+  platform::FixedString<30> last_action;
   window.Bind(f::LastAction, last_action);
   last_action = "Made NIGHTJAR.APP";
   window.Display(f::LastAction);
@@ -772,7 +772,7 @@ TEST_F(Win32Window, TypedTextIsAcceptedWhenTheFieldIsLeftOrAButtonPressed) {
   rt::Window window(runtime_, kFormWindow);
   HWND top = FindWindowW(kWindowClass, L"Form under test");
   ASSERT_NE(top, nullptr);
-  rt::FixedString<10> name;
+  platform::FixedString<10> name;
   std::int16_t count = 5;
   window.Bind(2, name);
   window.Bind(3, count);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace rt {
+namespace platform {
 
 template <std::size_t N>
 struct FixedString {
@@ -46,4 +46,4 @@ inline std::string_view TrimRight(std::string_view text) {
   return text;
 }
 
-}  // namespace rt
+}  // namespace platform
