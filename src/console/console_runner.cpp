@@ -17,9 +17,9 @@
 #include "platform/file_access.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "windows/main_def.h"
-#include "windows/main_ide.h"
-#include "windows/program.h"
+#include "procedures/main_def.h"
+#include "procedures/main_ide.h"
+#include "procedures/program.h"
 
 namespace console {
 namespace {
@@ -193,7 +193,7 @@ bool WriteJUnit(const std::string& file_name, const Command& command, const std:
 
 class Runner {
  public:
-  Runner(rt::Runtime& runtime, windows::Services& services, std::ostream& out, std::ostream& err)
+  Runner(rt::Runtime& runtime, procedures::Services& services, std::ostream& out, std::ostream& err)
       : program_(runtime, services), files_(program_.files), out_(out), err_(err) {}
 
   int Run(const Command& command) {
@@ -244,8 +244,8 @@ class Runner {
     ide::BatchEnd end = ide::BatchEnd::kNotRun;
     std::int64_t started = runtime.clock().Ticks();
     {
-      rt::Window window(runtime, windows::kMainWindow);
-      windows::MainIde ide(window, state, program_.services, files_, program_.OutputFileName);
+      rt::Window window(runtime, procedures::kMainWindow);
+      procedures::MainIde ide(window, state, program_.services, files_, program_.OutputFileName);
       ide.batch.Choose(selection);
       ide.batch.OnLogged([&](const store::TempFileRecord& record) { out_ << LogLine(record) << std::endl; });
       ide.batch.OnOutcome([&](const ide::ApplicationOutcome& outcome) { outcomes.push_back(outcome); });
@@ -416,7 +416,7 @@ class Runner {
     return code;
   }
 
-  windows::Program program_;
+  procedures::Program program_;
   files::Files& files_;
   std::ostream& out_;
   std::ostream& err_;
@@ -435,7 +435,7 @@ std::string HaltAdvice(const std::string& halt_text) {
          "(nightjar run OPERATION --yes) rebuilds them, as does nightjar.exe when it starts.\n";
 }
 
-int RunCommand(const Command& command, rt::Runtime& runtime, windows::Services& services, std::ostream& out,
+int RunCommand(const Command& command, rt::Runtime& runtime, procedures::Services& services, std::ostream& out,
                std::ostream& err) {
   return Runner(runtime, services, out, err).Run(command);
 }
