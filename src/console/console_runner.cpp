@@ -333,7 +333,7 @@ class Runner {
            << "(Windows-1252) cannot hold, and the system gives it no short name; not added.\n";
     }
     for (const platform::DirectoryEntry& entry : entries) {
-      std::string name(rt::TrimRight(entry.name));
+      std::string name(platform::TrimRight(entry.name));
       if (!platform::FoldUpper(name).ends_with(".APP")) continue;
       ++matched;
       std::string full = absolute + name;
