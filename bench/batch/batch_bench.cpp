@@ -20,12 +20,12 @@
 #include "files/files.h"
 #include "process_support.h"
 #include "runtime/win32/win32_peer.h"
-#include "windows/main_def.h"
+#include "procedures/main_def.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-namespace f = windows::main_field;
+namespace f = procedures::main_field;
 using rt::win32::kFirstControlId;
 using test_support::TextOf;
 

@@ -13,15 +13,15 @@
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "windows/program.h"
-#include "windows/application_list.h"
-#include "windows/main_def.h"
+#include "procedures/program.h"
+#include "procedures/application_list.h"
+#include "procedures/main_def.h"
 
 namespace {
 
 using namespace bench_data;
 using rt::EventKind;
-constexpr int kList = windows::main_field::Browse_1;
+constexpr int kList = procedures::main_field::Browse_1;
 constexpr int kRows = 20;
 constexpr long kSmall = 1000;
 constexpr long kLarge = 1000000;
@@ -32,7 +32,7 @@ class ListSession {
   explicit ListSession(long count) : in_(count) {
     backend_.set_visible_rows(kRows);
     program_.files.Apps.Open();
-    window_ = std::make_unique<rt::Window>(runtime_, windows::kMainWindow);
+    window_ = std::make_unique<rt::Window>(runtime_, procedures::kMainWindow);
     NewEngine();
   }
   ~ListSession() {
@@ -90,9 +90,9 @@ class ListSession {
   doubles::FakeIde ide_{backend_.virtual_clock()};
   doubles::FakeProgramStarter starter_;
   std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
-  windows::Services services_{ide_, starter_, *lister_};
-  windows::Program program_{runtime_, services_};
-  windows::ApplicationList list_{program_, nullptr};
+  procedures::Services services_{ide_, starter_, *lister_};
+  procedures::Program program_{runtime_, services_};
+  procedures::ApplicationList list_{program_, nullptr};
   std::unique_ptr<rt::Window> window_;
   std::unique_ptr<browse::PageBrowse> engine_;
 };

@@ -15,7 +15,7 @@
 #include "platform/win32/ddeml_client.h"
 #include "runtime/console/console_backend.h"
 #include "runtime/runtime.h"
-#include "windows/program.h"
+#include "procedures/program.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ int Main(int argc, char** argv, std::ostream& out, std::ostream& err) {
   auto dde = platform::MakeDdemlClient();
   auto starter = platform::MakeProgramStarter();
   auto lister = platform::MakeDirectoryLister();
-  windows::Services services{*dde, *starter, *lister};
+  procedures::Services services{*dde, *starter, *lister};
   try {
     return console::RunCommand(*parsed.command, runtime, services, out, err);
   } catch (const rt::console::Halted& halted) {

@@ -21,9 +21,9 @@
 #include "store/last_results.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "windows/main_def.h"
-#include "windows/main_ide.h"
-#include "windows/program.h"
+#include "procedures/main_def.h"
+#include "procedures/main_ide.h"
+#include "procedures/program.h"
 
 namespace console {
 namespace {
@@ -201,7 +201,7 @@ bool WriteJUnit(const std::string& file_name, const Command& command, const std:
 
 class Runner {
  public:
-  Runner(rt::Runtime& runtime, windows::Services& services, std::ostream& out, std::ostream& err)
+  Runner(rt::Runtime& runtime, procedures::Services& services, std::ostream& out, std::ostream& err)
       : program_(runtime, services), files_(program_.files), out_(out), err_(err) {}
 
   int Run(const Command& command) {
@@ -253,8 +253,8 @@ class Runner {
     ide::BatchEnd end = ide::BatchEnd::kNotRun;
     std::int64_t started = runtime.clock().Ticks();
     {
-      rt::Window window(runtime, windows::kMainWindow);
-      windows::MainIde ide(window, state, program_.services, files_, program_.OutputFileName);
+      rt::Window window(runtime, procedures::kMainWindow);
+      procedures::MainIde ide(window, state, program_.services, files_, program_.OutputFileName);
       ide.batch.Choose(selection);
       ide.batch.Plan({.only_changed = command.changed, .only_failed = command.failed,
                       .stop_on_failure = command.stop_on_failure});
@@ -382,7 +382,7 @@ class Runner {
            << "(Windows-1252) cannot hold, and the system gives it no short name; not added.\n";
     }
     for (const platform::DirectoryEntry& entry : entries) {
-      std::string name(rt::TrimRight(entry.name));
+      std::string name(platform::TrimRight(entry.name));
       if (!platform::FoldUpper(name).ends_with(".APP")) continue;
       ++matched;
       std::string full = absolute + name;
@@ -465,7 +465,7 @@ class Runner {
     return code;
   }
 
-  windows::Program program_;
+  procedures::Program program_;
   files::Files& files_;
   std::ostream& out_;
   std::ostream& err_;
@@ -484,7 +484,7 @@ std::string HaltAdvice(const std::string& halt_text) {
          "(nightjar run OPERATION --yes) rebuilds them, as does nightjar.exe when it starts.\n";
 }
 
-int RunCommand(const Command& command, rt::Runtime& runtime, windows::Services& services, std::ostream& out,
+int RunCommand(const Command& command, rt::Runtime& runtime, procedures::Services& services, std::ostream& out,
                std::ostream& err) {
   return Runner(runtime, services, out, err).Run(command);
 }

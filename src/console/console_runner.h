@@ -12,7 +12,7 @@
 namespace rt {
 class Runtime;
 }
-namespace windows {
+namespace procedures {
 struct Services;
 }
 
@@ -26,7 +26,7 @@ inline constexpr int kExitCannotRun = 2;
 // Runs `command` with `runtime`, whose boxes are answered without a person (a console backend), and
 // `services`. Listings and log records go to `out`, everything the user must be told to `err`.
 // Returns the exit code. A halt of the runtime propagates as the backend throws it.
-int RunCommand(const Command& command, rt::Runtime& runtime, windows::Services& services, std::ostream& out,
+int RunCommand(const Command& command, rt::Runtime& runtime, procedures::Services& services, std::ostream& out,
                std::ostream& err);
 
 // One log record as one line: date, time, application (when there is one) and event, with control

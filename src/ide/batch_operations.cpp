@@ -58,7 +58,7 @@ const char* OutcomeName(Outcome outcome) {
 
 BatchOperations::BatchOperations(rt::Window& window, platform::DdeClient& dde, platform::Clock& clock,
                                  Connection& connection, files::Files& files, platform::DirectoryLister& lister,
-                                 rt::FixedString<80>& output_file_name)
+                                 platform::FixedString<80>& output_file_name)
     : window_(window), dde_(dde), clock_(clock), connection_(connection), state_(connection.state()),
       files_(files), lister_(lister), OutputFileName(output_file_name) {}
 
@@ -269,7 +269,7 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
   }
   connection_.CheckDDEError(app);
   if (state_.LastErrorCode != 0) {
-    std::string text(rt::TrimRight(dde_.LastErrorText()));
+    std::string text(platform::TrimRight(dde_.LastErrorText()));
     if (state_.LastErrorCode < 600) {
       window_.runtime().Message(app + ": " + row.error_prefix + std::to_string(state_.LastErrorCode) + " " + text,
                                 "Processing Terminated", rt::BoxIcon::Stop, rt::ButtonOk);
@@ -283,7 +283,7 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
 bool BatchOperations::Send() {
   const std::string command(DDECommand.Trimmed());
   const std::int64_t started = clock_.Ticks();
-  const rt::FixedString<30> shown = state_.LastAction;
+  const platform::FixedString<30> shown = state_.LastAction;
   int pause = kBusyPauseFirst;
   bool open = true;
   for (;;) {
@@ -427,7 +427,7 @@ bool BatchOperations::ResultComplete(const OperationRow& row, bool& writing) {
   std::string expected = platform::FoldUpper(std::string(AppBaseName.Trimmed()) + row.awaited_extension);
   lister_.List(d + "*" + row.awaited_extension, DirectoryList);
   for (const platform::DirectoryEntry& entry : DirectoryList) {
-    std::string name(rt::TrimRight(entry.name));
+    std::string name(platform::TrimRight(entry.name));
     if (platform::FoldUpper(name) != expected) continue;
     // A file its writer still holds open is not the finished result yet.
     if (lister_.IsBeingWritten(d + name)) writing = true;
@@ -514,7 +514,7 @@ void BatchOperations::Finish(Outcome outcome, std::string_view text) {
   current_.hundredths = clock_.Ticks() - app_start_ticks_;
   if (current_.error_code == platform::kDdeNotProcessed) {
     current_.ide_error_number = state_.IDEErrorNumber;
-    current_.ide_error_text = std::string(rt::TrimRight(state_.IDEErrorText));
+    current_.ide_error_text = std::string(platform::TrimRight(state_.IDEErrorText));
   }
   ++tally_.counts[static_cast<int>(outcome)];
   if (told_) told_(current_);
@@ -525,10 +525,10 @@ std::string BatchOperations::ErrorLine() {
   current_.error_code = state_.LastErrorCode;
   // The IDE's own reason says more than the DDE code that carried it.
   if (state_.LastErrorCode == platform::kDdeNotProcessed &&
-      (state_.IDEErrorNumber != 0 || !rt::TrimRight(state_.IDEErrorText).empty()))
+      (state_.IDEErrorNumber != 0 || !platform::TrimRight(state_.IDEErrorText).empty()))
     return "Error 603 IDE error " + std::to_string(state_.IDEErrorNumber) + ": " +
-           std::string(rt::TrimRight(state_.IDEErrorText));
-  return "Error " + std::to_string(state_.LastErrorCode) + " " + std::string(rt::TrimRight(dde_.LastErrorText()));
+           std::string(platform::TrimRight(state_.IDEErrorText));
+  return "Error " + std::to_string(state_.LastErrorCode) + " " + std::string(platform::TrimRight(dde_.LastErrorText()));
 }
 
 void BatchOperations::ShowProgress(int number) {

@@ -18,7 +18,7 @@
 #include "ide/dde_contract.h"
 #include "platform/clock.h"
 #include "platform/directory_lister.h"
-#include "runtime/fixed_string.h"
+#include "platform/fixed_string.h"
 #include "store/record_file.h"
 #include "store/records.h"
 
@@ -126,7 +126,7 @@ class BatchOperations {
   // log's stamps and the waits read. `files` holds Apps (open while Main runs) and TempFile;
   // `OutputFileName` is the process's name of the plain output file.
   BatchOperations(rt::Window& window, platform::DdeClient& dde, platform::Clock& clock, Connection& connection,
-                  files::Files& files, platform::DirectoryLister& lister, rt::FixedString<80>& OutputFileName);
+                  files::Files& files, platform::DirectoryLister& lister, platform::FixedString<80>& OutputFileName);
   ~BatchOperations();
 
   // Runs one operation from its confirmation to the end of the batch. The batch claims the log for
@@ -200,7 +200,7 @@ class BatchOperations {
   ConnectionState& state_;
   files::Files& files_;
   platform::DirectoryLister& lister_;
-  rt::FixedString<80>& OutputFileName;
+  platform::FixedString<80>& OutputFileName;
   const std::function<void(rt::Window&)>* other_events_ = nullptr;
   Selection selection_;
   BatchPlan plan_;
@@ -211,9 +211,9 @@ class BatchOperations {
   std::unique_ptr<platform::FileClaim> claim_;  // the log's, for the whole batch
 
   // Working state; names are the system's own.
-  rt::FixedString<8> AppBaseName;
+  platform::FixedString<8> AppBaseName;
   std::vector<platform::DirectoryEntry> DirectoryList;
-  rt::FixedString<255> DDECommand;
+  platform::FixedString<255> DDECommand;
   std::int32_t OutputFound = 0;
 
   store::AppsRecord app_;       // the application being processed, as read when its turn came

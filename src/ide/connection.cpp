@@ -164,7 +164,7 @@ void Connection::CheckDDEError(std::string_view application) {
     if (state_.IDEErrorText.size() > ConnectionState::kMaxErrorText)
       state_.IDEErrorText.resize(ConnectionState::kMaxErrorText);
     message = "Error " + std::to_string(state_.IDEErrorNumber) + " : " +
-              std::string(rt::TrimRight(state_.IDEErrorText));
+              std::string(platform::TrimRight(state_.IDEErrorText));
   } else if (state_.LastErrorCode == platform::kDdeTimeOut) {
     message = "DDE timeout";
     caption = "DDE Time-out";

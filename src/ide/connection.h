@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/fixed_string.h"
+#include "platform/fixed_string.h"
 
 namespace rt {
 class Runtime;
@@ -27,7 +27,7 @@ struct ConnectionState {
   std::int32_t DDEChannel = 0;    // the current conversation; 0 = none
   std::uint8_t DDEConnected = 0;  // 1 = connected (the check box)
   std::uint8_t DDETimeOut = 15;   // minutes, 1 to 99 (the spin box)
-  rt::FixedString<30> LastAction;
+  platform::FixedString<30> LastAction;
   std::uint16_t IDEErrorNumber = 0;  // "GetErrorNum" after a refused command
   std::string IDEErrorText;          // "GetErrorMsg", at most kMaxErrorText characters
   std::int32_t LastErrorCode = 0;    // kept by the last CheckDDEError

@@ -13,7 +13,7 @@
 #include "runtime/backend.h"
 #include "runtime/definition.h"
 #include "runtime/event.h"
-#include "runtime/fixed_string.h"
+#include "platform/fixed_string.h"
 #include "runtime/list_format.h"
 
 namespace rt {
@@ -119,7 +119,7 @@ class Window {
 
   // Bindings; each writes the variable's value into the control at once.
   template <std::size_t N>
-  void Bind(int field, FixedString<N>& text) {
+  void Bind(int field, platform::FixedString<N>& text) {
     BindRaw(field, {Binding::Type::Text, text.data, N});
   }
   void Bind(int field, std::uint8_t& value) { BindRaw(field, {Binding::Type::Byte, &value, 1}); }

@@ -2,18 +2,18 @@
 #include "shell/startup.h"
 
 #include "runtime/runtime.h"
-#include "windows/program.h"
-#include "windows/main.h"
+#include "procedures/program.h"
+#include "procedures/main.h"
 
 namespace shell {
 
-int RunProgram(rt::Runtime& runtime, windows::Services& services) {
+int RunProgram(rt::Runtime& runtime, procedures::Services& services) {
   // The context starts with blank strings and zero codes; nothing is read from the command line,
   // a settings file or the environment.
-  windows::Program program(runtime, services);
+  procedures::Program program(runtime, services);
   runtime.backend().SetProgramIcon("RUZOZIZ.ICO");
   runtime.backend().SetProgramName("Nightjar");
-  windows::Main(program);
+  procedures::Main(program);
   return 0;
 }
 

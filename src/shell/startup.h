@@ -6,7 +6,7 @@ namespace rt {
 class Runtime;
 }
 
-namespace windows {
+namespace procedures {
 struct Services;
 }
 
@@ -14,6 +14,6 @@ namespace shell {
 
 // Prepares the process-wide state, sets the program's icon, runs Main and returns the process's
 // exit code once Main has returned. `services` are the platform's (or a test's).
-int RunProgram(rt::Runtime& runtime, windows::Services& services);
+int RunProgram(rt::Runtime& runtime, procedures::Services& services);
 
 }  // namespace shell

@@ -6,7 +6,7 @@
 #include "platform/win32/ddeml_client.h"
 #include "runtime/runtime.h"
 #include "runtime/win32/win32_backend.h"
-#include "windows/program.h"
+#include "procedures/program.h"
 #include "shell/startup.h"
 
 int main() {
@@ -15,6 +15,6 @@ int main() {
   auto dde = platform::MakeDdemlClient();
   auto starter = platform::MakeProgramStarter();
   auto lister = platform::MakeDirectoryLister();
-  windows::Services services{*dde, *starter, *lister};
+  procedures::Services services{*dde, *starter, *lister};
   return shell::RunProgram(runtime, services);
 }

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/fixed_string.h"
+#include "platform/fixed_string.h"
 #include "store/field_codec.h"
 #include "store/records.h"
 
@@ -16,7 +16,7 @@ namespace store {
 // position of a deleted record re-reads nothing. Two positions taken in the same order are equal
 // exactly when they name the same record with the same key value.
 inline constexpr std::size_t kPositionSize = 512;
-using RecordPosition = rt::FixedString<kPositionSize>;
+using RecordPosition = platform::FixedString<kPositionSize>;
 
 // The two orders a file can be read in: the order records were stored, or its key.
 enum class Order { File, Key };

@@ -6,15 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/fixed_string.h"
+#include "platform/fixed_string.h"
 
 namespace store {
 
 // One record of Apps: 94 bytes, fields in this order, no padding. Key DriveKey: DriveNPath, then
 // Application, ascending, unique, letter case ignored.
 struct AppsRecord {
-  rt::FixedString<80> DriveNPath;   // directory of the application file, ending with a backslash
-  rt::FixedString<12> Application;  // the application's file name with its extension
+  platform::FixedString<80> DriveNPath;   // directory of the application file, ending with a backslash
+  platform::FixedString<12> Application;  // the application's file name with its extension
   std::int16_t Tag = 0;             // 1 tagged for the batch operations, 0 not
 
   // A cleared record: blank strings, zero numbers.
@@ -23,10 +23,10 @@ struct AppsRecord {
 
 // One record of TempFile: 128 bytes. Key ClockKey: Date, then Clock, ascending, duplicates allowed.
 struct TempFileRecord {
-  rt::FixedString<40> Apps;   // the application the step concerns
+  platform::FixedString<40> Apps;   // the application the step concerns
   std::int32_t Date = 0;      // day number
   std::int32_t Clock = 0;     // hundredths of a second since midnight
-  rt::FixedString<80> Event;  // what happened
+  platform::FixedString<80> Event;  // what happened
 
   void Clear() { *this = TempFileRecord(); }
 };

@@ -1,7 +1,7 @@
 // The activity log and its record form through the main window's Log button, over a real TempFile:
 // a batch's records in time order, a record opened in its form, the log that never stays open
 // empty, dates that keep their century, and the select mode.
-#include "windows/activity_log.h"
+#include "procedures/activity_log.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +17,14 @@
 #include "runtime/window.h"
 #include "files/files.h"
 #include "store/store_test_support.h"
-#include "windows/activity_log_def.h"
-#include "windows/activity_record.h"
-#include "windows/activity_record_def.h"
-#include "windows/main.h"
-#include "windows/main_def.h"
-#include "windows/program.h"
+#include "procedures/activity_log_def.h"
+#include "procedures/activity_record.h"
+#include "procedures/activity_record_def.h"
+#include "procedures/main.h"
+#include "procedures/main_def.h"
+#include "procedures/program.h"
 
-namespace windows {
+namespace procedures {
 namespace {
 
 namespace lf = activity_log_field;
@@ -275,4 +275,4 @@ TEST_F(ActivityLogTest, InSelectModeADoubleClickChoosesTheRecord) {
 }
 
 }  // namespace
-}  // namespace windows
+}  // namespace procedures

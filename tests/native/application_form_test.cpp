@@ -2,7 +2,7 @@
 // folder of its own: adding from an empty list, the path split and its existence check (wildcards,
 // paths too long for the record, short names), changing with another station in the way, and
 // deleting without ever seeing the form.
-#include "windows/application_form.h"
+#include "procedures/application_form.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +17,12 @@
 #include "runtime/window.h"
 #include "files/files.h"
 #include "store/store_test_support.h"
-#include "windows/application_form_def.h"
-#include "windows/main.h"
-#include "windows/main_def.h"
-#include "windows/program.h"
+#include "procedures/application_form_def.h"
+#include "procedures/main.h"
+#include "procedures/main_def.h"
+#include "procedures/program.h"
 
-namespace windows {
+namespace procedures {
 namespace {
 
 namespace af = application_form_field;
@@ -352,4 +352,4 @@ TEST_F(ApplicationFormTest, TheThumbFollowsLowerCasePaths) {
 }
 
 }  // namespace
-}  // namespace windows
+}  // namespace procedures

@@ -11,14 +11,14 @@
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "windows/program.h"
+#include "procedures/program.h"
 #include "files/files.h"
 #include "files/open_record_file.h"
 #include "store/store_test_support.h"
-#include "windows/main.h"
-#include "windows/main_def.h"
+#include "procedures/main.h"
+#include "procedures/main_def.h"
 
-namespace windows {
+namespace procedures {
 namespace {
 
 namespace f = main_field;
@@ -104,7 +104,7 @@ class ApplicationListTest : public ::testing::Test {
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
   ide_test::FakeServices services_{backend_.virtual_clock()};  // the IDE is running
-  windows::Program program_{runtime_, services_.services};
+  procedures::Program program_{runtime_, services_.services};
 };
 
 TEST_F(ApplicationListTest, ListsTheApplicationsInKeyOrderWithTheirTagMarks) {
@@ -212,4 +212,4 @@ TEST_F(ApplicationListTest, ButtonsOnAnApplicationDeletedElsewhereActOnNoOtherOn
 }
 
 }  // namespace
-}  // namespace windows
+}  // namespace procedures

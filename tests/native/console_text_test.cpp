@@ -18,7 +18,7 @@
 #include "runtime/console/console_backend.h"
 #include "runtime/runtime.h"
 #include "store/store_test_support.h"
-#include "windows/program.h"
+#include "procedures/program.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ class ConsoleTextTest : public ::testing::Test {
     err_.str("");
     rt::console::ConsoleBackend backend(waiter_, err_, parsed.command->yes);
     rt::Runtime runtime(backend);
-    windows::Services services{ide_, starter_, lister_};
+    procedures::Services services{ide_, starter_, lister_};
     return console::RunCommand(*parsed.command, runtime, services, out_, err_);
   }
   static void Touch(const fs::path& path) { std::ofstream(path) << "x"; }

@@ -12,13 +12,13 @@
 #include "platform/dde_client.h"
 #include "platform/file_claim.h"
 #include "runtime/window.h"
-#include "windows/main_def.h"
+#include "procedures/main_def.h"
 
 namespace ide_test {
 namespace {
 
 namespace fs = std::filesystem;
-namespace f = windows::main_field;
+namespace f = procedures::main_field;
 using doubles::CommandFault;
 using Lines = std::vector<LogLine>;
 using Texts = std::vector<std::string>;

@@ -4,12 +4,12 @@
 
 #include "ide_test_support.h"
 #include "runtime/window.h"
-#include "windows/main_def.h"
+#include "procedures/main_def.h"
 
 namespace ide_test {
 namespace {
 
-namespace f = windows::main_field;
+namespace f = procedures::main_field;
 using doubles::CommandFault;
 using Texts = std::vector<std::string>;
 

@@ -8,7 +8,7 @@
 #include "platform/clock.h"
 #include "platform/directory_lister.h"
 #include "fake_ide.h"
-#include "windows/program.h"
+#include "procedures/program.h"
 
 namespace ide_test {
 
@@ -17,7 +17,7 @@ struct FakeServices {
   doubles::FakeIde ide;
   doubles::FakeProgramStarter starter;
   std::unique_ptr<platform::DirectoryLister> lister = platform::MakeDirectoryLister();
-  windows::Services services{ide, starter, *lister};
+  procedures::Services services{ide, starter, *lister};
 };
 
 }  // namespace ide_test

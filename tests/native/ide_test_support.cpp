@@ -7,13 +7,13 @@
 #include "runtime/window.h"
 #include "files/open_record_file.h"
 #include "store/store_test_support.h"
-#include "windows/main_def.h"
-#include "windows/main_ide.h"
-#include "windows/program.h"
+#include "procedures/main_def.h"
+#include "procedures/main_ide.h"
+#include "procedures/program.h"
 
 namespace ide_test {
 namespace fs = std::filesystem;
-namespace f = windows::main_field;
+namespace f = procedures::main_field;
 
 class RecordingBackend::Peer final : public rt::WindowPeer {
  public:
@@ -91,14 +91,14 @@ void IdeTest::RunWindow() {
   files_.Apps.Close();
   files::RaiseUseCount(runtime_, files_, files_.Apps);
   {
-    rt::Window window(runtime_, windows::kMainWindow);
-    windows::Services services{*dde_, starter_, *lister_};
-    windows::MainIde ide(window, state_, services, files_, OutputFileName);
+    rt::Window window(runtime_, procedures::kMainWindow);
+    procedures::Services services{*dde_, starter_, *lister_};
+    procedures::MainIde ide(window, state_, services, files_, OutputFileName);
     ide.batch.OnOutcome([this](const ide::ApplicationOutcome& outcome) { outcomes_.push_back(outcome); });
     ide.FirstAttempt();
     while (window.Accept()) {
       if (window.Kind() == rt::EventKind::OpenWindow) ide.Opened();
-      if (window.Kind() == rt::EventKind::Accepted && ide.Accepted(window.Field()) == windows::MainIde::Handled::kDone)
+      if (window.Kind() == rt::EventKind::Accepted && ide.Accepted(window.Field()) == procedures::MainIde::Handled::kDone)
         ++rereads_;
     }
   }

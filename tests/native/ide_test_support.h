@@ -111,7 +111,7 @@ class IdeTest : public ::testing::Test {
   std::string Dir() const { return apps_dir_.string() + "/"; }
   std::filesystem::path In(const std::string& name) const { return apps_dir_ / name; }
 
-  // Runs the main window with its IDE part wired by windows::MainIde, as Main does: the first
+  // Runs the main window with its IDE part wired by procedures::MainIde, as Main does: the first
   // attempt before the first event, the warning on the open event, the six operations, Connect and
   // Disconnect; every application's outcome goes into outcomes_. Ends when the window closes; the
   // script must close it.
@@ -135,7 +135,7 @@ class IdeTest : public ::testing::Test {
   std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
   platform::DdeClient* dde_ = &ide_;  // what the host's connection talks to
   files::Files files_;
-  rt::FixedString<80> OutputFileName;
+  platform::FixedString<80> OutputFileName;
   ide::ConnectionState state_;
   int rereads_ = 0;  // calls of the list's RereadSelected
   std::string summary_;

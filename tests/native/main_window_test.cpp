@@ -1,7 +1,7 @@
 // Main under the headless runtime: it opens its window, dispatches by event kind before control,
 // reaches the IDE when it opens (warning when it is not running), runs a batch operation through
 // its buttons, and ends with the window.
-#include "windows/main.h"
+#include "procedures/main.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +12,13 @@
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
-#include "windows/program.h"
+#include "procedures/program.h"
 #include "shell/startup.h"
 #include "files/open_record_file.h"
 #include "store/store_test_support.h"
-#include "windows/main_def.h"
+#include "procedures/main_def.h"
 
-namespace windows {
+namespace procedures {
 namespace {
 
 namespace f = main_field;
@@ -29,7 +29,7 @@ class MainTest : public ::testing::Test {
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
   ide_test::FakeServices services_{backend_.virtual_clock()};  // the IDE is running
-  windows::Program program_{runtime_, services_.services};
+  procedures::Program program_{runtime_, services_.services};
 };
 
 TEST_F(MainTest, CloseButtonEndsTheProgramWithExitCodeZero) {
@@ -42,11 +42,11 @@ TEST_F(MainTest, CloseButtonEndsTheProgramWithExitCodeZero) {
 }
 
 TEST_F(MainTest, ClosingTheWindowReturnsCancelledAndClearsTheRequest) {
-  program_.GlobalRequest = windows::ChangeRecord;
+  program_.GlobalRequest = procedures::ChangeRecord;
   backend_.script().CloseBox();
   Main(program_);
   EXPECT_EQ(program_.GlobalRequest, 0);
-  EXPECT_EQ(program_.GlobalResponse, windows::RequestCancelled);
+  EXPECT_EQ(program_.GlobalResponse, procedures::RequestCancelled);
 }
 
 TEST_F(MainTest, OpensConnectedWithFifteenMinutesAndTheListFocusedAtEveryStart) {
@@ -181,4 +181,4 @@ TEST_F(MainTest, GainingFocusRedisplaysTheWindow) {
 }
 
 }  // namespace
-}  // namespace windows
+}  // namespace procedures

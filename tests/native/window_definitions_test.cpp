@@ -11,12 +11,12 @@
 #include "runtime/definition.h"
 #include "runtime/event.h"
 #include "runtime/list_format.h"
-#include "windows/activity_log_def.h"
-#include "windows/activity_record_def.h"
-#include "windows/application_form_def.h"
-#include "windows/main_def.h"
+#include "procedures/activity_log_def.h"
+#include "procedures/activity_record_def.h"
+#include "procedures/application_form_def.h"
+#include "procedures/main_def.h"
 
-namespace windows {
+namespace procedures {
 namespace {
 
 using rt::Align;
@@ -447,4 +447,4 @@ TEST(WindowDefinitions, LogColumnsOutgrowTheListSoItScrollsSideways) {
 }
 
 }  // namespace
-}  // namespace windows
+}  // namespace procedures

@@ -132,7 +132,7 @@ TEST_F(WindowTest, SpinArrowsStepWithinTheRangeAndCheckBoxWritesItsByte) {
 }
 
 TEST_F(WindowTest, DisplayShowsTheBoundValuesThroughTheirPictures) {
-  FixedString<30> text("ABCDEFGHIJ");
+  platform::FixedString<30> text("ABCDEFGHIJ");
   std::uint8_t flag = 1;
   Window w(runtime_, kForm);
   w.Bind(kShown, text);
@@ -361,14 +361,14 @@ TEST(HeadlessServices, HaltEndsTheProcedureWithItsTextAndFileDialogFollowsTheScr
 }
 
 TEST(FixedStrings, AreBlankPaddedAndReadWithoutTrailingBlanks) {
-  FixedString<8> s;
+  platform::FixedString<8> s;
   EXPECT_TRUE(s.IsBlank());
   s = "INVOICE.APP";  // cut to the field
   EXPECT_EQ(s.Trimmed(), "INVOICE.");
   s = "AB ";
   EXPECT_EQ(std::string(s.data, 8), "AB      ");
   EXPECT_EQ(s.str(), "AB");
-  static_assert(sizeof(FixedString<94>) == 94);
+  static_assert(sizeof(platform::FixedString<94>) == 94);
   EXPECT_EQ(StripAmpersands("&Gen && Make"), "Gen & Make");
 }
 

@@ -15,8 +15,8 @@
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
 #include "files/files.h"
-#include "windows/application_form_def.h"
-#include "windows/main_def.h"
+#include "procedures/application_form_def.h"
+#include "procedures/main_def.h"
 
 namespace {
 
@@ -29,8 +29,8 @@ using test_support::TextOf;
 using test_support::TopLevelWindowsOf;
 using test_support::WaitUntil;
 using test_support::WindowsPath;
-namespace f = windows::main_field;
-namespace af = windows::application_form_field;
+namespace f = procedures::main_field;
+namespace af = procedures::application_form_field;
 
 constexpr wchar_t kMainTitle[] = L"Nightjar (Batchwright)";
 constexpr DWORD kStartTimeoutMs = 30000;
@@ -95,7 +95,7 @@ TEST(NightjarProcess, ShowsTheMainWindowAndEndsCleanlyWithClose) {
   ASSERT_NE(main, nullptr) << "no main window within " << kStartTimeoutMs << " ms";
 
   // One child per control, texts as the definition has them.
-  const rt::WindowDef& def = windows::kMainWindow;
+  const rt::WindowDef& def = procedures::kMainWindow;
   int children = 0;
   for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) ++children;
   EXPECT_EQ(children, def.ControlCount() + 2);  // the spin box and the list have two

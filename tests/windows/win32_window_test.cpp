@@ -21,7 +21,7 @@
 #include "runtime/win32/win32_fonts.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
-#include "windows/main_def.h"
+#include "procedures/main_def.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -33,14 +33,14 @@ using rt::EventKind;
 using rt::win32::kFirstControlId;
 using rt::win32::kFirstUpDownId;
 using rt::win32::kWindowClass;
-namespace f = windows::main_field;
+namespace f = procedures::main_field;
 
 constexpr wchar_t kMainTitle[] = L"Nightjar (Batchwright)";
 
 // --- The main window ---------------------------------------------------------------------------
 
 TEST_F(Win32Window, MainWindowHasOneChildControlPerField) {
-  const rt::WindowDef& def = windows::kMainWindow;
+  const rt::WindowDef& def = procedures::kMainWindow;
   HWND top;
   {
     rt::Window window(runtime_, def);
@@ -141,7 +141,7 @@ TEST_F(Win32Window, MainWindowHasOneChildControlPerField) {
 }
 
 TEST_F(Win32Window, MainWindowControlsCarryTheirTooltipsFontsAndColumns) {
-  const rt::WindowDef& def = windows::kMainWindow;
+  const rt::WindowDef& def = procedures::kMainWindow;
   rt::Window window(runtime_, def);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
@@ -210,7 +210,7 @@ TEST_F(Win32Window, MainWindowControlsCarryTheirTooltipsFontsAndColumns) {
 }
 
 TEST_F(Win32Window, MainWindowIsLaidOutInDialogUnitsOfItsFont) {
-  const rt::WindowDef& def = windows::kMainWindow;
+  const rt::WindowDef& def = procedures::kMainWindow;
   rt::Window window(runtime_, def);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
@@ -244,7 +244,7 @@ TEST_F(Win32Window, MainWindowIsLaidOutInDialogUnitsOfItsFont) {
 }
 
 TEST_F(Win32Window, CloseButtonDeliversAcceptedThenTheWindowCloses) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   ASSERT_EQ(Next(window, top), (Event{EventKind::OpenWindow, 0}));
@@ -258,7 +258,7 @@ TEST_F(Win32Window, CloseButtonDeliversAcceptedThenTheWindowCloses) {
 }
 
 TEST_F(Win32Window, CloseBoxAsksTheModelInsteadOfDestroyingTheWindow) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   ASSERT_EQ(Next(window, top), (Event{EventKind::OpenWindow, 0}));
@@ -270,7 +270,7 @@ TEST_F(Win32Window, CloseBoxAsksTheModelInsteadOfDestroyingTheWindow) {
 }
 
 TEST_F(Win32Window, ButtonsAndSpinArrowsReachTheModelAndAClickDoesNotTickTheConnectionBox) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   std::uint8_t connected = 0;
@@ -312,7 +312,7 @@ TEST_F(Win32Window, ButtonsAndSpinArrowsReachTheModelAndAClickDoesNotTickTheConn
 }
 
 TEST_F(Win32Window, SpinBoxUpAndDownKeysStepOnceEachAsTheArrowsDo) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   std::uint8_t time_out = 15;
@@ -339,7 +339,7 @@ TEST_F(Win32Window, SpinBoxUpAndDownKeysStepOnceEachAsTheArrowsDo) {
 }
 
 TEST_F(Win32Window, TimeOutPromptShowsWholeBesideASpinBoxWideEnoughForItsNumbers) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   std::uint8_t time_out = 99;
@@ -372,7 +372,7 @@ std::wstring Words(const std::wstring& text) {
 }
 
 TEST_F(Win32Window, ButtonsWithAPictureShowTheirWholeTextBesideIt) {
-  const rt::WindowDef& def = windows::kMainWindow;
+  const rt::WindowDef& def = procedures::kMainWindow;
   rt::Window window(runtime_, def);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
@@ -437,7 +437,7 @@ std::vector<COLORREF> DrawnButton(HWND top, HWND button, UINT state) {
 }
 
 TEST_F(Win32Window, ButtonsWithAPictureShowTheirAccessKeyAsTheKeyboardCuesSay) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   HWND insert = ControlOf(top, f::Insert);  // "&Insert"
@@ -457,10 +457,10 @@ TEST_F(Win32Window, ButtonsWithAPictureShowTheirAccessKeyAsTheKeyboardCuesSay) {
 }
 
 TEST_F(Win32Window, ModelChangesReachTheControls) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
-  rt::FixedString<30> last_action;
+  platform::FixedString<30> last_action;
   window.Bind(f::LastAction, last_action);
   last_action = "Made NIGHTJAR.APP";
   window.Display(f::LastAction);
@@ -520,7 +520,7 @@ std::wstring CellText(HWND list, int item, int column) {
 }
 
 TEST_F(Win32Window, ListShowsItsRowsAndReportsClicks) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   HWND list = ControlOf(top, f::Browse_1);
@@ -567,7 +567,7 @@ TEST_F(Win32Window, ListShowsItsRowsAndReportsClicks) {
 }
 
 TEST_F(Win32Window, ApplicationColumnShowsWholeNamesBesideTheScrollBarAndCutPathsShowInATip) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   HWND list = ControlOf(top, f::Browse_1);
@@ -772,7 +772,7 @@ TEST_F(Win32Window, TypedTextIsAcceptedWhenTheFieldIsLeftOrAButtonPressed) {
   rt::Window window(runtime_, kFormWindow);
   HWND top = FindWindowW(kWindowClass, L"Form under test");
   ASSERT_NE(top, nullptr);
-  rt::FixedString<10> name;
+  platform::FixedString<10> name;
   std::int16_t count = 5;
   window.Bind(2, name);
   window.Bind(3, count);
@@ -840,7 +840,7 @@ TEST_F(Win32Window, ColoursOfTheDefinitionPaintTheWindowAndItsControls) {
 }
 
 TEST_F(Win32Window, BusyCursorShowsOverTheWindowUntilNormalAgain) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   HCURSOR wait = LoadCursorW(nullptr, MAKEINTRESOURCEW(32514));
@@ -888,7 +888,7 @@ TEST_F(Win32Window, WorkingCursorShowsOverArrowsWhileInputIsTakenAndBusyWins) {
 }
 
 TEST_F(Win32Window, WindowOpenedFromAnotherTakesAllInputUntilItCloses) {
-  rt::Window main(runtime_, windows::kMainWindow);
+  rt::Window main(runtime_, procedures::kMainWindow);
   HWND main_hwnd = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(main_hwnd, nullptr);
   ASSERT_EQ(Next(main, main_hwnd).kind, EventKind::OpenWindow);
@@ -957,7 +957,7 @@ class BoxAnswerer {
 };
 
 TEST_F(Win32Window, MessageBoxShowsItsButtonsAndReturnsThePressedOne) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   {
@@ -987,7 +987,7 @@ TEST_F(Win32Window, MessageBoxShowsItsButtonsAndReturnsThePressedOne) {
 }
 
 TEST_F(Win32Window, PopupMenuReturnsTheChosenEntryCountingNoSeparators) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   const std::string menu = "&Insert|~Chan&ge|-|&Delete";
@@ -1039,7 +1039,7 @@ class FileDialogAnswerer {
 };
 
 TEST_F(Win32Window, OpenFileDialogReturnsTheChosenPathAndKeepsTheCurrentFolder) {
-  rt::Window window(runtime_, windows::kMainWindow);
+  rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   wchar_t temp[MAX_PATH] = L"", before[MAX_PATH] = L"", after[MAX_PATH] = L"";

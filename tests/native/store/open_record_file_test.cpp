@@ -11,10 +11,10 @@
 
 #include "child_process.h"
 #include "ide_fake_services.h"
-#include "windows/program.h"
+#include "procedures/program.h"
 #include "shell/startup.h"
 #include "store_test_support.h"
-#include "windows/main.h"
+#include "procedures/main.h"
 
 namespace store_test {
 namespace {
@@ -211,7 +211,7 @@ TEST_F(OpenRecordFileTest, UseCountsOpenTheFileForTheFirstHolderAndCloseItAfterT
 class MainOpensAppsTest : public StoreTest {
  protected:
   ide_test::FakeServices services_{backend_.virtual_clock()};  // the IDE is running
-  windows::Program program_{runtime_, services_.services};
+  procedures::Program program_{runtime_, services_.services};
 };
 
 TEST_F(MainOpensAppsTest, InAnEmptyFolderMainCreatesAppsSilentlyAndClosesItWhenItLeaves) {
@@ -221,7 +221,7 @@ TEST_F(MainOpensAppsTest, InAnEmptyFolderMainCreatesAppsSilentlyAndClosesItWhenI
         EXPECT_TRUE(program_.files.Apps.IsOpen());
       })
       .CloseBox();
-  windows::Main(program_);
+  procedures::Main(program_);
   EXPECT_TRUE(backend_.script().Done());
   EXPECT_TRUE(backend_.boxes().empty()) << Boxes();
   EXPECT_TRUE(fs::exists("APPS.db"));

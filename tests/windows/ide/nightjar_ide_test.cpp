@@ -27,14 +27,14 @@
 #include "process_support.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
-#include "windows/activity_log_def.h"
-#include "windows/activity_record_def.h"
-#include "windows/main_def.h"
+#include "procedures/activity_log_def.h"
+#include "procedures/activity_record_def.h"
+#include "procedures/main_def.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-namespace f = windows::main_field;
+namespace f = procedures::main_field;
 using rt::win32::kFirstControlId;
 using rt::win32::Narrow;
 using rt::win32::Widen;
@@ -371,16 +371,16 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   nightjar_.Press(f::Log);
   HWND log = test_support::WaitForWindow(id, L"Acitivity Log", 10000);
   ASSERT_NE(log, nullptr) << "no log window";
-  HWND rows = GetDlgItem(log, kFirstControlId + windows::activity_log_field::Browse_1);
+  HWND rows = GetDlgItem(log, kFirstControlId + procedures::activity_log_field::Browse_1);
   WaitUntil([&] { return test_support::ListRowCount(rows) >= 2; }, 10000);
   ASSERT_GE(test_support::ListRowCount(rows), 2);
   EXPECT_EQ(test_support::ListCellText(process, rows, 0, 0), L"INVOICE.APP");
   EXPECT_EQ(test_support::ListCellText(process, rows, 0, 3), L"Begin Make");
   EXPECT_EQ(test_support::ListCellText(process, rows, 1, 3), L"Make Finished");
-  PostMessageW(GetDlgItem(log, kFirstControlId + windows::activity_log_field::View), BM_CLICK, 0, 0);
+  PostMessageW(GetDlgItem(log, kFirstControlId + procedures::activity_log_field::View), BM_CLICK, 0, 0);
   HWND record = test_support::WaitForWindow(id, L"DDE Activity Record", 10000);
   ASSERT_NE(record, nullptr) << "no activity record form";
-  namespace rf = windows::activity_record_field;
+  namespace rf = procedures::activity_record_field;
   EXPECT_EQ(TextOf(GetDlgItem(record, kFirstControlId + rf::TMP_Event)), L"Begin Make");
   EXPECT_EQ(TextOf(GetDlgItem(record, kFirstControlId + rf::TMP_Apps)), L"INVOICE.APP");
   PostMessageW(GetDlgItem(record, kFirstControlId + rf::OK), BM_CLICK, 0, 0);
@@ -388,7 +388,7 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   EXPECT_FALSE(IsWindow(record));
   log = test_support::WaitForWindow(id, L"Acitivity Log", 10000);
   ASSERT_NE(log, nullptr);
-  PostMessageW(GetDlgItem(log, kFirstControlId + windows::activity_log_field::Close), BM_CLICK, 0, 0);
+  PostMessageW(GetDlgItem(log, kFirstControlId + procedures::activity_log_field::Close), BM_CLICK, 0, 0);
   WaitUntil([&] { return !IsWindow(log); }, 10000);
   EXPECT_FALSE(IsWindow(log));
   nightjar_.AnswerBoxes();

@@ -17,12 +17,12 @@
 #include "process_support.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
-#include "windows/main_def.h"
+#include "procedures/main_def.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-namespace f = windows::main_field;
+namespace f = procedures::main_field;
 using test_support::WindowsPath;
 
 std::string ReadFile(const fs::path& path) {

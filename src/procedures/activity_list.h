@@ -1,0 +1,43 @@
+// The activity log's list: the browse engine over TempFile in ClockKey order (date, then time),
+// with type-ahead and thumb over the date's day number, the log's popup menu, and a log that
+// never stays open empty.
+#pragma once
+
+#include "procedures/list_instance.h"
+#include "procedures/record_view.h"
+
+namespace procedures {
+
+class ActivityList final : public ListInstance {
+ public:
+  // `select_mode`: the log was opened to choose a record (request 4).
+  ActivityList(Program& program, UpdateProcedure update, bool select_mode);
+
+  browse::BrowseFile& File() override { return view_; }
+  std::string FileName() const override { return "TempFile"; }
+  void RecordToRow(browse::PageRow& row) override;
+  void RowToRecord(const browse::PageRow& row) override;
+  browse::KeyValue KeyField() const override;
+  browse::KeyValue ThumbKey() const override { return KeyField(); }
+  bool NumericKey() const override { return true; }
+  void ComputeStopTable(const browse::KeyValue& low, const browse::KeyValue& high,
+                        std::array<browse::KeyValue, 100>& stops) override;
+  void SetKeyFromStop(const browse::KeyValue& stop) override;
+  char KeyFirstChar() const override;
+  void SetKeyFromTyped(char typed) override;
+  std::string PopupText(bool has_rows) const override;
+  int PopupButton(int entry) const override;
+  int InsertButton() const override;
+  int ChangeButton() const override;
+  int DeleteButton() const override;
+  int SelectButton() const override;
+  void DoubleClick() override;
+  // Says that the log is empty, then closes its window: the log never stays open empty.
+  void EmptyPage() override;
+
+ private:
+  RecordView view_;
+  bool select_mode_;
+};
+
+}  // namespace procedures

@@ -1,0 +1,43 @@
+// The application list of the main window: the browse engine over Apps in DriveKey order, with a
+// tag-mark column, type-ahead and thumb over the directory, and the list's popup menu.
+#pragma once
+
+#include "procedures/list_instance.h"
+#include "procedures/record_view.h"
+
+namespace procedures {
+
+struct Program;
+
+class ApplicationList final : public ListInstance {
+ public:
+  ApplicationList(Program& program, UpdateProcedure update);
+
+  // The list's own setup when the main window opens: the check-mark icon as the list's icon 1.
+  void Setup(rt::Window& window);
+
+  browse::BrowseFile& File() override { return view_; }
+  std::string FileName() const override { return "Apps"; }
+  void RecordToRow(browse::PageRow& row) override;
+  void RowToRecord(const browse::PageRow& row) override;
+  browse::KeyValue KeyField() const override;
+  browse::KeyValue ThumbKey() const override;
+  bool NumericKey() const override { return false; }
+  void ComputeStopTable(const browse::KeyValue& low, const browse::KeyValue& high,
+                        std::array<browse::KeyValue, 100>& stops) override;
+  void SetKeyFromStop(const browse::KeyValue& stop) override;
+  char KeyFirstChar() const override;
+  void SetKeyFromTyped(char typed) override;
+  std::string PopupText(bool has_rows) const override;
+  int PopupButton(int entry) const override;
+  int InsertButton() const override;
+  int ChangeButton() const override;
+  int DeleteButton() const override;
+  void DoubleClick() override;
+  void EmptyPage() override {}
+
+ private:
+  RecordView view_;
+};
+
+}  // namespace procedures

@@ -1,0 +1,159 @@
+// Main and its event loop over MAIN$WINDOW: each event is handled first by its kind, then by the
+// control it concerns.
+#include "procedures/main.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "browse/page_browse.h"
+#include "runtime/runtime.h"
+#include "runtime/window.h"
+#include "procedures/program.h"
+#include "files/open_record_file.h"
+#include "procedures/activity_log.h"
+#include "procedures/application_form.h"
+#include "procedures/application_list.h"
+#include "procedures/main_def.h"
+#include "procedures/main_ide.h"
+#include "procedures/procedure.h"
+
+namespace procedures {
+namespace {
+
+using rt::EventKind;
+namespace f = main_field;
+
+class MainProcedure {
+ public:
+  explicit MainProcedure(Program& program)
+      : program_(program), runtime_(program.runtime), list_(program, UpdateApps) {}
+
+  void Run() {
+    const std::int32_t entry_request = TakeRequest(program_);
+    DiscardRightClick(runtime_);
+
+    // Apps stays open while Main runs; a file that cannot be opened ends the program in there.
+    files::RaiseUseCount(runtime_, program_.files, program_.files.Apps);
+
+    ide_.LastAction.Clear();
+    std::int32_t response = RequestCancelled;
+    {
+      rt::Window window(runtime_, kMainWindow);
+      browse::PageBrowse browse(list_, window, f::Browse_1, entry_request);
+      browse_ = &browse;
+      browse.OpenBrowse();  // binds the list's page
+      // The IDE connection and the batch operations work on this window; the list's
+      // RereadSelected brings the highlighted record back after them.
+      MainIde ide(window, ide_, program_.services, program_.files, program_.OutputFileName);
+      list_.Setup(window);
+      window.Display();
+      ide_part_ = &ide;
+      ide.FirstAttempt();
+      while (window.Accept()) {
+        DispatchByKind(window);
+        DispatchByField(window);
+      }
+      files::LowerUseCount(program_.files, program_.files.Apps);
+      browse.CloseBrowse();
+      response = browse.Response;
+      browse_ = nullptr;
+      ide_part_ = nullptr;
+    }
+    GiveResponse(program_, response);
+  }
+
+ private:
+  void DispatchByKind(rt::Window& window) {
+    switch (window.Kind()) {
+      case EventKind::OpenWindow:
+        ide_part_->Opened();
+        RefreshDisplay();
+        window.Select(f::Browse_1);
+        break;
+      case EventKind::GainFocus:
+        browse_->ForceReset = true;
+        RefreshDisplay();
+        break;
+      case EventKind::Rejected:
+        OnRejected(window);
+        break;
+      default:
+        break;
+    }
+  }
+
+  void DispatchByField(rt::Window& window) {
+    if (window.Field() == f::Browse_1) {
+      browse_->TakeListEvent(window.Kind());
+      return;
+    }
+    // Buttons act on their Accepted event only; the check box, the spin box and the last-action
+    // field have no actions of their own.
+    if (window.Kind() != EventKind::Accepted) return;
+    // While a batch waits, the list still scrolls and moves its highlight.
+    auto list_events = [this](rt::Window& w) {
+      if (w.Field() == f::Browse_1) browse_->TakeListEvent(w.Kind());
+    };
+    switch (ide_part_->Accepted(window.Field(), list_events)) {
+      case MainIde::Handled::kDone: browse_->RereadSelected(); return;
+      case MainIde::Handled::kWindowClosed: return;
+      case MainIde::Handled::kNotMine: break;
+    }
+    switch (window.Field()) {
+      case f::Tag: ToggleTag(window); break;
+      case f::Insert:
+        browse_->RereadSelected();
+        browse_->InsertRow();
+        break;
+      // Change and Delete act only on the highlighted record itself; when another station deleted
+      // it, the list now shows the nearest one and nothing else happens.
+      case f::Change:
+        if (browse_->RereadSelected()) browse_->ChangeRow();
+        break;
+      case f::Delete:
+        if (browse_->RereadSelected()) browse_->DeleteRow();
+        break;
+      case f::Log:
+        browse_->RereadSelected();
+        ViewEvents(program_);
+        browse_->Request = browse_->EntryRequest;
+        RefreshDisplay();
+        break;
+      case f::Close:
+        // The button's own close action closes the window after this event.
+        browse_->RereadSelected();
+        break;
+      default:
+        break;
+    }
+  }
+
+  // Tags or untags the highlighted application and moves the highlight on to the next one.
+  void ToggleTag(rt::Window& window) {
+    if (!browse_->RereadSelected()) return;  // gone: the rebuilt list shows what is there
+    store::AppsRecord& app = program_.files.APP;
+    app.Tag = static_cast<std::int16_t>(std::abs(app.Tag - 1));
+    program_.files.Apps.Put();  // a failed write-back is not reported: the list shows the truth
+    window.Select(f::Browse_1);
+    window.PressKey(f::Browse_1, rt::key::kDown);
+    browse_->ForceReset = true;
+    RefreshDisplay();
+  }
+
+  void RefreshDisplay() { browse_->RefreshDisplay(); }
+
+  Program& program_;
+  rt::Runtime& runtime_;
+  ApplicationList list_;
+  browse::PageBrowse* browse_ = nullptr;
+  MainIde* ide_part_ = nullptr;
+
+  // The connection state of one activation (DDEChannel, DDEConnected, DDETimeOut, LastAction...).
+  ide::ConnectionState ide_;
+};
+
+}  // namespace
+
+void Main(Program& program) { MainProcedure(program).Run(); }
+
+}  // namespace procedures

@@ -1,0 +1,146 @@
+// MAIN$WINDOW: the main window's frame and its 25 controls, in field-number order. Layout only;
+// Main gives the controls their behaviour.
+#include "procedures/main_def.h"
+
+#include <array>
+
+namespace procedures {
+namespace {
+
+using rt::ControlDef;
+using rt::ControlKind;
+using rt::FontSpec;
+using rt::kDefault;
+
+constexpr FontSpec kArial9{"Arial", 9, 400};
+constexpr FontSpec kSansSerif8{"MS Sans Serif", 8, 400};
+constexpr FontSpec kSansSerif8DarkRed{"MS Sans Serif", 8, 400, 0x00000080};
+constexpr FontSpec kSmallFontsBold{"Small Fonts", 7, 700, 0x00000080};
+constexpr FontSpec kWindowFont{};
+
+constexpr ControlDef Button(const char* name, const char* text, int x, int y, int w, int h,
+                            const char* tooltip, const char* icon, std::uint32_t flags = 0) {
+  ControlDef c;
+  c.name = name;
+  c.kind = ControlKind::Button;
+  c.text = text;
+  c.x = x, c.y = y, c.w = w, c.h = h;
+  c.font = kSansSerif8;
+  c.tooltip = tooltip;
+  c.icon = icon;
+  c.flags = flags;
+  return c;
+}
+
+constexpr ControlDef Control(const char* name, ControlKind kind, const char* text, int x, int y,
+                             int w, int h, FontSpec font) {
+  ControlDef c;
+  c.name = name;
+  c.kind = kind;
+  c.text = text;
+  c.x = x, c.y = y, c.w = w, c.h = h;
+  c.font = font;
+  return c;
+}
+
+constexpr ControlDef Browse() {
+  ControlDef c = Control("?Browse:1", ControlKind::List, "", 128, 4, 157, 154, kArial9);
+  c.status = "Browsing Records";
+  c.format = "8C*I@s1@88L|~Drive & Path~S(88)@s80@48L(1)~Application~L(2)@s12@";
+  c.flags = rt::kVScroll;
+  return c;
+}
+
+constexpr ControlDef Group(const char* name, const char* text, int x, int y, int w, int h,
+                           FontSpec font, int members) {
+  ControlDef c = Control(name, ControlKind::Group, text, x, y, w, h, font);
+  c.members = members;
+  return c;
+}
+
+constexpr ControlDef TimeOut() {
+  ControlDef c = Control("?TimeOut", ControlKind::Spin, "", 78, 2, 20, 8, kWindowFont);
+  c.picture = "@n3";
+  c.range_low = 1;
+  c.range_high = 99;
+  c.step = 1;
+  c.flags = rt::kNoTyping;
+  c.tooltip = "DDE time out period - set higher for slower machines and/or large .Apps.";
+  return c;
+}
+
+constexpr ControlDef LastAction() {
+  ControlDef c = Control("?LastAction", ControlKind::Entry, "", 7, 126, 113, 8, kSansSerif8);
+  c.picture = "@s30";
+  c.flags = rt::kReadOnly;
+  return c;
+}
+
+// The check box shows whether the IDE is connected; only the connection sets it.
+constexpr ControlDef ServerActive() {
+  ControlDef c = Control("?ServerActive", ControlKind::Check, "Clarion DDE Server Active", 28, 87, kDefault,
+                         kDefault, kSansSerif8);
+  c.flags = rt::kReadOnly;
+  return c;
+}
+
+constexpr ControlDef Logo() {
+  ControlDef c = Control("?Logo", ControlKind::Image, "", 20, 133, 84, 23, kWindowFont);
+  c.icon = "LOGO";
+  return c;
+}
+
+constexpr std::array kControls{
+    Browse(),
+    Group("?ApplicationGroup", "Application", 6, 9, 114, 45, kSansSerif8, 4),
+    Button("?MakeExe", "&Gen && Make    (.EXE)", 11, 18, 50, 14, "Generate, compile and link an .EXE.",
+           "COFFEE2.ICO"),
+    Button("?MakeDll", "Gen && &Make    (.DLL)", 65, 18, 50, 14, "Generate, make and compile a .DLL",
+           "COMPUTER.ICO"),
+    Button("?ExportTxa", "Export", 11, 35, 50, 14,
+           "Export to .TXA in same directory and with same name.", nullptr),
+    Button("?ImportTxa", "Import", 65, 35, 50, 14, "Import .TXA from same directory and name.",
+           nullptr),
+    Group("?DictionaryGroup", "Dictionary", 6, 54, 114, 27, kSansSerif8, 2),
+    Button("?ImportDct", "Import", 11, 63, 50, 14,
+           "Import .TXD to .DCT with same name, from same directory", nullptr),
+    Button("?ExportDct", "Export", 65, 63, 50, 14,
+           "Export Dictionary to .TXD with same name and directory", nullptr),
+    Group("?ConnectionGroup", "", 6, 79, 114, 38, kWindowFont, 3),
+    ServerActive(),
+    Button("?Connect", "Connect", 11, 98, 50, 14,
+           "Establish DDE session, starting CW2.0 if necessary.", "CONNECT.ICO"),
+    Button("?Disconnect", "Disconnect", 65, 98, 50, 14, "Disconnect from CW2.0, ending DDE session.",
+           "DISCON.ICO"),
+    Button("?Tag", "&Tag", 127, 161, 42, 12, "Tag/Untag application for processing.", "CHECK1.ICO"),
+    Button("?Insert", "&Insert", 172, 161, 38, 12, "Add an application to the list.", "INSERT.ICO"),
+    Button("?Change", "Chan&ge", 210, 161, 38, 12, "Change application information.", "CHANGE.ICO",
+           rt::kDefaultButton),
+    Button("?Delete", "&Delete", 248, 161, 38, 12, "Remove application from list.", "DELETE.ICO"),
+    Button("?Log", "&Log", 63, 161, 42, 12, "List of actions completed.", "INVOICE.ICO"),
+    Button("?Close", "Close", 4, 161, 47, 12, "Bye bye", "CLOSE.ICO", rt::kStdClose),
+    TimeOut(),
+    Control("?TimeOut:Prompt", ControlKind::Prompt, "DDE Time Out (in minutes):", 12, 2, kDefault,
+            kDefault, kSansSerif8),
+    LastAction(),
+    Logo(),
+    Control("?LastAction:Prompt", ControlKind::Prompt, "Last Action:", 6, 118, kDefault, kDefault,
+            kSansSerif8DarkRed),
+    Control("?Credit", ControlKind::String, "Nightjar - batch jobs for your IDE", 18, 154, kDefault,
+            kDefault, kSmallFontsBold),
+};
+
+}  // namespace
+
+const rt::WindowDef kMainWindow{
+    .id = "MAIN$WINDOW",
+    .title = "Nightjar (Batchwright)",
+    .w = 291,
+    .h = 176,
+    .icon = "RUZOZIZ.ICO",
+    .font = kArial9,
+    .timer = 1000,
+    .controls = kControls,
+};
+
+}  // namespace procedures
