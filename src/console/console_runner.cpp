@@ -306,7 +306,7 @@ class Runner {
       store::LastResult last = entry(app);
       if (by_order) out_ << (last.order > 0 ? std::to_string(last.order) : std::string("-")) << "  ";
       out_ << (app.Tag == 1 ? "* " : "  ") << Shown(PathOf(app));
-      if (!last.outcome.empty()) out_ << "  " << Shown(store::FullText(last));
+      if (!last.outcome.empty()) out_ << "  " << Shown(ide::ResultText(last));
       out_ << "\n";
     }
     return kExitOk;

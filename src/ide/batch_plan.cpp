@@ -1,10 +1,12 @@
 // The batch's plan (batch_plan.h) and its kept results: the parts of BatchOperations that choose,
 // order and stop, and that keep each application's last result beside Apps.
 #include <algorithm>
+#include <cstdio>
 #include <map>
 
 #include "ide/batch_operations.h"
 #include "platform/code_page.h"
+#include "runtime/picture.h"
 #include "store/last_results.h"
 
 namespace ide {
@@ -81,6 +83,17 @@ void BatchOperations::KeepResult() {
                            .error = current_.outcome == Outcome::kUpToDate ? "" : error};
   store::LastResults results;
   if (!results.Record(result)) Log("Last result not kept: " + results.Error());
+}
+
+std::string ResultText(const store::LastResult& result) {
+  if (result.outcome.empty()) return "";
+  std::int64_t seconds = result.hundredths / 100;
+  char took[32];
+  std::snprintf(took, sizeof took, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                static_cast<long long>(seconds % 60));
+  std::string text = result.outcome + ", " + result.operation + ", " + rt::FormatNumber("@d1", result.date) + " " +
+                     rt::FormatNumber("@t3", result.clock) + ", took " + took;
+  return result.error.empty() ? text : text + ": " + result.error;
 }
 
 }  // namespace ide

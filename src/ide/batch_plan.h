@@ -4,6 +4,10 @@
 // options; kept results (store/last_results.h) supply the order and the last outcomes.
 #pragma once
 
+#include <string>
+
+#include "store/last_results.h"
+
 namespace ide {
 
 struct BatchPlan {
@@ -19,5 +23,9 @@ struct BatchPlan {
 
 inline constexpr const char* kUpToDateText = "Up to date, not sent";
 inline constexpr const char* kStoppedAtFailureText = "Batch stopped at the first failure";
+
+// The whole of a kept result, for a person: "failed, Gen & Make (.EXE), 3/1/24 9:00AM, took 0:03:
+// Project has errors"; "" when the application has none yet.
+std::string ResultText(const store::LastResult& result);
 
 }  // namespace ide

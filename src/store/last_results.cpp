@@ -3,10 +3,8 @@
 
 #include <sqlite3.h>
 
-#include <cstdio>
 
 #include "platform/code_page.h"
-#include "runtime/picture.h"
 #include "store/sqlite_statement.h"
 
 namespace store {
@@ -154,28 +152,6 @@ bool LastResults::ReadAll(std::map<std::string, LastResult>& results) {
     return false;
   }
   return true;
-}
-
-std::string ShortText(const LastResult& result) {
-  if (result.outcome.empty()) return "";
-  if (result.outcome == "made") {
-    char text[16];
-    int minutes = result.clock / 6000;
-    std::snprintf(text, sizeof text, "made %02d:%02d", minutes / 60 % 24, minutes % 60);
-    return text;
-  }
-  return result.error.empty() ? result.outcome : result.outcome + ": " + result.error;
-}
-
-std::string FullText(const LastResult& result) {
-  if (result.outcome.empty()) return "";
-  std::int64_t seconds = result.hundredths / 100;
-  char took[32];
-  std::snprintf(took, sizeof took, "%lld:%02lld", static_cast<long long>(seconds / 60),
-                static_cast<long long>(seconds % 60));
-  std::string text = result.outcome + ", " + result.operation + ", " + rt::FormatNumber("@d1", result.date) + " " +
-                     rt::FormatNumber("@t3", result.clock) + ", took " + took;
-  return result.error.empty() ? text : text + ": " + result.error;
 }
 
 }  // namespace store

@@ -47,9 +47,4 @@ class LastResults {
   std::string error_;
 };
 
-// One line of text for a result: "made 02:14", "failed: Project has errors"; "" when none.
-std::string ShortText(const LastResult& result);
-// The whole of it: "failed, make-exe, 2024-03-01 09:00:03, 0:03: Project has errors".
-std::string FullText(const LastResult& result);
-
 }  // namespace store
