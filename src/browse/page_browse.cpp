@@ -21,7 +21,10 @@ using platform::FoldUpper;
 }  // namespace
 
 int CompareKeys(const KeyValue& a, const KeyValue& b, bool numeric) {
-  if (numeric) return a.number < b.number ? -1 : a.number > b.number ? 1 : 0;
+  if (numeric) {
+    if (a.number != b.number) return a.number < b.number ? -1 : 1;
+    return a.minor < b.minor ? -1 : a.minor > b.minor ? 1 : 0;
+  }
   std::size_t n = std::max(a.text.size(), b.text.size());
   for (std::size_t i = 0; i < n; ++i) {
     auto ca = static_cast<unsigned char>(i < a.text.size() ? a.text[i] : ' ');
@@ -257,7 +260,7 @@ void PageBrowse::SelectionChanged() {
     if (window_.ScrollBarShown(list_)) window_.ShowScrollBar(list_, false);
   } else {
     if (!window_.ScrollBarShown(list_)) window_.ShowScrollBar(list_, true);
-    KeyValue key = instance_.ThumbKey();
+    KeyValue key = SpreadStops ? instance_.SpreadKey() : instance_.ThumbKey();
     int t = 1;
     while (t <= 100 && CompareKeys(StopTable[static_cast<std::size_t>(t - 1)], key, instance_.NumericKey()) < 0) ++t;
     ThumbStop = static_cast<std::uint8_t>(t == 1 ? 0 : t);  // 101: past the last stop
@@ -314,7 +317,11 @@ void PageBrowse::ThumbDragged() {
   } else if (p >= 100) {
     window_.Post(EventKind::ScrollBottom, list_);
   } else {
-    instance_.SetKeyFromStop(StopTable[static_cast<std::size_t>(p - 1)]);
+    const KeyValue& stop = StopTable[static_cast<std::size_t>(p - 1)];
+    if (SpreadStops)
+      instance_.SetKeyFromSpreadStop(stop);
+    else
+      instance_.SetKeyFromStop(stop);
     SeekRecord(SeekMode::OnValue);
   }
 }
@@ -376,7 +383,31 @@ void PageBrowse::ComputeStops() {
   if (status == FileStatus::End) return;
   if (status != FileStatus::Ok) return ReadError();
   LowValue = instance_.KeyField();
-  instance_.ComputeStopTable(LowValue, HighValue, StopTable);
+  SpreadStops = ReadSpreadStops();
+  if (!SpreadStops) instance_.ComputeStopTable(LowValue, HighValue, StopTable);
+  // The view stands on the first record, as the callers expect after the stops.
+  ReopenView();
+  if (file_.Next() == FileStatus::Error) ReadError();
+}
+
+// Called with the first record in the buffer: reads on through the file, keeping every key, and
+// takes the stops at evenly spaced ranks. False (stops left as they were) when the file holds more
+// than kSpreadStopLimit records or a read fails.
+bool PageBrowse::ReadSpreadStops() {
+  const std::int64_t count = file_.RecordCount();
+  if (count > kSpreadStopLimit) return false;
+  std::vector<KeyValue> keys;
+  keys.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
+  FileStatus status = FileStatus::Ok;
+  while (status == FileStatus::Ok) {
+    if (keys.size() == static_cast<std::size_t>(kSpreadStopLimit)) return false;
+    keys.push_back(instance_.SpreadKey());
+    status = file_.Next();
+  }
+  if (status == FileStatus::Error) return false;
+  const std::size_t last = keys.size() - 1;
+  for (std::size_t k = 0; k < StopTable.size(); ++k) StopTable[k] = keys[k * last / (StopTable.size() - 1)];
+  return true;
 }
 
 void PageBrowse::RunUpdate() {

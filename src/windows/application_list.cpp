@@ -56,6 +56,12 @@ void ApplicationList::ComputeStopTable(const browse::KeyValue& low, const browse
 
 void ApplicationList::SetKeyFromStop(const browse::KeyValue& stop) { program_.files.APP.DriveNPath = stop.text; }
 
+// A stop taken from a record names a whole path: the seek finds that path's first application.
+void ApplicationList::SetKeyFromSpreadStop(const browse::KeyValue& stop) {
+  program_.files.APP.DriveNPath = stop.text;
+  program_.files.APP.Application.Clear();
+}
+
 char ApplicationList::KeyFirstChar() const { return program_.files.APP.DriveNPath.data[0]; }
 
 void ApplicationList::SetKeyFromTyped(char typed) {

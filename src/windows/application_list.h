@@ -33,6 +33,7 @@ class ApplicationList final : public ListInstance {
   int InsertButton() const override;
   int ChangeButton() const override;
   int DeleteButton() const override;
+  void SetKeyFromSpreadStop(const browse::KeyValue& stop) override;
   void DoubleClick() override;
   void EmptyPage() override {}
 

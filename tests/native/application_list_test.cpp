@@ -191,6 +191,25 @@ TEST_F(ApplicationListTest, RegainedFocusShowsWhatAnotherStationChanged) {
   RunMain();
 }
 
+// Every path shares "C:\": the thumb's stops still come from the records, so each drop of the thumb
+// lands on its own part of the list, and the thumb then shows where the highlight stands.
+TEST_F(ApplicationListTest, ThumbReachesEveryPartOfPathsSharingTheirDrive) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < 206; ++i) paths.push_back("C:\\APP" + std::to_string(1000 + i) + "\\");
+  std::vector<App> apps;
+  for (const std::string& p : paths) apps.push_back({p.c_str(), "X.APP", 0});
+  Seed(apps);
+  for (int position : {2, 20, 40, 50, 60, 80, 98}) {
+    script().Thumb(f::Browse_1, position);
+    script().Inspect([&, position](rt::Window& w) {
+      const rt::ListSource* rows = w.state(f::Browse_1).source;
+      EXPECT_EQ(rows->CellAt(w.SelectedRow(f::Browse_1), 2).text, paths[(position - 1) * 205 / 99]);
+      EXPECT_EQ(w.Thumb(f::Browse_1), position);
+    });
+  }
+  RunMain();
+}
+
 // The highlighted application was deleted by another station, which then added one of the same
 // name: no button acts on that newer record or any other; the list shows it highlighted instead.
 TEST_F(ApplicationListTest, ButtonsOnAnApplicationDeletedElsewhereActOnNoOtherOne) {
