@@ -250,7 +250,13 @@ void PageBrowse::SelectionChanged() {
     // The right click is spent on this menu; a later selection must not open it again.
     runtime.SetLastKey(0, 0);
     int entry = runtime.Popup(PopupText);
-    if (entry > 0) window_.Post(EventKind::Accepted, instance_.PopupButton(entry));
+    if (entry <= 0) return;
+    if (!instance_.PopupAction(entry)) {
+      window_.Post(EventKind::Accepted, instance_.PopupButton(entry));
+      return;
+    }
+    ForceReset = true;
+    RefreshDisplay();
     return;
   }
   if (RowCount == 0) return;

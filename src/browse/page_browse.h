@@ -123,6 +123,8 @@ class BrowseInstance {
   virtual std::string PopupText(bool has_rows) const = 0;
   // The button a popup entry posts its accepted event to.
   virtual int PopupButton(int entry) const = 0;
+  // An entry the instance carries out itself (true), after which the page is rebuilt.
+  virtual bool PopupAction(int /*entry*/) { return false; }
   virtual int InsertButton() const = 0;
   virtual int ChangeButton() const = 0;  // change or view
   virtual int DeleteButton() const = 0;

@@ -1,7 +1,10 @@
 // The application list's choices within the browse engine.
 #include "windows/application_list.h"
 
+#include <vector>
+
 #include "browse/thumb_stops.h"
+#include "files/files.h"
 #include "platform/code_page.h"
 #include "windows/program.h"
 #include "windows/main_def.h"
@@ -70,7 +73,37 @@ void ApplicationList::SetKeyFromTyped(char typed) {
 }
 
 std::string ApplicationList::PopupText(bool has_rows) const {
-  return has_rows ? "&Insert|Chan&ge|&Delete" : "&Insert|~Chan&ge|~&Delete";
+  return has_rows ? "&Insert|Chan&ge|&Delete|-|T&ag all|U&ntag all" : "&Insert|~Chan&ge|~&Delete|-|~T&ag all|~U&ntag all";
+}
+
+// Entries 4 and 5, Tag all and Untag all: a failed write leaves that application as it was, and
+// the rebuilt list shows the truth.
+bool ApplicationList::PopupAction(int entry) {
+  if (entry != 4 && entry != 5) return false;
+  TagEvery(program_.files, entry == 4 ? 1 : 0, [] {});
+  return true;
+}
+
+int TagEvery(files::Files& files, std::int16_t tag, const std::function<void()>& failed) {
+  std::vector<store::RecordPosition> positions;
+  files.Apps.Set(store::Order::File);
+  for (files.Apps.Next(); files.store.error.code == 0; files.Apps.Next())
+    if (files.APP.Tag != tag) positions.push_back(files.Apps.Position(store::Order::File));
+  if (files.store.error.code != store::kRecordNotAvailable) return -1;
+  int changed = 0;
+  for (const store::RecordPosition& position : positions) {
+    files.Apps.Reread(position);
+    if (files.store.error.code == store::kRecordNotAvailable) continue;  // gone meanwhile
+    if (files.store.error.code == 0) {
+      files.APP.Tag = tag;
+      files.Apps.Put();
+    }
+    if (files.store.error.code == 0)
+      ++changed;
+    else
+      failed();
+  }
+  return changed;
 }
 
 int ApplicationList::PopupButton(int entry) const {

@@ -158,20 +158,25 @@ TEST_F(ApplicationListTest, EmptyListKeepsTheWindowAndOffersOnlyInsert) {
   script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(0);
   script().Press(f::Tag);  // nothing to tag
   RunMain();
-  EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|~Chan&ge|~&Delete"});
+  EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|~Chan&ge|~&Delete|-|~T&ag all|~U&ntag all"});
 }
 
-TEST_F(ApplicationListTest, PopupEntriesPressTheListButtons) {
-  Seed({{"A:\\", "A.APP", 0}});
+TEST_F(ApplicationListTest, PopupEntriesPressTheListButtonsOrTagEveryApplication) {
+  Seed({{"A:\\", "A.APP", 0}, {"B:\\", "B.APP", 1}});
   script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(2);
   script()
       .In("UPDATEAPPS$FORMWINDOW")
       .Inspect([](rt::Window& w) { EXPECT_EQ(w.Title(), "Record will be Changed"); })
       .CloseBox()
       .In("MAIN$WINDOW");
-  Expect(">A:\\");
+  Expect(">A:\\ B:\\+");
+  script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(4);
+  Expect(">A:\\+ B:\\+");
+  script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(5);
+  Expect(">A:\\ B:\\");
   RunMain();
-  EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|Chan&ge|&Delete"});
+  EXPECT_EQ(backend_.popups(), std::vector<std::string>(3, "&Insert|Chan&ge|&Delete|-|T&ag all|U&ntag all"));
+  EXPECT_EQ(TagOf("B:\\"), 0);
 }
 
 TEST_F(ApplicationListTest, RegainedFocusShowsWhatAnotherStationChanged) {
