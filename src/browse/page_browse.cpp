@@ -34,6 +34,8 @@ int CompareKeys(const KeyValue& a, const KeyValue& b, bool numeric) {
   return 0;
 }
 
+bool BrowseInstance::TypedMatches(char typed) const { return FoldUpper(KeyFirstChar()) == FoldUpper(typed); }
+
 rt::Cell PageQueue::CellAt(int row, int column) const {
   const PageRow& r = rows_[static_cast<std::size_t>(row - 1)];
   if (column < 1 || column > static_cast<int>(r.cells.size())) return {};
@@ -300,13 +302,14 @@ void PageBrowse::KeyPressed() {
       if (typed == 0 || typed == ' ') break;
       SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
       instance_.RowToRecord(page_.Row(SelectedRow));
-      if (FoldUpper(instance_.KeyFirstChar()) == FoldUpper(typed)) {
+      if (instance_.TypedMatches(typed)) {
         StepRow(false);
         instance_.RowToRecord(page_.Row(SelectedRow));
       }
-      if (FoldUpper(instance_.KeyFirstChar()) == FoldUpper(typed)) {
+      if (instance_.TypedMatches(typed)) {
         window_.SetSelectedRow(list_, SelectedRow);
-      } else {
+      } else if (!FindTyped(typed)) {
+        // Nothing answers it: on to the first key at or after the character.
         instance_.SetKeyFromTyped(typed);
         SeekRecord(SeekMode::OnValue);
       }
@@ -314,6 +317,37 @@ void PageBrowse::KeyPressed() {
     }
   }
   PostSelection();
+}
+
+// Type-ahead: shows the next record after the highlighted one that answers `typed`, going round
+// from the start of the file (at most kSpreadStopLimit reads). False when none does.
+bool PageBrowse::FindTyped(char typed) {
+  const std::string from = page_.Row(SelectedRow).position;
+  file_.Reset(from);
+  FileStatus status = file_.Next();  // the highlighted record itself
+  bool wrapped = false;
+  for (std::int32_t reads = 0; status != FileStatus::Error && reads < kSpreadStopLimit; ++reads) {
+    status = file_.Next();
+    if (status == FileStatus::End) {
+      if (wrapped) break;
+      wrapped = true;
+      ReopenView();
+      continue;
+    }
+    if (status != FileStatus::Ok) break;
+    const bool back_at_start = wrapped && file_.Position() == from;
+    if (instance_.TypedMatches(typed)) {
+      SeekRecord(SeekMode::OnPosition);
+      return true;
+    }
+    if (back_at_start) break;
+  }
+  if (status == FileStatus::Error) {
+    ReadError();
+    return true;  // the window closes: nothing more to do
+  }
+  ReopenView();
+  return false;
 }
 
 void PageBrowse::ThumbDragged() {

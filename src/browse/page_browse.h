@@ -119,6 +119,9 @@ class BrowseInstance {
   // character (its second component cleared).
   virtual char KeyFirstChar() const = 0;
   virtual void SetKeyFromTyped(char typed) = 0;
+  // Whether the record in the buffer answers a typed character: by default, when its key field
+  // begins with it, without regard to case.
+  virtual bool TypedMatches(char typed) const;
 
   virtual std::string PopupText(bool has_rows) const = 0;
   // The button a popup entry posts its accepted event to.
@@ -211,6 +214,7 @@ class PageBrowse {
   void RunUpdate();
   void UpdateTail(bool seek_first);
   bool ReadSpreadStops();
+  bool FindTyped(char typed);
   void RowFromBuffer(PageRow& row);
   void ReadError();
   bool Reread();

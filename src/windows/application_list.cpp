@@ -72,6 +72,12 @@ void ApplicationList::SetKeyFromTyped(char typed) {
   program_.files.APP.Application.Clear();
 }
 
+bool ApplicationList::TypedMatches(char typed) const {
+  const store::AppsRecord& app = program_.files.APP;
+  const char folded = platform::FoldUpper(typed);
+  return platform::FoldUpper(app.DriveNPath.data[0]) == folded || platform::FoldUpper(app.Application.data[0]) == folded;
+}
+
 std::string ApplicationList::PopupText(bool has_rows) const {
   return has_rows ? "&Insert|Chan&ge|&Delete|-|T&ag all|U&ntag all" : "&Insert|~Chan&ge|~&Delete|-|~T&ag all|~U&ntag all";
 }

@@ -36,6 +36,8 @@ class ApplicationList final : public ListInstance {
   void SetKeyFromSpreadStop(const browse::KeyValue& stop) override;
   char KeyFirstChar() const override;
   void SetKeyFromTyped(char typed) override;
+  // A typed character finds an application by its name as well as by its path.
+  bool TypedMatches(char typed) const override;
   std::string PopupText(bool has_rows) const override;
   int PopupButton(int entry) const override;
   bool PopupAction(int entry) override;

@@ -136,14 +136,16 @@ TEST_F(ApplicationListTest, TagTogglesTheRecordAndMovesTheHighlightDown) {
   EXPECT_EQ(TagOf("C:\\"), 0);
 }
 
-TEST_F(ApplicationListTest, TypeAheadFindsPathsWithoutRegardToCase) {
-  Seed({{"C:\\ONE\\", "X.APP", 0}, {"c:\\two\\", "X.APP", 0}, {"D:\\", "X.APP", 0}, {"E:\\", "X.APP", 0}});
+TEST_F(ApplicationListTest, TypeAheadFindsPathsAndNamesWithoutRegardToCase) {
+  Seed({{"C:\\ONE\\", "X.APP", 0}, {"c:\\two\\", "X.APP", 0}, {"D:\\", "pay.APP", 0}, {"E:\\", "X.APP", 0}});
   script().TypeChar(f::Browse_1, 'c');  // the highlighted path begins with C: on to the next
   Expect("C:\\ONE\\ >c:\\two\\ D:\\ E:\\");
   script().TypeChar(f::Browse_1, 'c');  // the next begins with D: back to the first C
   Expect(">C:\\ONE\\ c:\\two\\ D:\\ E:\\");
   script().TypeChar(f::Browse_1, 'e');
   Expect("C:\\ONE\\ c:\\two\\ D:\\ >E:\\");
+  script().TypeChar(f::Browse_1, 'P');  // by the application's name, going round the list
+  Expect("C:\\ONE\\ c:\\two\\ >D:\\ E:\\");
   RunMain();
 }
 
