@@ -49,7 +49,7 @@ PageBrowse::PageBrowse(BrowseInstance& instance, rt::Window& window, int list, s
 void PageBrowse::OpenBrowse() {
   RowCount = 0;
   window_.Bind(list_, page_);
-  for (int key : {rt::key::kMouseLeft2, rt::key::kInsert, rt::key::kDelete, rt::key::kCtrlEnter})
+  for (int key : {rt::key::kMouseLeft2, rt::key::kInsert, rt::key::kDelete, rt::key::kCtrlEnter, rt::key::kF5})
     window_.AlertKey(list_, key);
 }
 
@@ -280,6 +280,10 @@ void PageBrowse::KeyPressed() {
   int key = window_.LastKey();
   if (RowCount == 0) {
     if (key == rt::key::kInsert) window_.Post(EventKind::Accepted, instance_.InsertButton());
+    if (key == rt::key::kF5) {
+      ForceReset = true;
+      RefreshDisplay();
+    }
     PostSelection();
     return;
   }
@@ -297,6 +301,10 @@ void PageBrowse::KeyPressed() {
     case rt::key::kInsert: window_.Post(EventKind::Accepted, instance_.InsertButton()); break;
     case rt::key::kDelete: window_.Post(EventKind::Accepted, instance_.DeleteButton()); break;
     case rt::key::kCtrlEnter: window_.Post(EventKind::Accepted, instance_.ChangeButton()); break;
+    case rt::key::kF5:
+      ForceReset = true;
+      RefreshDisplay();
+      break;
     default: {
       char typed = static_cast<char>(window_.LastChar());
       if (typed == 0 || typed == ' ') break;
@@ -374,10 +382,18 @@ void PageBrowse::RefreshDisplay() {
   ForceReset = false;
 }
 
+void PageBrowse::NoticeOtherChanges() {
+  if (!page_built_ || seen_counter_ < 0 || window_.InAcceptAll()) return;
+  if (file_.ChangeCounter() == seen_counter_) return;
+  ForceReset = true;
+  RefreshDisplay();
+}
+
 void PageBrowse::ResetOrder() {
   const bool first = !page_built_;
   page_built_ = true;
   if (first || ForceReset) {
+    seen_counter_ = file_.ChangeCounter();
     // A highlighted record that is gone leaves its key in the buffer: the seek below finds the next.
     if (RowCount > 0 && !Reread()) instance_.RowToRecord(page_.Row(SelectedRow));
     ReopenView();

@@ -46,6 +46,9 @@ class BrowseFile {
   // No record is current until the next read (before an insert).
   virtual void ClearCurrent() = 0;
   virtual void ClearBuffer() = 0;
+  // A number that changes when another station or program has changed the file; -1 when the file
+  // cannot tell.
+  virtual std::int64_t ChangeCounter() { return -1; }
   // How many records the file holds; -1 when it cannot tell.
   virtual std::int64_t RecordCount() { return -1; }
 };
@@ -170,6 +173,9 @@ class PageBrowse {
   // Routes an event of the list control to its routine.
   void TakeListEvent(rt::EventKind kind);
   void RefreshDisplay();
+  // For the window's idle timer: rebuilds the page when another station or program has changed
+  // the file since the page was last built.
+  void NoticeOtherChanges();
   void SelectionChanged();
   void OnScrollEvent(rt::EventKind kind);
   void KeyPressed();
@@ -225,7 +231,8 @@ class PageBrowse {
   rt::Window& window_;
   int list_;
   PageQueue page_;
-  bool page_built_ = false;  // the first refresh has built the page from the start of the key
+  bool page_built_ = false;
+  std::int64_t seen_counter_ = -1;  // the file's change counter when the page was last rebuilt  // the first refresh has built the page from the start of the key
 };
 
 // Key values compare as numbers, or as texts padded with blanks to the same length, by 8-bit code.

@@ -217,6 +217,18 @@ TEST_F(ApplicationListTest, ThumbReachesEveryPartOfPathsSharingTheirDrive) {
   RunMain();
 }
 
+TEST_F(ApplicationListTest, ChangesByAnotherConnectionShowUpWhileIdleAndOnF5) {
+  Seed({{"A:\\", "A.APP", 0}, {"C:\\", "C.APP", 0}});
+  Expect(">A:\\ C:\\");
+  script().Inspect([this](rt::Window&) { Seed({{"B:\\", "B.APP", 1}}); });
+  script().Wait(150);  // the window's timer looks at the file's change counter
+  Expect(">A:\\ B:\\+ C:\\");
+  script().Inspect([this](rt::Window&) { RemoveOther("C:\\"); });
+  script().Key(f::Browse_1, rt::key::kF5);
+  Expect(">A:\\ B:\\+");
+  RunMain();
+}
+
 // The highlighted application was deleted by another station, which then added one of the same
 // name: no button acts on that newer record or any other; the list shows it highlighted instead.
 TEST_F(ApplicationListTest, ButtonsOnAnApplicationDeletedElsewhereActOnNoOtherOne) {
