@@ -21,7 +21,10 @@ using platform::FoldUpper;
 }  // namespace
 
 int CompareKeys(const KeyValue& a, const KeyValue& b, bool numeric) {
-  if (numeric) return a.number < b.number ? -1 : a.number > b.number ? 1 : 0;
+  if (numeric) {
+    if (a.number != b.number) return a.number < b.number ? -1 : 1;
+    return a.minor < b.minor ? -1 : a.minor > b.minor ? 1 : 0;
+  }
   std::size_t n = std::max(a.text.size(), b.text.size());
   for (std::size_t i = 0; i < n; ++i) {
     auto ca = static_cast<unsigned char>(i < a.text.size() ? a.text[i] : ' ');
@@ -30,6 +33,8 @@ int CompareKeys(const KeyValue& a, const KeyValue& b, bool numeric) {
   }
   return 0;
 }
+
+bool BrowseInstance::TypedMatches(char typed) const { return FoldUpper(KeyFirstChar()) == FoldUpper(typed); }
 
 rt::Cell PageQueue::CellAt(int row, int column) const {
   const PageRow& r = rows_[static_cast<std::size_t>(row - 1)];
@@ -44,7 +49,7 @@ PageBrowse::PageBrowse(BrowseInstance& instance, rt::Window& window, int list, s
 void PageBrowse::OpenBrowse() {
   RowCount = 0;
   window_.Bind(list_, page_);
-  for (int key : {rt::key::kMouseLeft2, rt::key::kInsert, rt::key::kDelete, rt::key::kCtrlEnter})
+  for (int key : {rt::key::kMouseLeft2, rt::key::kInsert, rt::key::kDelete, rt::key::kCtrlEnter, rt::key::kF5})
     window_.AlertKey(list_, key);
 }
 
@@ -247,7 +252,13 @@ void PageBrowse::SelectionChanged() {
     // The right click is spent on this menu; a later selection must not open it again.
     runtime.SetLastKey(0, 0);
     int entry = runtime.Popup(PopupText);
-    if (entry > 0) window_.Post(EventKind::Accepted, instance_.PopupButton(entry));
+    if (entry <= 0) return;
+    if (!instance_.PopupAction(entry)) {
+      window_.Post(EventKind::Accepted, instance_.PopupButton(entry));
+      return;
+    }
+    ForceReset = true;
+    RefreshDisplay();
     return;
   }
   if (RowCount == 0) return;
@@ -257,7 +268,7 @@ void PageBrowse::SelectionChanged() {
     if (window_.ScrollBarShown(list_)) window_.ShowScrollBar(list_, false);
   } else {
     if (!window_.ScrollBarShown(list_)) window_.ShowScrollBar(list_, true);
-    KeyValue key = instance_.ThumbKey();
+    KeyValue key = SpreadStops ? instance_.SpreadKey() : instance_.ThumbKey();
     int t = 1;
     while (t <= 100 && CompareKeys(StopTable[static_cast<std::size_t>(t - 1)], key, instance_.NumericKey()) < 0) ++t;
     ThumbStop = static_cast<std::uint8_t>(t == 1 ? 0 : t);  // 101: past the last stop
@@ -269,6 +280,10 @@ void PageBrowse::KeyPressed() {
   int key = window_.LastKey();
   if (RowCount == 0) {
     if (key == rt::key::kInsert) window_.Post(EventKind::Accepted, instance_.InsertButton());
+    if (key == rt::key::kF5) {
+      ForceReset = true;
+      RefreshDisplay();
+    }
     PostSelection();
     return;
   }
@@ -286,18 +301,23 @@ void PageBrowse::KeyPressed() {
     case rt::key::kInsert: window_.Post(EventKind::Accepted, instance_.InsertButton()); break;
     case rt::key::kDelete: window_.Post(EventKind::Accepted, instance_.DeleteButton()); break;
     case rt::key::kCtrlEnter: window_.Post(EventKind::Accepted, instance_.ChangeButton()); break;
+    case rt::key::kF5:
+      ForceReset = true;
+      RefreshDisplay();
+      break;
     default: {
       char typed = static_cast<char>(window_.LastChar());
       if (typed == 0 || typed == ' ') break;
       SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
       instance_.RowToRecord(page_.Row(SelectedRow));
-      if (FoldUpper(instance_.KeyFirstChar()) == FoldUpper(typed)) {
+      if (instance_.TypedMatches(typed)) {
         StepRow(false);
         instance_.RowToRecord(page_.Row(SelectedRow));
       }
-      if (FoldUpper(instance_.KeyFirstChar()) == FoldUpper(typed)) {
+      if (instance_.TypedMatches(typed)) {
         window_.SetSelectedRow(list_, SelectedRow);
-      } else {
+      } else if (!FindTyped(typed)) {
+        // Nothing answers it: on to the first key at or after the character.
         instance_.SetKeyFromTyped(typed);
         SeekRecord(SeekMode::OnValue);
       }
@@ -307,6 +327,37 @@ void PageBrowse::KeyPressed() {
   PostSelection();
 }
 
+// Type-ahead: shows the next record after the highlighted one that answers `typed`, going round
+// from the start of the file (at most kSpreadStopLimit reads). False when none does.
+bool PageBrowse::FindTyped(char typed) {
+  const std::string from = page_.Row(SelectedRow).position;
+  file_.Reset(from);
+  FileStatus status = file_.Next();  // the highlighted record itself
+  bool wrapped = false;
+  for (std::int32_t reads = 0; status != FileStatus::Error && reads < kSpreadStopLimit; ++reads) {
+    status = file_.Next();
+    if (status == FileStatus::End) {
+      if (wrapped) break;
+      wrapped = true;
+      ReopenView();
+      continue;
+    }
+    if (status != FileStatus::Ok) break;
+    const bool back_at_start = wrapped && file_.Position() == from;
+    if (instance_.TypedMatches(typed)) {
+      SeekRecord(SeekMode::OnPosition);
+      return true;
+    }
+    if (back_at_start) break;
+  }
+  if (status == FileStatus::Error) {
+    ReadError();
+    return true;  // the window closes: nothing more to do
+  }
+  ReopenView();
+  return false;
+}
+
 void PageBrowse::ThumbDragged() {
   int p = window_.Thumb(list_);
   if (p <= 1) {
@@ -314,7 +365,11 @@ void PageBrowse::ThumbDragged() {
   } else if (p >= 100) {
     window_.Post(EventKind::ScrollBottom, list_);
   } else {
-    instance_.SetKeyFromStop(StopTable[static_cast<std::size_t>(p - 1)]);
+    const KeyValue& stop = StopTable[static_cast<std::size_t>(p - 1)];
+    if (SpreadStops)
+      instance_.SetKeyFromSpreadStop(stop);
+    else
+      instance_.SetKeyFromStop(stop);
     SeekRecord(SeekMode::OnValue);
   }
 }
@@ -327,10 +382,18 @@ void PageBrowse::RefreshDisplay() {
   ForceReset = false;
 }
 
+void PageBrowse::NoticeOtherChanges() {
+  if (!page_built_ || seen_counter_ < 0 || window_.InAcceptAll()) return;
+  if (file_.ChangeCounter() == seen_counter_) return;
+  ForceReset = true;
+  RefreshDisplay();
+}
+
 void PageBrowse::ResetOrder() {
   const bool first = !page_built_;
   page_built_ = true;
   if (first || ForceReset) {
+    seen_counter_ = file_.ChangeCounter();
     // A highlighted record that is gone leaves its key in the buffer: the seek below finds the next.
     if (RowCount > 0 && !Reread()) instance_.RowToRecord(page_.Row(SelectedRow));
     ReopenView();
@@ -376,7 +439,31 @@ void PageBrowse::ComputeStops() {
   if (status == FileStatus::End) return;
   if (status != FileStatus::Ok) return ReadError();
   LowValue = instance_.KeyField();
-  instance_.ComputeStopTable(LowValue, HighValue, StopTable);
+  SpreadStops = ReadSpreadStops();
+  if (!SpreadStops) instance_.ComputeStopTable(LowValue, HighValue, StopTable);
+  // The view stands on the first record, as the callers expect after the stops.
+  ReopenView();
+  if (file_.Next() == FileStatus::Error) ReadError();
+}
+
+// Called with the first record in the buffer: reads on through the file, keeping every key, and
+// takes the stops at evenly spaced ranks. False (stops left as they were) when the file holds more
+// than kSpreadStopLimit records or a read fails.
+bool PageBrowse::ReadSpreadStops() {
+  const std::int64_t count = file_.RecordCount();
+  if (count > kSpreadStopLimit) return false;
+  std::vector<KeyValue> keys;
+  keys.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
+  FileStatus status = FileStatus::Ok;
+  while (status == FileStatus::Ok) {
+    if (keys.size() == static_cast<std::size_t>(kSpreadStopLimit)) return false;
+    keys.push_back(instance_.SpreadKey());
+    status = file_.Next();
+  }
+  if (status == FileStatus::Error) return false;
+  const std::size_t last = keys.size() - 1;
+  for (std::size_t k = 0; k < StopTable.size(); ++k) StopTable[k] = keys[k * last / (StopTable.size() - 1)];
+  return true;
 }
 
 void PageBrowse::RunUpdate() {

@@ -135,7 +135,9 @@ Parsed ParseCommand(const std::vector<std::string>& arguments) {
       return Fail(verb + (simple.takes_argument ? " takes one argument" : " takes no arguments"));
     if (simple.takes_argument) {
       if (arguments[1].empty()) return Fail(verb + " needs a name");
-      command.argument = arguments[1];
+      // tag --all / untag --all: every application of the list.
+      command.all = (simple.verb == Verb::Tag || simple.verb == Verb::Untag) && arguments[1] == "--all";
+      if (!command.all) command.argument = arguments[1];
     }
     return {command, ""};
   }
@@ -160,7 +162,7 @@ std::string Usage() {
          "  nightjar order NAME N     sets an application's build order number (0: none)\n"
          "  nightjar add PATTERN      adds every .APP file that matches (wildcards * and ?)\n"
          "  nightjar remove NAME      removes an application (file name or full path)\n"
-         "  nightjar tag NAME         tags an application; untag NAME untags it\n"
+         "  nightjar tag NAME         tags an application; untag NAME untags it; --all: every one\n"
          "  nightjar log              the activity log of the last batch\n"
          "  nightjar --help | --version\n"
          "Exit codes: 0 every application finished (or the command succeeded); 1 some failed, timed\n"

@@ -15,7 +15,7 @@ enum class Verb { Help, Version, Run, List, Add, Remove, Tag, Untag, Log, Order 
 struct Command {
   Verb verb = Verb::Help;
   ide::Operation operation = ide::Operation::MakeExe;  // Run
-  bool all = false;                                    // Run: every application, tagged or not
+  bool all = false;                                    // Run, Tag, Untag: every application
   std::vector<std::string> apps;                       // Run: these applications only
   int timeout_minutes = 15;                            // Run: the DDE time-out, 1 to 99
   bool yes = false;                                    // Run: confirm what the window would ask

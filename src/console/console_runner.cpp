@@ -21,6 +21,7 @@
 #include "store/last_results.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
+#include "procedures/application_list.h"
 #include "procedures/main_def.h"
 #include "procedures/main_ide.h"
 #include "procedures/program.h"
@@ -222,8 +223,8 @@ class Runner {
       case Verb::Order: code = SetOrder(command.argument, command.order); break;
       case Verb::Add: code = Add(command.argument); break;
       case Verb::Remove: code = Remove(command.argument); break;
-      case Verb::Tag: code = SetTag(command.argument, 1); break;
-      case Verb::Untag: code = SetTag(command.argument, 0); break;
+      case Verb::Tag: code = command.all ? SetEveryTag(1) : SetTag(command.argument, 1); break;
+      case Verb::Untag: code = command.all ? SetEveryTag(0) : SetTag(command.argument, 0); break;
       default: break;
     }
     files::LowerUseCount(files_, files_.Apps);
@@ -439,6 +440,20 @@ class Runner {
     }
     out_ << (tag == 1 ? "tagged " : "untagged ") << Shown(PathOf(files_.APP)) << "\n";
     return kExitOk;
+  }
+
+  int SetEveryTag(std::int16_t tag) {
+    int code = kExitOk;
+    const int changed = procedures::TagEvery(files_, tag, [&] {
+      err_ << Shown(PathOf(files_.APP)) << " could not be changed: " << Reason(files_.store.error) << "\n";
+      code = kExitCannotRun;
+    });
+    if (changed < 0) {
+      err_ << "The list could not be read to its end: " << Reason(files_.store.error) << "\n";
+      return kExitCannotRun;
+    }
+    out_ << (tag == 1 ? "tagged " : "untagged ") << changed << (changed == 1 ? " application\n" : " applications\n");
+    return code;
   }
 
   // The log in stored order: the order its records were written in.

@@ -47,6 +47,15 @@ void ActivityList::SetKeyFromStop(const browse::KeyValue& stop) {
   program_.files.TMP.Date = static_cast<std::int32_t>(stop.number);  // the time keeps its value
 }
 
+browse::KeyValue ActivityList::SpreadKey() const {
+  return {"", program_.files.TMP.Date, program_.files.TMP.Clock};
+}
+
+void ActivityList::SetKeyFromSpreadStop(const browse::KeyValue& stop) {
+  program_.files.TMP.Date = static_cast<std::int32_t>(stop.number);
+  program_.files.TMP.Clock = static_cast<std::int32_t>(stop.minor);
+}
+
 // Type-ahead goes by the day number's decimal text, not by the date as shown.
 char ActivityList::KeyFirstChar() const { return std::to_string(program_.files.TMP.Date)[0]; }
 

@@ -20,6 +20,9 @@ class ActivityList final : public ListInstance {
   browse::KeyValue KeyField() const override;
   browse::KeyValue ThumbKey() const override { return KeyField(); }
   bool NumericKey() const override { return true; }
+  // The log's records mostly share one date: stops taken from them carry the time as well.
+  browse::KeyValue SpreadKey() const override;
+  void SetKeyFromSpreadStop(const browse::KeyValue& stop) override;
   void ComputeStopTable(const browse::KeyValue& low, const browse::KeyValue& high,
                         std::array<browse::KeyValue, 100>& stops) override;
   void SetKeyFromStop(const browse::KeyValue& stop) override;

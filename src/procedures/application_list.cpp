@@ -1,7 +1,10 @@
 // The application list's choices within the browse engine.
 #include "procedures/application_list.h"
 
+#include <vector>
+
 #include "browse/thumb_stops.h"
+#include "files/files.h"
 #include "platform/code_page.h"
 #include "procedures/program.h"
 #include "procedures/main_def.h"
@@ -56,6 +59,12 @@ void ApplicationList::ComputeStopTable(const browse::KeyValue& low, const browse
 
 void ApplicationList::SetKeyFromStop(const browse::KeyValue& stop) { program_.files.APP.DriveNPath = stop.text; }
 
+// A stop taken from a record names a whole path: the seek finds that path's first application.
+void ApplicationList::SetKeyFromSpreadStop(const browse::KeyValue& stop) {
+  program_.files.APP.DriveNPath = stop.text;
+  program_.files.APP.Application.Clear();
+}
+
 char ApplicationList::KeyFirstChar() const { return program_.files.APP.DriveNPath.data[0]; }
 
 void ApplicationList::SetKeyFromTyped(char typed) {
@@ -63,8 +72,44 @@ void ApplicationList::SetKeyFromTyped(char typed) {
   program_.files.APP.Application.Clear();
 }
 
+bool ApplicationList::TypedMatches(char typed) const {
+  const store::AppsRecord& app = program_.files.APP;
+  const char folded = platform::FoldUpper(typed);
+  return platform::FoldUpper(app.DriveNPath.data[0]) == folded || platform::FoldUpper(app.Application.data[0]) == folded;
+}
+
 std::string ApplicationList::PopupText(bool has_rows) const {
-  return has_rows ? "&Insert|Chan&ge|&Delete" : "&Insert|~Chan&ge|~&Delete";
+  return has_rows ? "&Insert|Chan&ge|&Delete|-|T&ag all|U&ntag all" : "&Insert|~Chan&ge|~&Delete|-|~T&ag all|~U&ntag all";
+}
+
+// Entries 4 and 5, Tag all and Untag all: a failed write leaves that application as it was, and
+// the rebuilt list shows the truth.
+bool ApplicationList::PopupAction(int entry) {
+  if (entry != 4 && entry != 5) return false;
+  TagEvery(program_.files, entry == 4 ? 1 : 0, [] {});
+  return true;
+}
+
+int TagEvery(files::Files& files, std::int16_t tag, const std::function<void()>& failed) {
+  std::vector<store::RecordPosition> positions;
+  files.Apps.Set(store::Order::File);
+  for (files.Apps.Next(); files.store.error.code == 0; files.Apps.Next())
+    if (files.APP.Tag != tag) positions.push_back(files.Apps.Position(store::Order::File));
+  if (files.store.error.code != store::kRecordNotAvailable) return -1;
+  int changed = 0;
+  for (const store::RecordPosition& position : positions) {
+    files.Apps.Reread(position);
+    if (files.store.error.code == store::kRecordNotAvailable) continue;  // gone meanwhile
+    if (files.store.error.code == 0) {
+      files.APP.Tag = tag;
+      files.Apps.Put();
+    }
+    if (files.store.error.code == 0)
+      ++changed;
+    else
+      failed();
+  }
+  return changed;
 }
 
 int ApplicationList::PopupButton(int entry) const {

@@ -22,6 +22,7 @@ namespace {
 
 using rt::EventKind;
 namespace f = main_field;
+constexpr int kLookForChanges = 100;  // hundredths of a second
 
 class MainProcedure {
  public:
@@ -46,6 +47,8 @@ class MainProcedure {
       // RereadSelected brings the highlighted record back after them.
       MainIde ide(window, ide_, program_.services, program_.files, program_.OutputFileName);
       list_.Setup(window);
+      // The list looks for changes made elsewhere every second while it is idle.
+      window.SetTimerPeriod(kLookForChanges);
       window.Display();
       ide_part_ = &ide;
       ide.FirstAttempt();
@@ -76,6 +79,9 @@ class MainProcedure {
         break;
       case EventKind::Rejected:
         OnRejected(window);
+        break;
+      case EventKind::Timer:
+        browse_->NoticeOtherChanges();
         break;
       default:
         break;

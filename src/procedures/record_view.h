@@ -31,6 +31,11 @@ class RecordView final : public browse::BrowseFile {
   void Watch() override { view_.Watch(); }
   void ClearCurrent() override { file_.ForgetCurrent(); }
   void ClearBuffer() override { clear_buffer_(); }
+  std::int64_t ChangeCounter() override { return file_.ChangeCounter(); }
+  std::int64_t RecordCount() override {
+    const std::int32_t n = file_.Records();
+    return file_.store().error.code == 0 ? n : -1;
+  }
 
  private:
   enum class Pending { None, Start, KeyValue, Position };

@@ -52,6 +52,7 @@ inline constexpr int kUp = 0x126;
 inline constexpr int kDown = 0x128;
 inline constexpr int kInsert = 0x12D;
 inline constexpr int kDelete = 0x12E;
+inline constexpr int kF5 = 0x174;
 inline constexpr int kCtrlEnter = 0x20D;
 inline constexpr int kCtrlEnd = 0x223;
 inline constexpr int kCtrlHome = 0x224;

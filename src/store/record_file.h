@@ -136,6 +136,10 @@ class RecordFile {
   void Previous();
   // The number of records.
   std::int32_t Records();
+  // A number that changes whenever another connection (another station, another program) has
+  // committed a change to the file since the last call; this connection's own writes leave it as
+  // it is. -1 when it cannot be read. A cheap look, for lists that watch the file while idle.
+  std::int64_t ChangeCounter();
 
   // The position of the current record in `order`; blank and 33 when there is no current record.
   RecordPosition Position(Order order);

@@ -164,6 +164,22 @@ std::int32_t RecordFile::Records() {
   return static_cast<std::int32_t>(sqlite3_column_int64(stmt, 0));
 }
 
+std::int64_t RecordFile::ChangeCounter() {
+  if (!RequireOpen()) return -1;
+  OneOff query(db_, "PRAGMA data_version");
+  if (query.rc() != SQLITE_OK) {
+    FailSqlite(query.rc());
+    return -1;
+  }
+  int rc = sqlite3_step(query.get());
+  if (rc != SQLITE_ROW) {
+    FailSqlite(rc);
+    return -1;
+  }
+  Succeed();
+  return sqlite3_column_int64(query.get(), 0);
+}
+
 // A position: the order's letter, the record id in 16 hex digits, then each key component as "N"
 // and 16 hex digits, or "S", two hex digits of length and the folded text.
 RecordPosition RecordFile::Position(Order order) {

@@ -136,14 +136,16 @@ TEST_F(ApplicationListTest, TagTogglesTheRecordAndMovesTheHighlightDown) {
   EXPECT_EQ(TagOf("C:\\"), 0);
 }
 
-TEST_F(ApplicationListTest, TypeAheadFindsPathsWithoutRegardToCase) {
-  Seed({{"C:\\ONE\\", "X.APP", 0}, {"c:\\two\\", "X.APP", 0}, {"D:\\", "X.APP", 0}, {"E:\\", "X.APP", 0}});
+TEST_F(ApplicationListTest, TypeAheadFindsPathsAndNamesWithoutRegardToCase) {
+  Seed({{"C:\\ONE\\", "X.APP", 0}, {"c:\\two\\", "X.APP", 0}, {"D:\\", "pay.APP", 0}, {"E:\\", "X.APP", 0}});
   script().TypeChar(f::Browse_1, 'c');  // the highlighted path begins with C: on to the next
   Expect("C:\\ONE\\ >c:\\two\\ D:\\ E:\\");
   script().TypeChar(f::Browse_1, 'c');  // the next begins with D: back to the first C
   Expect(">C:\\ONE\\ c:\\two\\ D:\\ E:\\");
   script().TypeChar(f::Browse_1, 'e');
   Expect("C:\\ONE\\ c:\\two\\ D:\\ >E:\\");
+  script().TypeChar(f::Browse_1, 'P');  // by the application's name, going round the list
+  Expect("C:\\ONE\\ c:\\two\\ >D:\\ E:\\");
   RunMain();
 }
 
@@ -158,20 +160,25 @@ TEST_F(ApplicationListTest, EmptyListKeepsTheWindowAndOffersOnlyInsert) {
   script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(0);
   script().Press(f::Tag);  // nothing to tag
   RunMain();
-  EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|~Chan&ge|~&Delete"});
+  EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|~Chan&ge|~&Delete|-|~T&ag all|~U&ntag all"});
 }
 
-TEST_F(ApplicationListTest, PopupEntriesPressTheListButtons) {
-  Seed({{"A:\\", "A.APP", 0}});
+TEST_F(ApplicationListTest, PopupEntriesPressTheListButtonsOrTagEveryApplication) {
+  Seed({{"A:\\", "A.APP", 0}, {"B:\\", "B.APP", 1}});
   script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(2);
   script()
       .In("UPDATEAPPS$FORMWINDOW")
       .Inspect([](rt::Window& w) { EXPECT_EQ(w.Title(), "Record will be Changed"); })
       .CloseBox()
       .In("MAIN$WINDOW");
-  Expect(">A:\\");
+  Expect(">A:\\ B:\\+");
+  script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(4);
+  Expect(">A:\\+ B:\\+");
+  script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(5);
+  Expect(">A:\\ B:\\");
   RunMain();
-  EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|Chan&ge|&Delete"});
+  EXPECT_EQ(backend_.popups(), std::vector<std::string>(3, "&Insert|Chan&ge|&Delete|-|T&ag all|U&ntag all"));
+  EXPECT_EQ(TagOf("B:\\"), 0);
 }
 
 TEST_F(ApplicationListTest, RegainedFocusShowsWhatAnotherStationChanged) {
@@ -188,6 +195,37 @@ TEST_F(ApplicationListTest, RegainedFocusShowsWhatAnotherStationChanged) {
   script().Raise(EventKind::GainFocus);
   // The highlighted record is gone: the next one, on a page topped up from above.
   Expect("A:\\ >BB:\\+ D:\\ E:\\");
+  RunMain();
+}
+
+// Every path shares "C:\": the thumb's stops still come from the records, so each drop of the thumb
+// lands on its own part of the list, and the thumb then shows where the highlight stands.
+TEST_F(ApplicationListTest, ThumbReachesEveryPartOfPathsSharingTheirDrive) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < 206; ++i) paths.push_back("C:\\APP" + std::to_string(1000 + i) + "\\");
+  std::vector<App> apps;
+  for (const std::string& p : paths) apps.push_back({p.c_str(), "X.APP", 0});
+  Seed(apps);
+  for (int position : {2, 20, 40, 50, 60, 80, 98}) {
+    script().Thumb(f::Browse_1, position);
+    script().Inspect([&, position](rt::Window& w) {
+      const rt::ListSource* rows = w.state(f::Browse_1).source;
+      EXPECT_EQ(rows->CellAt(w.SelectedRow(f::Browse_1), 2).text, paths[(position - 1) * 205 / 99]);
+      EXPECT_EQ(w.Thumb(f::Browse_1), position);
+    });
+  }
+  RunMain();
+}
+
+TEST_F(ApplicationListTest, ChangesByAnotherConnectionShowUpWhileIdleAndOnF5) {
+  Seed({{"A:\\", "A.APP", 0}, {"C:\\", "C.APP", 0}});
+  Expect(">A:\\ C:\\");
+  script().Inspect([this](rt::Window&) { Seed({{"B:\\", "B.APP", 1}}); });
+  script().Wait(150);  // the window's timer looks at the file's change counter
+  Expect(">A:\\ B:\\+ C:\\");
+  script().Inspect([this](rt::Window&) { RemoveOther("C:\\"); });
+  script().Key(f::Browse_1, rt::key::kF5);
+  Expect(">A:\\ B:\\+");
   RunMain();
 }
 

@@ -145,6 +145,10 @@ TEST_F(ConsoleTest, KeepsTheListAddingOnlyExistingAppFilesOnce) {
   EXPECT_EQ(Nightjar({"untag", "INVOICE.APP"}), 0);
   EXPECT_EQ(Nightjar({"list"}), 0);
   EXPECT_EQ(out_.str(), "  " + App("INVOICE.APP") + "\n");
+  EXPECT_EQ(Nightjar({"tag", "--all"}), 0);
+  EXPECT_EQ(out_.str(), "tagged 1 application\n");
+  EXPECT_EQ(Nightjar({"untag", "--all"}), 0);  // the one tag --all set
+  EXPECT_EQ(out_.str(), "untagged 1 application\n");
 }
 
 // A batch over one application that is made and one whose .APP is missing: the log's records are
