@@ -103,7 +103,7 @@ class NamesAndPipesTest(unittest.TestCase):
         self.assertTrue(os.path.exists(os.path.join(self.work, "A.EXE")))
         code, out, err = self.nightjar("list")
         self.assertEqual(code, 0, err)
-        self.assertIn("  " + folder + "A.APP\n", out)
+        self.assertIn("  " + folder + "A.APP  made, ", out)
 
     def test_a_piped_batch_ends_when_nightjar_com_ends(self):
         self.write("A.APP")
