@@ -7,15 +7,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "console_folder.h"
 #include "console/console_command.h"
-#include "console/console_runner.h"
-#include "fake_ide.h"
 #include "files/files.h"
 #include "platform/directory_lister.h"
-#include "runtime/console/console_backend.h"
-#include "runtime/runtime.h"
-#include "store/store_test_support.h"
-#include "procedures/program.h"
 
 namespace {
 
@@ -78,48 +73,18 @@ TEST(ConsoleCommand, RefusesWhatMakesNoCommandAndSaysWhy) {
   }
 }
 
-class ConsoleTest : public ::testing::Test {
+class ConsoleTest : public ConsoleFolderTest {
  protected:
-  ConsoleTest() {
-    previous_ = fs::current_path();
-    folder_ = store_test::FreshDirectory();
-    fs::current_path(folder_);
-    fs::create_directory(folder_ / "apps");
-    ide_.SetScheduler([this](std::int64_t due) { waiter_.At(due, [this] { ide_.Pump(); }); });
-    ide_.SetOnWritten([this](const std::string& path) { waiter_.Changed(fs::path(path).parent_path().string()); });
-  }
-  ~ConsoleTest() override {
-    fs::current_path(previous_);
-    std::error_code error;
-    fs::remove_all(folder_, error);
-  }
+  ConsoleTest() { fs::create_directory(folder_ / "apps"); }
+  platform::DirectoryLister& Lister() override { return *lister_; }
 
-  // Runs the command line as nightjar.com would; its exit code.
-  int Nightjar(const std::vector<std::string>& arguments) {
-    auto parsed = ParseCommand(arguments);
-    EXPECT_TRUE(parsed.command) << parsed.error;
-    if (!parsed.command) return -1;
-    out_.str("");
-    err_.str("");
-    rt::console::ConsoleBackend backend(waiter_, err_, parsed.command->yes);
-    rt::Runtime runtime(backend);
-    procedures::Services services{ide_, starter_, *lister_};
-    return console::RunCommand(*parsed.command, runtime, services, out_, err_);
-  }
   std::string App(const std::string& name) const { return (folder_ / "apps" / name).string(); }
   void WriteApp(const std::string& name) { std::ofstream(App(name)) << "x"; }
   bool Has(const std::ostringstream& stream, const std::string& text) const {
     return stream.str().find(text) != std::string::npos;
   }
 
-  fs::path previous_;
-  fs::path folder_;
-  rt::console::VirtualWaiter waiter_;
-  doubles::FakeIde ide_{waiter_.virtual_clock()};
-  doubles::FakeProgramStarter starter_;
   std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(ConsoleTest, KeepsTheListAddingOnlyExistingAppFilesOnce) {

@@ -7,18 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 
+#include "console_folder.h"
 #include "console/console_command.h"
-#include "console/console_runner.h"
-#include "fake_ide.h"
 #include "files/files.h"
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
-#include "runtime/console/console_backend.h"
-#include "runtime/runtime.h"
-#include "store/store_test_support.h"
-#include "procedures/program.h"
 
 namespace {
 
@@ -46,31 +40,9 @@ class ShortNamesLister final : public platform::DirectoryLister {
   std::unique_ptr<platform::DirectoryLister> real_ = platform::MakeDirectoryLister();
 };
 
-class ConsoleTextTest : public ::testing::Test {
+class ConsoleTextTest : public ConsoleFolderTest {
  protected:
-  ConsoleTextTest() {
-    previous_ = fs::current_path();
-    folder_ = store_test::FreshDirectory();
-    fs::current_path(folder_);
-    ide_.SetScheduler([this](std::int64_t due) { waiter_.At(due, [this] { ide_.Pump(); }); });
-    ide_.SetOnWritten([this](const std::string& path) { waiter_.Changed(fs::path(path).parent_path().string()); });
-  }
-  ~ConsoleTextTest() override {
-    fs::current_path(previous_);
-    std::error_code error;
-    fs::remove_all(folder_, error);
-  }
-  int Nightjar(const std::vector<std::string>& arguments) {
-    auto parsed = console::ParseCommand(arguments);
-    EXPECT_TRUE(parsed.command) << parsed.error;
-    if (!parsed.command) return -1;
-    out_.str("");
-    err_.str("");
-    rt::console::ConsoleBackend backend(waiter_, err_, parsed.command->yes);
-    rt::Runtime runtime(backend);
-    procedures::Services services{ide_, starter_, lister_};
-    return console::RunCommand(*parsed.command, runtime, services, out_, err_);
-  }
+  platform::DirectoryLister& Lister() override { return lister_; }
   static void Touch(const fs::path& path) { std::ofstream(path) << "x"; }
   static void Seed(const std::string& directory, const std::string& name, int tag) {
     files::Files other;
@@ -84,12 +56,7 @@ class ConsoleTextTest : public ::testing::Test {
   }
   std::string Dir() const { return folder_.string() + "/"; }
 
-  fs::path previous_, folder_;
-  rt::console::VirtualWaiter waiter_;
-  doubles::FakeIde ide_{waiter_.virtual_clock()};
-  doubles::FakeProgramStarter starter_;
   ShortNamesLister lister_;
-  std::ostringstream out_, err_;
 };
 
 // In a folder named "Bücher" the record holds the folder in the code page, and a batch finds the
