@@ -2,7 +2,10 @@
 #include "app_seeding.h"
 
 #include <fstream>
+#include <sstream>
 #include <system_error>
+
+#include <windows.h>
 
 #include "files/files.h"
 
@@ -40,6 +43,25 @@ std::string SeedTaggedApps(const std::filesystem::path& folder, const std::vecto
   }
   fs::current_path(previous);
   return problem;
+}
+
+std::filesystem::path FreshTempFolder(const std::string& prefix) {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(MAX_PATH, temp);
+  static int folders = 0;
+  const std::filesystem::path folder = std::filesystem::path(temp) /
+      (prefix + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++folders));
+  std::error_code error;
+  std::filesystem::remove_all(folder, error);
+  std::filesystem::create_directories(folder, error);
+  return folder;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }
 
 }  // namespace test_support

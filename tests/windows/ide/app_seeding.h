@@ -14,4 +14,11 @@ namespace test_support {
 // with its final backslash).
 std::string SeedTaggedApps(const std::filesystem::path& folder, const std::vector<std::string>& bases);
 
+// An empty folder of its own in the temporary folder, named `prefix`, the process and a count, short
+// enough for DriveNPath.
+std::filesystem::path FreshTempFolder(const std::string& prefix);
+
+// The whole of a file's bytes; "" when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+
 }  // namespace test_support

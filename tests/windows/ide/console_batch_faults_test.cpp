@@ -24,12 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using test_support::WindowsPath;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using test_support::ReadFile;
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -114,12 +109,7 @@ class ConsoleBatchFaultsTest : public ::testing::Test {
 #ifndef NIGHTJAR_COM
     GTEST_SKIP() << "nightjar.com is not part of this build";
 #endif
-    char temp[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, temp);
-    static int tests = 0;
-    folder_ = fs::path(temp) / ("nj-faults-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++tests));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    folder_ = test_support::FreshTempFolder("nj-faults-");
     log_ = (folder_ / "standin.log").string();
   }
   void TearDown() override {

@@ -76,12 +76,7 @@ bool AnyServerAnswers() {
   return answers;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using test_support::ReadFile;
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -250,13 +245,7 @@ class NightjarIdeTest : public ::testing::Test {
     GTEST_SKIP() << "nightjar.exe is not part of this build";
 #endif
     ASSERT_FALSE(AnyServerAnswers()) << "a server of \"ClarionWin\" is already running";
-    char temp[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, temp);
-    // Short, for the folder must fit APP:DriveNPath (80 characters) with its final backslash.
-    static int tests = 0;
-    folder_ = fs::path(temp) / ("nj-ide-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++tests));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    folder_ = test_support::FreshTempFolder("nj-ide-");
     log_ = (folder_ / "standin.log").string();
   }
   void TearDown() override {

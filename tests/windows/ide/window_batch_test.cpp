@@ -25,12 +25,7 @@ namespace fs = std::filesystem;
 namespace f = procedures::main_field;
 using test_support::WindowsPath;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using test_support::ReadFile;
 
 using test_support::WaitUntil;
 
@@ -38,10 +33,7 @@ TEST(WindowBatchTest, TheWindowAnswersDuringASlowSendAndEscStopsAWaitNow) {
 #ifndef NIGHTJAR_EXE
   GTEST_SKIP() << "nightjar.exe is not part of this build";
 #else
-  char temp[MAX_PATH] = "";
-  GetTempPathA(MAX_PATH, temp);
-  const fs::path folder = fs::path(temp) / ("nj-window-" + std::to_string(GetCurrentProcessId()));
-  fs::remove_all(folder);
+  const fs::path folder = test_support::FreshTempFolder("nj-window-");
   ASSERT_EQ(test_support::SeedTaggedApps(folder, {"INVOICE", "PAYROLL"}), "");
   const fs::path ide = folder / "ide";
   fs::create_directories(ide);
