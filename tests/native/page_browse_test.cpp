@@ -83,6 +83,15 @@ class MemoryFile final : public BrowseFile {
     buffer = records_[static_cast<std::size_t>(i)];
     return FileStatus::Ok;
   }
+  std::int64_t RecordCount() override { return Count(); }
+  FileStatus ReadKeysAtRanks(const std::vector<std::int64_t>& ranks, const std::function<void()>& each) override {
+    if (!ranks.empty() && ranks.back() >= Count()) return FileStatus::End;
+    for (std::int64_t rank : ranks) {
+      buffer = records_[static_cast<std::size_t>(rank)];
+      each();
+    }
+    return FileStatus::Ok;
+  }
   void Watch() override {}
   void ClearCurrent() override { current_id_ = 0; }
   void ClearBuffer() override { buffer = {}; }
@@ -201,6 +210,7 @@ class PageBrowseTest : public ::testing::Test {
   void Run() {
     rt::Window window(runtime_, kWindow);
     PageBrowse engine(list_, window, kList, 0);
+    engine.SpreadStopLimit = spread_stop_limit_;
     engine_ = &engine;
     engine.OpenBrowse();
     while (window.Accept()) {
@@ -251,6 +261,7 @@ class PageBrowseTest : public ::testing::Test {
   MemoryFile file_;
   TestList list_{file_};
   PageBrowse* engine_ = nullptr;
+  std::int64_t spread_stop_limit_ = kSpreadStopLimit;
   int selections_ = 0;
 };
 
@@ -361,6 +372,34 @@ TEST_F(PageBrowseTest, ThumbPlacementFollowsTheHighlightedKey) {
   Expect(">A B C D");
   script().Thumb(kList, 100);
   Expect("Q R S >T").CloseBox();
+  Run();
+}
+
+// Paths that share their beginning: up to the switch the stops are the records' own keys, so drops
+// at 20%, 50% and 80% land on the records at those ranks; a file past the switch falls back to the
+// arithmetic stops between its first and last key.
+TEST_F(PageBrowseTest, ThumbStopsComeFromTheRecordsUpToTheSwitchAndAreArithmeticBeyond) {
+  for (int i = 0; i < 30; ++i) file_.Add("C:\\APP" + std::to_string(10 + i));
+  spread_stop_limit_ = 30;
+  for (int position : {20, 50, 80}) {
+    script().Thumb(kList, position).Inspect([this, position](rt::Window& w) {
+      EXPECT_TRUE(engine_->SpreadStops);
+      EXPECT_EQ(w.state(kList).source->CellAt(w.SelectedRow(kList), 1).text,
+                "C:\\APP" + std::to_string(10 + (position - 1) * 29 / 99));
+    });
+  }
+  script().CloseBox();
+  Run();
+
+  spread_stop_limit_ = 29;
+  script()
+      .Inspect([this](rt::Window&) {
+        EXPECT_FALSE(engine_->SpreadStops);
+        std::array<KeyValue, 100> arithmetic;
+        list_.ComputeStopTable({"C:\\APP10"}, {"C:\\APP39"}, arithmetic);
+        for (std::size_t k = 0; k < arithmetic.size(); ++k) EXPECT_EQ(engine_->StopTable[k].text, arithmetic[k].text);
+      })
+      .CloseBox();
   Run();
 }
 

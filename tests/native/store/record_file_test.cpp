@@ -562,6 +562,34 @@ TEST_F(RecordFileTest, ViewReadsInKeyOrderBesideTheFileAndMakesItsRecordCurrent)
   EXPECT_EQ(code(), store::kRecordNotAvailable);
 }
 
+// The keys at chosen ranks of the key order, as the list's thumb takes its stops: folded as the key
+// compares them, written into the key fields alone, each a value that a seek finds its record by;
+// a rank past the last record is 33 and gives no key at all.
+TEST_F(RecordFileTest, KeysAtRanksComeInKeyOrderFoldedAndNothingPastTheEnd) {
+  OpenEmptyApps();
+  AddApp("c:\\b\\", "X.APP");
+  AddApp("C:\\A\\", "y.app");
+  AddApp("C:\\A\\", "X.APP");
+  AddApp("D:\\", "Z.APP");
+  files_.APP.Tag = 7;
+  Names seen;
+  auto take = [&] { seen.push_back(files_.APP.DriveNPath.str() + files_.APP.Application.str()); };
+  files_.Apps.KeysAtRanks({0, 1, 1, 2, 3}, take);
+  EXPECT_EQ(code(), 0);
+  EXPECT_EQ(seen, (Names{"C:\\A\\X.APP", "C:\\A\\Y.APP", "C:\\A\\Y.APP", "C:\\B\\X.APP", "D:\\Z.APP"}));
+  EXPECT_EQ(files_.APP.Tag, 7);
+  files_.APP.DriveNPath = "C:\\B\\";
+  files_.APP.Application = "X.APP";
+  files_.Apps.SetToKeyValue();
+  files_.Apps.Next();
+  EXPECT_EQ(files_.APP.DriveNPath.str() + files_.APP.Application.str(), "c:\\b\\X.APP");
+
+  seen.clear();
+  files_.Apps.KeysAtRanks({0, 4}, take);
+  EXPECT_EQ(code(), store::kRecordNotAvailable);
+  EXPECT_TRUE(seen.empty());
+}
+
 // ---- Files that are not ours ---------------------------------------------------------------------
 
 struct ForeignFile {
