@@ -186,7 +186,12 @@ BENCHMARK(BM_FirstPage)
     ->Arg(browse::kSpreadStopLimit + 1)
     ->Arg(kLarge)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FirstPageSpreadAtAnySize)->Arg(kSmall)->Arg(10000)->Arg(100000)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FirstPageSpreadAtAnySize)
+    ->Arg(kSmall)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(kLarge)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ScrollStepAtTheEdge)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PageDown)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TypeAheadSeek)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);

@@ -454,7 +454,8 @@ bool PageBrowse::ReadSpreadStops() {
   if (count < 1 || count > SpreadStopLimit) return false;
   const std::size_t stops = StopTable.size();
   std::vector<std::int64_t> ranks(stops);
-  for (std::size_t k = 0; k < stops; ++k) ranks[k] = static_cast<std::int64_t>(k) * (count - 1) / static_cast<std::int64_t>(stops - 1);
+  const auto last_stop = static_cast<std::int64_t>(stops - 1);
+  for (std::size_t k = 0; k < stops; ++k) ranks[k] = static_cast<std::int64_t>(k) * (count - 1) / last_stop;
   std::size_t taken = 0;
   const FileStatus status = file_.ReadKeysAtRanks(ranks, [&] {
     if (taken < stops) StopTable[taken++] = instance_.SpreadKey();
