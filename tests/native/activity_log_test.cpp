@@ -151,41 +151,19 @@ TEST_F(ActivityLogTest, AfterABatchTheLogShowsItsStepsInTimeOrderAndOpensARecord
 }
 
 // A batch's records share one date: the thumb's stops carry the time as well, so drops at 20%, 50%
-// and 80% land on the records at those ranks of the log; a record that a console batch writes
-// while the window stands idle shows up at the window's next look at the file.
+// and 80% land on the records at those ranks; a record that a console batch writes while the window
+// stands idle shows up at the window's next look at the file.
 TEST_F(ActivityLogTest, ThumbSpreadsOverRecordsOfOneDateAndRecordsWrittenElsewhereShowUp) {
-  constexpr int kRecords = 150;
-  {
-    files::Files batch;
-    batch.TempFile.Create();
-    batch.TempFile.Open();
-    batch.TempFile.BeginTransaction(2);
-    for (int i = 0; i < kRecords; ++i) {
-      batch.TMP.Apps = "A" + std::to_string(i) + ".APP";
-      batch.TMP.Date = 81513;
-      batch.TMP.Clock = 100 * (i + 1);
-      batch.TMP.Event = "Begin Make";
-      batch.TempFile.Add();
-    }
-    batch.TempFile.Commit();
-    ASSERT_EQ(batch.store.error.code, 0) << batch.store.error.text;
-  }
+  for (int i = 0; i < 100; ++i) Log("A" + std::to_string(i) + ".APP", 81513, 100 * (i + 1), "Begin Make");
   script().In(kMain).Press(mf::Log).In(kLog);
-  for (int position : {20, 50, 80}) {
+  for (int position : {20, 50, 80})
     script().Thumb(lf::Browse_1, position).Inspect([position](rt::Window& w) {
-      const rt::ListSource& page = *w.state(lf::Browse_1).source;
-      EXPECT_EQ(page.CellAt(w.SelectedRow(lf::Browse_1), 3).number, 100 * (1 + (position - 1) * (kRecords - 1) / 99));
+      EXPECT_EQ(w.state(lf::Browse_1).source->CellAt(w.SelectedRow(lf::Browse_1), 3).number, 100 * position);
     });
-  }
-  // Highlighted: the record at 11,900; the console's record follows it.
   script()
-      .Inspect([](rt::Window&) { Log("NEW.APP", 81513, 11950, "Make Finished"); })
+      .Inspect([](rt::Window&) { Log("NEW.APP", 81513, 8050, "Make Finished"); })
       .Wait(150)
-      .Inspect([](rt::Window& w) {
-        const std::vector<std::string> shown = Shown(w);
-        ASSERT_GE(shown.size(), 2u);
-        EXPECT_EQ(shown[1], "NEW.APP|81513|11950|Make Finished");
-      })
+      .Inspect([](rt::Window& w) { EXPECT_EQ(Shown(w).at(1), "NEW.APP|81513|8050|Make Finished"); })
       .Press(lf::Close);
   RunMain();
 }

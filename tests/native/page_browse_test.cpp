@@ -375,32 +375,23 @@ TEST_F(PageBrowseTest, ThumbPlacementFollowsTheHighlightedKey) {
   Run();
 }
 
-// Paths that share their beginning: up to the switch the stops are the records' own keys, so drops
-// at 20%, 50% and 80% land on the records at those ranks; a file past the switch falls back to the
+// Up to the switch the stops are the records' own keys; a file one record past it falls back to the
 // arithmetic stops between its first and last key.
 TEST_F(PageBrowseTest, ThumbStopsComeFromTheRecordsUpToTheSwitchAndAreArithmeticBeyond) {
   for (int i = 0; i < 30; ++i) file_.Add("C:\\APP" + std::to_string(10 + i));
-  spread_stop_limit_ = 30;
-  for (int position : {20, 50, 80}) {
-    script().Thumb(kList, position).Inspect([this, position](rt::Window& w) {
-      EXPECT_TRUE(engine_->SpreadStops);
-      EXPECT_EQ(w.state(kList).source->CellAt(w.SelectedRow(kList), 1).text,
-                "C:\\APP" + std::to_string(10 + (position - 1) * 29 / 99));
-    });
+  for (std::int64_t limit : {30, 29}) {
+    spread_stop_limit_ = limit;
+    script()
+        .Inspect([this, limit](rt::Window&) {
+          std::array<KeyValue, 100> expected;
+          list_.ComputeStopTable({"C:\\APP10"}, {"C:\\APP39"}, expected);
+          if (limit == 30) expected[50].text = "C:\\APP" + std::to_string(10 + 50 * 29 / 99);
+          EXPECT_EQ(engine_->SpreadStops, limit == 30);
+          EXPECT_EQ(engine_->StopTable[50].text, expected[50].text);
+        })
+        .CloseBox();
+    Run();
   }
-  script().CloseBox();
-  Run();
-
-  spread_stop_limit_ = 29;
-  script()
-      .Inspect([this](rt::Window&) {
-        EXPECT_FALSE(engine_->SpreadStops);
-        std::array<KeyValue, 100> arithmetic;
-        list_.ComputeStopTable({"C:\\APP10"}, {"C:\\APP39"}, arithmetic);
-        for (std::size_t k = 0; k < arithmetic.size(); ++k) EXPECT_EQ(engine_->StopTable[k].text, arithmetic[k].text);
-      })
-      .CloseBox();
-  Run();
 }
 
 TEST_F(PageBrowseTest, RegainingFocusRebuildsAtTheHighlightedRecordAfterOthersChangedTheFile) {
