@@ -3,7 +3,10 @@
 # Windows build if needed, and runs it under wine: one "Gen & Make (.EXE)" batch of 20 tagged
 # applications against the stand-in, which writes each executable 1 s after its command. Prints the
 # total time, the time per application and the program's overhead per application beyond that
-# second. Arguments are passed on (--apps=N, --write_delay_ms=N, --limit_s=N).
+# second. Arguments are passed on (--apps=N, --write_delay_ms=N, --limit_s=N). --changed=N times
+# the nightly run instead: nightjar.com makes every application, N of the .APP files are touched,
+# and `run make-exe --all --changed` is timed against its target (N makes + 0.1 s an application),
+# e.g. scripts/bench-batch.sh --apps=60 --changed=3
 #
 # NJ_BENCH_BUILD picks the build folder (default build/windows); WINEPREFIX the wine prefix (default
 # the tests' headless one, build/wineprefix). xvfb-run gives wine a display of its own, so that the

@@ -4,6 +4,7 @@
 // which must not grow with the file. Run by hand: build/native/bench/bench_browse.
 #include <benchmark/benchmark.h>
 
+#include <limits>
 #include <memory>
 
 #include "apps_data.h"
@@ -104,6 +105,19 @@ void BM_FirstPage(benchmark::State& state) {
     session.FirstPage();
     if (session.engine().RowCount != kRows) state.SkipWithError("short page");
   }
+  state.counters["spread_stops"] = session.engine().SpreadStops;
+}
+
+// The first page with the stops taken from the records whatever the file's size: what the switch
+// to arithmetic stops saves beyond browse::kSpreadStopLimit.
+void BM_FirstPageSpreadAtAnySize(benchmark::State& state) {
+  ListSession session(state.range(0));
+  for (auto _ : state) {
+    session.NewEngine();
+    session.engine().SpreadStopLimit = std::numeric_limits<std::int64_t>::max();
+    session.FirstPage();
+    if (!session.engine().SpreadStops) state.SkipWithError("arithmetic stops");
+  }
 }
 
 void BM_ScrollStepAtTheEdge(benchmark::State& state) {
@@ -163,12 +177,17 @@ void BM_ResidentAfter1000PageDowns(benchmark::State& state) {
   }
 }
 
-// Up to browse::kSpreadStopLimit records the first page reads every key for the thumb's stops; the
-// file one record past it, and the large one, take the arithmetic stops.
+// Up to browse::kSpreadStopLimit records the first page takes the thumb's stops from the records'
+// keys; the file one record past it, and the large one, take the arithmetic stops.
 BENCHMARK(BM_FirstPage)
     ->Arg(kSmall)
+    ->Arg(10000)
     ->Arg(browse::kSpreadStopLimit)
     ->Arg(browse::kSpreadStopLimit + 1)
+    ->Arg(kLarge)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FirstPageSpreadAtAnySize)
+    ->Arg(kSmall)
     ->Arg(10000)
     ->Arg(100000)
     ->Arg(kLarge)

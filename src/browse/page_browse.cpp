@@ -328,13 +328,13 @@ void PageBrowse::KeyPressed() {
 }
 
 // Type-ahead: shows the next record after the highlighted one that answers `typed`, going round
-// from the start of the file (at most kSpreadStopLimit reads). False when none does.
+// from the start of the file (at most kTypeAheadReadLimit reads). False when none does.
 bool PageBrowse::FindTyped(char typed) {
   const std::string from = page_.Row(SelectedRow).position;
   file_.Reset(from);
   FileStatus status = file_.Next();  // the highlighted record itself
   bool wrapped = false;
-  for (std::int32_t reads = 0; status != FileStatus::Error && reads < kSpreadStopLimit; ++reads) {
+  for (std::int32_t reads = 0; status != FileStatus::Error && reads < kTypeAheadReadLimit; ++reads) {
     status = file_.Next();
     if (status == FileStatus::End) {
       if (wrapped) break;
@@ -446,24 +446,21 @@ void PageBrowse::ComputeStops() {
   if (file_.Next() == FileStatus::Error) ReadError();
 }
 
-// Called with the first record in the buffer: reads on through the file, keeping every key, and
-// takes the stops at evenly spaced ranks. False (stops left as they were) when the file holds more
-// than kSpreadStopLimit records or a read fails.
+// Takes the stops from the keys at evenly spaced ranks of the key order. False (the stops then
+// arithmetic) when the file holds more than SpreadStopLimit records, cannot tell how many, or the
+// keys cannot be read (a file that shrank meanwhile included).
 bool PageBrowse::ReadSpreadStops() {
   const std::int64_t count = file_.RecordCount();
-  if (count > kSpreadStopLimit) return false;
-  std::vector<KeyValue> keys;
-  keys.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
-  FileStatus status = FileStatus::Ok;
-  while (status == FileStatus::Ok) {
-    if (keys.size() == static_cast<std::size_t>(kSpreadStopLimit)) return false;
-    keys.push_back(instance_.SpreadKey());
-    status = file_.Next();
-  }
-  if (status == FileStatus::Error) return false;
-  const std::size_t last = keys.size() - 1;
-  for (std::size_t k = 0; k < StopTable.size(); ++k) StopTable[k] = keys[k * last / (StopTable.size() - 1)];
-  return true;
+  if (count < 1 || count > SpreadStopLimit) return false;
+  const std::size_t stops = StopTable.size();
+  std::vector<std::int64_t> ranks(stops);
+  const auto last_stop = static_cast<std::int64_t>(stops - 1);
+  for (std::size_t k = 0; k < stops; ++k) ranks[k] = static_cast<std::int64_t>(k) * (count - 1) / last_stop;
+  std::size_t taken = 0;
+  const FileStatus status = file_.ReadKeysAtRanks(ranks, [&] {
+    if (taken < stops) StopTable[taken++] = instance_.SpreadKey();
+  });
+  return status == FileStatus::Ok && taken == stops;
 }
 
 void PageBrowse::RunUpdate() {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,13 @@ class BrowseFile {
   virtual std::int64_t ChangeCounter() { return -1; }
   // How many records the file holds; -1 when it cannot tell.
   virtual std::int64_t RecordCount() { return -1; }
+  // Puts the keys of the records at `ranks` of the key order (0 the first; ascending) into the
+  // record buffer one at a time, calling `each` for every one; End when the file holds fewer
+  // records than the ranks ask for. A file that cannot read keys by rank answers Error.
+  virtual FileStatus ReadKeysAtRanks(const std::vector<std::int64_t>& /*ranks*/,
+                                     const std::function<void()>& /*each*/) {
+    return FileStatus::Error;
+  }
 };
 
 // A key value as the thumb and the type-ahead use it: text for a string key, a number otherwise.
@@ -61,12 +69,14 @@ struct KeyValue {
   std::int64_t minor = 0;
 };
 
-// Up to this many records, the thumb's stops are the keys of the records themselves, read in key
-// order (one key at each percentile), so that every part of the list can be reached however the
-// keys cluster; beyond it, the stops are spread arithmetically between the first and the last key.
-// The keys are read through the view, one record a read: about 25 microseconds of processor time a
-// record, so a file at the limit adds some 50 ms to every rebuild of the page.
-inline constexpr std::int32_t kSpreadStopLimit = 2000;
+// Up to this many records, the thumb's stops are the keys of the records themselves (one at each
+// percentile of the key order), so that every part of the list can be reached however the keys
+// cluster; beyond it, the stops are spread arithmetically between the first and the last key. The
+// keys come from one pass over the file's key index: some 0.1 to 0.2 microseconds a record, so a
+// file at the limit adds about 20 ms to every rebuild of the page (bench/browse, BM_FirstPage).
+inline constexpr std::int32_t kSpreadStopLimit = 100000;
+// Type-ahead reads records one at a time looking for a match: it gives up after this many.
+inline constexpr std::int32_t kTypeAheadReadLimit = 2000;
 
 // One row of the page: the cells the list shows, its icon, and the record's view position.
 struct PageRow {
@@ -196,6 +206,7 @@ class PageBrowse {
   KeyValue LowValue, HighValue;
   bool SelectionPosted = false;
   bool SpreadStops = false;  // the stops were taken from the records
+  std::int64_t SpreadStopLimit = kSpreadStopLimit;  // a test may lower it
   bool ForceReset = false;
   std::string PopupText;
   std::int32_t Request = 0;
@@ -231,8 +242,8 @@ class PageBrowse {
   rt::Window& window_;
   int list_;
   PageQueue page_;
-  bool page_built_ = false;
-  std::int64_t seen_counter_ = -1;  // the file's change counter when the page was last rebuilt  // the first refresh has built the page from the start of the key
+  bool page_built_ = false;  // the first refresh has built the page from the start of the key
+  std::int64_t seen_counter_ = -1;  // the file's change counter when the page was last rebuilt
 };
 
 // Key values compare as numbers, or as texts padded with blanks to the same length, by 8-bit code.

@@ -16,6 +16,9 @@ namespace procedures {
 namespace f = activity_log_field;
 using rt::EventKind;
 
+// How often the idle log looks whether another program (a console batch) has written to it.
+constexpr int kLookForChanges = 100;  // hundredths of a second
+
 void ViewEvents(Program& program) {
   rt::Runtime& runtime = program.runtime;
   const std::int32_t request = TakeRequest(program);
@@ -33,6 +36,7 @@ void ViewEvents(Program& program) {
     // Select is there only for a caller that asked to choose a record.
     window.Hide(f::Select, !select_mode);
     window.Enable(f::Select, select_mode);
+    window.SetTimerPeriod(kLookForChanges);
     while (window.Accept()) {
       switch (window.Kind()) {
         case EventKind::OpenWindow:
@@ -45,6 +49,9 @@ void ViewEvents(Program& program) {
           break;
         case EventKind::Rejected:
           OnRejected(window);
+          break;
+        case EventKind::Timer:
+          browse.NoticeOtherChanges();
           break;
         default:
           break;

@@ -36,6 +36,11 @@ class RecordView final : public browse::BrowseFile {
     const std::int32_t n = file_.Records();
     return file_.store().error.code == 0 ? n : -1;
   }
+  browse::FileStatus ReadKeysAtRanks(const std::vector<std::int64_t>& ranks,
+                                     const std::function<void()>& each) override {
+    file_.KeysAtRanks(ranks, each);
+    return Status();
+  }
 
  private:
   enum class Pending { None, Start, KeyValue, Position };

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -136,6 +137,13 @@ class RecordFile {
   void Previous();
   // The number of records.
   std::int32_t Records();
+  // The keys of the records at `ranks` of the key order (0 the first; ascending), read in one pass
+  // over the key's index: for each rank in turn the key is written into the record buffer's key
+  // fields (a case-insensitive key's texts folded as the index holds them) and `each` is called.
+  // The buffer's other fields are left as they are and no record becomes current. 33 when the file
+  // holds fewer records than the last rank asks for (another station deleted some): `each` is then
+  // not called at all.
+  void KeysAtRanks(const std::vector<std::int64_t>& ranks, const std::function<void()>& each);
   // A number that changes whenever another connection (another station, another program) has
   // committed a change to the file since the last call; this connection's own writes leave it as
   // it is. -1 when it cannot be read. A cheap look, for lists that watch the file while idle.

@@ -164,6 +164,32 @@ std::int32_t RecordFile::Records() {
   return static_cast<std::int32_t>(sqlite3_column_int64(stmt, 0));
 }
 
+void RecordFile::KeysAtRanks(const std::vector<std::int64_t>& ranks, const std::function<void()>& each) {
+  if (!RequireOpen()) return;
+  std::vector<KeyValue> keys;
+  keys.reserve(ranks.size());
+  {
+    sqlite3_stmt* stmt = Prepared(kKeysInOrder);
+    if (stmt == nullptr) return;
+    Use use(stmt);  // the read ends before any key reaches the caller
+    const int parts = layout_.key.part_count;
+    std::int64_t rank = 0;
+    for (std::int64_t wanted : ranks) {
+      int rc = SQLITE_ROW;
+      while (rank <= wanted && (rc = sqlite3_step(stmt)) == SQLITE_ROW) ++rank;
+      if (rc == SQLITE_DONE) return Fail(kRecordNotAvailable);
+      if (rc != SQLITE_ROW) return FailSqlite(rc);
+      KeyValue& key = keys.emplace_back();
+      for (int p = 0; p < parts; ++p) key.push_back(ColumnValue(stmt, p));
+    }
+  }
+  for (const KeyValue& key : keys) {
+    for (int p = 0; p < layout_.key.part_count; ++p) WriteField(layout_.fields[layout_.key.parts[p]], buffer_, key[p]);
+    each();
+  }
+  Succeed();
+}
+
 std::int64_t RecordFile::ChangeCounter() {
   if (!RequireOpen()) return -1;
   OneOff query(db_, "PRAGMA data_version");

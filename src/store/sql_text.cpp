@@ -77,6 +77,10 @@ SqlText::SqlText(const FileLayout& layout) {
   statements[kFileBefore] = select + " WHERE id<?1 ORDER BY id DESC LIMIT 1";
   statements[kById] = select + " WHERE id=?1";
   statements[kCount] = "SELECT count(*) FROM " + table;
+  // Served by the key's index alone (it holds the key columns and the id): no record is read.
+  std::string key_select;
+  for (std::size_t p = 0; p < key_columns.size(); ++p) key_select += (p ? ", " : "") + key_columns[p];
+  statements[kKeysInOrder] = "SELECT " + key_select + " FROM " + table + " ORDER BY " + ascending + "id";
 
   std::string values, sets;
   int param = 1;

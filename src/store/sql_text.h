@@ -22,6 +22,7 @@ enum StatementId : int {
   kFileBefore,   // file order: smaller id
   kById,
   kCount,
+  kKeysInOrder,  // the key columns alone, every record in key order
   kInsert,
   kUpdate,
   kUpdateWatched,

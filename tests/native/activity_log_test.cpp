@@ -150,6 +150,24 @@ TEST_F(ActivityLogTest, AfterABatchTheLogShowsItsStepsInTimeOrderAndOpensARecord
   EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|&View|&Delete|-|~&Select"});
 }
 
+// A batch's records share one date: the thumb's stops carry the time as well, so drops at 20%, 50%
+// and 80% land on the records at those ranks; a record that a console batch writes while the window
+// stands idle shows up at the window's next look at the file.
+TEST_F(ActivityLogTest, ThumbSpreadsOverRecordsOfOneDateAndRecordsWrittenElsewhereShowUp) {
+  for (int i = 0; i < 100; ++i) Log("A" + std::to_string(i) + ".APP", 81513, 100 * (i + 1), "Begin Make");
+  script().In(kMain).Press(mf::Log).In(kLog);
+  for (int position : {20, 50, 80})
+    script().Thumb(lf::Browse_1, position).Inspect([position](rt::Window& w) {
+      EXPECT_EQ(w.state(lf::Browse_1).source->CellAt(w.SelectedRow(lf::Browse_1), 3).number, 100 * position);
+    });
+  script()
+      .Inspect([](rt::Window&) { Log("NEW.APP", 81513, 8050, "Make Finished"); })
+      .Wait(150)
+      .Inspect([](rt::Window& w) { EXPECT_EQ(Shown(w).at(1), "NEW.APP|81513|8050|Make Finished"); })
+      .Press(lf::Close);
+  RunMain();
+}
+
 TEST_F(ActivityLogTest, AnEmptyLogSaysSoOnceAndGoesBackToTheMainWindow) {
   script()
       .In(kMain)

@@ -83,6 +83,15 @@ class MemoryFile final : public BrowseFile {
     buffer = records_[static_cast<std::size_t>(i)];
     return FileStatus::Ok;
   }
+  std::int64_t RecordCount() override { return Count(); }
+  FileStatus ReadKeysAtRanks(const std::vector<std::int64_t>& ranks, const std::function<void()>& each) override {
+    if (!ranks.empty() && ranks.back() >= Count()) return FileStatus::End;
+    for (std::int64_t rank : ranks) {
+      buffer = records_[static_cast<std::size_t>(rank)];
+      each();
+    }
+    return FileStatus::Ok;
+  }
   void Watch() override {}
   void ClearCurrent() override { current_id_ = 0; }
   void ClearBuffer() override { buffer = {}; }
@@ -201,6 +210,7 @@ class PageBrowseTest : public ::testing::Test {
   void Run() {
     rt::Window window(runtime_, kWindow);
     PageBrowse engine(list_, window, kList, 0);
+    engine.SpreadStopLimit = spread_stop_limit_;
     engine_ = &engine;
     engine.OpenBrowse();
     while (window.Accept()) {
@@ -251,6 +261,7 @@ class PageBrowseTest : public ::testing::Test {
   MemoryFile file_;
   TestList list_{file_};
   PageBrowse* engine_ = nullptr;
+  std::int64_t spread_stop_limit_ = kSpreadStopLimit;
   int selections_ = 0;
 };
 
@@ -362,6 +373,25 @@ TEST_F(PageBrowseTest, ThumbPlacementFollowsTheHighlightedKey) {
   script().Thumb(kList, 100);
   Expect("Q R S >T").CloseBox();
   Run();
+}
+
+// Up to the switch the stops are the records' own keys; a file one record past it falls back to the
+// arithmetic stops between its first and last key.
+TEST_F(PageBrowseTest, ThumbStopsComeFromTheRecordsUpToTheSwitchAndAreArithmeticBeyond) {
+  for (int i = 0; i < 30; ++i) file_.Add("C:\\APP" + std::to_string(10 + i));
+  for (std::int64_t limit : {30, 29}) {
+    spread_stop_limit_ = limit;
+    script()
+        .Inspect([this, limit](rt::Window&) {
+          std::array<KeyValue, 100> expected;
+          list_.ComputeStopTable({"C:\\APP10"}, {"C:\\APP39"}, expected);
+          if (limit == 30) expected[50].text = "C:\\APP" + std::to_string(10 + 50 * 29 / 99);
+          EXPECT_EQ(engine_->SpreadStops, limit == 30);
+          EXPECT_EQ(engine_->StopTable[50].text, expected[50].text);
+        })
+        .CloseBox();
+    Run();
+  }
 }
 
 TEST_F(PageBrowseTest, RegainingFocusRebuildsAtTheHighlightedRecordAfterOthersChangedTheFile) {

@@ -562,6 +562,30 @@ TEST_F(RecordFileTest, ViewReadsInKeyOrderBesideTheFileAndMakesItsRecordCurrent)
   EXPECT_EQ(code(), store::kRecordNotAvailable);
 }
 
+// The keys at chosen ranks of the key order, folded, in the key fields alone, each a value a seek
+// finds its record by; a rank past the last record is 33 and gives no key at all.
+TEST_F(RecordFileTest, KeysAtRanksComeInKeyOrderFoldedAndNothingPastTheEnd) {
+  OpenEmptyApps();
+  AddApp("c:\\b\\", "X.APP");
+  AddApp("C:\\A\\", "y.app");
+  AddApp("C:\\A\\", "X.APP");
+  AddApp("D:\\", "Z.APP");
+  files_.APP.Tag = 7;
+  Names seen;
+  auto take = [&] { seen.push_back(files_.APP.DriveNPath.str() + files_.APP.Application.str()); };
+  files_.Apps.KeysAtRanks({0, 1, 1, 2}, take);
+  EXPECT_EQ(code(), 0);
+  EXPECT_EQ(seen, (Names{"C:\\A\\X.APP", "C:\\A\\Y.APP", "C:\\A\\Y.APP", "C:\\B\\X.APP"}));
+  EXPECT_EQ(files_.APP.Tag, 7);
+  files_.Apps.SetToKeyValue();  // at the last key given: the record as stored
+  files_.Apps.Next();
+  EXPECT_EQ(files_.APP.DriveNPath.str(), "c:\\b\\");
+  seen.clear();
+  files_.Apps.KeysAtRanks({0, 4}, take);
+  EXPECT_EQ(code(), store::kRecordNotAvailable);
+  EXPECT_TRUE(seen.empty());
+}
+
 // ---- Files that are not ours ---------------------------------------------------------------------
 
 struct ForeignFile {
