@@ -49,6 +49,11 @@ std::optional<rt::WindowPlacement> KeptPlacement(const rt::WindowDef& definition
 
 std::optional<int> KeptTimeOut(int low, int high) { return Value(ReadSettings(), kTimeOut, low, high); }
 
+void KeepTimeOut(int minutes) {
+  store::Settings settings;
+  settings.Write({{kTimeOut, minutes}});  // unwritten: kept again when the window closes
+}
+
 void KeepSettings(const rt::Window& window, bool with_position, std::optional<int> time_out) {
   const rt::WindowPlacement placement = window.Placement();
   std::map<std::string, std::int64_t> values;

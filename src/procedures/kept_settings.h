@@ -25,5 +25,7 @@ std::optional<int> KeptTimeOut(int low, int high);
 // Keeps where `window` stands now (its position only when `with_position`; its size and whether
 // it is maximised always) and, when given, the DDE time-out.
 void KeepSettings(const rt::Window& window, bool with_position, std::optional<int> time_out = std::nullopt);
+// Keeps the DDE time-out at once, as the user changes it.
+void KeepTimeOut(int minutes);
 
 }  // namespace procedures

@@ -95,6 +95,7 @@ class MainProcedure {
   }
 
   void DispatchByField(rt::Window& window) {
+    if (window.Field() == f::TimeOut && window.Kind() == EventKind::NewSelection) KeepTimeOut(ide_.DDETimeOut);
     if (window.Field() == f::Browse_1) {
       browse_->TakeListEvent(window.Kind());
       return;

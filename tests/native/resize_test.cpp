@@ -155,6 +155,7 @@ TEST_F(KeptSettingsTest, AFileThatIsNoDatabaseGivesDefaultsAndIsLeftAlone) {
 
 // Main over 40 applications: the list fills the rows its height holds, more when the window
 // grows (the highlighted application stays), and the next start opens maximised as it was left.
+// A new time-out is kept as soon as it is set.
 TEST_F(KeptSettingsTest, ResizedMainWindowShowsMoreRowsAndReopensAsItWasLeft) {
   {
     files::Files other;
@@ -187,6 +188,8 @@ TEST_F(KeptSettingsTest, ResizedMainWindowShowsMoreRowsAndReopensAsItWasLeft) {
       })
       .Maximise()
       .Inspect([&](rt::Window& w) { EXPECT_EQ(rows(w), 40); })
+      .Spin(f::TimeOut, 1)  // kept at once, not only when the window closes
+      .Inspect([](rt::Window&) { EXPECT_EQ(procedures::KeptTimeOut(1, 99), 16); })
       .CloseBox();
   procedures::Main(program);
   EXPECT_TRUE(backend.script().Done());
