@@ -24,18 +24,17 @@ ResizeLayout::ResizeLayout(const WindowDef& definition, std::vector<Box> designe
     if (definition.control(field).kind == ControlKind::List) grower_ = field;
 
   // Who follows whom: a group's members follow the group, a prompt its control. 0: itself.
-  std::vector<int> leader(designed_.size(), 0);
+  std::vector<int> leaders(designed_.size(), 0);
+  auto leader = [&](int field) -> int& { return leaders[static_cast<std::size_t>(field - 1)]; };
+  auto box = [&](int field) -> const Box& { return designed_[static_cast<std::size_t>(field - 1)]; };
   for (int field = 1; field <= count; ++field) {
     const ControlDef& c = definition.control(field);
     if (c.kind != ControlKind::Group) continue;
     // A group inside an earlier group follows that one's leader, and so do its own members.
-    const int head = leader[static_cast<std::size_t>(field - 1)] != 0 ? leader[static_cast<std::size_t>(field - 1)]
-                                                                      : field;
+    const int head = leader(field) != 0 ? leader(field) : field;
     for (int member = field + 1; member <= count; ++member) {
-      const bool counted = member <= field + c.members;
-      if (member == grower_ || leader[static_cast<std::size_t>(member - 1)] != 0) continue;
-      if (counted || Inside(designed_[static_cast<std::size_t>(member - 1)], designed_[static_cast<std::size_t>(field - 1)]))
-        leader[static_cast<std::size_t>(member - 1)] = head;
+      if (member == grower_ || leader(member) != 0) continue;
+      if (member <= field + c.members || Inside(box(member), box(field))) leader(member) = head;
     }
   }
   for (int field = 1; field <= count; ++field) {
@@ -45,22 +44,19 @@ ResizeLayout::ResizeLayout(const WindowDef& definition, std::vector<Box> designe
     int labelled = definition.FieldOf(name.substr(0, name.size() - kPrompt.size()));
     if (labelled == 0 || labelled > count || labelled == field) continue;
     // Through the labelled control's own leader, so the prompt goes where its control goes.
-    int target = leader[static_cast<std::size_t>(labelled - 1)] != 0 ? leader[static_cast<std::size_t>(labelled - 1)]
-                                                                     : labelled;
-    if (target != field && target != grower_) leader[static_cast<std::size_t>(field - 1)] = target;
+    int target = leader(labelled) != 0 ? leader(labelled) : labelled;
+    if (target != field && target != grower_) leader(field) = target;
   }
 
   for (int field = 1; field <= count; ++field) {
-    std::size_t i = static_cast<std::size_t>(field - 1);
-    if (field == grower_) anchors_[i].grows = true;
-    else if (leader[i] == 0) anchors_[i] = ByPlace(designed_[i]);
+    if (field == grower_) anchors_[static_cast<std::size_t>(field - 1)].grows = true;
+    else if (leader(field) == 0) anchors_[static_cast<std::size_t>(field - 1)] = ByPlace(box(field));
   }
-  for (std::size_t i = 0; i < anchors_.size(); ++i) {
-    int head = leader[i];
+  for (int field = 1; field <= count; ++field) {
+    int head = leader(field);
     // A prompt may follow a control that follows a group: go to the end of the chain.
-    for (int steps = 0; head != 0 && leader[static_cast<std::size_t>(head - 1)] != 0 && steps < count; ++steps)
-      head = leader[static_cast<std::size_t>(head - 1)];
-    if (head != 0) anchors_[i] = anchors_[static_cast<std::size_t>(head - 1)];
+    for (int steps = 0; head != 0 && leader(head) != 0 && steps < count; ++steps) head = leader(head);
+    if (head != 0) anchors_[static_cast<std::size_t>(field - 1)] = anchors_[static_cast<std::size_t>(head - 1)];
   }
 }
 
