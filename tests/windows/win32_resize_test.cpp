@@ -19,31 +19,18 @@ using namespace win32_test;
 using rt::ControlKind;
 using rt::EventKind;
 
-rt::ControlDef Control(const char* name, ControlKind kind, int x, int y, int w, int h, const char* format = nullptr) {
-  rt::ControlDef c;
-  c.name = name;
-  c.kind = kind;
-  c.text = name;
-  c.x = x, c.y = y, c.w = w, c.h = h;
-  c.flags = kind == ControlKind::List ? rt::kVScroll : 0;
-  c.format = format;
-  return c;
-}
-
 const rt::ControlDef kControls[] = {
-    Control("?List", ControlKind::List, 4, 4, 150, 100, "60L~Name~@s20@40L~Code~@s8@"),
-    Control("Left", ControlKind::Button, 4, 110, 40, 14),
-    Control("Right", ControlKind::Button, 114, 110, 40, 14),
+    {.name = "?List", .kind = ControlKind::List, .x = 4, .y = 4, .w = 150, .h = 100,
+     .format = "60L~Name~@s20@40L~Code~@s8@", .flags = rt::kVScroll},
+    {.name = "?Left", .kind = ControlKind::Button, .text = "Left", .x = 4, .y = 110, .w = 40, .h = 14},
+    {.name = "?Right", .kind = ControlKind::Button, .text = "Right", .x = 114, .y = 110, .w = 40, .h = 14},
 };
 const rt::WindowDef kSizedWindow{.id = "SIZED", .title = "Sized under test", .w = 160, .h = 130,
                                  .font = {"MS Sans Serif", 8, 400}, .controls = kControls, .resizable = true};
 
-class Rows final : public rt::ListSource {
- public:
+struct Rows final : rt::ListSource {
   int RowCount() const override { return 200; }
-  rt::Cell CellAt(int row, int column) const override {
-    return {(column == 1 ? "Name " : "C") + std::to_string(row)};
-  }
+  rt::Cell CellAt(int row, int column) const override { return {(column == 1 ? "N" : "C") + std::to_string(row)}; }
 };
 
 TEST_F(Win32Window, ResizedWindowGrowsItsListKeepsButtonsAtTheirEdgesAndTellsTheModel) {
