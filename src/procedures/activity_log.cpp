@@ -9,6 +9,7 @@
 #include "procedures/activity_list.h"
 #include "procedures/activity_log_def.h"
 #include "procedures/activity_record.h"
+#include "procedures/kept_settings.h"
 #include "procedures/procedure.h"
 
 namespace procedures {
@@ -29,7 +30,7 @@ void ViewEvents(Program& program) {
   files::RaiseUseCount(runtime, program.files, program.files.TempFile);
   std::int32_t response = RequestCancelled;
   {
-    rt::Window window(runtime, kActivityLogWindow);
+    rt::Window window(runtime, kActivityLogWindow, KeptPlacement(kActivityLogWindow));
     list.Attach(window);
     browse::PageBrowse browse(list, window, f::Browse_1, request);
     browse.OpenBrowse();
@@ -44,6 +45,7 @@ void ViewEvents(Program& program) {
           window.Select(f::Browse_1);
           break;
         case EventKind::GainFocus:
+        case EventKind::Sized:  // the list shows another number of rows: the page is filled again
           browse.ForceReset = true;
           browse.RefreshDisplay();
           break;
@@ -89,6 +91,8 @@ void ViewEvents(Program& program) {
           break;
       }
     }
+    // Its size is kept; it opens centred over the window that called it.
+    KeepSettings(window, false);
     files::LowerUseCount(program.files, program.files.TempFile);
     browse.CloseBrowse();
     response = browse.Response;

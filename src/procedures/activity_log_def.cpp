@@ -62,6 +62,7 @@ const rt::WindowDef kActivityLogWindow{
     .h = 121,
     .font = kArial9,
     .controls = kControls,
+    .resizable = true,
 };
 
 }  // namespace procedures

@@ -13,6 +13,7 @@
 #include "procedures/activity_log.h"
 #include "procedures/application_form.h"
 #include "procedures/application_list.h"
+#include "procedures/kept_settings.h"
 #include "procedures/main_def.h"
 #include "procedures/main_ide.h"
 #include "procedures/procedure.h"
@@ -37,9 +38,12 @@ class MainProcedure {
     files::RaiseUseCount(runtime_, program_.files, program_.files.Apps);
 
     ide_.LastAction.Clear();
+    const rt::ControlDef& time_out = kMainWindow.control(f::TimeOut);
+    if (auto minutes = KeptTimeOut(time_out.range_low, time_out.range_high))
+      ide_.DDETimeOut = static_cast<std::uint8_t>(*minutes);
     std::int32_t response = RequestCancelled;
     {
-      rt::Window window(runtime_, kMainWindow);
+      rt::Window window(runtime_, kMainWindow, KeptPlacement(kMainWindow));
       browse::PageBrowse browse(list_, window, f::Browse_1, entry_request);
       browse_ = &browse;
       browse.OpenBrowse();  // binds the list's page
@@ -56,6 +60,7 @@ class MainProcedure {
         DispatchByKind(window);
         DispatchByField(window);
       }
+      KeepSettings(window, true, ide_.DDETimeOut);
       files::LowerUseCount(program_.files, program_.files.Apps);
       browse.CloseBrowse();
       response = browse.Response;
@@ -74,6 +79,7 @@ class MainProcedure {
         window.Select(f::Browse_1);
         break;
       case EventKind::GainFocus:
+      case EventKind::Sized:  // the list shows another number of rows: the page is filled again
         browse_->ForceReset = true;
         RefreshDisplay();
         break;
@@ -89,6 +95,7 @@ class MainProcedure {
   }
 
   void DispatchByField(rt::Window& window) {
+    if (window.Field() == f::TimeOut && window.Kind() == EventKind::NewSelection) KeepTimeOut(ide_.DDETimeOut);
     if (window.Field() == f::Browse_1) {
       browse_->TakeListEvent(window.Kind());
       return;
@@ -99,6 +106,10 @@ class MainProcedure {
     // While a batch waits, the list still scrolls and moves its highlight.
     auto list_events = [this](rt::Window& w) {
       if (w.Field() == f::Browse_1) browse_->TakeListEvent(w.Kind());
+      if (w.Kind() == EventKind::Sized) {
+        browse_->ForceReset = true;
+        RefreshDisplay();
+      }
     };
     switch (ide_part_->Accepted(window.Field(), list_events)) {
       case MainIde::Handled::kDone: browse_->RereadSelected(); return;

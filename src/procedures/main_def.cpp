@@ -141,6 +141,7 @@ const rt::WindowDef kMainWindow{
     .font = kArial9,
     .timer = 1000,
     .controls = kControls,
+    .resizable = true,
 };
 
 }  // namespace procedures

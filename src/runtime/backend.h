@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "runtime/resize_layout.h"
+
 namespace platform {
 class Clock;
 }
@@ -70,6 +72,8 @@ class WindowPeer {
   // when the folder cannot be watched (it does not exist, the file system sends no notifications):
   // the caller then has only its timer.
   virtual bool WatchDirectory(const std::string& /*path*/) { return false; }
+  // Where the window stands and its size, maximised or not (its place before it was maximised).
+  virtual WindowPlacement Placement() const { return {}; }
 };
 
 class Backend {

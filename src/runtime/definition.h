@@ -66,6 +66,9 @@ struct WindowDef {
   std::uint32_t background = kNoColour;
   int timer = 0;  // hundredths of a second between timer events; 0 = no timer
   std::span<const ControlDef> controls;
+  // The user can resize and maximise it, never below this size: the first list grows with it and
+  // the other controls keep to their nearest edges (resize_layout.h).
+  bool resizable = false;
 
   int ControlCount() const { return static_cast<int>(controls.size()); }
   const ControlDef& control(int field) const { return controls[static_cast<std::size_t>(field - 1)]; }

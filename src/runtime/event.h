@@ -11,6 +11,7 @@ enum class EventKind {
   GainFocus,
   Timer,
   DirectoryChanged,  // a file in the folder the window watches was made, renamed, deleted or written
+  Sized,  // the window's size changed the number of rows its list shows
   Completed,
   CloseWindow,
   CloseDown,

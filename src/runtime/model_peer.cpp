@@ -14,11 +14,48 @@ std::string FolderKey(std::string folder) {
   return folder;
 }
 
-ModelPeer::ModelPeer(Window& window, platform::Clock& clock) : window_(window), clock_(clock) {
+ModelPeer::ModelPeer(Window& window, platform::Clock& clock)
+    : window_(window), clock_(clock),
+      layout_(window.definition(), DefinedBoxes(window.definition()), window.definition().w, window.definition().h) {
   SetTimer(window.definition().timer);
+  placement_.width = window.definition().w;
+  placement_.height = window.definition().h;
+  if (const auto& kept = window.initial_placement())
+    placement_ = FitPlacement(*kept, kModelScreen, layout_.min_width(), layout_.min_height());
 }
 
-int ModelPeer::VisibleRows(int field) { return std::max(1, (window_.definition().control(field).h - 10) / 10); }
+int ModelPeer::VisibleRows(int field) {
+  int height = window_.definition().control(field).h;
+  if (field == layout_.grower()) {
+    const bool full = placement_.maximised;
+    height = layout_.Place(full ? kModelScreen.width() : placement_.width,
+                           full ? kModelScreen.height() : placement_.height)[static_cast<std::size_t>(field - 1)]
+                 .height();
+  }
+  return std::max(1, (height - 10) / 10);
+}
+
+WindowPlacement ModelPeer::Placement() const { return placement_; }
+
+void ModelPeer::Resize(int width, int height) {
+  if (!window_.definition().resizable) return;
+  const int list = layout_.grower();
+  const int rows = list != 0 ? VisibleRows(list) : 0;
+  WindowPlacement next = placement_;
+  next.width = width;
+  next.height = height;
+  next.maximised = false;
+  placement_ = FitPlacement(next, kModelScreen, layout_.min_width(), layout_.min_height());
+  if (list != 0 && VisibleRows(list) != rows) window_.UserResized();
+}
+
+void ModelPeer::Maximise() {
+  if (!window_.definition().resizable) return;
+  const int list = layout_.grower();
+  const int rows = list != 0 ? VisibleRows(list) : 0;
+  placement_.maximised = true;
+  if (list != 0 && VisibleRows(list) != rows) window_.UserResized();
+}
 
 void ModelPeer::SetTimer(int hundredths) {
   period_ = hundredths;

@@ -9,9 +9,10 @@
 
 namespace rt {
 
-Window::Window(Runtime& runtime, const WindowDef& definition)
+Window::Window(Runtime& runtime, const WindowDef& definition, std::optional<WindowPlacement> placement)
     : runtime_(runtime), def_(definition), controls_(definition.controls.size()),
-      bindings_(definition.controls.size()), title_(definition.title ? definition.title : "") {
+      bindings_(definition.controls.size()), title_(definition.title ? definition.title : ""),
+      initial_placement_(definition.resizable ? placement : std::nullopt) {
   for (int field = 1; field <= def_.ControlCount(); ++field) {
     const ControlDef& c = def_.control(field);
     ControlState& s = mutable_state(field);
@@ -44,6 +45,7 @@ void Window::Close() {
   accept_all_ = false;
   queue_.clear();
   pending_keys_.clear();
+  if (peer_) last_placement_ = peer_->Placement();
   peer_.reset();
   runtime_.Remove(this);
 }
@@ -423,6 +425,14 @@ void Window::DirectoryChanged() {
   for (const Event& e : queue_)
     if (e.kind == EventKind::DirectoryChanged) return;
   Queue({EventKind::DirectoryChanged, 0});
+}
+
+WindowPlacement Window::Placement() const { return peer_ ? peer_->Placement() : last_placement_; }
+
+void Window::UserResized() {
+  for (const Event& e : queue_)
+    if (e.kind == EventKind::Sized) return;
+  Queue({EventKind::Sized, 0});
 }
 
 void Window::TimerTick() {

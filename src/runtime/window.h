@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "runtime/event.h"
 #include "platform/fixed_string.h"
 #include "runtime/list_format.h"
+#include "runtime/resize_layout.h"
 
 namespace rt {
 
@@ -63,8 +65,9 @@ struct ControlState {
 class Window {
  public:
   // Opens the window: creates its rendering, stacks it on top of the runtime's windows (it takes all
-  // input until it closes) and queues the OpenWindow event.
-  Window(Runtime& runtime, const WindowDef& definition);
+  // input until it closes) and queues the OpenWindow event. A resizable window opens at `placement`
+  // when one is given (made to fit the screen), else at its definition's size.
+  Window(Runtime& runtime, const WindowDef& definition, std::optional<WindowPlacement> placement = std::nullopt);
   ~Window();
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
@@ -99,6 +102,11 @@ class Window {
   void SetText(int field, std::string text);
   // Closes the window now; Accept() returns false from then on.
   void Close();
+  // Where the window stands and how large it is (in the backend's units), to keep for the next
+  // run; after the window closed, as it was when it closed.
+  WindowPlacement Placement() const;
+  // The placement the window was asked to open at, for its peer.
+  const std::optional<WindowPlacement>& initial_placement() const { return initial_placement_; }
   // Refuses the close request just taken (CloseWindow or CloseDown): the window stays open.
   void KeepOpen() { close_delivered_ = false; }
   bool IsClosed() const { return closed_; }
@@ -176,6 +184,9 @@ class Window {
   // The window became the active one again.
   void UserActivated();
   void TimerTick();
+  // The user resized the window and its list now shows another number of rows: a Sized event,
+  // one at a time like the timer's.
+  void UserResized();
   // A file of the watched folder changed.
   void DirectoryChanged();
 
@@ -204,6 +215,8 @@ class Window {
   Event event_;
   std::string title_;
   std::unique_ptr<WindowPeer> peer_;
+  std::optional<WindowPlacement> initial_placement_;
+  WindowPlacement last_placement_;
   int focus_ = 0;
   int timer_ = 0;
   bool close_delivered_ = false;

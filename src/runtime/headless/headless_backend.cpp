@@ -41,6 +41,10 @@ Script& Script::Thumb(int field, int position) {
   return Add({.kind = Step::Kind::Thumb, .field = field, .value = position});
 }
 Script& Script::CloseBox() { return Add({.kind = Step::Kind::CloseBox}); }
+Script& Script::Resize(int width, int height) {
+  return Add({.kind = Step::Kind::Resize, .value = width, .amount = height});
+}
+Script& Script::Maximise() { return Add({.kind = Step::Kind::Resize, .flag = true}); }
 Script& Script::Wait(std::int64_t hundredths) { return Add({.kind = Step::Kind::Wait, .amount = hundredths}); }
 Script& Script::Raise(EventKind kind, int field) {
   return Add({.kind = Step::Kind::Raise, .field = field, .event = kind});
@@ -124,6 +128,13 @@ void HeadlessBackend::Apply(Window& window, const Script::Step& step) {
     case Kind::Key: window.UserKey(step.field, step.value, step.character); break;
     case Kind::Thumb: window.UserThumb(step.field, step.value); break;
     case Kind::CloseBox: window.UserClose(); break;
+    case Kind::Resize:
+      for (Peer* p : peers_) {
+        if (&p->window() != &window) continue;
+        if (step.flag) p->Maximise();
+        else p->Resize(step.value, static_cast<int>(step.amount));
+      }
+      break;
     case Kind::Wait:
       wait_until_ = clock_.Ticks() + step.amount;
       AdvanceTime(window);

@@ -44,6 +44,10 @@ class Script {
   Script& TypeChar(int field, char c) { return Key(field, static_cast<unsigned char>(c), static_cast<unsigned char>(c)); }
   Script& Thumb(int field, int position);
   Script& CloseBox();
+  // Resizes the window to `width` x `height` dialog units, as dragging its frame does (a window of
+  // fixed size keeps its size); Maximise fills the screen (rt::kModelScreen).
+  Script& Resize(int width, int height);
+  Script& Maximise();
   // Lets `hundredths` of virtual time pass; the windows' timers and the backend's alarms fire as
   // they fall due. Whenever one leaves the window taking input with an event, the wait pauses for
   // the program to serve it (at that moment of virtual time) and then goes on.
@@ -72,7 +76,7 @@ class Script {
 };
 
 struct Script::Step {
-  enum class Kind { Press, Type, Check, Spin, SelectRow, Key, Thumb, CloseBox, Wait, Raise, Inspect, Answer, File, Popup };
+  enum class Kind { Press, Type, Check, Spin, SelectRow, Key, Thumb, CloseBox, Resize, Wait, Raise, Inspect, Answer, File, Popup };
   Kind kind;
   std::string window;
   int field = 0;

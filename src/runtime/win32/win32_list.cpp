@@ -180,10 +180,25 @@ void Win32Peer::CreateListColumns(int field) {
 //   the right edge and no horizontal scroll bar takes a row's height away from the page;
 // - what is then too wide comes off the widest of the other text columns, whose cut cells show
 //   their whole text in the cell tip.
+//
+// In a resizable window the columns are the user's after that first fit, and only the last one
+// is fitted again (FitLastColumn); a list with a horizontal scroll bar keeps its format's widths
+// there too, its last column filling any room to the right.
 void Win32Peer::FitListColumns(int field) {
-  const Control& c = control(field);
+  Control& c = control(field);
   const std::vector<ColumnFormat>& columns = window_.state(field).columns;
-  if (columns.empty() || (window_.definition().control(field).flags & kHScroll)) return;
+  const bool resizable = window_.definition().resizable;
+  if (resizable && c.fitted) {
+    FitLastColumn(field);
+    return;
+  }
+  if (!columns.empty() && (window_.definition().control(field).flags & kHScroll)) {
+    c.last_least = base_.ToPixelsX(columns.back().width);
+    c.fitted = resizable;
+    if (resizable) FitLastColumn(field);
+    return;
+  }
+  if (columns.empty()) return;
   RECT client;
   GetClientRect(c.hwnd, &client);
   const std::size_t count = columns.size(), last = count - 1;
@@ -207,9 +222,40 @@ void Win32Peer::FitListColumns(int field) {
     if (least[i] == 0 && !columns[i].icon && (widest == count || width[i] > width[widest])) widest = i;
   if (excess > 0 && widest < count)
     width[widest] = std::max(base_.ToPixelsX(4), width[widest] - excess);
+  const bool was_fitting = fitting_;
+  fitting_ = true;
   for (std::size_t i = 0; i < count; ++i)
     if (width[i] != ListView_GetColumnWidth(c.hwnd, static_cast<int>(i)))
       ListView_SetColumnWidth(c.hwnd, static_cast<int>(i), width[i]);
+  fitting_ = was_fitting;
+  c.last_least = least[last];
+  c.fitted = resizable;
+}
+
+void Win32Peer::FitLastColumn(int field) {
+  Control& c = control(field);
+  const int count = static_cast<int>(window_.state(field).columns.size());
+  if (!window_.definition().resizable || count == 0 || !c.fitted) return;
+  RECT client;
+  GetClientRect(c.hwnd, &client);
+  int others = 0;
+  for (int i = 0; i + 1 < count; ++i) others += ListView_GetColumnWidth(c.hwnd, i);
+  const int width = std::max({c.last_least, c.last_dragged, static_cast<int>(client.right) - others});
+  if (width != ListView_GetColumnWidth(c.hwnd, count - 1)) {
+    const bool was_fitting = fitting_;
+    fitting_ = true;
+    ListView_SetColumnWidth(c.hwnd, count - 1, width);
+    fitting_ = was_fitting;
+  }
+}
+
+void Win32Peer::NoteListRows(int field) {
+  Control& c = control(field);
+  if (c.rows_seen < 0) return;
+  const int rows = VisibleRows(field);
+  if (rows == c.rows_seen) return;
+  c.rows_seen = rows;
+  window_.UserResized();
 }
 
 // --- Model to screen -------------------------------------------------------------------------
@@ -613,6 +659,23 @@ LRESULT Win32Peer::HandleList(int field, HWND hwnd, UINT message, WPARAM wparam,
       return result;
     }
     case WM_NOTIFY:
+      if (window_.definition().resizable) {
+        // The user widens and narrows the columns by their dividers; the last column then fills
+        // what is left, and a horizontal scroll bar that came or went changes the rows shown.
+        const NMHDR& header = *reinterpret_cast<const NMHDR*>(lparam);
+        if (header.code != HDN_ITEMCHANGEDW && header.code != HDN_ITEMCHANGEDA) break;
+        LRESULT result = DefSubclassProc(hwnd, message, wparam, lparam);
+        if (!fitting_) {
+          const auto& change = reinterpret_cast<const NMHEADERW&>(header);
+          const int last = static_cast<int>(window_.state(field).columns.size()) - 1;
+          if (change.iItem == last && change.pitem && (change.pitem->mask & HDI_WIDTH))
+            c.last_dragged = change.pitem->cxy;
+          FitLastColumn(field);
+          NoteListRows(field);
+          InvalidateRect(hwnd, nullptr, FALSE);  // the column borders are drawn over the rows
+        }
+        return result;
+      }
       // The columns keep the widths of the format (and the page its rows): the header's dividers
       // neither drag nor autosize.
       switch (reinterpret_cast<const NMHDR*>(lparam)->code) {

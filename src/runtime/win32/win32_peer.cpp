@@ -140,14 +140,29 @@ Win32Peer::Win32Peer(Win32Context& context, Window& window)
   if (def.background != kNoColour) window_brush_ = CreateSolidBrush(def.background);
   if (!context_.peers.empty()) owner_ = context_.peers.back()->hwnd();
 
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
+                      (def.resizable ? WS_THICKFRAME | WS_MAXIMIZEBOX : 0);
   const DWORD ex_style = WS_EX_CONTROLPARENT;
   RECT frame{0, 0, base_.ToPixelsX(def.w), base_.ToPixelsY(def.h)};
   AdjustWindowRectEx(&frame, style, FALSE, ex_style);
   int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  min_frame_ = SIZE{width, height};
+  // A kept place, made to fit the work area (whose coordinates a window placement uses).
+  std::optional<WindowPlacement> kept = window.initial_placement();
+  RECT work{};
+  if (kept && SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+    kept = FitPlacement(*kept, Box{0, 0, work.right - work.left, work.bottom - work.top}, width, height);
+    width = kept->width;
+    height = kept->height;
+  } else {
+    kept.reset();
+  }
   int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
   RECT owner_rect;
-  if (owner_ && GetWindowRect(owner_, &owner_rect)) {
+  if (kept && kept->x != kDefault && kept->y != kDefault) {
+    x = work.left + kept->x;
+    y = work.top + kept->y;
+  } else if (owner_ && GetWindowRect(owner_, &owner_rect)) {
     // A window opened from another one comes up centred over it, as dialogs do.
     x = std::max<int>(0, owner_rect.left + (owner_rect.right - owner_rect.left - width) / 2);
     y = std::max<int>(0, owner_rect.top + (owner_rect.bottom - owner_rect.top - height) / 2);
@@ -174,7 +189,13 @@ Win32Peer::Win32Peer(Win32Context& context, Window& window)
   context_.peers.push_back(this);
   // The window below takes no input while this one is open.
   if (owner_) EnableWindow(owner_, FALSE);
-  ShowWindow(hwnd_, SW_SHOW);
+  ShowWindow(hwnd_, kept && kept->maximised ? SW_SHOWMAXIMIZED : SW_SHOW);
+  // From now on the model hears when its list shows another number of rows; the page it fills
+  // when the window opens is measured then.
+  if (layout_)
+    for (int field = 1; field <= def.ControlCount(); ++field)
+      if (def.control(field).kind == ControlKind::List && control(field).hwnd)
+        control(field).rows_seen = VisibleRows(field);
   UpdateWindow(hwnd_);
   // Activation normally puts the focus on the first control in Tab order; a window that did not
   // become the active one gets it here.
@@ -197,6 +218,49 @@ void Win32Peer::SetTimer(int hundredths) {
 }
 
 bool Win32Peer::WatchDirectory(const std::string& path) { return folder_wait_.Watch(path); }
+
+WindowPlacement Win32Peer::Placement() const {
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof(placement);
+  if (!hwnd_ || !GetWindowPlacement(hwnd_, &placement)) return {};
+  const RECT& r = placement.rcNormalPosition;
+  return WindowPlacement{.x = static_cast<int>(r.left), .y = static_cast<int>(r.top),
+                         .width = static_cast<int>(r.right - r.left), .height = static_cast<int>(r.bottom - r.top),
+                         .maximised = IsZoomed(hwnd_) || (IsIconic(hwnd_) && (placement.flags & WPF_RESTORETOMAXIMIZED))};
+}
+
+void Win32Peer::ApplyLayout() {
+  if (!layout_ || destroying_ || IsIconic(hwnd_)) return;
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  const std::vector<Box> boxes = layout_->Place(client.right, client.bottom);
+  bool moved = false;
+  for (int field = 1; field <= window_.ControlCount(); ++field) {
+    Control& c = control(field);
+    const Box& b = boxes[static_cast<std::size_t>(field - 1)];
+    const RECT r{b.left, b.top, b.right, b.bottom};
+    if (!c.hwnd || EqualRect(&r, &c.rect)) continue;
+    c.rect = r;
+    moved = true;
+    constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE;
+    if (c.updown) {
+      // The field and its arrows, side by side as they were made.
+      int arrows = SpinArrowsWidth(b.height());
+      SetWindowPos(c.hwnd, nullptr, b.left, b.top, std::max(1, b.width() - arrows), b.height(), kFlags);
+      SetWindowPos(c.updown, nullptr, b.right - arrows, b.top, arrows, b.height(), kFlags);
+    } else {
+      SetWindowPos(c.hwnd, nullptr, b.left, b.top, b.width(), b.height(), kFlags);
+    }
+  }
+  if (!moved) return;
+  for (int field = 1; field <= window_.ControlCount(); ++field) {
+    if (window_.definition().control(field).kind != ControlKind::List || !control(field).hwnd) continue;
+    FitLastColumn(field);
+    NoteListRows(field);
+  }
+  // Group boxes and labels leave their old places behind otherwise.
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
 
 Win32Peer::~Win32Peer() {
   destroying_ = true;
@@ -224,6 +288,15 @@ void Win32Peer::CreateControls() {
   for (int field = 1; field <= window_.ControlCount(); ++field) PrepareControl(field);
   LayOut();
   for (int field = 1; field <= window_.ControlCount(); ++field) CreateControl(field);
+  const WindowDef& def = window_.definition();
+  if (!def.resizable) return;
+  std::vector<Box> designed;
+  for (const Control& c : controls_) designed.push_back({c.rect.left, c.rect.top, c.rect.right, c.rect.bottom});
+  layout_.emplace(def, std::move(designed), base_.ToPixelsX(def.w), base_.ToPixelsY(def.h));
+  // A window opened at a kept size lays its controls out for it at once.
+  ApplyLayout();
+  for (int field = 1; field <= window_.ControlCount(); ++field)
+    if (def.control(field).kind == ControlKind::List && control(field).hwnd) FitLastColumn(field);
 }
 
 SIZE Win32Peer::NaturalSize(int field, HFONT font) const {
@@ -902,6 +975,17 @@ LRESULT Win32Peer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
       if (wparam == kTimerId) {
         window_.TimerTick();
+        return 0;
+      }
+      break;
+    case WM_SIZE:
+      ApplyLayout();
+      break;
+    case WM_GETMINMAXINFO:
+      // A resizable window is never smaller than its definition.
+      if (layout_) {
+        auto& info = *reinterpret_cast<MINMAXINFO*>(lparam);
+        info.ptMinTrackSize = POINT{min_frame_.cx, min_frame_.cy};
         return 0;
       }
       break;

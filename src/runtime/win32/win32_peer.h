@@ -7,12 +7,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/folder_wait.h"
 #include "runtime/backend.h"
+#include "runtime/resize_layout.h"
 #include "runtime/win32/win32_fonts.h"
 
 namespace rt {
@@ -56,6 +58,8 @@ class Win32Peer final : public WindowPeer {
   void SetTimer(int hundredths) override;
   void TitleChanged() override;
   bool WatchDirectory(const std::string& path) override;
+  // The frame in workspace coordinates before any maximising, and whether it is maximised.
+  WindowPlacement Placement() const override;
 
   HWND hwnd() const { return hwnd_; }
   // The watched folder's wait, which the backend waits on beside the message queue while this
@@ -108,6 +112,13 @@ class Win32Peer final : public WindowPeer {
     // The cell under the mouse, whose whole text the cell tip shows when the column cuts it.
     int tip_row = -1;
     int tip_column = -1;
+    // In a resizable window: the rows the list showed when the model last heard of its size
+    // (-1: not yet measured), whether its columns had their first fit, the least width of its
+    // last column, and the width the user dragged that column to (0: never).
+    int rows_seen = -1;
+    bool fitted = false;
+    int last_least = 0;
+    int last_dragged = 0;
   };
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -128,6 +139,12 @@ class Win32Peer final : public WindowPeer {
   void SetUpList(int field);
   void CreateListColumns(int field);
   void FitListColumns(int field);
+  // In a resizable window: the last column fills what the others leave (never narrower than its
+  // least width, or than the user dragged it), and the model hears when the rows that fit changed.
+  void FitLastColumn(int field);
+  void NoteListRows(int field);
+  // Places the controls for the window's present client size (resizable windows).
+  void ApplyLayout();
   void PlaceListScrollBar(int field);
   void RefreshListScrollBar(int field);
   void DrawListBorders(int field, HDC dc);
@@ -166,6 +183,9 @@ class Win32Peer final : public WindowPeer {
   DialogBase base_;
   std::vector<Control> controls_;
   platform::FolderWait folder_wait_;
+  std::optional<ResizeLayout> layout_;  // resizable windows, once their controls exist
+  SIZE min_frame_{};                    // the frame at the definition's size
+  bool fitting_ = false;                // column widths set by the peer, not dragged by the user
   bool refreshing_ = false;  // changes made by Refresh are not user input
   bool destroying_ = false;
 };

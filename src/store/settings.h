@@ -1,0 +1,33 @@
+// Values kept between runs (the windows' places, the DDE time-out), by name, in a table of their
+// own in the file beside APPS that also keeps the last results: never in APPS itself, never in
+// the registry. Whole numbers only. The window procedures load them when a window opens and save
+// them when it closes.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "store/last_results.h"
+
+namespace store {
+
+class Settings {
+ public:
+  explicit Settings(std::string path = kLastResultsFile) : path_(std::move(path)) {}
+
+  // Every kept value by name; a value that is not a whole number is left out. Empty, and no
+  // error, when there is no file yet: reading never makes one. False with Error() set when the
+  // file could not be read.
+  bool ReadAll(std::map<std::string, std::int64_t>& values);
+  // Keeps `values` (others already kept stay), all or none. False with Error() set when the file
+  // could not be written.
+  bool Write(const std::map<std::string, std::int64_t>& values);
+  const std::string& Error() const { return error_; }
+
+ private:
+  std::string path_;
+  std::string error_;
+};
+
+}  // namespace store

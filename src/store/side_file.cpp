@@ -1,0 +1,54 @@
+// A statement on a side file, one per call: see side_file.h.
+#include "store/side_file.h"
+
+#include <cstdio>
+
+namespace store {
+
+bool SideFileExists(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+SideStatement::SideStatement(const std::string& path, bool create, const char* schema, const char* sql) {
+  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+  rc_ = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+  if (rc_ == SQLITE_OK) {
+    // A file shared with other stations: the rollback journal, a full sync, a wait of up to 10 s
+    // for another station's lock.
+    sqlite3_busy_timeout(db_, 10000);
+    rc_ = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; PRAGMA trusted_schema=OFF",
+                       nullptr, nullptr, nullptr);
+  }
+  if (rc_ == SQLITE_OK) rc_ = sqlite3_exec(db_, schema, nullptr, nullptr, nullptr);
+  if (rc_ == SQLITE_OK) rc_ = sqlite3_prepare_v2(db_, sql, -1, &stmt_, nullptr);
+}
+
+SideStatement::~SideStatement() {
+  sqlite3_finalize(stmt_);
+  sqlite3_close_v2(db_);
+}
+
+std::string SideStatement::Why() const {
+  return std::string(db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc_));
+}
+
+void SideStatement::BindText(int index, const std::string& text) {
+  sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+std::string SideStatement::ColumnText(int column) const {
+  const unsigned char* text = sqlite3_column_text(stmt_, column);
+  return text != nullptr ? std::string(reinterpret_cast<const char*>(text), sqlite3_column_bytes(stmt_, column))
+                         : "";
+}
+
+bool SideStatement::Done() {
+  rc_ = sqlite3_step(stmt_);
+  if (rc_ == SQLITE_DONE) rc_ = SQLITE_OK;
+  return rc_ == SQLITE_OK;
+}
+
+}  // namespace store

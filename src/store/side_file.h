@@ -1,0 +1,43 @@
+// A small database file of our own beside the record files (APPSLAST.db), reached one statement
+// per call: opened (created when asked), its table made when missing, the statement prepared, and
+// closed again at the end of the call, since other stations may use the file too. Used by the
+// last results and the kept settings.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace store {
+
+// Whether `path` exists; reading a side file that is not there finds nothing, and makes nothing.
+bool SideFileExists(const std::string& path);
+
+class SideStatement {
+ public:
+  // Opens `path` (creating it when `create`), runs `schema` (CREATE TABLE IF NOT EXISTS ...) and
+  // prepares `sql`. ok() tells whether all went well; Why() says what failed.
+  SideStatement(const std::string& path, bool create, const char* schema, const char* sql);
+  ~SideStatement();
+  SideStatement(const SideStatement&) = delete;
+  SideStatement& operator=(const SideStatement&) = delete;
+
+  bool ok() const { return rc_ == SQLITE_OK; }
+  sqlite3* db() const { return db_; }
+  sqlite3_stmt* get() const { return stmt_; }
+  // The text of the last failure of this file (open, prepare or step).
+  std::string Why() const;
+
+  // Binders and readers of text as the records' code-page bytes (never re-encoded).
+  void BindText(int index, const std::string& text);
+  std::string ColumnText(int column) const;
+  // Steps a write to its end; false (Why() says why) when it did not finish.
+  bool Done();
+
+ private:
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* stmt_ = nullptr;
+  int rc_ = SQLITE_OK;
+};
+
+}  // namespace store
