@@ -59,11 +59,6 @@ class LastResultsWindowTest : public ::testing::Test {
     return rows.CellAt(row, 3).text + "|" + rows.CellAt(row, 4).text + "|" + last.text + "|" +
            std::to_string(last.icon) + (rows.IconAt(row) == 1 ? "|tagged" : "|");
   }
-  std::map<std::string, store::LastResult> Kept() {
-    std::map<std::string, store::LastResult> kept;
-    EXPECT_TRUE(store::LastResults().ReadAll(kept));
-    return kept;
-  }
   rt::headless::Script& script() { return backend_.script(); }
 
   fs::path previous_, folder_;
@@ -119,10 +114,12 @@ TEST_F(LastResultsWindowTest, AfterABatchStoppedAtItsFailureTheListShowsEachResu
 }
 
 // With "Only changed" ticked, A, whose .EXE is newer than its .APP, is not sent; its build order,
-// set on the form, then shows in the list and is kept beside its last result.
+// set on the form, then shows in the list and is kept beside its last result. An application
+// inserted with a number shows it too.
 TEST_F(LastResultsWindowTest, OnlyChangedSkipsTheUpToDateOneAndTheFormSetsItsBuildOrder) {
   AddTagged({"A.APP", "B.APP"});
   std::ofstream(folder_ / "A.EXE") << "program";
+  std::ofstream(folder_ / "C.APP") << "application";
   fs::last_write_time(folder_ / "A.APP", fs::last_write_time(folder_ / "A.EXE") - std::chrono::hours(1));
   script()
       .Check(f::OnlyChanged, true)
@@ -144,13 +141,21 @@ TEST_F(LastResultsWindowTest, OnlyChangedSkipsTheUpToDateOneAndTheFormSetsItsBui
       .Inspect([](rt::Window& w) { EXPECT_EQ(w.state(af::BuildOrder).text, "7"); })
       .Press(af::Cancel)
       .In("MAIN$WINDOW")
+      .Press(f::Insert)  // a new application gets its number as it is added
+      .In("UPDATEAPPS$FORMWINDOW")
+      .Type(af::FileName, dir_ + "C.APP")
+      .Type(af::BuildOrder, "3")
+      .Press(af::OK)
+      .In("MAIN$WINDOW")
+      .Inspect([](rt::Window& w) { EXPECT_EQ(Row(w, 3), "C.APP|3||0|"); })
       .Press(f::Close);
   Main(program_);
   EXPECT_TRUE(script().Done());
   EXPECT_EQ(services_.ide.Commands(), std::vector<std::string>{"[ExecuteProject(" + dir_ + "B.app)]"});
-  const store::LastResult a = Kept()[store::LastResultKey(dir_, "A.APP")];
-  EXPECT_EQ(a.order, 7);
-  EXPECT_EQ(a.outcome, "skipped as up to date");
+  std::map<std::string, store::LastResult> kept;
+  ASSERT_TRUE(store::LastResults().ReadAll(kept));
+  EXPECT_EQ(kept[store::LastResultKey(dir_, "A.APP")].order, 7);
+  EXPECT_EQ(kept[store::LastResultKey(dir_, "A.APP")].outcome, "skipped as up to date");
 }
 
 }  // namespace
