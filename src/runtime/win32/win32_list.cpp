@@ -190,13 +190,16 @@ void Win32Peer::FitListColumns(int field) {
   GetClientRect(c.hwnd, &client);
   const std::size_t count = columns.size(), last = count - 1;
   std::vector<int> width(count), least(count, 0);
+  // With sub-item pictures every column keeps room for one before its text.
+  const int picture_room =
+      (ListView_GetExtendedListViewStyle(c.hwnd) & LVS_EX_SUBITEMIMAGES) ? c.image_size : 0;
   for (std::size_t i = 0; i < count; ++i) {
     const ColumnFormat& col = columns[i];
     width[i] = base_.ToPixelsX(col.width);
     int chars = TextLimit(col.picture);
     if (col.icon || chars <= 0 || chars * 4 > col.width) continue;
     int indent = IndentSpaces(base_, c.font, col.indent);
-    least[i] = TextColumnWidth(c.font, chars) +
+    least[i] = TextColumnWidth(c.font, chars) + picture_room +
                (indent > 0 ? static_cast<int>(MeasureText(c.font, std::string(indent, ' ')).cx) : 0);
     width[i] = std::max(width[i], least[i]);
   }
@@ -394,7 +397,9 @@ void Win32Peer::UpdateCellTip(int field, LPARAM point) {
     const std::wstring& shown = line->cells[static_cast<std::size_t>(column)];
     RECT bounds{};
     ListView_GetSubItemRect(c.hwnd, row, column, column == 0 ? LVIR_LABEL : LVIR_BOUNDS, &bounds);
-    if (ListView_GetStringWidth(c.hwnd, shown.c_str()) + kCellPadding > bounds.right - bounds.left) {
+    const int picture_room =
+        column > 0 && (ListView_GetExtendedListViewStyle(c.hwnd) & LVS_EX_SUBITEMIMAGES) ? c.image_size : 0;
+    if (ListView_GetStringWidth(c.hwnd, shown.c_str()) + kCellPadding + picture_room > bounds.right - bounds.left) {
       cell = bounds;
       std::size_t first = shown.find_first_not_of(L' '), end = shown.find_last_not_of(L' ');
       if (first != std::wstring::npos) text = shown.substr(first, end - first + 1);
