@@ -140,7 +140,7 @@ constexpr std::array kControls{
     Control("?Credit", ControlKind::String, "Nightjar - batch jobs for your IDE", 18, 178, kDefault,
             kDefault, kSmallFontsBold),
     BatchChoice("?OnlyChanged", "Only changed", 83,
-                "Send only the applications whose output is older than their .APP, input or dictionary."),
+                "Skip the applications whose output is newer than their .APP, input and dictionary."),
     BatchChoice("?StopOnFailure", "Stop at first failure", 93,
                 "End the batch at the first application that is not made."),
 };

@@ -194,7 +194,7 @@ const AttributeRow kMainAttributes[] = {
     {.field = 22, .flags = rt::kReadOnly, .picture = "@s30"},
     {.field = 23, .icon = "LOGO"},
     {.field = 26,
-     .tooltip = "Send only the applications whose output is older than their .APP, input or dictionary."},
+     .tooltip = "Skip the applications whose output is newer than their .APP, input and dictionary."},
     {.field = 27, .tooltip = "End the batch at the first application that is not made."},
 };
 
