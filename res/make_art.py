@@ -424,6 +424,39 @@ def check_icon():
     return c
 
 
+def result_disc(fill, edge):
+    """A round mark on its own, big enough to read when the list draws it small."""
+    c = Canvas(32, 32)
+    c.ellipse(15.5, 15.5, 15, 15, edge)
+    c.ellipse(15.5, 15.5, 13, 13, fill)
+    return c
+
+
+def made_icon():
+    """The last result of an application that was made (or was up to date): a white tick on green."""
+    c = result_disc(GREEN, DGREEN)
+    c.line(8, 16, 13, 22, WHITE, 3)
+    c.line(13, 22, 23, 9, WHITE, 3)
+    return c
+
+
+def failed_icon():
+    """The last result of an application the IDE refused or could not make: a white cross on red."""
+    c = result_disc(RED, DRED)
+    c.line(9, 9, 21, 21, WHITE, 3)
+    c.line(21, 9, 9, 21, WHITE, 3)
+    return c
+
+
+def not_made_icon():
+    """The last result of an application that was not made for another reason (not found, timed
+    out, stopped): a black exclamation mark on yellow."""
+    c = result_disc(YELLOW, OLIVE)
+    c.rect(14, 6, 17, 19, BLACK)
+    c.rect(14, 22, 17, 25, BLACK)
+    return c
+
+
 # --- The logo --------------------------------------------------------------------------------
 
 # Our own letters for the word on the logo: 7 columns, 13 rows (row 9 is the baseline's last row,
@@ -502,6 +535,9 @@ def main():
         "INVOICE.ICO": log_icon,
         "CLOSE.ICO": close_icon,
         "CHECK.ICO": check_icon,
+        "MADE.ICO": made_icon,
+        "FAILED.ICO": failed_icon,
+        "NOTMADE.ICO": not_made_icon,
     }
     for name, draw in icons.items():
         write_ico(os.path.join(here, name), draw())

@@ -37,8 +37,7 @@ void BatchOperations::Arrange(std::vector<Tagged>& tagged) {
   if (plan_.only_failed) {
     std::erase_if(tagged, [&](const Tagged& app) {
       const store::LastResult* last = entry(app);
-      return last == nullptr || last->outcome.empty() || last->outcome == OutcomeName(Outcome::kMade) ||
-             last->outcome == OutcomeName(Outcome::kUpToDate);
+      return last == nullptr || !WantsRemaking(*last);
     });
   }
   // Numbered applications first, by their numbers; the rest after them; ties as stored.
@@ -83,6 +82,11 @@ void BatchOperations::KeepResult() {
                            .error = current_.outcome == Outcome::kUpToDate ? "" : error};
   store::LastResults results;
   if (!results.Record(result)) Log("Last result not kept: " + results.Error());
+}
+
+bool WantsRemaking(const store::LastResult& result) {
+  return !result.outcome.empty() && result.outcome != OutcomeName(Outcome::kMade) &&
+         result.outcome != OutcomeName(Outcome::kUpToDate);
 }
 
 std::string ResultText(const store::LastResult& result) {

@@ -24,6 +24,10 @@ struct BatchPlan {
 inline constexpr const char* kUpToDateText = "Up to date, not sent";
 inline constexpr const char* kStoppedAtFailureText = "Batch stopped at the first failure";
 
+// Whether a kept result asks for the application to be made again: it is there and is neither
+// "made" nor up to date (what --failed takes, and what the window's "Tag failed only" tags).
+bool WantsRemaking(const store::LastResult& result);
+
 // The whole of a kept result, for a person: "failed, Gen & Make (.EXE), 3/1/24 9:00AM, took 0:03:
 // Project has errors"; "" when the application has none yet.
 std::string ResultText(const store::LastResult& result);

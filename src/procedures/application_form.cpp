@@ -1,9 +1,12 @@
 // UpdateApps over UPDATEAPPS$FORMWINDOW. Its own logic is the application's file name: a full path
 // typed or looked up, split into the directory and the name the record stores, and checked before
 // it is saved: the file must exist, and the record must hold its path exactly (a path too long
-// for the record's fields is replaced by the file's short path where the system has one).
+// for the record's fields is replaced by the file's short path where the system has one). The
+// form also shows and sets the application's build order number, which is kept beside Apps with
+// its last result, once the record itself is saved.
 #include "procedures/application_form.h"
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +20,7 @@
 #include "files/change_guard.h"
 #include "procedures/application_form_def.h"
 #include "procedures/record_form.h"
+#include "store/last_results.h"
 
 namespace procedures {
 namespace {
@@ -44,13 +48,23 @@ class ApplicationForm final : public RecordForm {
         app_(program.files.APP), lister_(program.services.lister) {}
 
  private:
-  void Prepare() override { FillFileName(); }
+  void Prepare() override {
+    FillFileName();
+    if (Request != ChangeRecord) return;
+    std::map<std::string, store::LastResult> kept;
+    store::LastResults().ReadAll(kept);  // unread, it shows 0, and an unchanged 0 is not written
+    auto found = kept.find(Key());
+    if (found != kept.end()) BuildOrder = found->second.order;
+    found_order_ = BuildOrder;
+    found_key_ = Key();
+  }
 
   void Opened(rt::Window& window) override {
     window.Bind(f::FileName, FileName);
     window.Bind(f::APP_DriveNPath, app_.DriveNPath);
     window.Bind(f::APP_Tag, app_.Tag);
     window.Bind(f::APP_Application, app_.Application);
+    window.Bind(f::BuildOrder, BuildOrder);
     if (Request == InsertRecord) window.SetTitle("Record will be Added");
     else if (Request == ChangeRecord) window.SetTitle("Record will be Changed");
   }
@@ -72,6 +86,21 @@ class ApplicationForm final : public RecordForm {
   }
 
   void ChangedElsewhere() override { FillFileName(); }
+
+ public:
+  // After the form: a saved application keeps the build order number shown (one whose path
+  // changed takes its number along). A number that cannot be kept is reported.
+  void KeepBuildOrder() {
+    if (Response != RequestCompleted || (EntryRequest != InsertRecord && EntryRequest != ChangeRecord)) return;
+    if (BuildOrder == found_order_ && (Key() == found_key_ || BuildOrder == 0)) return;
+    store::LastResults results;
+    if (results.SetOrder(app_.DriveNPath.str(), app_.Application.str(), BuildOrder)) return;
+    runtime_.Message("The application was saved, but its build order could not be kept.\n\n" + results.Error(),
+                     "Build Order", rt::BoxIcon::Exclamation, rt::ButtonOk);
+  }
+
+ private:
+  std::string Key() const { return store::LastResultKey(app_.DriveNPath.str(), app_.Application.str()); }
 
   void ControlEvent(rt::Window& window) override {
     if (window.Kind() != EventKind::Accepted) return;
@@ -164,10 +193,17 @@ class ApplicationForm final : public RecordForm {
   // long for the record reaches the short-path lookup uncut.
   platform::FixedString<kFullPathWidth> FileName;
   bool cut_ = false;              // the fields hold a path cut to fit, which must not be saved
+  std::int32_t BuildOrder = 0;    // 0: none
+  std::int32_t found_order_ = 0;  // the number and key the form found, to tell what changed
+  std::string found_key_;
 };
 
 }  // namespace
 
-void UpdateApps(Program& program) { ApplicationForm(program).Run(); }
+void UpdateApps(Program& program) {
+  ApplicationForm form(program);
+  form.Run();
+  form.KeepBuildOrder();
+}
 
 }  // namespace procedures

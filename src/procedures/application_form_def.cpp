@@ -1,4 +1,4 @@
-// UPDATEAPPS$FORMWINDOW: the application form's frame and its 10 controls, in field-number order.
+// UPDATEAPPS$FORMWINDOW: the application form's frame and its 12 controls, in field-number order.
 // Layout only; UpdateApps binds the entries and gives the buttons their behaviour.
 #include "procedures/application_form_def.h"
 
@@ -49,6 +49,13 @@ constexpr ControlDef CancelButton(const char* name, const char* text, int x, int
   return c;
 }
 
+// The application's place in a batch: numbered ones first, by their numbers; 0 is none.
+constexpr ControlDef BuildOrder() {
+  ControlDef c = Entry("?BuildOrder", 183, 39, 30, 12, "@n5", "0 for none; smaller numbers are made first");
+  c.tooltip = "Applications with a number are made first, by their numbers (0: none).";
+  return c;
+}
+
 constexpr std::array kControls{
     Control("?FileName:Prompt", ControlKind::Prompt, "App. &Name:", 8, 11),
     Entry("?FileName", 53, 9, 172, 12, "@s259"),  // a whole Windows path
@@ -60,6 +67,8 @@ constexpr std::array kControls{
     Control("?APP:Application:Prompt", ControlKind::Prompt, "&Application:", 8, 41),
     Control("?APP:Tag", ControlKind::Check, "&Tag", 53, 55),
     Entry("?APP:Application", 53, 39, 66, 12, "@s12", "No .app at the end"),
+    Control("?BuildOrder:Prompt", ControlKind::Prompt, "B&uild order:", 137, 41),
+    BuildOrder(),
 };
 
 }  // namespace

@@ -20,6 +20,8 @@ enum : int {
   APP_Application_Prompt,
   APP_Tag,
   APP_Application,
+  BuildOrder_Prompt,
+  BuildOrder,
 };
 }  // namespace application_form_field
 

@@ -1,13 +1,18 @@
 // The application list's choices within the browse engine.
 #include "procedures/application_list.h"
 
+#include <cstdio>
+#include <system_error>
 #include <vector>
 
 #include "browse/thumb_stops.h"
 #include "files/files.h"
+#include "ide/batch_operations.h"
 #include "platform/code_page.h"
 #include "procedures/program.h"
 #include "procedures/main_def.h"
+#include "runtime/picture.h"
+#include "runtime/runtime.h"
 
 namespace procedures {
 namespace {
@@ -15,6 +20,37 @@ namespace {
 namespace f = main_field;
 constexpr int kKeyWidth = 80;  // APP:DriveNPath
 constexpr const char* kCheckIcon = "CHECK.ICO";
+// The list's icons after the check mark: a last result made (or up to date), failed, or not made
+// for another reason.
+enum : int { kMadeIcon = 2, kFailedIcon, kNotMadeIcon };
+constexpr const char* kResultIcons[] = {"MADE.ICO", "FAILED.ICO", "NOTMADE.ICO"};
+// How much of the IDE's error text the column shows after "failed: ".
+constexpr std::size_t kErrorShown = 30;
+
+// The column's short text: "made 02:14" (the time of its end, or its date when it was not today),
+// "failed: " with the start of the error text's first line, "up to date", or the outcome's name.
+std::string ShortResult(const store::LastResult& result, std::int32_t today) {
+  using ide::Outcome;
+  if (result.outcome == ide::OutcomeName(Outcome::kMade)) {
+    if (result.date != today) return "made " + rt::FormatNumber("@d1", result.date);
+    char clock[8];
+    std::snprintf(clock, sizeof clock, "%02d:%02d", result.clock / 360000 % 24, result.clock / 6000 % 60);
+    return std::string("made ") + clock;
+  }
+  if (result.outcome == ide::OutcomeName(Outcome::kUpToDate)) return "up to date";
+  if (result.outcome == ide::OutcomeName(Outcome::kFailed) && !result.error.empty()) {
+    std::string error = result.error.substr(0, result.error.find_first_of("\r\n"));
+    if (error.size() > kErrorShown) error = error.substr(0, kErrorShown - 3) + "...";
+    return "failed: " + error;
+  }
+  return result.outcome;
+}
+
+int ResultIcon(const store::LastResult& result) {
+  if (result.outcome.empty()) return 0;
+  if (!ide::WantsRemaking(result)) return kMadeIcon;
+  return result.outcome == ide::OutcomeName(ide::Outcome::kFailed) ? kFailedIcon : kNotMadeIcon;
+}
 
 }  // namespace
 
@@ -25,13 +61,49 @@ ApplicationList::ApplicationList(Program& program, UpdateProcedure update)
 void ApplicationList::Setup(rt::Window& window) {
   Attach(window);
   window.SetIcon(f::Browse_1, 1, kCheckIcon);
+  for (int i = 0; i < 3; ++i) window.SetIcon(f::Browse_1, kMadeIcon + i, kResultIcons[i]);
+  ReadResults();
+}
+
+bool ApplicationList::ReadResults(bool always) {
+  std::error_code error;
+  FileStamp stamp;
+  stamp.exists = std::filesystem::exists(store::kLastResultsFile, error);
+  if (stamp.exists) {
+    stamp.size = std::filesystem::file_size(store::kLastResultsFile, error);
+    stamp.time = std::filesystem::last_write_time(store::kLastResultsFile, error);
+  }
+  if (read_ && stamp == read_stamp_ && !always) return false;
+  std::map<std::string, store::LastResult> results;
+  // A file that cannot be read now (another program writing it) is tried again next time; the
+  // list shows what it read before.
+  if (!store::LastResults().ReadAll(results)) return false;
+  results_ = std::move(results);
+  read_stamp_ = stamp;
+  read_ = true;
+  return true;
+}
+
+std::int32_t ApplicationList::RunUpdateProcedure(std::int32_t request) {
+  const std::int32_t response = ListInstance::RunUpdateProcedure(request);
+  ReadResults(true);
+  return response;
 }
 
 void ApplicationList::RecordToRow(browse::PageRow& row) {
   const store::AppsRecord& app = program_.files.APP;
   // Column 1 carries no text, only the check mark of a tagged application.
-  row.cells = {rt::Cell{" "}, rt::Cell{app.DriveNPath.str()}, rt::Cell{app.Application.str()}};
+  row.cells = {rt::Cell{" "}, rt::Cell{app.DriveNPath.str()}, rt::Cell{app.Application.str()}, rt::Cell{},
+               rt::Cell{}};
   row.icon = app.Tag != 0 ? 1 : 0;
+  auto found = results_.find(store::LastResultKey(app.DriveNPath.str(), app.Application.str()));
+  if (found == results_.end()) return;
+  const store::LastResult& kept = found->second;
+  if (kept.order > 0) row.cells[3].text = std::to_string(kept.order);
+  rt::Cell& last = row.cells[4];
+  last.text = ShortResult(kept, program_.runtime.clock().Today());
+  last.icon = ResultIcon(kept);
+  last.tip = ide::ResultText(kept);
 }
 
 void ApplicationList::RowToRecord(const browse::PageRow& row) {
@@ -79,29 +151,56 @@ bool ApplicationList::TypedMatches(char typed) const {
 }
 
 std::string ApplicationList::PopupText(bool has_rows) const {
-  return has_rows ? "&Insert|Chan&ge|&Delete|-|T&ag all|U&ntag all" : "&Insert|~Chan&ge|~&Delete|-|~T&ag all|~U&ntag all";
+  return has_rows ? "&Insert|Chan&ge|&Delete|-|T&ag all|U&ntag all|Tag &failed only"
+                  : "&Insert|~Chan&ge|~&Delete|-|~T&ag all|~U&ntag all|~Tag &failed only";
 }
 
-// Entries 4 and 5, Tag all and Untag all: a failed write leaves that application as it was, and
-// the rebuilt list shows the truth.
+// Entries 4, 5 and 6, Tag all, Untag all and Tag failed only: a failed write leaves that
+// application as it was, and the rebuilt list shows the truth.
 bool ApplicationList::PopupAction(int entry) {
-  if (entry != 4 && entry != 5) return false;
-  TagEvery(program_.files, entry == 4 ? 1 : 0, [] {});
-  return true;
+  switch (entry) {
+    case 4:
+    case 5: TagEvery(program_.files, entry == 4 ? 1 : 0, [] {}); return true;
+    case 6: TagFailedOnly(); return true;
+    default: return false;
+  }
+}
+
+// The next operation button then makes just the applications that were not made last time.
+void ApplicationList::TagFailedOnly() {
+  std::map<std::string, store::LastResult> kept;
+  store::LastResults results;
+  if (!results.ReadAll(kept)) {
+    program_.runtime.Message("The last results could not be read, so no tag was changed.\n\n" + results.Error(),
+                             "Tag failed only", rt::BoxIcon::Exclamation, rt::ButtonOk);
+    return;
+  }
+  TagWhere(
+      program_.files,
+      [&kept](const store::AppsRecord& app) -> std::int16_t {
+        auto found = kept.find(store::LastResultKey(app.DriveNPath.str(), app.Application.str()));
+        return found != kept.end() && ide::WantsRemaking(found->second) ? 1 : 0;
+      },
+      [] {});
 }
 
 int TagEvery(files::Files& files, std::int16_t tag, const std::function<void()>& failed) {
+  return TagWhere(files, [tag](const store::AppsRecord&) { return tag; }, failed);
+}
+
+int TagWhere(files::Files& files, const std::function<std::int16_t(const store::AppsRecord&)>& tag_of,
+             const std::function<void()>& failed) {
   std::vector<store::RecordPosition> positions;
   files.Apps.Set(store::Order::File);
   for (files.Apps.Next(); files.store.error.code == 0; files.Apps.Next())
-    if (files.APP.Tag != tag) positions.push_back(files.Apps.Position(store::Order::File));
+    if (files.APP.Tag != tag_of(files.APP)) positions.push_back(files.Apps.Position(store::Order::File));
   if (files.store.error.code != store::kRecordNotAvailable) return -1;
   int changed = 0;
   for (const store::RecordPosition& position : positions) {
     files.Apps.Reread(position);
     if (files.store.error.code == store::kRecordNotAvailable) continue;  // gone meanwhile
     if (files.store.error.code == 0) {
-      files.APP.Tag = tag;
+      files.APP.Tag = tag_of(files.APP);
       files.Apps.Put();
     }
     if (files.store.error.code == 0)

@@ -87,7 +87,13 @@ class MainProcedure {
         OnRejected(window);
         break;
       case EventKind::Timer:
-        browse_->NoticeOtherChanges();
+        // A batch run by the console or another station leaves new results behind.
+        if (list_.ReadResults()) {
+          browse_->ForceReset = true;
+          RefreshDisplay();
+        } else {
+          browse_->NoticeOtherChanges();
+        }
         break;
       default:
         break;
@@ -112,7 +118,14 @@ class MainProcedure {
       }
     };
     switch (ide_part_->Accepted(window.Field(), list_events)) {
-      case MainIde::Handled::kDone: browse_->RereadSelected(); return;
+      case MainIde::Handled::kDone:
+        browse_->RereadSelected();
+        // The list shows the results the batch has just kept.
+        if (list_.ReadResults(true)) {
+          browse_->ForceReset = true;
+          RefreshDisplay();
+        }
+        return;
       case MainIde::Handled::kWindowClosed: return;
       case MainIde::Handled::kNotMine: break;
     }
@@ -157,7 +170,10 @@ class MainProcedure {
     RefreshDisplay();
   }
 
-  void RefreshDisplay() { browse_->RefreshDisplay(); }
+  void RefreshDisplay() {
+    if (list_.ReadResults()) browse_->ForceReset = true;
+    browse_->RefreshDisplay();
+  }
 
   Program& program_;
   rt::Runtime& runtime_;

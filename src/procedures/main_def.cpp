@@ -1,4 +1,4 @@
-// MAIN$WINDOW: the main window's frame and its 25 controls, in field-number order. Layout only;
+// MAIN$WINDOW: the main window's frame and its 27 controls, in field-number order. Layout only;
 // Main gives the controls their behaviour.
 #include "procedures/main_def.h"
 
@@ -44,9 +44,13 @@ constexpr ControlDef Control(const char* name, ControlKind kind, const char* tex
 }
 
 constexpr ControlDef Browse() {
-  ControlDef c = Control("?Browse:1", ControlKind::List, "", 128, 4, 157, 154, kArial9);
+  ControlDef c = Control("?Browse:1", ControlKind::List, "", 128, 4, 277, 178, kArial9);
   c.status = "Browsing Records";
-  c.format = "8C*I@s1@88L|~Drive & Path~S(88)@s80@48L(1)~Application~L(2)@s12@";
+  // The tag mark, the application, its build order number, and its last result with an icon of
+  // its own (the cell's tip holds the whole result).
+  c.format =
+      "8C*I@s1@62L|~Drive & Path~S(88)@s80@48L(1)|~Application~L(2)@s12@22R(2)|~Order~C@s5@"
+      "80L(1)I~Last result~L(2)@s40@";
   c.flags = rt::kVScroll;
   return c;
 }
@@ -70,7 +74,7 @@ constexpr ControlDef TimeOut() {
 }
 
 constexpr ControlDef LastAction() {
-  ControlDef c = Control("?LastAction", ControlKind::Entry, "", 7, 126, 113, 8, kSansSerif8);
+  ControlDef c = Control("?LastAction", ControlKind::Entry, "", 7, 150, 113, 8, kSansSerif8);
   c.picture = "@s30";
   c.flags = rt::kReadOnly;
   return c;
@@ -78,14 +82,21 @@ constexpr ControlDef LastAction() {
 
 // The check box shows whether the IDE is connected; only the connection sets it.
 constexpr ControlDef ServerActive() {
-  ControlDef c = Control("?ServerActive", ControlKind::Check, "Clarion DDE Server Active", 28, 87, kDefault,
+  ControlDef c = Control("?ServerActive", ControlKind::Check, "Clarion DDE Server Active", 28, 111, kDefault,
                          kDefault, kSansSerif8);
   c.flags = rt::kReadOnly;
   return c;
 }
 
+// The two choices under the operation buttons, which the next batch of any of them takes.
+constexpr ControlDef BatchChoice(const char* name, const char* text, int y, const char* tooltip) {
+  ControlDef c = Control(name, ControlKind::Check, text, 11, y, kDefault, kDefault, kSansSerif8);
+  c.tooltip = tooltip;
+  return c;
+}
+
 constexpr ControlDef Logo() {
-  ControlDef c = Control("?Logo", ControlKind::Image, "", 20, 133, 84, 23, kWindowFont);
+  ControlDef c = Control("?Logo", ControlKind::Image, "", 20, 157, 84, 23, kWindowFont);
   c.icon = "LOGO";
   return c;
 }
@@ -106,28 +117,32 @@ constexpr std::array kControls{
            "Import .TXD to .DCT with same name, from same directory", nullptr),
     Button("?ExportDct", "Export", 65, 63, 50, 14,
            "Export Dictionary to .TXD with same name and directory", nullptr),
-    Group("?ConnectionGroup", "", 6, 79, 114, 38, kWindowFont, 3),
+    Group("?ConnectionGroup", "", 6, 103, 114, 38, kWindowFont, 3),
     ServerActive(),
-    Button("?Connect", "Connect", 11, 98, 50, 14,
+    Button("?Connect", "Connect", 11, 122, 50, 14,
            "Establish DDE session, starting CW2.0 if necessary.", "CONNECT.ICO"),
-    Button("?Disconnect", "Disconnect", 65, 98, 50, 14, "Disconnect from CW2.0, ending DDE session.",
+    Button("?Disconnect", "Disconnect", 65, 122, 50, 14, "Disconnect from CW2.0, ending DDE session.",
            "DISCON.ICO"),
-    Button("?Tag", "&Tag", 127, 161, 42, 12, "Tag/Untag application for processing.", "CHECK1.ICO"),
-    Button("?Insert", "&Insert", 172, 161, 38, 12, "Add an application to the list.", "INSERT.ICO"),
-    Button("?Change", "Chan&ge", 210, 161, 38, 12, "Change application information.", "CHANGE.ICO",
+    Button("?Tag", "&Tag", 247, 185, 42, 12, "Tag/Untag application for processing.", "CHECK1.ICO"),
+    Button("?Insert", "&Insert", 292, 185, 38, 12, "Add an application to the list.", "INSERT.ICO"),
+    Button("?Change", "Chan&ge", 330, 185, 38, 12, "Change application information.", "CHANGE.ICO",
            rt::kDefaultButton),
-    Button("?Delete", "&Delete", 248, 161, 38, 12, "Remove application from list.", "DELETE.ICO"),
-    Button("?Log", "&Log", 63, 161, 42, 12, "List of actions completed.", "INVOICE.ICO"),
-    Button("?Close", "Close", 4, 161, 47, 12, "Bye bye", "CLOSE.ICO", rt::kStdClose),
+    Button("?Delete", "&Delete", 368, 185, 38, 12, "Remove application from list.", "DELETE.ICO"),
+    Button("?Log", "&Log", 63, 185, 42, 12, "List of actions completed.", "INVOICE.ICO"),
+    Button("?Close", "Close", 4, 185, 47, 12, "Bye bye", "CLOSE.ICO", rt::kStdClose),
     TimeOut(),
     Control("?TimeOut:Prompt", ControlKind::Prompt, "DDE Time Out (in minutes):", 12, 2, kDefault,
             kDefault, kSansSerif8),
     LastAction(),
     Logo(),
-    Control("?LastAction:Prompt", ControlKind::Prompt, "Last Action:", 6, 118, kDefault, kDefault,
+    Control("?LastAction:Prompt", ControlKind::Prompt, "Last Action:", 6, 142, kDefault, kDefault,
             kSansSerif8DarkRed),
-    Control("?Credit", ControlKind::String, "Nightjar - batch jobs for your IDE", 18, 154, kDefault,
+    Control("?Credit", ControlKind::String, "Nightjar - batch jobs for your IDE", 18, 178, kDefault,
             kDefault, kSmallFontsBold),
+    BatchChoice("?OnlyChanged", "Only changed", 83,
+                "Skip the applications whose output is newer than their .APP, input and dictionary."),
+    BatchChoice("?StopOnFailure", "Stop at first failure", 93,
+                "End the batch at the first application that is not made."),
 };
 
 }  // namespace
@@ -135,8 +150,8 @@ constexpr std::array kControls{
 const rt::WindowDef kMainWindow{
     .id = "MAIN$WINDOW",
     .title = "Nightjar (Batchwright)",
-    .w = 291,
-    .h = 176,
+    .w = 411,
+    .h = 200,
     .icon = "RUZOZIZ.ICO",
     .font = kArial9,
     .timer = 1000,

@@ -34,6 +34,8 @@ enum : int {
   Logo,
   LastAction_Prompt,
   Credit,
+  OnlyChanged,
+  StopOnFailure,
 };
 }  // namespace main_field
 

@@ -20,6 +20,8 @@ MainIde::MainIde(rt::Window& window, ide::ConnectionState& state, Services& serv
   window.Bind(f::ServerActive, state.DDEConnected);
   window.Bind(f::TimeOut, state.DDETimeOut);
   window.Bind(f::LastAction, state.LastAction);
+  window.Bind(f::OnlyChanged, OnlyChanged);
+  window.Bind(f::StopOnFailure, StopOnFailure);
 }
 
 void MainIde::Opened() {
@@ -28,12 +30,16 @@ void MainIde::Opened() {
 
 MainIde::Handled MainIde::Accepted(int field, const std::function<void(rt::Window&)>& other_events) {
   if (const OperationButton* button = OperationOf(field)) {
-    // No button acts while the batch runs, and none looks as if it would.
+    batch.Plan({.only_changed = OnlyChanged != 0, .stop_on_failure = StopOnFailure != 0});
+    // No button acts while the batch runs, and none looks as if it would; the choices it took
+    // cannot be changed under it.
     std::vector<int> disabled;
-    for (int f = 1; f <= window_.ControlCount(); ++f) {
-      if (window_.definition().control(f).kind != rt::ControlKind::Button || !window_.state(f).enabled) continue;
-      window_.Disable(f);
-      disabled.push_back(f);
+    for (int n = 1; n <= window_.ControlCount(); ++n) {
+      const bool choice = n == f::OnlyChanged || n == f::StopOnFailure;
+      if ((window_.definition().control(n).kind != rt::ControlKind::Button && !choice) || !window_.state(n).enabled)
+        continue;
+      window_.Disable(n);
+      disabled.push_back(n);
     }
     const ide::BatchEnd end = batch.Run(button->operation, other_events);
     if (end == ide::BatchEnd::kWindowClosed) return Handled::kWindowClosed;

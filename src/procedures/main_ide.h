@@ -1,9 +1,11 @@
 // The main window's IDE part, wired in one place: the connection state bound to the window's three
-// fields (the connection check box, the time-out spin box, the last-action field), the connection
-// and the batch operations on that window, and what the window's events ask of them. Main builds it
+// fields (the connection check box, the time-out spin box, the last-action field), the two batch
+// choices ("Only changed", "Stop at first failure"), the connection and the batch operations on that
+// window, and what the window's events ask of them. Main builds it
 // on its window, nightjar.com on a window that is never drawn, and the tests as both do.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "ide/batch_operations.h"
@@ -40,7 +42,8 @@ class MainIde {
     kWindowClosed,  // handled, and the window is closing
   };
   // Runs the operation of an operation button (`other_events` as BatchOperations::Run takes it),
-  // with every button of the window disabled until the batch ends; Connect or Disconnect.
+  // planned by the window's two batch choices, with every button and both choices disabled until
+  // the batch ends; Connect or Disconnect.
   Handled Accepted(int field, const std::function<void(rt::Window&)>& other_events = {});
 
   ide::Connection connection;
@@ -48,6 +51,9 @@ class MainIde {
 
  private:
   rt::Window& window_;
+  // The batch choices' check boxes: 1 ticked.
+  std::uint8_t OnlyChanged = 0;
+  std::uint8_t StopOnFailure = 0;
 };
 
 }  // namespace procedures

@@ -22,11 +22,15 @@ namespace rt {
 
 class Runtime;
 
-// One cell of a list row: text, or a number shown through the column's picture.
+// One cell of a list row: text, or a number shown through the column's picture. A cell of an icon
+// column other than the row's own shows its own icon (0 = none); a tip, when there is one, is
+// shown over the cell whether or not the column cuts its text.
 struct Cell {
   std::string text;
   std::int64_t number = 0;
   bool is_number = false;
+  int icon = 0;
+  std::string tip;
 };
 
 // What a list control shows: the rows of a page, 1-based, and each row's icon (0 = none).

@@ -160,7 +160,8 @@ TEST_F(ApplicationListTest, EmptyListKeepsTheWindowAndOffersOnlyInsert) {
   script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(0);
   script().Press(f::Tag);  // nothing to tag
   RunMain();
-  EXPECT_EQ(backend_.popups(), std::vector<std::string>{"&Insert|~Chan&ge|~&Delete|-|~T&ag all|~U&ntag all"});
+  EXPECT_EQ(backend_.popups(),
+            std::vector<std::string>{"&Insert|~Chan&ge|~&Delete|-|~T&ag all|~U&ntag all|~Tag &failed only"});
 }
 
 TEST_F(ApplicationListTest, PopupEntriesPressTheListButtonsOrTagEveryApplication) {
@@ -177,7 +178,8 @@ TEST_F(ApplicationListTest, PopupEntriesPressTheListButtonsOrTagEveryApplication
   script().SelectRow(f::Browse_1, 1, rt::key::kMouseRight).ChoosePopup(5);
   Expect(">A:\\ B:\\");
   RunMain();
-  EXPECT_EQ(backend_.popups(), std::vector<std::string>(3, "&Insert|Chan&ge|&Delete|-|T&ag all|U&ntag all"));
+  EXPECT_EQ(backend_.popups(),
+            std::vector<std::string>(3, "&Insert|Chan&ge|&Delete|-|T&ag all|U&ntag all|Tag &failed only"));
   EXPECT_EQ(TagOf("B:\\"), 0);
 }
 

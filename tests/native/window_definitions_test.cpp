@@ -76,7 +76,7 @@ constexpr ControlKind kList = ControlKind::List, kGroup = ControlKind::Group,
 
 namespace mf = main_field;
 const ControlRow kMainControls[] = {
-    {1, mf::Browse_1, "?Browse:1", kList, "", 128, 4, 157, 154, kArial9},
+    {1, mf::Browse_1, "?Browse:1", kList, "", 128, 4, 277, 178, kArial9},
     {2, mf::ApplicationGroup, "?ApplicationGroup", kGroup, "Application", 6, 9, 114, 45, kSansSerif8},
     {3, mf::MakeExe, "?MakeExe", kButton, "&Gen && Make    (.EXE)", 11, 18, 50, 14, kSansSerif8},
     {4, mf::MakeDll, "?MakeDll", kButton, "Gen && &Make    (.DLL)", 65, 18, 50, 14, kSansSerif8},
@@ -85,25 +85,27 @@ const ControlRow kMainControls[] = {
     {7, mf::DictionaryGroup, "?DictionaryGroup", kGroup, "Dictionary", 6, 54, 114, 27, kSansSerif8},
     {8, mf::ImportDct, "?ImportDct", kButton, "Import", 11, 63, 50, 14, kSansSerif8},
     {9, mf::ExportDct, "?ExportDct", kButton, "Export", 65, 63, 50, 14, kSansSerif8},
-    {10, mf::ConnectionGroup, "?ConnectionGroup", kGroup, "", 6, 79, 114, 38, kArial9},
-    {11, mf::ServerActive, "?ServerActive", kCheck, "Clarion DDE Server Active", 28, 87, D, D,
+    {10, mf::ConnectionGroup, "?ConnectionGroup", kGroup, "", 6, 103, 114, 38, kArial9},
+    {11, mf::ServerActive, "?ServerActive", kCheck, "Clarion DDE Server Active", 28, 111, D, D,
      kSansSerif8},
-    {12, mf::Connect, "?Connect", kButton, "Connect", 11, 98, 50, 14, kSansSerif8},
-    {13, mf::Disconnect, "?Disconnect", kButton, "Disconnect", 65, 98, 50, 14, kSansSerif8},
-    {14, mf::Tag, "?Tag", kButton, "&Tag", 127, 161, 42, 12, kSansSerif8},
-    {15, mf::Insert, "?Insert", kButton, "&Insert", 172, 161, 38, 12, kSansSerif8},
-    {16, mf::Change, "?Change", kButton, "Chan&ge", 210, 161, 38, 12, kSansSerif8},
-    {17, mf::Delete, "?Delete", kButton, "&Delete", 248, 161, 38, 12, kSansSerif8},
-    {18, mf::Log, "?Log", kButton, "&Log", 63, 161, 42, 12, kSansSerif8},
-    {19, mf::Close, "?Close", kButton, "Close", 4, 161, 47, 12, kSansSerif8},
+    {12, mf::Connect, "?Connect", kButton, "Connect", 11, 122, 50, 14, kSansSerif8},
+    {13, mf::Disconnect, "?Disconnect", kButton, "Disconnect", 65, 122, 50, 14, kSansSerif8},
+    {14, mf::Tag, "?Tag", kButton, "&Tag", 247, 185, 42, 12, kSansSerif8},
+    {15, mf::Insert, "?Insert", kButton, "&Insert", 292, 185, 38, 12, kSansSerif8},
+    {16, mf::Change, "?Change", kButton, "Chan&ge", 330, 185, 38, 12, kSansSerif8},
+    {17, mf::Delete, "?Delete", kButton, "&Delete", 368, 185, 38, 12, kSansSerif8},
+    {18, mf::Log, "?Log", kButton, "&Log", 63, 185, 42, 12, kSansSerif8},
+    {19, mf::Close, "?Close", kButton, "Close", 4, 185, 47, 12, kSansSerif8},
     {20, mf::TimeOut, "?TimeOut", kSpin, "", 78, 2, 20, 8, kArial9},
     {21, mf::TimeOut_Prompt, "?TimeOut:Prompt", kPrompt, "DDE Time Out (in minutes):", 12, 2, D, D,
      kSansSerif8},
-    {22, mf::LastAction, "?LastAction", kEntry, "", 7, 126, 113, 8, kSansSerif8},
-    {23, mf::Logo, "?Logo", kImage, "", 20, 133, 84, 23, kArial9},
-    {24, mf::LastAction_Prompt, "?LastAction:Prompt", kPrompt, "Last Action:", 6, 118, D, D,
+    {22, mf::LastAction, "?LastAction", kEntry, "", 7, 150, 113, 8, kSansSerif8},
+    {23, mf::Logo, "?Logo", kImage, "", 20, 157, 84, 23, kArial9},
+    {24, mf::LastAction_Prompt, "?LastAction:Prompt", kPrompt, "Last Action:", 6, 142, D, D,
      kSansSerif8DarkRed},
-    {25, mf::Credit, "?Credit", kString, nullptr, 18, 154, D, D, kSmallFontsBoldDarkRed},
+    {25, mf::Credit, "?Credit", kString, nullptr, 18, 178, D, D, kSmallFontsBoldDarkRed},
+    {26, mf::OnlyChanged, "?OnlyChanged", kCheck, "Only changed", 11, 83, D, D, kSansSerif8},
+    {27, mf::StopOnFailure, "?StopOnFailure", kCheck, "Stop at first failure", 11, 93, D, D, kSansSerif8},
 };
 
 namespace af = application_form_field;
@@ -120,6 +122,8 @@ const ControlRow kApplicationFormControls[] = {
      kDialogFont},
     {9, af::APP_Tag, "?APP:Tag", kCheck, "&Tag", 53, 55, D, D, kDialogFont},
     {10, af::APP_Application, "?APP:Application", kEntry, "", 53, 39, 66, 12, kDialogFont},
+    {11, af::BuildOrder_Prompt, "?BuildOrder:Prompt", kPrompt, "B&uild order:", 137, 41, D, D, kDialogFont},
+    {12, af::BuildOrder, "?BuildOrder", kEntry, "", 183, 39, 30, 12, kDialogFont},
 };
 
 namespace lf = activity_log_field;
@@ -189,6 +193,9 @@ const AttributeRow kMainAttributes[] = {
      .tooltip = "DDE time out period - set higher for slower machines and/or large .Apps."},
     {.field = 22, .flags = rt::kReadOnly, .picture = "@s30"},
     {.field = 23, .icon = "LOGO"},
+    {.field = 26,
+     .tooltip = "Skip the applications whose output is newer than their .APP, input and dictionary."},
+    {.field = 27, .tooltip = "End the batch at the first application that is not made."},
 };
 
 // The Ok button's and the entries' one further attribute bit has no settled effect and no flag.
@@ -198,6 +205,8 @@ const AttributeRow kApplicationFormAttributes[] = {
     {.field = 5, .flags = rt::kCancelButton},
     {.field = 7, .picture = "@s80", .background = kWhite},
     {.field = 10, .picture = "@s12", .status = "No .app at the end", .background = kWhite},
+    {.field = 12, .picture = "@n5", .status = "0 for none; smaller numbers are made first",
+     .tooltip = "Applications with a number are made first, by their numbers (0: none).", .background = kWhite},
 };
 
 const AttributeRow kActivityLogAttributes[] = {
@@ -235,10 +244,10 @@ struct WindowRow {
 };
 
 const WindowRow kWindows[] = {
-    {&kMainWindow, "MAIN$WINDOW", "Nightjar (Batchwright)", 291, 176, "RUZOZIZ.ICO", kArial9,
-     kNoColour, 1000, 25, kMainControls, kMainAttributes},
+    {&kMainWindow, "MAIN$WINDOW", "Nightjar (Batchwright)", 411, 200, "RUZOZIZ.ICO", kArial9,
+     kNoColour, 1000, 27, kMainControls, kMainAttributes},
     {&kApplicationFormWindow, "UPDATEAPPS$FORMWINDOW", "Application Information", 248, 72, nullptr,
-     kDialogFont, 0x00FFFF80, 0, 10, kApplicationFormControls, kApplicationFormAttributes},
+     kDialogFont, 0x00FFFF80, 0, 12, kApplicationFormControls, kApplicationFormAttributes},
     {&kActivityLogWindow, "VIEWEVENTS$BROWSEWINDOW", "Acitivity Log", 247, 121, nullptr, kArial9,
      kNoColour, 0, 6, kActivityLogControls, kActivityLogAttributes},
     {&kActivityRecordWindow, "UPDATEEVENTS$FORMWINDOW", "DDE Activity Record", 184, 86, nullptr,
@@ -390,11 +399,14 @@ TEST(WindowDefinitions, ListColumnFormatsParseIntoTheColumnsOfTheirTables) {
   const ListRow lists[] = {
       {&kMainWindow,
        main_field::Browse_1,
-       "8C*I@s1@88L|~Drive & Path~S(88)@s80@48L(1)~Application~L(2)@s12@",
+       "8C*I@s1@62L|~Drive & Path~S(88)@s80@48L(1)|~Application~L(2)@s12@22R(2)|~Order~C@s5@"
+       "80L(1)I~Last result~L(2)@s40@",
        {
            {8, Align::Center, 0, "", Align::Center, 0, "@s1", true, true, false, 0},
-           {88, Align::Left, 0, "Drive & Path", Align::Left, 0, "@s80", false, false, true, 88},
-           {48, Align::Left, 1, "Application", Align::Left, 2, "@s12", false, false, false, 0},
+           {62, Align::Left, 0, "Drive & Path", Align::Left, 0, "@s80", false, false, true, 88},
+           {48, Align::Left, 1, "Application", Align::Left, 2, "@s12", false, false, true, 0},
+           {22, Align::Right, 2, "Order", Align::Center, 0, "@s5", false, false, true, 0},
+           {80, Align::Left, 1, "Last result", Align::Left, 2, "@s40", true, false, false, 0},
        }},
       {&kActivityLogWindow,
        activity_log_field::Browse_1,

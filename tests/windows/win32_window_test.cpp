@@ -183,19 +183,21 @@ TEST_F(Win32Window, MainWindowControlsCarryTheirTooltipsFontsAndColumns) {
   EXPECT_EQ(rt::win32::Narrow(font_of(f::TimeOut).lfFaceName), rt::win32::ResolveFace("Arial"));
 
   // The list's columns: the icon column as wide as the format says, the application column wide
-  // enough for twelve capitals, the path column taking what they leave of the list's width;
-  // headers as written, "Application" indented.
+  // enough for twelve capitals and the order column for five, the last result taking what they
+  // leave of the list's width; headers as written, "Application" indented.
   HWND list = ControlOf(top, f::Browse_1);
   HWND header = ListView_GetHeader(list);
-  ASSERT_EQ(Header_GetItemCount(header), 3);
+  ASSERT_EQ(Header_GetItemCount(header), 5);
   auto font = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
   auto base = rt::win32::MeasureDialogBase(font);
   EXPECT_EQ(ListView_GetColumnWidth(list, 0), base.ToPixelsX(8));
   EXPECT_GE(ListView_GetColumnWidth(list, 2), rt::win32::TextColumnWidth(font, 12));
+  EXPECT_GE(ListView_GetColumnWidth(list, 3), rt::win32::TextColumnWidth(font, 5));
   RECT client;
   GetClientRect(list, &client);
-  EXPECT_EQ(ListView_GetColumnWidth(list, 1),
-            client.right - base.ToPixelsX(8) - ListView_GetColumnWidth(list, 2));
+  int before_last = 0;
+  for (int i = 0; i < 4; ++i) before_last += ListView_GetColumnWidth(list, i);
+  EXPECT_EQ(ListView_GetColumnWidth(list, 4), client.right - before_last);
   wchar_t heading[64] = L"";
   LVCOLUMNW column{};
   column.mask = LVCF_TEXT;
@@ -499,6 +501,7 @@ class Applications final : public rt::ListSource {
     bool tagged;
     std::string path;
     std::string name;
+    bool failed = false;  // a last result with its icon and tip
   };
   std::vector<Row> rows;
   int RowCount() const override { return static_cast<int>(rows.size()); }
@@ -507,7 +510,11 @@ class Applications final : public rt::ListSource {
     switch (column) {
       case 1: return {r.tagged ? "*" : ""};
       case 2: return {r.path};
-      default: return {r.name};
+      case 3: return {r.name};
+      case 4: return {""};
+      default:
+        if (!r.failed) return {""};
+        return {.text = "failed: 3 errors", .icon = 2, .tip = "failed, Gen & Make (.EXE), 3/1/24 9:00AM: 3 errors"};
     }
   }
   int IconAt(int row) const override { return rows[static_cast<std::size_t>(row - 1)].tagged ? 1 : 0; }
@@ -566,14 +573,16 @@ TEST_F(Win32Window, ListShowsItsRowsAndReportsClicks) {
   window.Close();
 }
 
-TEST_F(Win32Window, ApplicationColumnShowsWholeNamesBesideTheScrollBarAndCutPathsShowInATip) {
+TEST_F(Win32Window, ApplicationColumnShowsWholeNamesBesideTheScrollBarAndCutPathsAndResultsShowInATip) {
   rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
   ASSERT_NE(top, nullptr);
   HWND list = ControlOf(top, f::Browse_1);
   const std::string deep = "C:\\CW20\\EXAMPLES\\ACCOUNTING\\SUBSYSTEMS\\";
   Applications apps;
-  for (int i = 0; i < 30; ++i) apps.rows.push_back({false, i % 2 ? "C:\\APPS\\" : deep, "ACMEMAIN.APP"});
+  for (int i = 0; i < 30; ++i) apps.rows.push_back({false, i % 2 ? "C:\\APPS\\" : deep, "ACMEMAIN.APP", i == 2});
+  window.SetIcon(f::Browse_1, 1, "CHECK.ICO");
+  window.SetIcon(f::Browse_1, 2, "FAILED.ICO");
   window.Bind(f::Browse_1, apps);
   window.ShowScrollBar(f::Browse_1, true);
   ASSERT_TRUE(IsWindowVisible(GetDlgItem(top, rt::win32::kFirstScrollBarId + f::Browse_1)));
@@ -584,17 +593,17 @@ TEST_F(Win32Window, ApplicationColumnShowsWholeNamesBesideTheScrollBarAndCutPath
   EXPECT_GE(ListView_GetColumnWidth(list, 2), ListView_GetStringWidth(list, L" ACMEMAIN.APP") + 12);
   RECT client;
   GetClientRect(list, &client);
-  EXPECT_EQ(ListView_GetColumnWidth(list, 0) + ListView_GetColumnWidth(list, 1) +
-                ListView_GetColumnWidth(list, 2),
-            client.right);
+  int widths = 0;
+  for (int column = 0; column < 5; ++column) widths += ListView_GetColumnWidth(list, column);
+  EXPECT_EQ(widths, client.right);
 
   // Over a cut path the cell tip covers the cell and holds the whole path; over a whole one it
   // covers nothing.
   HWND tips = PeerTooltip(top);
   ASSERT_NE(tips, nullptr);
-  auto tip_over = [&](int row, std::wstring& text) {
+  auto tip_over = [&](int row, std::wstring& text, int column = 1) {
     RECT cell;
-    ListView_GetSubItemRect(list, row, 1, LVIR_BOUNDS, &cell);
+    ListView_GetSubItemRect(list, row, column, LVIR_BOUNDS, &cell);
     SendMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(cell.left + 5, (cell.top + cell.bottom) / 2));
     wchar_t buffer[256] = L"";
     TOOLINFOW info{};
@@ -614,6 +623,20 @@ TEST_F(Win32Window, ApplicationColumnShowsWholeNamesBesideTheScrollBarAndCutPath
   EXPECT_TRUE(EqualRect(&tip, &cell));
   auto [no_tip, short_cell] = tip_over(1, text);
   EXPECT_TRUE(IsRectEmpty(&no_tip));
+  // A last result shows its own icon, and its whole text as its tip although nothing of it is cut.
+  EXPECT_EQ(CellText(list, 2, 4), L" failed: 3 errors");
+  auto [result_tip, result_cell] = tip_over(2, text, 4);
+  EXPECT_EQ(text, L"failed, Gen & Make (.EXE), 3/1/24 9:00AM: 3 errors");
+  EXPECT_TRUE(EqualRect(&result_tip, &result_cell));
+  LVITEMW item{};
+  item.mask = LVIF_IMAGE;
+  item.iItem = 2;
+  item.iSubItem = 4;
+  ListView_GetItem(list, &item);
+  EXPECT_EQ(item.iImage, 1);
+  item.iItem = 1;
+  ListView_GetItem(list, &item);
+  EXPECT_LT(item.iImage, 0);
   window.Close();
 }
 

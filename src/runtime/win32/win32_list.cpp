@@ -105,10 +105,12 @@ int TextColumnWidth(HFONT font, int chars) {
 void Win32Peer::SetUpList(int field) {
   Control& c = control(field);
   CreateListColumns(field);
-  // Sub-item pictures only when the icon column is not the first: a list that has them keeps
+  // Sub-item pictures only when an icon column is not the first: a list that has them keeps
   // room for a picture in every column.
-  ListView_SetExtendedListViewStyle(
-      c.hwnd, LVS_EX_FULLROWSELECT | (c.icon_column > 0 ? LVS_EX_SUBITEMIMAGES : 0));
+  const std::vector<ColumnFormat>& formats = window_.state(field).columns;
+  const bool later_icons = std::any_of(formats.begin() + (formats.empty() ? 0 : 1), formats.end(),
+                                       [](const ColumnFormat& col) { return col.icon; });
+  ListView_SetExtendedListViewStyle(c.hwnd, LVS_EX_FULLROWSELECT | (later_icons ? LVS_EX_SUBITEMIMAGES : 0));
   SetWindowSubclass(c.hwnd, &Win32Peer::ListProc, static_cast<UINT_PTR>(field),
                     reinterpret_cast<DWORD_PTR>(this));
   const ControlState& s = window_.state(field);
@@ -203,13 +205,16 @@ void Win32Peer::FitListColumns(int field) {
   GetClientRect(c.hwnd, &client);
   const std::size_t count = columns.size(), last = count - 1;
   std::vector<int> width(count), least(count, 0);
+  // With sub-item pictures every column keeps room for one before its text.
+  const int picture_room =
+      (ListView_GetExtendedListViewStyle(c.hwnd) & LVS_EX_SUBITEMIMAGES) ? c.image_size : 0;
   for (std::size_t i = 0; i < count; ++i) {
     const ColumnFormat& col = columns[i];
     width[i] = base_.ToPixelsX(col.width);
     int chars = TextLimit(col.picture);
     if (col.icon || chars <= 0 || chars * 4 > col.width) continue;
     int indent = IndentSpaces(base_, c.font, col.indent);
-    least[i] = TextColumnWidth(c.font, chars) +
+    least[i] = TextColumnWidth(c.font, chars) + picture_room +
                (indent > 0 ? static_cast<int>(MeasureText(c.font, std::string(indent, ' ')).cx) : 0);
     width[i] = std::max(width[i], least[i]);
   }
@@ -295,9 +300,14 @@ void Win32Peer::RefreshList(int field) {
   for (int row = 1; row <= rows; ++row) {
     ListLine& line = lines[static_cast<std::size_t>(row - 1)];
     line.cells.resize(static_cast<std::size_t>(columns));
+    line.images.assign(static_cast<std::size_t>(columns), I_IMAGENONE);
+    line.tips.resize(static_cast<std::size_t>(columns));
     for (int col = 0; col < static_cast<int>(s.columns.size()); ++col) {
       const ColumnFormat& format = s.columns[static_cast<std::size_t>(col)];
       Cell cell = s.source->CellAt(row, col + 1);
+      if (format.icon && cell.icon >= 1 && cell.icon <= static_cast<int>(c.image_names.size()))
+        line.images[static_cast<std::size_t>(col)] = cell.icon - 1;
+      line.tips[static_cast<std::size_t>(col)] = Widen(cell.tip);
       std::string text = cell.is_number
                              ? FormatNumber(format.picture.empty() ? "@n" : format.picture, cell.number)
                              : FormatText(format.picture, cell.text);
@@ -404,8 +414,9 @@ void Win32Peer::DrawListBorders(int field, HDC dc) {
   DeleteObject(pen);
 }
 
-// The cell tip follows the mouse: over a cell whose column cuts its text it covers that cell and
-// holds the whole text; anywhere else it covers nothing and never shows.
+// The cell tip follows the mouse: over a cell with a tip of its own it covers that cell and holds
+// that tip; over a cell whose column cuts its text, the whole text; anywhere else it covers
+// nothing and never shows.
 void Win32Peer::UpdateCellTip(int field, LPARAM point) {
   Control& c = control(field);
   if (!tooltip_) return;
@@ -421,12 +432,20 @@ void Win32Peer::UpdateCellTip(int field, LPARAM point) {
   c.tip_column = column;
   RECT cell{};
   std::wstring text;
-  if (row >= 0 && column >= 0 && column != c.icon_column &&
-      column < static_cast<int>(c.lines[static_cast<std::size_t>(row)].cells.size())) {
-    const std::wstring& shown = c.lines[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+  const ListLine* line = row >= 0 ? &c.lines[static_cast<std::size_t>(row)] : nullptr;
+  if (line && column >= 0 && column < static_cast<int>(line->tips.size()) &&
+      !line->tips[static_cast<std::size_t>(column)].empty()) {
+    // The cell's own tip shows over it whatever its column shows of its text.
+    ListView_GetSubItemRect(c.hwnd, row, column, column == 0 ? LVIR_LABEL : LVIR_BOUNDS, &cell);
+    text = line->tips[static_cast<std::size_t>(column)];
+  } else if (line && column >= 0 && column != c.icon_column &&
+             column < static_cast<int>(line->cells.size())) {
+    const std::wstring& shown = line->cells[static_cast<std::size_t>(column)];
     RECT bounds{};
     ListView_GetSubItemRect(c.hwnd, row, column, column == 0 ? LVIR_LABEL : LVIR_BOUNDS, &bounds);
-    if (ListView_GetStringWidth(c.hwnd, shown.c_str()) + kCellPadding > bounds.right - bounds.left) {
+    const int picture_room =
+        column > 0 && (ListView_GetExtendedListViewStyle(c.hwnd) & LVS_EX_SUBITEMIMAGES) ? c.image_size : 0;
+    if (ListView_GetStringWidth(c.hwnd, shown.c_str()) + kCellPadding + picture_room > bounds.right - bounds.left) {
       cell = bounds;
       std::size_t first = shown.find_first_not_of(L' '), end = shown.find_last_not_of(L' ');
       if (first != std::wstring::npos) text = shown.substr(first, end - first + 1);
@@ -595,7 +614,9 @@ LRESULT Win32Peer::OnListNotify(int field, NMHDR& header) {
       if (item.mask & LVIF_IMAGE) {
         // The first column always has room for a picture; it shows one only as the icon column.
         if (item.iSubItem == c.icon_column) item.iImage = line.image;
-        else if (item.iSubItem == 0) item.iImage = I_IMAGENONE;
+        else if (item.iSubItem >= 0 && item.iSubItem < static_cast<int>(line.images.size()))
+          item.iImage = line.images[static_cast<std::size_t>(item.iSubItem)];
+        else item.iImage = I_IMAGENONE;
       }
       return 0;
     }

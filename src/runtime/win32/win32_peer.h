@@ -77,10 +77,13 @@ class Win32Peer final : public WindowPeer {
   void NoteFocus();
 
  private:
-  // One line of a list as it is shown: the text of each column and the icon's image index.
+  // One line of a list as it is shown: the text of each column, the row icon's image index, each
+  // column's own image index (for icon columns other than the row icon's) and each cell's tip.
   struct ListLine {
     std::vector<std::wstring> cells;
     int image = I_IMAGENONE;
+    std::vector<int> images;
+    std::vector<std::wstring> tips;
     bool operator==(const ListLine&) const = default;
   };
 
@@ -109,7 +112,8 @@ class Win32Peer final : public WindowPeer {
     int wheel = 0;                // mouse-wheel travel not yet turned into keys
     bool dragging = false;        // the scroll bar's thumb is being dragged
     std::vector<ListLine> lines;  // what the list shows; the list control asks for it per cell
-    // The cell under the mouse, whose whole text the cell tip shows when the column cuts it.
+    // The cell under the mouse, whose whole text the cell tip shows when the column cuts it, or
+    // whose own tip it shows.
     int tip_row = -1;
     int tip_column = -1;
     // In a resizable window: the rows the list showed when the model last heard of its size
