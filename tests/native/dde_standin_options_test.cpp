@@ -21,12 +21,14 @@ TEST(StandInOptions, SettingsFileThenCommandLine) {
       "ack_delay_ms=4000",
       options, errors);
   EXPECT_TRUE(errors.empty()) << errors.front();
-  standin::ReadArguments({"--write_delay_ms=10", "--never_write", "--refuse=0", "--ack_delay_commands=1", "--busy_commands=3"}, options,
+  standin::ReadArguments({"--write_delay_ms=10", "--never_write", "--refuse=0", "--ack_delay_commands=1", "--busy_commands=3",
+                          "--refuse_containing=PAYROLL"}, options,
                          errors);
   EXPECT_TRUE(errors.empty()) << errors.front();
 
   EXPECT_EQ(options.write_delay_ms, 10);
   EXPECT_FALSE(options.refuse);
+  EXPECT_EQ(options.refuse_containing, "PAYROLL");
   EXPECT_EQ(options.error_number, 1234);
   EXPECT_EQ(options.error_message, "Project has 3 errors");
   EXPECT_EQ(options.log, "C:\\temp\\standin.log");

@@ -68,6 +68,10 @@ bool ApplyOption(Options& options, const std::string& key, const std::string& va
     options.*flag.field = value == "1";
     return true;
   }
+  if (key == "refuse_containing") {
+    options.refuse_containing = value;
+    return true;
+  }
   if (key == "error_message") {
     options.error_message = value;
     return true;

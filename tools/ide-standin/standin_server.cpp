@@ -200,7 +200,9 @@ HDDEDATA Server::Execute(HDDEDATA data) {
     PostMessageA(window_, WM_CLOSE, 0, 0);
     return reinterpret_cast<HDDEDATA>(DDE_FACK);
   }
-  if (options_.refuse) return Refuse(options_.error_number, options_.error_message);
+  const bool refused = options_.refuse || (!options_.refuse_containing.empty() &&
+                                           command.find(options_.refuse_containing) != std::string::npos);
+  if (refused) return Refuse(options_.error_number, options_.error_message);
   std::optional<IdeCommand> parsed = ide_standin::ParseIdeCommand(command);
   if (!parsed) return Refuse(kUnknownCommandError, "Unknown command: " + command);
   if (!IsFile(parsed->input)) return Refuse(kInputMissingError, "File not found: " + parsed->input);
