@@ -399,7 +399,7 @@ TEST(WindowDefinitions, ListColumnFormatsParseIntoTheColumnsOfTheirTables) {
   const ListRow lists[] = {
       {&kMainWindow,
        main_field::Browse_1,
-       "8C*I@s1@62L|~Drive & Path~S(88)@s80@48L(1)|~Application~L(2)@s12@22R(2)|~Order~C@s5@"
+       "8C*I@s1@88L|~Drive & Path~S(88)@s80@48L(1)|~Application~L(2)@s12@22R(2)|~Order~C@s5@"
        "80L(1)I~Last result~L(2)@s40@",
        {
            {8, Align::Center, 0, "", Align::Center, 0, "@s1", true, true, false, 0},
