@@ -403,7 +403,7 @@ TEST(WindowDefinitions, ListColumnFormatsParseIntoTheColumnsOfTheirTables) {
        "80L(1)I~Last result~L(2)@s40@",
        {
            {8, Align::Center, 0, "", Align::Center, 0, "@s1", true, true, false, 0},
-           {62, Align::Left, 0, "Drive & Path", Align::Left, 0, "@s80", false, false, true, 88},
+           {88, Align::Left, 0, "Drive & Path", Align::Left, 0, "@s80", false, false, true, 88},
            {48, Align::Left, 1, "Application", Align::Left, 2, "@s12", false, false, true, 0},
            {22, Align::Right, 2, "Order", Align::Center, 0, "@s5", false, false, true, 0},
            {80, Align::Left, 1, "Last result", Align::Left, 2, "@s40", true, false, false, 0},
