@@ -80,20 +80,17 @@ class MainProcedure {
         break;
       case EventKind::GainFocus:
       case EventKind::Sized:  // the list shows another number of rows: the page is filled again
-        browse_->ForceReset = true;
-        RefreshDisplay();
+        Refill();
         break;
       case EventKind::Rejected:
         OnRejected(window);
         break;
       case EventKind::Timer:
         // A batch run by the console or another station leaves new results behind.
-        if (list_.ReadResults()) {
-          browse_->ForceReset = true;
-          RefreshDisplay();
-        } else {
+        if (list_.ReadResults())
+          Refill();
+        else
           browse_->NoticeOtherChanges();
-        }
         break;
       default:
         break;
@@ -112,19 +109,13 @@ class MainProcedure {
     // While a batch waits, the list still scrolls and moves its highlight.
     auto list_events = [this](rt::Window& w) {
       if (w.Field() == f::Browse_1) browse_->TakeListEvent(w.Kind());
-      if (w.Kind() == EventKind::Sized) {
-        browse_->ForceReset = true;
-        RefreshDisplay();
-      }
+      if (w.Kind() == EventKind::Sized) Refill();
     };
     switch (ide_part_->Accepted(window.Field(), list_events)) {
       case MainIde::Handled::kDone:
         browse_->RereadSelected();
         // The list shows the results the batch has just kept.
-        if (list_.ReadResults(true)) {
-          browse_->ForceReset = true;
-          RefreshDisplay();
-        }
+        if (list_.ReadResults(true)) Refill();
         return;
       case MainIde::Handled::kWindowClosed: return;
       case MainIde::Handled::kNotMine: break;
@@ -166,13 +157,18 @@ class MainProcedure {
     program_.files.Apps.Put();  // a failed write-back is not reported: the list shows the truth
     window.Select(f::Browse_1);
     window.PressKey(f::Browse_1, rt::key::kDown);
-    browse_->ForceReset = true;
-    RefreshDisplay();
+    Refill();
   }
 
   void RefreshDisplay() {
     if (list_.ReadResults()) browse_->ForceReset = true;
     browse_->RefreshDisplay();
+  }
+
+  // The page is built again from the records (and the kept results) rather than kept as it is.
+  void Refill() {
+    browse_->ForceReset = true;
+    RefreshDisplay();
   }
 
   Program& program_;
