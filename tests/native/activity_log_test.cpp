@@ -37,13 +37,7 @@ constexpr const char* kRecord = "UPDATEEVENTS$FORMWINDOW";
 
 class ActivityLogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    dir_ = store_test::FreshDirectory();
-    fs::current_path(dir_);
-    backend_.set_visible_rows(5);
-  }
-  void TearDown() override { fs::current_path(previous_); }
+  void SetUp() override { backend_.set_visible_rows(5); }
 
   // A log record written as a batch would.
   static void Log(const std::string& app, std::int32_t date, std::int32_t clock, const std::string& event) {
@@ -85,7 +79,8 @@ class ActivityLogTest : public ::testing::Test {
     EXPECT_TRUE(script().Done()) << script().Remaining() << " steps left";
   }
 
-  fs::path previous_, dir_;
+  store_test::InFreshDirectory folder_;
+  const fs::path dir_ = folder_.path();
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
   ide_test::FakeServices fakes_{backend_.virtual_clock()};

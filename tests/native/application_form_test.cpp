@@ -49,14 +49,10 @@ class ShortNameLister final : public platform::DirectoryLister {
 class ApplicationFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_ = fs::current_path();
-    dir_ = store_test::FreshDirectory();
-    fs::current_path(dir_);
     backend_.set_visible_rows(4);
     program_.files.store.timing.ordinary_wait_ms = 20;
     program_.files.store.timing.second_ms = 10;
   }
-  void TearDown() override { fs::current_path(previous_); }
 
   std::string Dir() const { return dir_.string() + "/"; }
   std::string Touch(const std::string& name) {
@@ -109,7 +105,8 @@ class ApplicationFormTest : public ::testing::Test {
     return captions;
   }
 
-  fs::path previous_, dir_;
+  store_test::InFreshDirectory folder_;
+  const fs::path dir_ = folder_.path();
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
   ide_test::FakeServices fakes_{backend_.virtual_clock()};

@@ -32,12 +32,7 @@ struct App {
 
 class ApplicationListTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(store_test::FreshDirectory());
-    backend_.set_visible_rows(4);
-  }
-  void TearDown() override { std::filesystem::current_path(previous_); }
+  void SetUp() override { backend_.set_visible_rows(4); }
 
   // Writes the records through a connection of its own, as another station would.
   void Seed(const std::vector<App>& apps) {
@@ -100,7 +95,7 @@ class ApplicationListTest : public ::testing::Test {
     EXPECT_TRUE(script().Done());
   }
 
-  std::filesystem::path previous_;
+  store_test::InFreshDirectory folder_;
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
   ide_test::FakeServices services_{backend_.virtual_clock()};  // the IDE is running

@@ -21,19 +21,12 @@
 
 class ConsoleFolderTest : public ::testing::Test {
  protected:
-  ConsoleFolderTest() : previous_(std::filesystem::current_path()), folder_(store_test::FreshDirectory()) {
-    std::filesystem::current_path(folder_);
+  ConsoleFolderTest() {
     ide_.SetScheduler([this](std::int64_t due) { waiter_.At(due, [this] { ide_.Pump(); }); });
     ide_.SetOnWritten([this](const std::string& path) {
       waiter_.Changed(std::filesystem::path(path).parent_path().string());
     });
   }
-  ~ConsoleFolderTest() override {
-    std::filesystem::current_path(previous_);
-    std::error_code error;
-    std::filesystem::remove_all(folder_, error);
-  }
-
   virtual platform::DirectoryLister& Lister() = 0;
 
   // Runs the command line as nightjar.com would; its exit code, with out_ and err_ holding what it
@@ -50,8 +43,8 @@ class ConsoleFolderTest : public ::testing::Test {
     return console::RunCommand(*parsed.command, runtime, services, out_, err_);
   }
 
-  std::filesystem::path previous_;
-  std::filesystem::path folder_;
+  store_test::InFreshDirectory in_folder_;
+  const std::filesystem::path folder_ = in_folder_.path();
   rt::console::VirtualWaiter waiter_;
   doubles::FakeIde ide_{waiter_.virtual_clock()};
   doubles::FakeProgramStarter starter_;

@@ -30,16 +30,6 @@ namespace af = application_form_field;
 
 class LastResultsWindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    folder_ = store_test::FreshDirectory();
-    fs::current_path(folder_);
-    dir_ = folder_.string() + "/";
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(folder_);
-  }
   // Tagged applications, stored in this order, each with its .APP file.
   void AddTagged(std::initializer_list<const char*> names) {
     files::OpenRecordFile(runtime_, program_.files, program_.files.Apps);
@@ -61,8 +51,9 @@ class LastResultsWindowTest : public ::testing::Test {
   }
   rt::headless::Script& script() { return backend_.script(); }
 
-  fs::path previous_, folder_;
-  std::string dir_;
+  store_test::InFreshDirectory in_folder_;
+  const fs::path folder_ = in_folder_.path();
+  const std::string dir_ = folder_.string() + "/";
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
   ide_test::FakeServices services_{backend_.virtual_clock()};

@@ -28,12 +28,7 @@ class MainTest : public ::testing::Test {
  protected:
   // Each test in a folder of its own: what one run keeps (the settings beside the records) must
   // not reach another test.
-  void SetUp() override {
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(store_test::FreshDirectory());
-  }
-  void TearDown() override { std::filesystem::current_path(previous_); }
-  std::filesystem::path previous_;
+  store_test::InFreshDirectory folder_;
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
   ide_test::FakeServices services_{backend_.virtual_clock()};  // the IDE is running

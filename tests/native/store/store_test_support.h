@@ -19,6 +19,27 @@ namespace store_test {
 // A new empty directory under the test program's own temporary directory.
 std::filesystem::path FreshDirectory();
 
+// A fresh directory made current for as long as this lives; the previous one is current again after.
+// Declared before the members that open files, so that they open them there.
+class InFreshDirectory {
+ public:
+  InFreshDirectory() : previous_(std::filesystem::current_path()), path_(FreshDirectory()) {
+    std::filesystem::current_path(path_);
+  }
+  ~InFreshDirectory() {
+    std::filesystem::current_path(previous_);
+    std::error_code error;
+    std::filesystem::remove_all(path_, error);
+  }
+  InFreshDirectory(const InFreshDirectory&) = delete;
+  InFreshDirectory& operator=(const InFreshDirectory&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path previous_;
+  std::filesystem::path path_;
+};
+
 // The whole file as bytes ("" when it cannot be read).
 std::string FileBytes(const std::filesystem::path& path);
 

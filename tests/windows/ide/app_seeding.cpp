@@ -57,6 +57,27 @@ std::filesystem::path FreshTempFolder(const std::string& prefix) {
   return folder;
 }
 
+std::unique_ptr<TestProcess> StartStandIn(const std::string& standin_exe, const std::filesystem::path& folder,
+                                          const std::string& log, const std::string& settings, std::string& problem) {
+  namespace fs = std::filesystem;
+  const fs::path ide = folder / "ide";
+  const fs::path exe = ide / "CW20.exe";
+  std::error_code error;
+  fs::create_directories(ide, error);
+  fs::copy_file(standin_exe, exe, fs::copy_options::overwrite_existing, error);
+  auto standin = std::make_unique<TestProcess>();
+  if (error || !standin->Start(exe.string(), "\"--log=" + log + "\" " + settings, ide.string())) {
+    problem = "the stand-in could not be copied or started: " + error.message();
+    return nullptr;
+  }
+  auto ready = [&] { return ReadFile(log).find("ready ") != std::string::npos; };
+  if (!WaitUntil([&] { return ready() || !standin->Running(); }, 15000) || !standin->Running()) {
+    problem = "the stand-in did not come up:\n" + ReadFile(log);
+    return nullptr;
+  }
+  return standin;
+}
+
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   std::ostringstream text;

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "process_support.h"
 
 namespace test_support {
 
@@ -20,5 +23,11 @@ std::filesystem::path FreshTempFolder(const std::string& prefix);
 
 // The whole of a file's bytes; "" when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
+
+// Starts the IDE stand-in (`standin_exe`) as the IDE is started: as CW20.exe, a copy in `folder`\ide,
+// with its log in `log` and `settings` on its command line, and waits until it offers its service.
+// Null, with `problem` saying why, when it did not come up.
+std::unique_ptr<TestProcess> StartStandIn(const std::string& standin_exe, const std::filesystem::path& folder,
+                                          const std::string& log, const std::string& settings, std::string& problem);
 
 }  // namespace test_support

@@ -119,13 +119,9 @@ class ConsoleBatchFaultsTest : public ::testing::Test {
   }
 
   void StartStandIn(const std::string& settings) {
-    const fs::path ide = folder_ / "ide";
-    fs::create_directories(ide);
-    const fs::path exe = ide / "CW20.exe";
-    ASSERT_TRUE(fs::copy_file(WindowsPath(NJ_STANDIN_EXE), exe, fs::copy_options::overwrite_existing));
-    standin_ = std::make_unique<test_support::TestProcess>();
-    ASSERT_TRUE(standin_->Start(exe.string(), "\"--log=" + log_ + "\" " + settings, ide.string()));
-    ASSERT_TRUE(WaitUntil([&] { return Contains(ReadFile(log_), "ready "); }, 15000)) << ReadFile(log_);
+    std::string problem;
+    standin_ = test_support::StartStandIn(WindowsPath(NJ_STANDIN_EXE), folder_, log_, settings, problem);
+    ASSERT_TRUE(standin_) << problem;
   }
 
   fs::path folder_;

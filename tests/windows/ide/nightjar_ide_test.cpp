@@ -265,15 +265,9 @@ class NightjarIdeTest : public ::testing::Test {
   // Starts the stand-in as the IDE is started, as CW20.exe (a copy in a folder of its own), with
   // `settings` on its command line, and waits until it offers its service.
   void StartStandIn(const std::string& settings) {
-    const fs::path ide = folder_ / "ide";
-    fs::create_directories(ide);
-    const fs::path exe = ide / "CW20.exe";
-    ASSERT_TRUE(fs::copy_file(WindowsPath(NJ_STANDIN_EXE), exe, fs::copy_options::overwrite_existing));
-    standin_ = std::make_unique<test_support::TestProcess>();
-    ASSERT_TRUE(standin_->Start(exe.string(), "\"--log=" + log_ + "\" " + settings, ide.string()));
-    ASSERT_TRUE(WaitUntil([&] { return Contains(ReadFile(log_), "ready ") || !standin_->Running(); }, 15000) &&
-                standin_->Running())
-        << "the stand-in did not come up:\n" << ReadFile(log_);
+    std::string problem;
+    standin_ = test_support::StartStandIn(WindowsPath(NJ_STANDIN_EXE), folder_, log_, settings, problem);
+    ASSERT_TRUE(standin_) << problem;
   }
 
   // The commands the stand-in received, in order.

@@ -35,14 +35,11 @@ TEST(WindowBatchTest, TheWindowAnswersDuringASlowSendAndEscStopsAWaitNow) {
 #else
   const fs::path folder = test_support::FreshTempFolder("nj-window-");
   ASSERT_EQ(test_support::SeedTaggedApps(folder, {"INVOICE", "PAYROLL"}), "");
-  const fs::path ide = folder / "ide";
-  fs::create_directories(ide);
   const std::string log = (folder / "standin.log").string();
-  ASSERT_TRUE(fs::copy_file(WindowsPath(NJ_STANDIN_EXE), ide / "CW20.exe"));
-  test_support::TestProcess standin;
-  ASSERT_TRUE(standin.Start((ide / "CW20.exe").string(), "\"--log=" + log + "\" --never_write --ack_delay_ms=4000",
-                            ide.string()));
-  ASSERT_TRUE(WaitUntil([&] { return ReadFile(log).find("ready ") != std::string::npos; }, 15000));
+  std::string problem;
+  auto standin = test_support::StartStandIn(WindowsPath(NJ_STANDIN_EXE), folder, log,
+                                            "--never_write --ack_delay_ms=4000", problem);
+  ASSERT_TRUE(standin) << problem;
 
   test_support::TestProcess nightjar;
   ASSERT_TRUE(nightjar.Start(WindowsPath(NIGHTJAR_EXE), "", folder.string()));
