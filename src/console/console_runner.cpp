@@ -124,15 +124,15 @@ std::vector<store::AppsRecord> AllApps(files::Files& files) {
   return apps;
 }
 
-// The one application `name` (file name or full path, letter case ignored) names, made current in
-// APP; false with the reason told when there is none or more than one.
-bool FindOne(files::Files& files, const std::string& name, std::ostream& err) {
+// The one application `name` (file name or full path, letter case ignored, long or short names)
+// names, made current in APP; false with the reason told when there is none or more than one.
+bool FindOne(files::Files& files, platform::DirectoryLister& lister, const std::string& name, std::ostream& err) {
   ide::Selection selection{.names = {name}};
   std::vector<store::AppsRecord> found;
   std::vector<store::RecordPosition> positions;
   files.Apps.Set(store::Order::File);
   for (files.Apps.Next(); files.store.error.code == 0; files.Apps.Next()) {
-    if (!ide::IsChosen(selection, files.APP)) continue;
+    if (!ide::IsChosen(selection, files.APP, &lister)) continue;
     found.push_back(files.APP);
     positions.push_back(files.Apps.Position(store::Order::File));
   }
@@ -215,10 +215,8 @@ class Runner {
     // Apps stays open while the command runs; a file that cannot be opened halts in there.
     files::RaiseUseCount(program_.runtime, files_, files_.Apps);
     int code = kExitCannotRun;
-    Command resolved = command;
-    for (std::string& name : resolved.apps) name = StoredName(name);
     switch (command.verb) {
-      case Verb::Run: code = RunBatch(resolved); break;
+      case Verb::Run: code = RunBatch(command); break;
       case Verb::List: code = List(command.by_order); break;
       case Verb::Order: code = SetOrder(command.argument, command.order); break;
       case Verb::Add: code = Add(command.argument); break;
@@ -236,10 +234,10 @@ class Runner {
     ide::Selection selection{.all = command.all, .names = command.apps};
     std::vector<store::AppsRecord> chosen;
     for (const store::AppsRecord& app : AllApps(files_))
-      if (ide::IsChosen(selection, app)) chosen.push_back(app);
+      if (ide::IsChosen(selection, app, &Lister())) chosen.push_back(app);
     for (const std::string& name : command.apps) {
       bool known = false;
-      for (const store::AppsRecord& app : chosen) known = known || ide::IsChosen({.names = {name}}, app);
+      for (const store::AppsRecord& app : chosen) known = known || ide::IsChosen({.names = {name}}, app, &Lister());
       if (!known) {
         err_ << "No application \"" << name << "\" in the list.\n";
         return kExitCannotRun;
@@ -314,7 +312,7 @@ class Runner {
   }
 
   int SetOrder(const std::string& name, int order) {
-    if (!FindOne(files_, StoredName(name), err_)) return kExitCannotRun;
+    if (!FindOne(files_, Lister(), name, err_)) return kExitCannotRun;
     store::LastResults results;
     if (!results.SetOrder(std::string(files_.APP.DriveNPath.Trimmed()), std::string(files_.APP.Application.Trimmed()),
                           order)) {
@@ -327,31 +325,7 @@ class Runner {
     return kExitOk;
   }
 
-  // `name` as the list holds it: itself when an application answers to it; otherwise, where the
-  // system gives files short names, the stored path of the one application that is stored by its
-  // short name (CUST~3LG.APP) and whose file `name` names by its long name or long path.
-  std::string StoredName(const std::string& name) {
-    std::vector<store::AppsRecord> apps = AllApps(files_);
-    for (const store::AppsRecord& app : apps)
-      if (ide::IsChosen({.names = {name}}, app)) return name;
-    platform::DirectoryLister& lister = program_.services.lister;
-    const std::string short_path = platform::FoldUpper(lister.ShortPath(name));
-    const std::string wanted = platform::FoldUpper(name);
-    std::vector<std::string> stored;
-    for (const store::AppsRecord& app : apps) {
-      std::string path = PathOf(app);
-      if (!short_path.empty() && platform::FoldUpper(path) == short_path) {
-        stored.push_back(path);
-        continue;
-      }
-      if (app.Application.Trimmed().find('~') == std::string_view::npos) continue;
-      std::vector<platform::DirectoryEntry> entries;
-      // An exact name lists its file by its long name.
-      if (lister.List(path, entries) != 0 || entries.size() != 1) continue;
-      if (platform::FoldUpper(entries[0].name) == wanted) stored.push_back(path);
-    }
-    return stored.size() == 1 ? stored[0] : name;
-  }
+  platform::DirectoryLister& Lister() { return program_.services.lister; }
 
   // Every .APP file `pattern` matches, added as the application form adds one: its full path split
   // for the record (its short path when too long, or when the code page cannot hold it), untagged;
@@ -379,14 +353,24 @@ class Runner {
       if (!platform::FoldUpper(left_out).ends_with(".APP")) continue;
       ++matched;
       ++failed;
-      err_ << Shown(absolute) << InCodePage(left_out) << ": the name holds characters that the records' code page "
-           << "(Windows-1252) cannot hold, and the system gives it no short name; not added.\n";
+      if (left_out.find_first_of("*?") != std::string::npos)
+        err_ << Shown(absolute) << InCodePage(left_out) << ": the name holds * or ?, which would make it a pattern "
+             << "of many files; not added.\n";
+      else
+        err_ << Shown(absolute) << InCodePage(left_out) << ": the name holds characters that the records' code page "
+             << "(Windows-1252) cannot hold, and the system gives it no short name; not added.\n";
     }
     for (const platform::DirectoryEntry& entry : entries) {
       std::string name(platform::TrimRight(entry.name));
       if (!platform::FoldUpper(name).ends_with(".APP")) continue;
       ++matched;
       std::string full = absolute + name;
+      if (std::string device; files::IsDeviceName(name, &device)) {
+        ++failed;
+        err_ << Shown(full) << ": the name is that of the device " << device << ", which Windows opens instead of "
+             << "a file; not added.\n";
+        continue;
+      }
       files::AppPath parts = files::FitAppPath(full, lister);
       if (!parts.Fits()) {
         ++failed;
@@ -419,7 +403,7 @@ class Runner {
   }
 
   int Remove(const std::string& name) {
-    if (!FindOne(files_, StoredName(name), err_)) return kExitCannotRun;
+    if (!FindOne(files_, Lister(), name, err_)) return kExitCannotRun;
     std::string path = PathOf(files_.APP);
     files_.Apps.Delete();
     if (files_.store.error.code != 0) {
@@ -431,7 +415,7 @@ class Runner {
   }
 
   int SetTag(const std::string& name, std::int16_t tag) {
-    if (!FindOne(files_, StoredName(name), err_)) return kExitCannotRun;
+    if (!FindOne(files_, Lister(), name, err_)) return kExitCannotRun;
     files_.APP.Tag = tag;
     files_.Apps.Put();
     if (files_.store.error.code != 0) {

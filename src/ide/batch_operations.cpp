@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "files/app_path.h"
 #include "files/files.h"
 #include "files/open_record_file.h"
 #include "platform/clock.h"
@@ -142,15 +143,11 @@ std::vector<BatchOperations::Tagged> BatchOperations::TaggedApplications() {
   return tagged;
 }
 
-bool IsChosen(const Selection& selection, const store::AppsRecord& app) {
+bool IsChosen(const Selection& selection, const store::AppsRecord& app, platform::DirectoryLister* lister) {
   if (selection.all) return true;
   if (selection.names.empty()) return app.Tag == 1;
-  std::string name = platform::FoldUpper(std::string(app.Application.Trimmed()));
-  std::string path = platform::FoldUpper(std::string(app.DriveNPath.Trimmed())) + name;
-  for (const std::string& wanted : selection.names) {
-    std::string folded = platform::FoldUpper(wanted);
-    if (folded == name || folded == path) return true;
-  }
+  for (const std::string& wanted : selection.names)
+    if (files::NamesApplication(wanted, app.DriveNPath.Trimmed(), app.Application.Trimmed(), lister)) return true;
   return false;
 }
 
@@ -232,6 +229,11 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
   // applications' files, and the IDE would be sent a file that does not exist.
   if ((d + b).find_first_of("*?") != std::string::npos) {
     Finish(Outcome::kSkipped, "Not sent: the name holds * or ?, which stand for other files");
+    return Next::kNextApplication;
+  }
+  // A device's name (an older record may hold one) would reach the IDE as the device: AUX hangs it.
+  if (std::string device; files::IsDeviceName(b, &device)) {
+    Finish(Outcome::kSkipped, "Not sent: " + device + " names a device, which Windows opens instead of a file");
     return Next::kNextApplication;
   }
   if (!AnyFile(d + b + row.input_extension)) {

@@ -112,13 +112,14 @@ struct BatchTally {
 };
 
 // Which applications a batch takes: the tagged ones (the window's way), every one, or those named
-// (by file name, or by directory and file name; letter case ignored).
+// (by file name, or by directory and file name; letter case ignored; long and short names alike,
+// files::NamesApplication).
 struct Selection {
   bool all = false;
   std::vector<std::string> names;
 };
-// Whether `selection` takes `app`.
-bool IsChosen(const Selection& selection, const store::AppsRecord& app);
+// Whether `selection` takes `app`; `lister` tells long and short names apart (null: by text alone).
+bool IsChosen(const Selection& selection, const store::AppsRecord& app, platform::DirectoryLister* lister);
 
 class BatchOperations {
  public:
@@ -166,7 +167,7 @@ class BatchOperations {
   bool UpToDate(const OperationRow& row);
   bool EndsAtFailure();
   void KeepResult();
-  bool Chosen(const store::AppsRecord& app) const { return IsChosen(selection_, app); }
+  bool Chosen(const store::AppsRecord& app) const { return IsChosen(selection_, app, &lister_); }
   Next Process(const OperationRow& row);
   // Sends DDECommand, again after a growing pause while the IDE answers that it is busy, until the
   // DDE time-out has passed. False when the window was closed meanwhile.

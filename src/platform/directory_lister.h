@@ -52,8 +52,9 @@ class DirectoryLister {
   // "*" or "?" (POSIX allows them), which would make them patterns.
   const std::vector<std::string>& LeftOut() const { return left_out_; }
 
-  // The short (8.3) form of the existing file `path`, for a path too long for a record's fields;
-  // "" when the file does not exist or the platform gives it no short form (POSIX never does).
+  // The short (8.3) form of the existing file or folder `path`, for a path too long for a record's
+  // fields and to tell whether two paths name the same file; "" when it does not exist or the
+  // platform gives it no short form (POSIX never does).
   virtual std::string ShortPath(const std::string& /*path*/) { return {}; }
 
   // Whether the existing file `path` is still open for writing by some program (its writer has not

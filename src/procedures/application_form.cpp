@@ -150,6 +150,14 @@ class ApplicationForm final : public RecordForm {
       window.Select(f::LookupFile);
       return false;
     }
+    if (std::string device; files::IsDeviceName(name, &device)) {
+      runtime_.Beep();
+      runtime_.Message(name + " is the name of the device " + device + ", which Windows opens instead of a file. "
+                       "Rename the application file.",
+                       "Don't Do That!", rt::BoxIcon::Stop, rt::ButtonOk);
+      window.Select(f::LookupFile);
+      return false;
+    }
     std::vector<platform::DirectoryEntry> found;
     if (name.empty() || lister_.List(directory + name, found) != 0 || found.empty()) {
       runtime_.Beep();

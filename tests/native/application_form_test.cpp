@@ -184,6 +184,7 @@ TEST_F(ApplicationFormTest, LookupStartsAtCw20OrTheCutPathAndCancellingStillSpli
 
 TEST_F(ApplicationFormTest, OnlyAnExistingSingleFileThatTheRecordCanHoldIsSaved) {
   Touch("ACME.APP");
+  Touch("aux.App");
   // A path far over the entry's old 90 characters, and the short one the system gives it.
   const std::string long_folder = std::string(120, 'f');
   fs::create_directory(dir_ / long_folder);
@@ -203,6 +204,9 @@ TEST_F(ApplicationFormTest, OnlyAnExistingSingleFileThatTheRecordCanHoldIsSaved)
       .Type(af::FileName, Dir() + "*.APP")  // matches files, but names none of them
       .Press(af::OK)
       .Answer(rt::ButtonOk, "stands for many files")
+      .Type(af::FileName, Dir() + "aux.App")  // a file on disk, but a device to Windows
+      .Press(af::OK)
+      .Answer(rt::ButtonOk, "aux.App is the name of the device AUX, which Windows opens instead of a file")
       .Type(af::FileName, lister_.long_path)
       .Inspect([this](rt::Window& w) {
         EXPECT_EQ(Text(w, af::FileName), Dir() + "FFFFFF~1/LONGAP~1.APP");
@@ -210,8 +214,8 @@ TEST_F(ApplicationFormTest, OnlyAnExistingSingleFileThatTheRecordCanHoldIsSaved)
       })
       .Press(af::OK);
   RunMain();
-  EXPECT_EQ(BoxCaptions(), (std::vector<std::string>{"Don't Do That!", "Don't Do That!"}));
-  EXPECT_EQ(backend_.beeps(), 2);
+  EXPECT_EQ(BoxCaptions(), (std::vector<std::string>{"Don't Do That!", "Don't Do That!", "Don't Do That!"}));
+  EXPECT_EQ(backend_.beeps(), 3);
   EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "FFFFFF~1/|LONGAP~1.APP|0"}));
 }
 

@@ -29,9 +29,13 @@ class ShortNamesLister final : public platform::DirectoryLister {
       if (pattern == short_path) entries = {{.name = long_name}};
     return error;
   }
+  // Of the file by either name, letter case ignored, as the system answers.
   std::string ShortPath(const std::string& path) override {
+    const std::string wanted = platform::FoldUpper(path);
     for (const auto& [short_path, long_name] : long_names)
-      if (path == fs::path(short_path).parent_path().string() + "/" + long_name) return short_path;
+      if (wanted == platform::FoldUpper(short_path) ||
+          wanted == platform::FoldUpper(fs::path(short_path).parent_path().string() + "/" + long_name))
+        return short_path;
     return {};
   }
   std::map<std::string, std::string> long_names;  // short path -> long name
@@ -147,6 +151,25 @@ TEST_F(ConsoleTextTest, AnApplicationStoredByItsShortNameIsFoundByItsLongName) {
   EXPECT_EQ(ide_.Commands()[0], "[ExecuteProject(" + Dir() + "CUST~3LG.app)]");
   EXPECT_EQ(Nightjar({"remove", Dir() + "CustomerLedger.APP"}), 0) << err_.str();
   EXPECT_EQ(out_.str(), "removed " + Dir() + "CUST~3LG.APP\n");
+}
+
+// A file named as a device is never added (Windows would open the device instead), nor one whose
+// name is a pattern; each is named with its reason, and the others are added.
+TEST_F(ConsoleTextTest, DeviceAndWildcardNamesAreRefusedWithTheReasonAndTheOthersAreAdded) {
+  for (const char* name : {"con.app", "Aux.APP", "COM1.APP", "LPT9.App", "NUL.APP", "CONSOLE.APP", "odd?name.APP"})
+    Touch(folder_ / name);
+  EXPECT_EQ(Nightjar({"add", Dir() + "*.APP"}), 1);
+  EXPECT_EQ(out_.str(), "added " + Dir() + "CONSOLE.APP\n");
+  EXPECT_NE(err_.str().find(Dir() + "odd?name.APP: the name holds * or ?"), std::string::npos) << err_.str();
+  for (const char* device : {"CON", "AUX", "COM1", "LPT9", "NUL"})
+    EXPECT_NE(err_.str().find("the name is that of the device " + std::string(device) + ", which Windows opens"),
+              std::string::npos)
+        << device << "\n" << err_.str();
+  // One that got into the records another way is never sent.
+  Seed(Dir(), "Aux.APP", 1);
+  EXPECT_EQ(Nightjar({"run", "make-exe"}), 1);
+  EXPECT_NE(out_.str().find("Aux.APP  Not sent: AUX names a device"), std::string::npos) << out_.str();
+  EXPECT_TRUE(ide_.Commands().empty());
 }
 
 // What another program wrote into the log reaches the terminal escaped: no NUL, CR, LF or escape

@@ -3,6 +3,7 @@
 // Windows IDE suite, so both implementations meet the same tests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -163,6 +164,36 @@ TEST_F(DirectoryListerTest, ANameOutsideTheCodePageComesByItsShortNameOrIsLeftOu
 #else
   EXPECT_EQ(names, std::vector<std::string>{"B\xFCRO.APP"});
   EXPECT_EQ(lister_->LeftOut(), std::vector<std::string>{std::string(cyrillic.begin(), cyrillic.end())});
+#endif
+}
+
+#ifndef _WIN32
+// A name holding "?" or "*" (POSIX allows them) would be a pattern wherever it went: it is left out
+// and told of, and the ordinary names beside it are listed.
+TEST_F(DirectoryListerTest, ANameHoldingAWildcardIsLeftOutAndToldOf) {
+  Write("odd?name.APP");
+  Write("star*.APP");
+  Write("PLAIN.APP");
+  EXPECT_EQ(Names(Folder() + "*.APP"), std::vector<std::string>{"PLAIN.APP"});
+  std::vector<std::string> left_out = lister_->LeftOut();
+  std::sort(left_out.begin(), left_out.end());
+  EXPECT_EQ(left_out, (std::vector<std::string>{"odd?name.APP", "star*.APP"}));
+  EXPECT_EQ(Names(Folder() + "odd?name.APP"), std::vector<std::string>{}) << "nor found by a pattern of its own";
+}
+#endif
+
+// A long name has a short form that fits the record and lists the file (Windows); POSIX has none.
+TEST_F(DirectoryListerTest, ALongNameHasAShortPathThatListsItsFile) {
+  Write("CustomerAccounts.APP");
+  const std::string short_path = lister_->ShortPath(Folder() + "CustomerAccounts.APP");
+#ifdef _WIN32
+  std::string folder, name;
+  platform::SplitFolder(short_path, folder, name);
+  EXPECT_LE(name.size(), 12u) << short_path;
+  EXPECT_NE(name.find('~'), std::string::npos) << short_path;
+  EXPECT_EQ(Names(short_path), std::vector<std::string>{"CustomerAccounts.APP"});
+#else
+  EXPECT_EQ(short_path, "");
 #endif
 }
 

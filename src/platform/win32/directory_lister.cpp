@@ -15,6 +15,9 @@ namespace {
 std::u16string Wide(const std::string& text) { return ToUtf16(text); }
 const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 std::u16string Of(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
+std::u16string Of(const wchar_t* text, std::size_t length) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+}
 
 class Win32DirectoryLister final : public DirectoryLister {
  public:
@@ -71,7 +74,7 @@ class Win32DirectoryLister final : public DirectoryLister {
     wchar_t buffer[MAX_PATH];
     DWORD length = GetShortPathNameW(W(Wide(path)), buffer, MAX_PATH);
     std::string out;
-    if (length == 0 || length >= MAX_PATH || !FromUtf16(std::u16string(Of(buffer), length), out)) return {};
+    if (length == 0 || length >= MAX_PATH || !FromUtf16(Of(buffer, length), out)) return {};
     return out;
   }
 
