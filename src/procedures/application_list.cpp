@@ -131,23 +131,30 @@ void ApplicationList::ComputeStopTable(const browse::KeyValue& low, const browse
 
 void ApplicationList::SetKeyFromStop(const browse::KeyValue& stop) { program_.files.APP.DriveNPath = stop.text; }
 
-// A stop taken from a record names a whole path: the seek finds that path's first application.
+// A stop taken from a record is its whole key, path and application, so that the stops part the
+// applications of one folder as well as the folders.
+browse::KeyValue ApplicationList::SpreadKey() const {
+  const store::AppsRecord& app = program_.files.APP;
+  browse::KeyValue key = ThumbKey();
+  key.minor_text = platform::FoldUpper(app.Application.Trimmed());
+  return key;
+}
+
 void ApplicationList::SetKeyFromSpreadStop(const browse::KeyValue& stop) {
   program_.files.APP.DriveNPath = stop.text;
+  program_.files.APP.Application = stop.minor_text;
+}
+
+std::string ApplicationList::KeyText() const { return program_.files.APP.DriveNPath.str(); }
+
+void ApplicationList::SetKeyFromTyped(const std::string& typed) {
+  program_.files.APP.DriveNPath = typed;
   program_.files.APP.Application.Clear();
 }
 
-char ApplicationList::KeyFirstChar() const { return program_.files.APP.DriveNPath.data[0]; }
-
-void ApplicationList::SetKeyFromTyped(char typed) {
-  program_.files.APP.DriveNPath = std::string(1, typed);
-  program_.files.APP.Application.Clear();
-}
-
-bool ApplicationList::TypedMatches(char typed) const {
+bool ApplicationList::TypedMatches(std::string_view typed) const {
   const store::AppsRecord& app = program_.files.APP;
-  const char folded = platform::FoldUpper(typed);
-  return platform::FoldUpper(app.DriveNPath.data[0]) == folded || platform::FoldUpper(app.Application.data[0]) == folded;
+  return browse::BeginsWithFolded(app.DriveNPath.str(), typed) || browse::BeginsWithFolded(app.Application.str(), typed);
 }
 
 std::string ApplicationList::PopupText(bool has_rows) const {
