@@ -68,6 +68,8 @@ void PageBrowse::TakeListEvent(EventKind kind) {
     case EventKind::PageDown:
     case EventKind::ScrollTop:
     case EventKind::ScrollBottom: OnScrollEvent(kind); break;
+    case EventKind::WheelUp:
+    case EventKind::WheelDown: WheelRow(kind == EventKind::WheelUp); break;
     case EventKind::AlertKey: KeyPressed(); break;
     case EventKind::ScrollDrag: ThumbDragged(); break;
     default: break;
@@ -208,6 +210,18 @@ void PageBrowse::StepRow(bool up) {
     // edge row, which is now the new record.
     FillPage(1, up ? FillDirection::Backward : FillDirection::Forward, true);
   }
+}
+
+// As a list view's wheel does, the rows move and the highlight keeps its record while that is on
+// the page; the page holds only the rows it shows, so a highlight that would leave it stays on the
+// edge row.
+void PageBrowse::WheelRow(bool up) {
+  if (RowCount == 0) return;
+  const int before = RowCount;
+  if (FillPage(1, up ? FillDirection::Backward : FillDirection::Forward, true) != 0) return;  // at the end
+  SelectedRow = up ? std::min(RowCount, SelectedRow + 1) : std::max(1, SelectedRow - (before + 1 - RowCount));
+  window_.SetSelectedRow(list_, SelectedRow);
+  PostSelection();
 }
 
 void PageBrowse::StepPage(bool up) {

@@ -224,6 +224,7 @@ class PageBrowse {
   void SeekRecord(SeekMode mode);
   void StepRow(bool up);
   void StepPage(bool up);
+  void WheelRow(bool up);
   void JumpToEnd(bool top);
   void PostSelection();
   void ResetOrder();

@@ -320,6 +320,22 @@ TEST_F(PageBrowseTest, PagingNearTheEndMovesTheHighlightByWhatWasMissing) {
   Run();
 }
 
+// The wheel moves the rows, not the highlight, and stops at either end of the file.
+TEST_F(PageBrowseTest, TheWheelScrollsTheRowsUnderTheHighlightedRecord) {
+  FillLetters(8);
+  script().Key(kList, key::kDown).Key(kList, key::kDown);
+  Expect("A B >C D");
+  script().Inspect([](rt::Window& w) { w.UserWheel(kList, -2); });
+  Expect(">C D E F");
+  script().Inspect([](rt::Window& w) { w.UserWheel(kList, 1); });
+  Expect("B >C D E");
+  script().Inspect([](rt::Window& w) { w.UserWheel(kList, 3); });
+  Expect("A B >C D");
+  script().Inspect([](rt::Window& w) { w.UserWheel(kList, -9); });  // C leaves the page: the edge row
+  Expect(">E F G H").CloseBox();
+  Run();
+}
+
 TEST_F(PageBrowseTest, BottomAndTopReadFromTheEnds) {
   FillLetters(9);
   script().Key(kList, key::kCtrlEnd);
