@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/clock.h"
 #include "platform/code_page.h"
 #include "runtime/requests.h"
 #include "runtime/runtime.h"
@@ -18,23 +19,35 @@ constexpr std::int32_t kWarnViewOpenError = 36;
 
 using platform::FoldUpper;
 
+int ComparePadded(const std::string& a, const std::string& b) {
+  std::size_t n = std::max(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    auto ca = static_cast<unsigned char>(i < a.size() ? a[i] : ' ');
+    auto cb = static_cast<unsigned char>(i < b.size() ? b[i] : ' ');
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return 0;
+}
+
 }  // namespace
+
+bool BeginsWithFolded(std::string_view text, std::string_view word) {
+  if (text.size() < word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if (FoldUpper(text[i]) != FoldUpper(word[i])) return false;
+  return true;
+}
 
 int CompareKeys(const KeyValue& a, const KeyValue& b, bool numeric) {
   if (numeric) {
     if (a.number != b.number) return a.number < b.number ? -1 : 1;
     return a.minor < b.minor ? -1 : a.minor > b.minor ? 1 : 0;
   }
-  std::size_t n = std::max(a.text.size(), b.text.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    auto ca = static_cast<unsigned char>(i < a.text.size() ? a.text[i] : ' ');
-    auto cb = static_cast<unsigned char>(i < b.text.size() ? b.text[i] : ' ');
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  return 0;
+  const int major = ComparePadded(a.text, b.text);
+  return major != 0 ? major : ComparePadded(a.minor_text, b.minor_text);
 }
 
-bool BrowseInstance::TypedMatches(char typed) const { return FoldUpper(KeyFirstChar()) == FoldUpper(typed); }
+bool BrowseInstance::TypedMatches(std::string_view typed) const { return BeginsWithFolded(KeyText(), typed); }
 
 rt::Cell PageQueue::CellAt(int row, int column) const {
   const PageRow& r = rows_[static_cast<std::size_t>(row - 1)];
@@ -68,6 +81,8 @@ void PageBrowse::TakeListEvent(EventKind kind) {
     case EventKind::PageDown:
     case EventKind::ScrollTop:
     case EventKind::ScrollBottom: OnScrollEvent(kind); break;
+    case EventKind::WheelUp:
+    case EventKind::WheelDown: WheelRow(kind == EventKind::WheelUp); break;
     case EventKind::AlertKey: KeyPressed(); break;
     case EventKind::ScrollDrag: ThumbDragged(); break;
     default: break;
@@ -210,6 +225,18 @@ void PageBrowse::StepRow(bool up) {
   }
 }
 
+// As a list view's wheel does, the rows move and the highlight keeps its record while that is on
+// the page; the page holds only the rows it shows, so a highlight that would leave it stays on the
+// edge row.
+void PageBrowse::WheelRow(bool up) {
+  if (RowCount == 0) return;
+  const int before = RowCount;
+  if (FillPage(1, up ? FillDirection::Backward : FillDirection::Forward, true) != 0) return;  // at the end
+  SelectedRow = up ? std::min(RowCount, SelectedRow + 1) : std::max(1, SelectedRow - (before + 1 - RowCount));
+  window_.SetSelectedRow(list_, SelectedRow);
+  PostSelection();
+}
+
 void PageBrowse::StepPage(bool up) {
   const int missing = FillPage(VisibleRows(), up ? FillDirection::Backward : FillDirection::Forward, true);
   if (missing > 0) {
@@ -248,10 +275,10 @@ void PageBrowse::SelectionChanged() {
   SelectionPosted = false;
   rt::Runtime& runtime = window_.runtime();
   if (window_.LastKey() == rt::key::kMouseRight) {
-    PopupText = instance_.PopupText(RowCount > 0);
+    const std::string popup_text = instance_.PopupText(RowCount > 0);
     // The right click is spent on this menu; a later selection must not open it again.
     runtime.SetLastKey(0, 0);
-    int entry = runtime.Popup(PopupText);
+    int entry = runtime.Popup(popup_text);
     if (entry <= 0) return;
     if (!instance_.PopupAction(entry)) {
       window_.Post(EventKind::Accepted, instance_.PopupButton(entry));
@@ -306,30 +333,59 @@ void PageBrowse::KeyPressed() {
       RefreshDisplay();
       break;
     default: {
-      char typed = static_cast<char>(window_.LastChar());
-      if (typed == 0 || typed == ' ') break;
-      SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
-      instance_.RowToRecord(page_.Row(SelectedRow));
-      if (instance_.TypedMatches(typed)) {
-        StepRow(false);
-        instance_.RowToRecord(page_.Row(SelectedRow));
-      }
-      if (instance_.TypedMatches(typed)) {
-        window_.SetSelectedRow(list_, SelectedRow);
-      } else if (!FindTyped(typed)) {
-        // Nothing answers it: on to the first key at or after the character.
-        instance_.SetKeyFromTyped(typed);
-        SeekRecord(SeekMode::OnValue);
-      }
+      const char typed = static_cast<char>(window_.LastChar());
+      const std::int64_t now = window_.runtime().clock().Ticks();
+      const bool running = !typed_word_.empty() && now - typed_at_ <= kTypeAheadPause;
+      // A blank begins nothing, but within a word it is one of its letters.
+      if (typed == 0 || (typed == ' ' && !running)) break;
+      typed_word_ = running ? typed_word_ + typed : std::string(1, typed);
+      typed_at_ = now;
+      TypeAhead();
       break;
     }
   }
   PostSelection();
 }
 
-// Type-ahead: shows the next record after the highlighted one that answers `typed`, going round
-// from the start of the file (at most kTypeAheadReadLimit reads). False when none does.
-bool PageBrowse::FindTyped(char typed) {
+// A word typed letter by letter goes to the first row that it begins, from the highlighted row on
+// and round from the top; the same letter typed again and again walks down the rows it begins.
+void PageBrowse::TypeAhead() {
+  const bool one_letter = std::all_of(typed_word_.begin(), typed_word_.end(),
+                                      [&](char c) { return FoldUpper(c) == FoldUpper(typed_word_[0]); });
+  const std::string word = one_letter ? typed_word_.substr(0, 1) : typed_word_;
+  SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
+  instance_.RowToRecord(page_.Row(SelectedRow));
+  if (instance_.TypedMatches(word)) {
+    if (one_letter) {
+      StepRow(false);
+      instance_.RowToRecord(page_.Row(SelectedRow));
+    }
+    if (!one_letter || instance_.TypedMatches(word)) {
+      window_.SetSelectedRow(list_, SelectedRow);
+      return;
+    }
+  }
+  if (FindTyped(word)) return;
+  if (one_letter) {
+    // Nothing answers the letter: on to the first key at or after it.
+    instance_.SetKeyFromTyped(word);
+    SeekRecord(SeekMode::OnValue);
+  } else {
+    window_.runtime().Beep();  // no row begins with the word: the highlight stays where it is
+  }
+}
+
+// Shows the next record after the highlighted one (standing in the record buffer) that answers
+// `word`, going round from the start of the file: through the file's index search where it has
+// one, otherwise reading at most kTypeAheadReadLimit records. False when none does.
+bool PageBrowse::FindTyped(const std::string& word) {
+  if (file_.FindsKeyPrefix()) {
+    const FileStatus found = file_.FindKeyPrefix(word);
+    if (found == FileStatus::End) return false;
+    if (found == FileStatus::Error) ReadError();  // the window closes: nothing more to do
+    else SeekRecord(SeekMode::OnPosition);
+    return true;
+  }
   const std::string from = page_.Row(SelectedRow).position;
   file_.Reset(from);
   FileStatus status = file_.Next();  // the highlighted record itself
@@ -344,7 +400,7 @@ bool PageBrowse::FindTyped(char typed) {
     }
     if (status != FileStatus::Ok) break;
     const bool back_at_start = wrapped && file_.Position() == from;
-    if (instance_.TypedMatches(typed)) {
+    if (instance_.TypedMatches(word)) {
       SeekRecord(SeekMode::OnPosition);
       return true;
     }
@@ -433,24 +489,24 @@ void PageBrowse::ComputeStops() {
   FileStatus status = file_.Previous();
   if (status == FileStatus::End) return;
   if (status != FileStatus::Ok) return ReadError();
-  HighValue = instance_.KeyField();
+  const KeyValue high = instance_.KeyField();
   ReopenView();
   status = file_.Next();
   if (status == FileStatus::End) return;
   if (status != FileStatus::Ok) return ReadError();
-  LowValue = instance_.KeyField();
+  const KeyValue low = instance_.KeyField();
   SpreadStops = ReadSpreadStops();
-  if (!SpreadStops) instance_.ComputeStopTable(LowValue, HighValue, StopTable);
+  if (!SpreadStops) instance_.ComputeStopTable(low, high, StopTable);
   // The view stands on the first record, as the callers expect after the stops.
   ReopenView();
   if (file_.Next() == FileStatus::Error) ReadError();
 }
 
-// Takes the stops from the keys at evenly spaced ranks of the key order. False (the stops then
-// arithmetic) when the file holds more than SpreadStopLimit records, cannot tell how many, or the
-// keys cannot be read (a file that shrank meanwhile included).
+// Takes the stops from the whole keys at evenly spaced ranks of the key order. False (the stops
+// then arithmetic) when the file holds more than SpreadStopLimit records, cannot tell how many, or
+// the keys cannot be read (a file that shrank meanwhile included).
 bool PageBrowse::ReadSpreadStops() {
-  const std::int64_t count = file_.RecordCount();
+  const std::int64_t count = file_.RecordCountUpTo(SpreadStopLimit);
   if (count < 1 || count > SpreadStopLimit) return false;
   const std::size_t stops = StopTable.size();
   std::vector<std::int64_t> ranks(stops);

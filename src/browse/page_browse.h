@@ -50,8 +50,15 @@ class BrowseFile {
   // A number that changes when another station or program has changed the file; -1 when the file
   // cannot tell.
   virtual std::int64_t ChangeCounter() { return -1; }
-  // How many records the file holds; -1 when it cannot tell.
-  virtual std::int64_t RecordCount() { return -1; }
+  // How many records the file holds when that is at most `limit`; past it, any number above
+  // `limit`; -1 when the file cannot tell.
+  virtual std::int64_t RecordCountUpTo(std::int64_t /*limit*/) { return -1; }
+  // Type-ahead through the file's key index, where it has one that serves it: puts into the record
+  // buffer, as the current record, the first record in key order after the key value standing in
+  // the buffer whose key begins with `prefix` in one of its text parts, without regard to case,
+  // going round to the first record; End when none does. Other files are read record by record.
+  virtual bool FindsKeyPrefix() { return false; }
+  virtual FileStatus FindKeyPrefix(const std::string& /*prefix*/) { return FileStatus::Error; }
   // Puts the keys of the records at `ranks` of the key order (0 the first; ascending) into the
   // record buffer one at a time, calling `each` for every one; End when the file holds fewer
   // records than the ranks ask for. A file that cannot read keys by rank answers Error.
@@ -67,6 +74,8 @@ struct KeyValue {
   std::int64_t number = 0;
   // A numeric key's second component (the time beside a date); 0 where a stop names none.
   std::int64_t minor = 0;
+  // A text key's second component (the application beside its path), where a stop names one.
+  std::string minor_text;
 };
 
 // Up to this many records, the thumb's stops are the keys of the records themselves (one at each
@@ -75,8 +84,11 @@ struct KeyValue {
 // keys come from one pass over the file's key index: some 0.1 to 0.2 microseconds a record, so a
 // file at the limit adds about 20 ms to every rebuild of the page (bench/browse, BM_FirstPage).
 inline constexpr std::int32_t kSpreadStopLimit = 100000;
-// Type-ahead reads records one at a time looking for a match: it gives up after this many.
+// Type-ahead over a file without an index search for it reads records one at a time looking for a
+// match: it gives up after this many.
 inline constexpr std::int32_t kTypeAheadReadLimit = 2000;
+// Characters typed within this many hundredths of a second of the one before make one word.
+inline constexpr std::int64_t kTypeAheadPause = 100;
 
 // One row of the page: the cells the list shows, its icon, and the record's view position.
 struct PageRow {
@@ -128,13 +140,13 @@ class BrowseInstance {
   // thumb key is), and putting such a stop into the record buffer, every key component set.
   virtual KeyValue SpreadKey() const { return ThumbKey(); }
   virtual void SetKeyFromSpreadStop(const KeyValue& stop) { SetKeyFromStop(stop); }
-  // Type-ahead: the first character of the key field, and setting the key field to a typed
-  // character (its second component cleared).
-  virtual char KeyFirstChar() const = 0;
-  virtual void SetKeyFromTyped(char typed) = 0;
-  // Whether the record in the buffer answers a typed character: by default, when its key field
-  // begins with it, without regard to case.
-  virtual bool TypedMatches(char typed) const;
+  // Type-ahead: the key field as text, and setting the key field to a typed word (its second
+  // component cleared).
+  virtual std::string KeyText() const = 0;
+  virtual void SetKeyFromTyped(const std::string& typed) = 0;
+  // Whether the record in the buffer answers a typed word: by default, when its key field begins
+  // with it, without regard to case.
+  virtual bool TypedMatches(std::string_view typed) const;
 
   virtual std::string PopupText(bool has_rows) const = 0;
   // The button a popup entry posts its accepted event to.
@@ -203,12 +215,10 @@ class PageBrowse {
   std::int32_t SelectedRow = 0;
   std::uint8_t ThumbStop = 0;
   std::array<KeyValue, 100> StopTable{};
-  KeyValue LowValue, HighValue;
   bool SelectionPosted = false;
   bool SpreadStops = false;  // the stops were taken from the records
   std::int64_t SpreadStopLimit = kSpreadStopLimit;  // a test may lower it
   bool ForceReset = false;
-  std::string PopupText;
   std::int32_t Request = 0;
   std::int32_t EntryRequest = 0;
   std::int32_t Response = rt::RequestCancelled;
@@ -224,6 +234,7 @@ class PageBrowse {
   void SeekRecord(SeekMode mode);
   void StepRow(bool up);
   void StepPage(bool up);
+  void WheelRow(bool up);
   void JumpToEnd(bool top);
   void PostSelection();
   void ResetOrder();
@@ -231,7 +242,8 @@ class PageBrowse {
   void RunUpdate();
   void UpdateTail(bool seek_first);
   bool ReadSpreadStops();
-  bool FindTyped(char typed);
+  void TypeAhead();
+  bool FindTyped(const std::string& word);
   void RowFromBuffer(PageRow& row);
   void ReadError();
   bool Reread();
@@ -244,9 +256,15 @@ class PageBrowse {
   PageQueue page_;
   bool page_built_ = false;  // the first refresh has built the page from the start of the key
   std::int64_t seen_counter_ = -1;  // the file's change counter when the page was last rebuilt
+  std::string typed_word_;  // the type-ahead's word so far, and the clock's ticks at its last letter
+  std::int64_t typed_at_ = 0;
 };
 
-// Key values compare as numbers, or as texts padded with blanks to the same length, by 8-bit code.
+// Whether `text` begins with `word`, letters compared in upper case.
+bool BeginsWithFolded(std::string_view text, std::string_view word);
+
+// Key values compare as numbers, or as texts padded with blanks to the same length, by 8-bit code
+// (the second text component after the first).
 int CompareKeys(const KeyValue& a, const KeyValue& b, bool numeric);
 
 }  // namespace browse

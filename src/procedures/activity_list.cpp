@@ -57,10 +57,19 @@ void ActivityList::SetKeyFromSpreadStop(const browse::KeyValue& stop) {
 }
 
 // Type-ahead goes by the day number's decimal text, not by the date as shown.
-char ActivityList::KeyFirstChar() const { return std::to_string(program_.files.TMP.Date)[0]; }
+std::string ActivityList::KeyText() const { return std::to_string(program_.files.TMP.Date); }
 
-void ActivityList::SetKeyFromTyped(char typed) {
-  program_.files.TMP.Date = typed >= '0' && typed <= '9' ? typed - '0' : 0;
+// The typed digits as a day number (up to nine of them); anything else is day 0.
+void ActivityList::SetKeyFromTyped(const std::string& typed) {
+  std::int32_t date = 0;
+  for (std::size_t i = 0; i < typed.size() && i < 9; ++i) {
+    if (typed[i] < '0' || typed[i] > '9') {
+      date = 0;
+      break;
+    }
+    date = date * 10 + (typed[i] - '0');
+  }
+  program_.files.TMP.Date = date;
   program_.files.TMP.Clock = 0;
 }
 

@@ -26,8 +26,8 @@ class ActivityList final : public ListInstance {
   void ComputeStopTable(const browse::KeyValue& low, const browse::KeyValue& high,
                         std::array<browse::KeyValue, 100>& stops) override;
   void SetKeyFromStop(const browse::KeyValue& stop) override;
-  char KeyFirstChar() const override;
-  void SetKeyFromTyped(char typed) override;
+  std::string KeyText() const override;
+  void SetKeyFromTyped(const std::string& typed) override;
   std::string PopupText(bool has_rows) const override;
   int PopupButton(int entry) const override;
   int InsertButton() const override;

@@ -44,12 +44,13 @@ constexpr ControlDef Button(const char* name, const char* text, int x, int key,
 // which post to these buttons whether they are visible or not.
 constexpr std::uint32_t kHiddenDisabled = rt::kHidden | rt::kDisabled;
 
+// The buttons from left to right, which the Tab key follows (the hidden ones when shown).
 constexpr std::array kControls{
     Browse(),
     Button("?Insert", "&Insert", 5, rt::key::kInsert, kHiddenDisabled),
-    Button("?View", "&View", 160, rt::key::kCtrlEnter, rt::kDefaultButton),
     Button("?Delete", "&Delete", 47, rt::key::kDelete, kHiddenDisabled),
     Button("?Select", "&Select", 90, rt::key::kEnter, kHiddenDisabled),
+    Button("?View", "&View", 160, rt::key::kCtrlEnter, rt::kDefaultButton),
     Button("?Close", "&Close", 202, 0),
 };
 

@@ -12,9 +12,9 @@ namespace activity_log_field {
 enum : int {
   Browse_1 = 1,
   Insert,
-  View,
   Delete,
   Select,
+  View,
   Close,
 };
 }  // namespace activity_log_field

@@ -39,19 +39,21 @@ constexpr ControlDef ReadOnly(const char* name, int x, int y, int w, int h, cons
   return Entry(name, x, y, w, h, picture, rt::kReadOnly);
 }
 
+// In the order of the layout, which the Tab key follows: each field after its prompt, from the top,
+// then the buttons.
 constexpr std::array kControls{
-    Control("?OK", ControlKind::Button, "OK", 72, 70, 40, 12, rt::kDefaultButton),
-    // Cancel starts hidden, so the form is left with OK or by closing the window (Esc closes it).
-    Control("?Cancel", ControlKind::Button, "Cancel", 142, 67, 40, 12,
-            rt::kHidden | rt::kDisabled | rt::kCancelButton),
     Control("?TMP:Apps:Prompt", ControlKind::Prompt, "App.:", 13, 6),
-    Entry("?TMP:Date", 32, 20, 43, 12, "@d1", 0),
-    Control("?TMP:Date:Prompt", ControlKind::Prompt, "Date:", 11, 22),
     ReadOnly("?TMP:Apps", 32, 4, kDefault, kDefault, "@s40"),
+    Control("?TMP:Date:Prompt", ControlKind::Prompt, "Date:", 11, 22),
+    Entry("?TMP:Date", 32, 20, 43, 12, "@d1", 0),
     Control("?TMP:Clock:Prompt", ControlKind::Prompt, "Time:", 10, 38),
     ReadOnly("?TMP:Clock", 32, 36, kDefault, kDefault, "@t3"),
     Control("?TMP:Event:Prompt", ControlKind::Prompt, "Event:", 8, 54),
     ReadOnly("?TMP:Event", 32, 52, 146, 12, "@s80"),
+    Control("?OK", ControlKind::Button, "OK", 72, 70, 40, 12, rt::kDefaultButton),
+    // Cancel starts hidden, so the form is left with OK or by closing the window (Esc closes it).
+    Control("?Cancel", ControlKind::Button, "Cancel", 142, 67, 40, 12,
+            rt::kHidden | rt::kDisabled | rt::kCancelButton),
 };
 
 }  // namespace

@@ -56,19 +56,28 @@ constexpr ControlDef BuildOrder() {
   return c;
 }
 
+// The "..." button says what it does in its tip.
+constexpr ControlDef LookupFile() {
+  ControlDef c = Control("?LookupFile", ControlKind::Button, "...", 226, 8, 13, 13);
+  c.tooltip = "Look for the application's file.";
+  return c;
+}
+
+// In the order of the layout, row by row, which the Tab key follows; each prompt comes right
+// before its field, where its access key leads.
 constexpr std::array kControls{
     Control("?FileName:Prompt", ControlKind::Prompt, "App. &Name:", 8, 11),
     Entry("?FileName", 53, 9, 172, 12, "@s259"),  // a whole Windows path
-    Control("?LookupFile", ControlKind::Button, "...", 226, 8, 13, 13),
-    DefaultButton("?OK", "&Ok", 154, 53, 40, 12),
-    CancelButton("?Cancel", "&Cancel", 199, 53, 40, 12),
+    LookupFile(),
     Control("?APP:DriveNPath:Prompt", ControlKind::Prompt, "Drive && &Path:", 5, 26, 45, 10),
     Entry("?APP:DriveNPath", 53, 24, 186, 12, "@s80"),
     Control("?APP:Application:Prompt", ControlKind::Prompt, "&Application:", 8, 41),
-    Control("?APP:Tag", ControlKind::Check, "&Tag", 53, 55),
     Entry("?APP:Application", 53, 39, 66, 12, "@s12", "No .app at the end"),
     Control("?BuildOrder:Prompt", ControlKind::Prompt, "B&uild order:", 137, 41),
     BuildOrder(),
+    Control("?APP:Tag", ControlKind::Check, "&Tag", 53, 55),
+    DefaultButton("?OK", "&Ok", 154, 53, 40, 12),
+    CancelButton("?Cancel", "&Cancel", 199, 53, 40, 12),
 };
 
 }  // namespace

@@ -13,15 +13,15 @@ enum : int {
   FileName_Prompt = 1,
   FileName,
   LookupFile,
-  OK,
-  Cancel,
   APP_DriveNPath_Prompt,
   APP_DriveNPath,
   APP_Application_Prompt,
-  APP_Tag,
   APP_Application,
   BuildOrder_Prompt,
   BuildOrder,
+  APP_Tag,
+  OK,
+  Cancel,
 };
 }  // namespace application_form_field
 

@@ -1,7 +1,6 @@
 // The application list's choices within the browse engine.
 #include "procedures/application_list.h"
 
-#include <cstdio>
 #include <system_error>
 #include <vector>
 
@@ -9,6 +8,7 @@
 #include "files/files.h"
 #include "ide/batch_operations.h"
 #include "platform/code_page.h"
+#include "procedures/kept_settings.h"
 #include "procedures/program.h"
 #include "procedures/main_def.h"
 #include "runtime/picture.h"
@@ -27,15 +27,14 @@ constexpr const char* kResultIcons[] = {"MADE.ICO", "FAILED.ICO", "NOTMADE.ICO"}
 // How much of the IDE's error text the column shows after "failed: ".
 constexpr std::size_t kErrorShown = 30;
 
-// The column's short text: "made 02:14" (the time of its end, or its date when it was not today),
+// The column's short text: "made 2:14AM" (the time of its end, or its date when it was not today),
 // "failed: " with the start of the error text's first line, "up to date", or the outcome's name.
 std::string ShortResult(const store::LastResult& result, std::int32_t today) {
   using ide::Outcome;
   if (result.outcome == ide::OutcomeName(Outcome::kMade)) {
     if (result.date != today) return "made " + rt::FormatNumber("@d1", result.date);
-    char clock[8];
-    std::snprintf(clock, sizeof clock, "%02d:%02d", result.clock / 360000 % 24, result.clock / 6000 % 60);
-    return std::string("made ") + clock;
+    // The time as the log and the result's tip show it.
+    return "made " + rt::FormatNumber("@t3", result.clock);
   }
   if (result.outcome == ide::OutcomeName(Outcome::kUpToDate)) return "up to date";
   if (result.outcome == ide::OutcomeName(Outcome::kFailed) && !result.error.empty()) {
@@ -77,7 +76,7 @@ bool ApplicationList::ReadResults(bool always) {
   std::map<std::string, store::LastResult> results;
   // A file that cannot be read now (another program writing it) is tried again next time; the
   // list shows what it read before.
-  if (!store::LastResults().ReadAll(results)) return false;
+  if (!store::LastResults(store::kLastResultsFile, kWindowFileWait).ReadAll(results)) return false;
   results_ = std::move(results);
   read_stamp_ = stamp;
   read_ = true;
@@ -131,28 +130,42 @@ void ApplicationList::ComputeStopTable(const browse::KeyValue& low, const browse
 
 void ApplicationList::SetKeyFromStop(const browse::KeyValue& stop) { program_.files.APP.DriveNPath = stop.text; }
 
-// A stop taken from a record names a whole path: the seek finds that path's first application.
+// A stop taken from a record is its whole key, path and application, so that the stops part the
+// applications of one folder as well as the folders.
+browse::KeyValue ApplicationList::SpreadKey() const {
+  const store::AppsRecord& app = program_.files.APP;
+  browse::KeyValue key = ThumbKey();
+  key.minor_text = platform::FoldUpper(app.Application.Trimmed());
+  return key;
+}
+
 void ApplicationList::SetKeyFromSpreadStop(const browse::KeyValue& stop) {
   program_.files.APP.DriveNPath = stop.text;
+  program_.files.APP.Application = stop.minor_text;
+}
+
+std::string ApplicationList::KeyText() const { return program_.files.APP.DriveNPath.str(); }
+
+void ApplicationList::SetKeyFromTyped(const std::string& typed) {
+  program_.files.APP.DriveNPath = typed;
   program_.files.APP.Application.Clear();
 }
 
-char ApplicationList::KeyFirstChar() const { return program_.files.APP.DriveNPath.data[0]; }
-
-void ApplicationList::SetKeyFromTyped(char typed) {
-  program_.files.APP.DriveNPath = std::string(1, typed);
-  program_.files.APP.Application.Clear();
-}
-
-bool ApplicationList::TypedMatches(char typed) const {
+bool ApplicationList::TypedMatches(std::string_view typed) const {
   const store::AppsRecord& app = program_.files.APP;
-  const char folded = platform::FoldUpper(typed);
-  return platform::FoldUpper(app.DriveNPath.data[0]) == folded || platform::FoldUpper(app.Application.data[0]) == folded;
+  return browse::BeginsWithFolded(app.DriveNPath.str(), typed) || browse::BeginsWithFolded(app.Application.str(), typed);
 }
 
+// Each entry is offered as its button is: while a batch runs, the buttons are disabled and no
+// entry changes a record or the tags the batch reads.
 std::string ApplicationList::PopupText(bool has_rows) const {
-  return has_rows ? "&Insert|Chan&ge|&Delete|-|T&ag all|U&ntag all|Tag &failed only"
-                  : "&Insert|~Chan&ge|~&Delete|-|~T&ag all|~U&ntag all|~Tag &failed only";
+  auto entry = [&](const char* text, int button, bool needs_rows) {
+    const bool offered = (has_rows || !needs_rows) && (window_ == nullptr || window_->state(button).enabled);
+    return (offered ? "" : "~") + std::string(text);
+  };
+  return entry("&Insert", f::Insert, false) + "|" + entry("Chan&ge", f::Change, true) + "|" +
+         entry("&Delete", f::Delete, true) + "|-|" + entry("T&ag all", f::Tag, true) + "|" +
+         entry("U&ntag all", f::Tag, true) + "|" + entry("Tag &failed only", f::Tag, true);
 }
 
 // Entries 4, 5 and 6, Tag all, Untag all and Tag failed only: a failed write leaves that
@@ -169,7 +182,7 @@ bool ApplicationList::PopupAction(int entry) {
 // The next operation button then makes just the applications that were not made last time.
 void ApplicationList::TagFailedOnly() {
   std::map<std::string, store::LastResult> kept;
-  store::LastResults results;
+  store::LastResults results(store::kLastResultsFile, kWindowFileWait);
   if (!results.ReadAll(kept)) {
     program_.runtime.Message("The last results could not be read, so no tag was changed.\n\n" + results.Error(),
                              "Tag failed only", rt::BoxIcon::Exclamation, rt::ButtonOk);

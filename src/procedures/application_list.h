@@ -47,10 +47,11 @@ class ApplicationList final : public ListInstance {
                         std::array<browse::KeyValue, 100>& stops) override;
   void SetKeyFromStop(const browse::KeyValue& stop) override;
   void SetKeyFromSpreadStop(const browse::KeyValue& stop) override;
-  char KeyFirstChar() const override;
-  void SetKeyFromTyped(char typed) override;
+  browse::KeyValue SpreadKey() const override;
+  std::string KeyText() const override;
+  void SetKeyFromTyped(const std::string& typed) override;
   // A typed character finds an application by its name as well as by its path.
-  bool TypedMatches(char typed) const override;
+  bool TypedMatches(std::string_view typed) const override;
   std::string PopupText(bool has_rows) const override;
   int PopupButton(int entry) const override;
   bool PopupAction(int entry) override;

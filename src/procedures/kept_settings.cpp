@@ -1,9 +1,7 @@
-// The window places and the DDE time-out kept between runs: see kept_settings.h.
+// The values kept between runs: see kept_settings.h.
 #include "procedures/kept_settings.h"
 
-#include <map>
-#include <string>
-
+#include "runtime/list_format.h"
 #include "runtime/window.h"
 #include "store/settings.h"
 
@@ -11,54 +9,82 @@ namespace procedures {
 namespace {
 
 constexpr const char* kTimeOut = "DDETimeOut";
+constexpr int kLargest = 1 << 20;  // beyond any screen: a damaged value
+// A column narrower than this cannot be taken hold of again; wider than this, it is damaged.
+constexpr int kNarrowestColumn = 4;
+constexpr int kWidestColumn = 4000;
 
-std::map<std::string, std::int64_t> ReadSettings() {
-  std::map<std::string, std::int64_t> values;
-  store::Settings settings;
-  settings.ReadAll(values);  // unreadable: empty, and the defaults hold
-  return values;
-}
+std::string Prefix(const rt::WindowDef& definition) { return std::string(definition.id) + "."; }
 
-// The value of `name` when it is kept and lies within `low`..`high`.
-std::optional<int> Value(const std::map<std::string, std::int64_t>& values, const std::string& name, int low,
-                         int high) {
-  auto it = values.find(name);
-  if (it == values.end() || it->second < low || it->second > high) return std::nullopt;
-  return static_cast<int>(it->second);
+// How many columns the window's first list has, or 0 when it has none.
+std::size_t ListColumns(const rt::WindowDef& definition) {
+  for (const rt::ControlDef& control : definition.controls)
+    if (control.kind == rt::ControlKind::List && control.format)
+      if (auto columns = rt::ParseListFormat(control.format)) return columns->size();
+  return 0;
 }
 
 }  // namespace
 
-std::optional<rt::WindowPlacement> KeptPlacement(const rt::WindowDef& definition) {
-  const auto values = ReadSettings();
-  const std::string prefix = std::string(definition.id) + ".";
-  constexpr int kLargest = 1 << 20;  // beyond any screen: a damaged value
-  auto width = Value(values, prefix + "Width", 1, kLargest);
-  auto height = Value(values, prefix + "Height", 1, kLargest);
+KeptSettings KeptSettings::Read() {
+  KeptSettings kept;
+  store::Settings settings(store::kLastResultsFile, kWindowFileWait);
+  settings.ReadAll(kept.values_);  // unreadable: empty, and the defaults hold
+  kept.busy_ = settings.Busy();
+  return kept;
+}
+
+std::optional<int> KeptSettings::Value(const std::string& name, int low, int high) const {
+  auto it = values_.find(name);
+  if (it == values_.end() || it->second < low || it->second > high) return std::nullopt;
+  return static_cast<int>(it->second);
+}
+
+std::optional<rt::WindowPlacement> KeptSettings::Placement(const rt::WindowDef& definition) const {
+  const std::string prefix = Prefix(definition);
+  auto width = Value(prefix + "Width", 1, kLargest);
+  auto height = Value(prefix + "Height", 1, kLargest);
   if (!width || !height) return std::nullopt;
   rt::WindowPlacement placement{.width = *width, .height = *height};
-  auto x = Value(values, prefix + "X", -kLargest, kLargest);
-  auto y = Value(values, prefix + "Y", -kLargest, kLargest);
+  // A position needs both of its values: one damaged leaves the place to the system.
+  auto x = Value(prefix + "X", -kLargest, kLargest);
+  auto y = Value(prefix + "Y", -kLargest, kLargest);
   if (x && y) {
     placement.x = *x;
     placement.y = *y;
   }
-  placement.maximised = Value(values, prefix + "Maximised", 1, 1).has_value();
+  placement.maximised = Value(prefix + "Maximised", 1, 1).has_value();
+  // The columns, all of them or none.
+  for (std::size_t i = 1; i <= ListColumns(definition); ++i) {
+    auto column = Value(prefix + "Column" + std::to_string(i), kNarrowestColumn, kWidestColumn);
+    if (!column) {
+      placement.columns.clear();
+      break;
+    }
+    placement.columns.push_back(*column);
+  }
   return placement;
 }
 
-std::optional<int> KeptTimeOut(int low, int high) { return Value(ReadSettings(), kTimeOut, low, high); }
+std::optional<int> KeptSettings::TimeOut(int low, int high) const { return Value(kTimeOut, low, high); }
+
+std::optional<rt::WindowPlacement> KeptPlacement(const rt::WindowDef& definition) {
+  return KeptSettings::Read().Placement(definition);
+}
+
+std::optional<int> KeptTimeOut(int low, int high) { return KeptSettings::Read().TimeOut(low, high); }
 
 void KeepTimeOut(int minutes) {
-  store::Settings settings;
+  store::Settings settings(store::kLastResultsFile, kWindowFileWait);
   settings.Write({{kTimeOut, minutes}});  // unwritten: kept again when the window closes
 }
 
-void KeepSettings(const rt::Window& window, bool with_position, std::optional<int> time_out) {
+void KeepSettings(const rt::Window& window, bool with_position, std::optional<int> time_out,
+                  const std::map<std::string, std::int64_t>& choices) {
   const rt::WindowPlacement placement = window.Placement();
+  const std::string prefix = Prefix(window.definition());
   std::map<std::string, std::int64_t> values;
   if (placement.width > 0 && placement.height > 0) {
-    const std::string prefix = std::string(window.definition().id) + ".";
     values[prefix + "Width"] = placement.width;
     values[prefix + "Height"] = placement.height;
     values[prefix + "Maximised"] = placement.maximised ? 1 : 0;
@@ -67,9 +93,12 @@ void KeepSettings(const rt::Window& window, bool with_position, std::optional<in
       values[prefix + "Y"] = placement.y;
     }
   }
+  for (std::size_t i = 0; i < placement.columns.size(); ++i)
+    values[prefix + "Column" + std::to_string(i + 1)] = placement.columns[i];
+  for (const auto& [name, value] : choices) values[prefix + name] = value;
   if (time_out) values[kTimeOut] = *time_out;
   if (values.empty()) return;
-  store::Settings settings;
+  store::Settings settings(store::kLastResultsFile, kWindowFileWait);
   settings.Write(values);  // a file that cannot be written keeps its last values: no harm done
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include "browse/page_browse.h"
 #include "runtime/runtime.h"
@@ -17,6 +18,7 @@
 #include "procedures/main_def.h"
 #include "procedures/main_ide.h"
 #include "procedures/procedure.h"
+#include "store/last_results.h"
 
 namespace procedures {
 namespace {
@@ -24,6 +26,9 @@ namespace {
 using rt::EventKind;
 namespace f = main_field;
 constexpr int kLookForChanges = 100;  // hundredths of a second
+// The batch choices as kept, after the window's name.
+constexpr const char* kChoiceOnlyChanged = "OnlyChanged";
+constexpr const char* kChoiceStopOnFailure = "StopOnFailure";
 
 class MainProcedure {
  public:
@@ -38,18 +43,24 @@ class MainProcedure {
     files::RaiseUseCount(runtime_, program_.files, program_.files.Apps);
 
     ide_.LastAction.Clear();
+    // Read once, and briefly waited for: a program that holds the file does not hold the window.
+    const KeptSettings kept = KeptSettings::Read();
+    kept_busy_ = kept.Busy();
     const rt::ControlDef& time_out = kMainWindow.control(f::TimeOut);
-    if (auto minutes = KeptTimeOut(time_out.range_low, time_out.range_high))
+    if (auto minutes = kept.TimeOut(time_out.range_low, time_out.range_high))
       ide_.DDETimeOut = static_cast<std::uint8_t>(*minutes);
     std::int32_t response = RequestCancelled;
     {
-      rt::Window window(runtime_, kMainWindow, KeptPlacement(kMainWindow));
+      rt::Window window(runtime_, kMainWindow, kept.Placement(kMainWindow));
       browse::PageBrowse browse(list_, window, f::Browse_1, entry_request);
       browse_ = &browse;
       browse.OpenBrowse();  // binds the list's page
       // The IDE connection and the batch operations work on this window; the list's
       // RereadSelected brings the highlighted record back after them.
       MainIde ide(window, ide_, program_.services, program_.files, program_.OutputFileName);
+      const std::string prefix = std::string(kMainWindow.id) + ".";
+      ide.OnlyChanged = static_cast<std::uint8_t>(kept.Value(prefix + kChoiceOnlyChanged, 0, 1).value_or(0));
+      ide.StopOnFailure = static_cast<std::uint8_t>(kept.Value(prefix + kChoiceStopOnFailure, 0, 1).value_or(0));
       list_.Setup(window);
       // The list looks for changes made elsewhere every second while it is idle.
       window.SetTimerPeriod(kLookForChanges);
@@ -60,7 +71,8 @@ class MainProcedure {
         DispatchByKind(window);
         DispatchByField(window);
       }
-      KeepSettings(window, true, ide_.DDETimeOut);
+      KeepSettings(window, true, ide_.DDETimeOut,
+                   {{kChoiceOnlyChanged, ide.OnlyChanged}, {kChoiceStopOnFailure, ide.StopOnFailure}});
       files::LowerUseCount(program_.files, program_.files.Apps);
       browse.CloseBrowse();
       response = browse.Response;
@@ -74,6 +86,7 @@ class MainProcedure {
   void DispatchByKind(rt::Window& window) {
     switch (window.Kind()) {
       case EventKind::OpenWindow:
+        if (kept_busy_) TellFileBusy();
         ide_part_->Opened();
         RefreshDisplay();
         window.Select(f::Browse_1);
@@ -160,6 +173,14 @@ class MainProcedure {
     Refill();
   }
 
+  // Once, when the window opens without what was kept because another program holds the file.
+  void TellFileBusy() {
+    runtime_.Message(std::string("Another program is using ") + store::kLastResultsFile +
+                         ", so the window opens at its usual size, with its usual choices and "
+                         "without the last results. The results show as soon as the file is free.",
+                     "Kept settings", rt::BoxIcon::Exclamation, rt::ButtonOk);
+  }
+
   void RefreshDisplay() {
     if (list_.ReadResults()) browse_->ForceReset = true;
     browse_->RefreshDisplay();
@@ -176,6 +197,7 @@ class MainProcedure {
   ApplicationList list_;
   browse::PageBrowse* browse_ = nullptr;
   MainIde* ide_part_ = nullptr;
+  bool kept_busy_ = false;
 
   // The connection state of one activation (DDEChannel, DDEConnected, DDETimeOut, LastAction...).
   ide::ConnectionState ide_;

@@ -63,7 +63,7 @@ constexpr ControlDef Group(const char* name, const char* text, int x, int y, int
 }
 
 constexpr ControlDef TimeOut() {
-  ControlDef c = Control("?TimeOut", ControlKind::Spin, "", 78, 2, 20, 8, kWindowFont);
+  ControlDef c = Control("?TimeOut", ControlKind::Spin, "", 96, 2, 20, 8, kWindowFont);
   c.picture = "@n3";
   c.range_low = 1;
   c.range_high = 99;
@@ -96,14 +96,18 @@ constexpr ControlDef BatchChoice(const char* name, const char* text, int y, cons
 }
 
 constexpr ControlDef Logo() {
-  ControlDef c = Control("?Logo", ControlKind::Image, "", 20, 157, 84, 23, kWindowFont);
+  ControlDef c = Control("?Logo", ControlKind::Image, "", 20, 159, 84, 19, kWindowFont);
   c.icon = "LOGO";
   return c;
 }
 
+// In the order of the layout, which the Tab key follows: the left column from the top, the list,
+// then the row of buttons along the bottom from left to right. A group's members follow it.
 constexpr std::array kControls{
-    Browse(),
-    Group("?ApplicationGroup", "Application", 6, 9, 114, 45, kSansSerif8, 4),
+    Control("?TimeOut:Prompt", ControlKind::Prompt, "DDE Time Out (in minutes):", 12, 2, kDefault,
+            kDefault, kSansSerif8),
+    TimeOut(),
+    Group("?ApplicationGroup", "Application", 6, 10, 114, 44, kSansSerif8, 4),
     Button("?MakeExe", "&Gen && Make    (.EXE)", 11, 18, 50, 14, "Generate, compile and link an .EXE.",
            "COFFEE2.ICO"),
     Button("?MakeDll", "Gen && &Make    (.DLL)", 65, 18, 50, 14, "Generate, make and compile a .DLL",
@@ -117,32 +121,31 @@ constexpr std::array kControls{
            "Import .TXD to .DCT with same name, from same directory", nullptr),
     Button("?ExportDct", "Export", 65, 63, 50, 14,
            "Export Dictionary to .TXD with same name and directory", nullptr),
+    BatchChoice("?OnlyChanged", "Only changed", 83,
+                "Skip the applications whose output is newer than their .APP, input and dictionary."),
+    BatchChoice("?StopOnFailure", "Stop at first failure", 93,
+                "End the batch at the first application that is not made."),
     Group("?ConnectionGroup", "", 6, 103, 114, 38, kWindowFont, 3),
     ServerActive(),
     Button("?Connect", "Connect", 11, 122, 50, 14,
            "Establish DDE session, starting CW2.0 if necessary.", "CONNECT.ICO"),
     Button("?Disconnect", "Disconnect", 65, 122, 50, 14, "Disconnect from CW2.0, ending DDE session.",
            "DISCON.ICO"),
-    Button("?Tag", "&Tag", 247, 185, 42, 12, "Tag/Untag application for processing.", "CHECK1.ICO"),
-    Button("?Insert", "&Insert", 292, 185, 38, 12, "Add an application to the list.", "INSERT.ICO"),
-    Button("?Change", "Chan&ge", 330, 185, 38, 12, "Change application information.", "CHANGE.ICO",
-           rt::kDefaultButton),
-    Button("?Delete", "&Delete", 368, 185, 38, 12, "Remove application from list.", "DELETE.ICO"),
-    Button("?Log", "&Log", 63, 185, 42, 12, "List of actions completed.", "INVOICE.ICO"),
-    Button("?Close", "Close", 4, 185, 47, 12, "Bye bye", "CLOSE.ICO", rt::kStdClose),
-    TimeOut(),
-    Control("?TimeOut:Prompt", ControlKind::Prompt, "DDE Time Out (in minutes):", 12, 2, kDefault,
-            kDefault, kSansSerif8),
-    LastAction(),
-    Logo(),
     Control("?LastAction:Prompt", ControlKind::Prompt, "Last Action:", 6, 142, kDefault, kDefault,
             kSansSerif8DarkRed),
+    LastAction(),
+    Logo(),
     Control("?Credit", ControlKind::String, "Nightjar - batch jobs for your IDE", 18, 178, kDefault,
             kDefault, kSmallFontsBold),
-    BatchChoice("?OnlyChanged", "Only changed", 83,
-                "Skip the applications whose output is newer than their .APP, input and dictionary."),
-    BatchChoice("?StopOnFailure", "Stop at first failure", 93,
-                "End the batch at the first application that is not made."),
+    Browse(),
+    Button("?Close", "Close", 4, 185, 47, 12, "Bye bye", "CLOSE.ICO", rt::kStdClose),
+    Button("?Log", "&Log", 63, 185, 42, 12, "List of actions completed.", "INVOICE.ICO"),
+    Button("?Tag", "&Tag", 247, 185, 42, 12, "Tag/Untag application for processing.", "CHECK1.ICO"),
+    Button("?Insert", "&Insert", 292, 185, 38, 12, "Add an application to the list.", "INSERT.ICO"),
+    // "&Change": G is the make button's key.
+    Button("?Change", "&Change", 330, 185, 38, 12, "Change application information.", "CHANGE.ICO",
+           rt::kDefaultButton),
+    Button("?Delete", "&Delete", 368, 185, 38, 12, "Remove application from list.", "DELETE.ICO"),
 };
 
 }  // namespace

@@ -9,7 +9,8 @@ namespace procedures {
 
 namespace main_field {
 enum : int {
-  Browse_1 = 1,
+  TimeOut_Prompt = 1,
+  TimeOut,
   ApplicationGroup,
   MakeExe,
   MakeDll,
@@ -18,24 +19,23 @@ enum : int {
   DictionaryGroup,
   ImportDct,
   ExportDct,
+  OnlyChanged,
+  StopOnFailure,
   ConnectionGroup,
   ServerActive,
   Connect,
   Disconnect,
+  LastAction_Prompt,
+  LastAction,
+  Logo,
+  Credit,
+  Browse_1,
+  Close,
+  Log,
   Tag,
   Insert,
   Change,
   Delete,
-  Log,
-  Close,
-  TimeOut,
-  TimeOut_Prompt,
-  LastAction,
-  Logo,
-  LastAction_Prompt,
-  Credit,
-  OnlyChanged,
-  StopOnFailure,
 };
 }  // namespace main_field
 

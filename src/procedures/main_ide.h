@@ -48,12 +48,12 @@ class MainIde {
 
   ide::Connection connection;
   ide::BatchOperations batch;
+  // The batch choices' check boxes: 1 ticked. Main keeps them between runs.
+  std::uint8_t OnlyChanged = 0;
+  std::uint8_t StopOnFailure = 0;
 
  private:
   rt::Window& window_;
-  // The batch choices' check boxes: 1 ticked.
-  std::uint8_t OnlyChanged = 0;
-  std::uint8_t StopOnFailure = 0;
 };
 
 }  // namespace procedures

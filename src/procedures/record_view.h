@@ -32,9 +32,14 @@ class RecordView final : public browse::BrowseFile {
   void ClearCurrent() override { file_.ForgetCurrent(); }
   void ClearBuffer() override { clear_buffer_(); }
   std::int64_t ChangeCounter() override { return file_.ChangeCounter(); }
-  std::int64_t RecordCount() override {
-    const std::int32_t n = file_.Records();
+  std::int64_t RecordCountUpTo(std::int64_t limit) override {
+    const std::int64_t n = file_.RecordsUpTo(limit);
     return file_.store().error.code == 0 ? n : -1;
+  }
+  bool FindsKeyPrefix() override { return file_.FindsKeyPrefix(); }
+  browse::FileStatus FindKeyPrefix(const std::string& prefix) override {
+    file_.FindKeyPrefix(prefix, true);
+    return Status();
   }
   browse::FileStatus ReadKeysAtRanks(const std::vector<std::int64_t>& ranks,
                                      const std::function<void()>& each) override {

@@ -25,6 +25,9 @@ enum class EventKind {
   PageDown,
   ScrollTop,
   ScrollBottom,
+  // The wheel turned a line: the rows move by one and the highlight keeps its record.
+  WheelUp,
+  WheelDown,
   ScrollDrag,
   AlertKey,
 };

@@ -66,6 +66,8 @@ struct WindowPlacement {
   int x = kDefault, y = kDefault;
   int width = 0, height = 0;
   bool maximised = false;
+  // The widths of the window's list's columns, in dialog units; empty: the format's widths.
+  std::vector<int> columns;
   bool operator==(const WindowPlacement&) const = default;
 };
 

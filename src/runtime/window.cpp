@@ -2,6 +2,7 @@
 #include "runtime/window.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "runtime/picture.h"
@@ -24,6 +25,11 @@ Window::Window(Runtime& runtime, const WindowDef& definition, std::optional<Wind
       if (auto columns = ParseListFormat(c.format)) s.columns = std::move(*columns);
     }
   }
+  // Columns as the user left them: all of them, or none when the format has changed since.
+  if (const int list = FirstList(); list != 0 && initial_placement_ &&
+                                    initial_placement_->columns.size() == state(list).columns.size())
+    for (std::size_t i = 0; i < initial_placement_->columns.size(); ++i)
+      mutable_state(list).columns[i].width = initial_placement_->columns[i];
   timer_ = def_.timer;
   runtime_.Push(this);
   peer_ = runtime_.backend().CreatePeer(*this);
@@ -427,7 +433,32 @@ void Window::DirectoryChanged() {
   Queue({EventKind::DirectoryChanged, 0});
 }
 
-WindowPlacement Window::Placement() const { return peer_ ? peer_->Placement() : last_placement_; }
+WindowPlacement Window::Placement() const {
+  WindowPlacement placement = peer_ ? peer_->Placement() : last_placement_;
+  if (const int list = FirstList(); list != 0)
+    for (const ColumnFormat& column : state(list).columns) placement.columns.push_back(column.width);
+  return placement;
+}
+
+int Window::FirstList() const {
+  for (int field = 1; field <= def_.ControlCount(); ++field)
+    if (def_.control(field).kind == ControlKind::List) return field;
+  return 0;
+}
+
+void Window::UserWheel(int field, int lines) {
+  const ControlState& s = state(field);
+  if (def_.control(field).kind != ControlKind::List || !s.enabled || !s.source || s.source->RowCount() == 0) return;
+  runtime_.SetLastKey(0, 0);
+  focus_ = field;
+  for (int i = 0; i < std::abs(lines); ++i) Queue({lines > 0 ? EventKind::WheelUp : EventKind::WheelDown, field});
+}
+
+void Window::UserColumnWidth(int field, int column, int width) {
+  std::vector<ColumnFormat>& columns = mutable_state(field).columns;
+  if (column >= 1 && column <= static_cast<int>(columns.size()) && width > 0)
+    columns[static_cast<std::size_t>(column - 1)].width = width;
+}
 
 void Window::UserResized() {
   for (const Event& e : queue_)

@@ -178,6 +178,10 @@ class Window {
   void UserKey(int field, int key_code, int character = 0);
   // The list's scroll thumb was dragged to `position` (0..100).
   void UserThumb(int field, int position);
+  // The mouse wheel over list `field` turned `lines` lines, towards the top when positive.
+  void UserWheel(int field, int lines);
+  // The user made column `column` (from 1) of list `field` `width` dialog units wide.
+  void UserColumnWidth(int field, int column, int width);
   // The window's close box.
   void UserClose();
   // Esc, when no control takes it itself: the window's cancel button (kCancelButton) is pressed,
@@ -196,6 +200,8 @@ class Window {
 
  private:
   std::size_t Index(int field) const;
+  // The field number of the window's first list, or 0.
+  int FirstList() const;
   ControlState& mutable_state(int field) { return controls_[Index(field)]; }
   void BindRaw(int field, Binding binding);
   void Refresh(int field);

@@ -67,7 +67,8 @@ bool LastResults::ReadAll(std::map<std::string, LastResult>& results) {
   if (!SideFileExists(path_)) return true;
   SideStatement all(path_, false, kSchema,
                     "SELECT key, folder, application, operation, outcome, date, clock, hundredths, error, "
-                    "build_order FROM LastResults");
+                    "build_order FROM LastResults",
+                    read_wait_ms_);
   if (!all.ok()) {
     error_ = all.Why();
     return false;

@@ -13,6 +13,9 @@ namespace store {
 
 // The file beside APPS that holds the results and numbers.
 inline constexpr const char* kLastResultsFile = "APPSLAST.db";
+// How long a call waits for another station's lock on that file, in milliseconds: long enough for
+// any station's write to end. A window that must not freeze passes a shorter wait.
+inline constexpr int kSideFileWait = 10000;
 
 struct LastResult {
   std::string folder;       // APP:DriveNPath, as stored
@@ -31,7 +34,10 @@ std::string LastResultKey(const std::string& folder, const std::string& applicat
 
 class LastResults {
  public:
-  explicit LastResults(std::string path = kLastResultsFile) : path_(std::move(path)) {}
+  // `read_wait_ms`: how long ReadAll waits for another station's lock (a window passes a short
+  // wait, so as not to freeze); writes wait as long as any station's write takes.
+  explicit LastResults(std::string path = kLastResultsFile, int read_wait_ms = kSideFileWait)
+      : path_(std::move(path)), read_wait_ms_(read_wait_ms) {}
 
   // Keeps `result` as its application's last one; the application's build order stays. False with
   // Error() set when the file could not be written.
@@ -44,6 +50,7 @@ class LastResults {
 
  private:
   std::string path_;
+  int read_wait_ms_;
   std::string error_;
 };
 

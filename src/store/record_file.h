@@ -137,6 +137,23 @@ class RecordFile {
   void Previous();
   // The number of records.
   std::int32_t Records();
+  // How many records the file holds when that is at most `limit`; otherwise some number above
+  // `limit`, not necessarily exact. Ids are never given twice, so a file whose ids span no more than
+  // `limit` is counted outright; otherwise 16 short samples of the id range tell how densely its ids
+  // are used, and a file that looks more than twice past `limit` is not counted at all. Anything
+  // else is counted no further than `limit` + 1. So a file far past the limit costs a few searches,
+  // and no file costs more than counting `limit` + 1 records.
+  std::int64_t RecordsUpTo(std::int64_t limit);
+  // Whether FindKeyPrefix serves this file: a key of two text parts.
+  bool FindsKeyPrefix() const;
+  // Type-ahead over a key of two text parts (a folder and a name): reads the first record in key
+  // order, from the key value standing in the buffer (after it when `after`), whose first or second
+  // key part begins with `prefix` (folded like the key when it ignores case), going round to the
+  // first record when none follows; it becomes the current record. 33 when no record answers.
+  // Only the key's index is searched: first parts by one search, second parts by two searches for
+  // each distinct first part passed over, so the cost grows with the folders, never with the
+  // records.
+  void FindKeyPrefix(std::string_view prefix, bool after);
   // The keys of the records at `ranks` of the key order (0 the first; ascending), read in one pass
   // over the key's index: for each rank in turn the key is written into the record buffer's key
   // fields (a case-insensitive key's texts folded as the index holds them) and `each` is called.
@@ -219,6 +236,8 @@ class RecordFile {
   int CheckSchema();
   int MendSchema();
 
+  bool PrefixSearch(const KeyValue& from, const KeyPart& prefix, const KeyPart& prefix_end,
+                    const KeyPart& last_folder, KeyValue& found);
   void ReadStep(Cursor& cursor, bool forward);
   int FetchStep(Cursor& cursor, bool forward);
   void LoadRow(sqlite3_stmt* stmt);

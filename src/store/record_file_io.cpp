@@ -9,6 +9,7 @@
 #include <limits>
 #include <utility>
 
+#include "platform/code_page.h"
 #include "store/sqlite_statement.h"
 
 namespace store {
@@ -187,6 +188,142 @@ void RecordFile::KeysAtRanks(const std::vector<std::int64_t>& ranks, const std::
     for (int p = 0; p < layout_.key.part_count; ++p) WriteField(layout_.fields[layout_.key.parts[p]], buffer_, key[p]);
     each();
   }
+  Succeed();
+}
+
+std::int64_t RecordFile::RecordsUpTo(std::int64_t limit) {
+  if (!RequireOpen()) return 0;
+  auto single = [&](StatementId id, std::initializer_list<std::int64_t> params, std::int64_t* out, int columns) {
+    sqlite3_stmt* stmt = Prepared(id);
+    if (stmt == nullptr) return false;
+    Use use(stmt);
+    int param = 1;
+    for (std::int64_t p : params) sqlite3_bind_int64(stmt, param++, p);
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW) {
+      FailSqlite(rc);
+      return false;
+    }
+    for (int c = 0; c < columns; ++c) out[c] = sqlite3_column_int64(stmt, c);
+    return true;
+  };
+  std::int64_t span[2] = {0, 0};
+  if (!single(kIdSpan, {}, span, 2)) return 0;
+  const std::int64_t ids = span[1] - span[0] + 1;
+  if (ids > limit) {
+    constexpr std::int64_t kWindows = 16, kWindow = 64;
+    std::int64_t hits = 0;
+    for (std::int64_t w = 0; w < kWindows; ++w) {
+      const std::int64_t low = span[0] + (ids - kWindow) / (kWindows - 1) * w;
+      std::int64_t n = 0;
+      if (!single(kCountIds, {low, low + kWindow - 1}, &n, 1)) return 0;
+      hits += n;
+    }
+    const double estimate = static_cast<double>(hits) / static_cast<double>(kWindows * kWindow) * static_cast<double>(ids);
+    if (estimate > 2.0 * static_cast<double>(limit)) {
+      Succeed();
+      return static_cast<std::int64_t>(estimate);
+    }
+  }
+  std::int64_t counted = 0;
+  if (!single(kCountUpTo, {limit + 1}, &counted, 1)) return 0;
+  Succeed();
+  return counted;
+}
+
+bool RecordFile::FindsKeyPrefix() const {
+  return layout_.key.part_count == 2 && layout_.fields[layout_.key.parts[0]].type == FieldType::String &&
+         layout_.fields[layout_.key.parts[1]].type == FieldType::String;
+}
+
+namespace {
+
+KeyPart Text(std::string text) { return KeyPart{KeyPart::Kind::Text, 0, std::move(text)}; }
+// A blob sorts after every text: a bound that no text reaches.
+KeyPart AfterEveryText() { return KeyPart{KeyPart::Kind::Blob, 0, {}}; }
+
+bool TextLess(const KeyPart& a, const KeyPart& b) {
+  if (a.kind != b.kind) return a.kind == KeyPart::Kind::Text;  // only texts and the blob bound meet here
+  return a.text < b.text;
+}
+
+}  // namespace
+
+// One pass of FindKeyPrefix: the first key at or after `from` whose first part lies in
+// [prefix, prefix_end), or, among first parts up to `last_folder`, whose second part does. False
+// with no error when there is none, false with the error set when a search failed.
+bool RecordFile::PrefixSearch(const KeyValue& from, const KeyPart& prefix, const KeyPart& prefix_end,
+                              const KeyPart& last_folder, KeyValue& found) {
+  found.clear();
+  {
+    sqlite3_stmt* stmt = Prepared(kPrefixFirst);
+    if (stmt == nullptr) return false;
+    Use use(stmt);
+    const bool from_prefix = TextLess(from[0], prefix);
+    BindValue(stmt, 1, from_prefix ? prefix : from[0]);
+    BindValue(stmt, 2, from_prefix ? Text("") : from[1]);
+    BindValue(stmt, 3, prefix_end);
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) found = {ColumnValue(stmt, 0), ColumnValue(stmt, 1)};
+    else if (rc != SQLITE_DONE) return FailSqlite(rc), false;
+  }
+  {
+    sqlite3_stmt* stmt = Prepared(kPrefixSecond);
+    if (stmt == nullptr) return false;
+    Use use(stmt);
+    BindValue(stmt, 1, from[0]);
+    BindValue(stmt, 2, TextLess(from[1], prefix) ? prefix : from[1]);
+    BindValue(stmt, 3, prefix);
+    BindValue(stmt, 4, prefix_end);
+    // A folder past one whose own name answers cannot hold an earlier answer.
+    BindValue(stmt, 5, !found.empty() && TextLess(found[0], last_folder) ? found[0] : last_folder);
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+      KeyValue hit{ColumnValue(stmt, 0), ColumnValue(stmt, 1)};
+      if (found.empty() || TextLess(hit[0], found[0]) || (hit[0] == found[0] && TextLess(hit[1], found[1])))
+        found = std::move(hit);
+    } else if (rc != SQLITE_DONE) {
+      return FailSqlite(rc), false;
+    }
+  }
+  return !found.empty();
+}
+
+void RecordFile::FindKeyPrefix(std::string_view prefix, bool after) {
+  if (!RequireOpen()) return;
+  if (!FindsKeyPrefix() || prefix.empty()) return Fail(kRecordNotAvailable);
+  std::string folded(prefix);
+  if (layout_.key.ignore_case) folded = platform::FoldUpper(folded);
+  // Every text that begins with the prefix lies below the prefix with its last byte raised.
+  std::string end = folded;
+  while (!end.empty() && static_cast<unsigned char>(end.back()) == 0xFF) end.pop_back();
+  KeyPart prefix_end = AfterEveryText();
+  if (!end.empty()) {
+    end.back() = static_cast<char>(static_cast<unsigned char>(end.back()) + 1);
+    prefix_end = Text(end);
+  }
+  KeyValue from = BufferKey();
+  for (KeyPart& part : from)
+    if (part.kind != KeyPart::Kind::Text) part = Text("");
+  // Just after the key value: no stored text holds a NUL byte.
+  if (after) from[1].text.push_back('\0');
+  KeyValue found;
+  if (!PrefixSearch(from, Text(folded), prefix_end, AfterEveryText(), found)) {
+    if (store_.error.code != kNoError && store_.error.code != kRecordNotAvailable) return;
+    // Round to the start, up to the folder where the search began.
+    if (!PrefixSearch({Text(""), Text("")}, Text(folded), prefix_end, from[0], found)) {
+      if (store_.error.code != kNoError && store_.error.code != kRecordNotAvailable) return;
+      return Fail(kRecordNotAvailable);
+    }
+  }
+  sqlite3_stmt* stmt = Prepared(kEqualAfter);
+  if (stmt == nullptr) return;
+  Use use(stmt);
+  BindKey(stmt, found, 1);
+  sqlite3_bind_int64(stmt, 3, kLowestId);
+  const int rc = sqlite3_step(stmt);
+  if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? Fail(kRecordNotAvailable) : FailSqlite(rc);
+  LoadRow(stmt);
   Succeed();
 }
 

@@ -15,10 +15,12 @@ constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS Settings(Name TEXT P
 bool Settings::ReadAll(std::map<std::string, std::int64_t>& values) {
   values.clear();
   error_.clear();
+  busy_ = false;
   if (!SideFileExists(path_)) return true;
-  SideStatement all(path_, false, kSchema, "SELECT Name, Value FROM Settings");
+  SideStatement all(path_, false, kSchema, "SELECT Name, Value FROM Settings", wait_ms_);
   if (!all.ok()) {
     error_ = all.Why();
+    busy_ = all.Busy();
     return false;
   }
   int rc;
@@ -27,6 +29,7 @@ bool Settings::ReadAll(std::map<std::string, std::int64_t>& values) {
       values[all.ColumnText(0)] = sqlite3_column_int64(all.get(), 1);
   if (rc != SQLITE_DONE) {
     error_ = all.Why();
+    busy_ = all.Busy();
     values.clear();
     return false;
   }
@@ -35,8 +38,10 @@ bool Settings::ReadAll(std::map<std::string, std::int64_t>& values) {
 
 bool Settings::Write(const std::map<std::string, std::int64_t>& values) {
   error_.clear();
+  busy_ = false;
   SideStatement put(path_, true, kSchema,
-                    "INSERT INTO Settings(Name, Value) VALUES(?1, ?2) ON CONFLICT(Name) DO UPDATE SET Value=?2");
+                    "INSERT INTO Settings(Name, Value) VALUES(?1, ?2) ON CONFLICT(Name) DO UPDATE SET Value=?2",
+                    wait_ms_);
   bool ok = put.ok() && sqlite3_exec(put.db(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
   for (auto it = values.begin(); ok && it != values.end(); ++it) {
     put.BindText(1, it->first);
@@ -46,6 +51,7 @@ bool Settings::Write(const std::map<std::string, std::int64_t>& values) {
   if (ok) ok = sqlite3_exec(put.db(), "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
   if (ok) return true;
   error_ = put.Why();
+  busy_ = put.Busy();
   if (put.db() != nullptr) sqlite3_exec(put.db(), "ROLLBACK", nullptr, nullptr, nullptr);
   return false;
 }

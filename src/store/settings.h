@@ -14,7 +14,9 @@ namespace store {
 
 class Settings {
  public:
-  explicit Settings(std::string path = kLastResultsFile) : path_(std::move(path)) {}
+  // `wait_ms`: how long a call waits for another station's lock on the file.
+  explicit Settings(std::string path = kLastResultsFile, int wait_ms = kSideFileWait)
+      : path_(std::move(path)), wait_ms_(wait_ms) {}
 
   // Every kept value by name; a value that is not a whole number is left out. Empty, and no
   // error, when there is no file yet: reading never makes one. False with Error() set when the
@@ -24,10 +26,14 @@ class Settings {
   // could not be written.
   bool Write(const std::map<std::string, std::int64_t>& values);
   const std::string& Error() const { return error_; }
+  // Whether the last call failed because another station held the file past the wait.
+  bool Busy() const { return busy_; }
 
  private:
   std::string path_;
+  int wait_ms_;
   std::string error_;
+  bool busy_ = false;
 };
 
 }  // namespace store

@@ -12,13 +12,14 @@ bool SideFileExists(const std::string& path) {
   return true;
 }
 
-SideStatement::SideStatement(const std::string& path, bool create, const char* schema, const char* sql) {
+SideStatement::SideStatement(const std::string& path, bool create, const char* schema, const char* sql,
+                             int wait_ms) {
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
   rc_ = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
   if (rc_ == SQLITE_OK) {
-    // A file shared with other stations: the rollback journal, a full sync, a wait of up to 10 s
-    // for another station's lock.
-    sqlite3_busy_timeout(db_, 10000);
+    // A file shared with other stations: the rollback journal, a full sync, a bounded wait for
+    // another station's lock.
+    sqlite3_busy_timeout(db_, wait_ms);
     rc_ = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; PRAGMA trusted_schema=OFF",
                        nullptr, nullptr, nullptr);
   }
@@ -33,6 +34,11 @@ SideStatement::~SideStatement() {
 
 std::string SideStatement::Why() const {
   return std::string(db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc_));
+}
+
+bool SideStatement::Busy() const {
+  const int code = (db_ != nullptr ? sqlite3_errcode(db_) : rc_) & 0xFF;
+  return code == SQLITE_BUSY || code == SQLITE_LOCKED;
 }
 
 void SideStatement::BindText(int index, const std::string& text) {

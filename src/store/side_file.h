@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "store/last_results.h"  // kSideFileWait
+
 namespace store {
 
 // Whether `path` exists; reading a side file that is not there finds nothing, and makes nothing.
@@ -16,8 +18,10 @@ bool SideFileExists(const std::string& path);
 class SideStatement {
  public:
   // Opens `path` (creating it when `create`), runs `schema` (CREATE TABLE IF NOT EXISTS ...) and
-  // prepares `sql`. ok() tells whether all went well; Why() says what failed.
-  SideStatement(const std::string& path, bool create, const char* schema, const char* sql);
+  // prepares `sql`, waiting up to `wait_ms` for another station's lock. ok() tells whether all
+  // went well; Why() says what failed.
+  SideStatement(const std::string& path, bool create, const char* schema, const char* sql,
+                int wait_ms = kSideFileWait);
   ~SideStatement();
   SideStatement(const SideStatement&) = delete;
   SideStatement& operator=(const SideStatement&) = delete;
@@ -27,6 +31,8 @@ class SideStatement {
   sqlite3_stmt* get() const { return stmt_; }
   // The text of the last failure of this file (open, prepare or step).
   std::string Why() const;
+  // Whether the last failure was another station's lock held past the wait.
+  bool Busy() const;
 
   // Binders and readers of text as the records' code-page bytes (never re-encoded).
   void BindText(int index, const std::string& text);

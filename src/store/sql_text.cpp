@@ -81,6 +81,24 @@ SqlText::SqlText(const FileLayout& layout) {
   std::string key_select;
   for (std::size_t p = 0; p < key_columns.size(); ++p) key_select += (p ? ", " : "") + key_columns[p];
   statements[kKeysInOrder] = "SELECT " + key_select + " FROM " + table + " ORDER BY " + ascending + "id";
+  // Both min and max in one statement would scan the table: two searches of the id's tree instead.
+  statements[kIdSpan] = "SELECT (SELECT min(id) FROM " + table + "), (SELECT max(id) FROM " + table + ")";
+  statements[kCountIds] = "SELECT count(*) FROM " + table + " WHERE id BETWEEN ?1 AND ?2";
+  statements[kCountUpTo] = "SELECT count(*) FROM (SELECT 1 FROM " + table + " LIMIT ?1)";
+  if (key_columns.size() == 2) {
+    const std::string& first = key_columns[0];
+    const std::string& second = key_columns[1];
+    statements[kPrefixFirst] = "SELECT " + key_select + ", id FROM " + table + " WHERE " + tuple + ">=(?1, ?2) AND " +
+                               first + "<?3 ORDER BY " + ascending + "id LIMIT 1";
+    // Walks the distinct first parts from ?1 (the walk stops after ?5), each one search of the
+    // index, and looks in each for a second part from ?3 (from ?2 in the first) below ?4: one search
+    // more. No record is read, and a first part's records are never stepped through one by one.
+    statements[kPrefixSecond] =
+        "WITH RECURSIVE part(value) AS (SELECT ?1 UNION ALL SELECT (SELECT min(" + first + ") FROM " + table +
+        " WHERE " + first + ">part.value) FROM part WHERE part.value<?5) SELECT part.value, (SELECT " + second +
+        " FROM " + table + " WHERE " + first + "=part.value AND " + second + ">=(CASE WHEN part.value=?1 THEN ?2 ELSE ?3 END) AND " +
+        second + "<?4 ORDER BY " + second + " LIMIT 1) AS hit FROM part WHERE part.value<=?5 AND hit IS NOT NULL LIMIT 1";
+  }
 
   std::string values, sets;
   int param = 1;

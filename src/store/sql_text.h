@@ -23,6 +23,11 @@ enum StatementId : int {
   kById,
   kCount,
   kKeysInOrder,  // the key columns alone, every record in key order
+  kIdSpan,       // the lowest and the highest id
+  kCountIds,     // how many records have ids from ?1 to ?2
+  kCountUpTo,    // how many records there are, counted no further than ?1
+  kPrefixFirst,  // two-part key: the first key at or after (?1, ?2) whose first part is below ?3
+  kPrefixSecond, // two-part key: the first key whose second part lies in [?3, ?4), folder by folder
   kInsert,
   kUpdate,
   kUpdateWatched,

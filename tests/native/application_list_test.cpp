@@ -24,6 +24,9 @@ namespace {
 namespace f = main_field;
 using rt::EventKind;
 
+// Longer than type-ahead's pause between the letters of one word.
+constexpr std::int64_t kPause = 150;
+
 struct App {
   const char* path;
   const char* name;
@@ -137,11 +140,37 @@ TEST_F(ApplicationListTest, TypeAheadFindsPathsAndNamesWithoutRegardToCase) {
   Expect("C:\\ONE\\ >c:\\two\\ D:\\ E:\\");
   script().TypeChar(f::Browse_1, 'c');  // the next begins with D: back to the first C
   Expect(">C:\\ONE\\ c:\\two\\ D:\\ E:\\");
-  script().TypeChar(f::Browse_1, 'e');
+  script().Wait(kPause).TypeChar(f::Browse_1, 'e');
   Expect("C:\\ONE\\ c:\\two\\ D:\\ >E:\\");
-  script().TypeChar(f::Browse_1, 'P');  // by the application's name, going round the list
+  script().Wait(kPause).TypeChar(f::Browse_1, 'P');  // by the application's name, going round the list
   Expect("C:\\ONE\\ c:\\two\\ >D:\\ E:\\");
   RunMain();
+}
+
+// Letters typed within a second make one word, which goes to the next path or application it
+// begins (through the key's index, going round to the top); a pause starts a new word, and a word
+// that begins nothing beeps and leaves the highlight where it is.
+TEST_F(ApplicationListTest, TypeAheadTakesAWordTypedWithinASecond) {
+  Seed({{"C:\\A\\", "PAY.APP", 0}, {"C:\\A\\", "PAYABLE.APP", 0}, {"C:\\B\\", "ALPHA.APP", 0},
+        {"C:\\B\\", "PAYROLL.APP", 0}, {"D:\\", "PAYROLL.APP", 0}, {"E:\\", "X.APP", 0}, {"PAYROLL\\", "Y.APP", 0}});
+  auto type = [&](const char* word, const char* lands_on) {
+    for (const char* c = word; *c != '\0'; ++c) script().TypeChar(f::Browse_1, *c);
+    script().Inspect([lands_on, word](rt::Window& w) {
+      const rt::ListSource* rows = w.state(f::Browse_1).source;
+      const int r = w.SelectedRow(f::Browse_1);
+      EXPECT_EQ(rows->CellAt(r, 2).text + rows->CellAt(r, 3).text, lands_on) << word;
+    });
+  };
+  type("payroll", "C:\\B\\PAYROLL.APP");
+  script().Wait(kPause);
+  type("x", "E:\\X.APP");
+  script().Wait(kPause);
+  type("pay", "PAYROLL\\Y.APP");  // its path
+  script().Wait(kPause);
+  type("alpha", "C:\\B\\ALPHA.APP");  // round to the top
+  type("x", "C:\\B\\ALPHA.APP");
+  RunMain();
+  EXPECT_EQ(backend_.beeps(), 1);
 }
 
 TEST_F(ApplicationListTest, EmptyListKeepsTheWindowAndOffersOnlyInsert) {
@@ -208,6 +237,25 @@ TEST_F(ApplicationListTest, ThumbReachesEveryPartOfPathsSharingTheirDrive) {
     script().Inspect([&, position](rt::Window& w) {
       const rt::ListSource* rows = w.state(f::Browse_1).source;
       EXPECT_EQ(rows->CellAt(w.SelectedRow(f::Browse_1), 2).text, paths[(position - 1) * 205 / 99]);
+      EXPECT_EQ(w.Thumb(f::Browse_1), position);
+    });
+  }
+  RunMain();
+}
+
+// Two hundred applications in one folder: the stops are whole keys, path and application, so each
+// drop of the thumb lands on the application at its share of the list.
+TEST_F(ApplicationListTest, ThumbReachesEveryApplicationOfOneFolder) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 200; ++i) names.push_back("A" + std::to_string(1000 + i) + ".APP");
+  std::vector<App> apps;
+  for (const std::string& n : names) apps.push_back({"C:\\SHOP\\", n.c_str(), 0});
+  Seed(apps);
+  for (int position : {2, 50, 98}) {
+    script().Thumb(f::Browse_1, position);
+    script().Inspect([&, position](rt::Window& w) {
+      const rt::ListSource* rows = w.state(f::Browse_1).source;
+      EXPECT_EQ(rows->CellAt(w.SelectedRow(f::Browse_1), 3).text, names[(position - 1) * 199 / 99]);
       EXPECT_EQ(w.Thumb(f::Browse_1), position);
     });
   }

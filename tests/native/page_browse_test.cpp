@@ -83,7 +83,7 @@ class MemoryFile final : public BrowseFile {
     buffer = records_[static_cast<std::size_t>(i)];
     return FileStatus::Ok;
   }
-  std::int64_t RecordCount() override { return Count(); }
+  std::int64_t RecordCountUpTo(std::int64_t) override { return Count(); }
   FileStatus ReadKeysAtRanks(const std::vector<std::int64_t>& ranks, const std::function<void()>& each) override {
     if (!ranks.empty() && ranks.back() >= Count()) return FileStatus::End;
     for (std::int64_t rank : ranks) {
@@ -177,8 +177,8 @@ class TestList : public BrowseInstance {
     for (auto& s : stops) s.text = g.NextStringStop();
   }
   void SetKeyFromStop(const KeyValue& stop) override { file_.buffer.path = stop.text; }
-  char KeyFirstChar() const override { return file_.buffer.path.empty() ? ' ' : file_.buffer.path[0]; }
-  void SetKeyFromTyped(char typed) override { file_.buffer.path = std::string(1, typed); }
+  std::string KeyText() const override { return file_.buffer.path; }
+  void SetKeyFromTyped(const std::string& typed) override { file_.buffer.path = typed; }
   std::string PopupText(bool has_rows) const override {
     return has_rows ? "&Insert|Chan&ge|&Delete" : "&Insert|~Chan&ge|~&Delete";
   }
@@ -320,6 +320,22 @@ TEST_F(PageBrowseTest, PagingNearTheEndMovesTheHighlightByWhatWasMissing) {
   Run();
 }
 
+// The wheel moves the rows, not the highlight, and stops at either end of the file.
+TEST_F(PageBrowseTest, TheWheelScrollsTheRowsUnderTheHighlightedRecord) {
+  FillLetters(8);
+  script().Key(kList, key::kDown).Key(kList, key::kDown);
+  Expect("A B >C D");
+  script().Inspect([](rt::Window& w) { w.UserWheel(kList, -2); });
+  Expect(">C D E F");
+  script().Inspect([](rt::Window& w) { w.UserWheel(kList, 1); });
+  Expect("B >C D E");
+  script().Inspect([](rt::Window& w) { w.UserWheel(kList, 3); });
+  Expect("A B >C D");
+  script().Inspect([](rt::Window& w) { w.UserWheel(kList, -9); });  // C leaves the page: the edge row
+  Expect(">E F G H").CloseBox();
+  Run();
+}
+
 TEST_F(PageBrowseTest, BottomAndTopReadFromTheEnds) {
   FillLetters(9);
   script().Key(kList, key::kCtrlEnd);
@@ -344,11 +360,32 @@ TEST_F(PageBrowseTest, TypeAheadWalksTheRecordsOfALetterAndWrapsToTheFirst) {
   Run();
 }
 
+// Letters typed within a second make one word, found by reading on from the highlighted row where
+// the file has no index search for it; after a pause a letter starts a new word.
+TEST_F(PageBrowseTest, TypeAheadTakesAWordTypedWithinASecond) {
+  Fill({"A", "B", "BA", "BAD", "C", "D"});
+  auto lands_on = [this](const char* path) -> rt::headless::Script& {
+    return script().Inspect([path](rt::Window& w) {
+      EXPECT_EQ(w.state(kList).source->CellAt(w.SelectedRow(kList), 1).text, path);
+    });
+  };
+  script().TypeChar(kList, 'b').TypeChar(kList, 'a').TypeChar(kList, 'd');
+  lands_on("BAD");
+  script().Wait(150).TypeChar(kList, 'a');
+  lands_on("A");
+  script().Wait(150).TypeChar(kList, 'b').TypeChar(kList, 'a');
+  lands_on("BA");
+  script().TypeChar(kList, 'x');  // "BAX" begins nothing: a beep, and the highlight stays
+  lands_on("BA").CloseBox();
+  Run();
+  EXPECT_EQ(backend_.beeps(), 1);
+}
+
 TEST_F(PageBrowseTest, SeekPastTheLastKeyShowsTheLastPage) {
   FillLetters(9);
   script().TypeChar(kList, 'z');
   Expect("F G H >I");
-  script().TypeChar(kList, 'g');  // among the last records: a full page that ends with the last
+  script().Wait(150).TypeChar(kList, 'g');  // among the last records: a full page that ends with the last
   Expect("F >G H I").CloseBox();
   Run();
 }

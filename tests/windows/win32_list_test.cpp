@@ -729,8 +729,8 @@ class MemoryBrowse final : public browse::BrowseInstance {
     for (auto& stop : stops) stop.text = generator.NextStringStop();
   }
   void SetKeyFromStop(const browse::KeyValue& stop) override { file_.buffer = stop.text; }
-  char KeyFirstChar() const override { return file_.buffer.empty() ? ' ' : file_.buffer[0]; }
-  void SetKeyFromTyped(char typed) override { file_.buffer = std::string(1, typed); }
+  std::string KeyText() const override { return file_.buffer; }
+  void SetKeyFromTyped(const std::string& typed) override { file_.buffer = typed; }
   std::string PopupText(bool) const override { return "&Insert|Chan&ge|&Delete"; }
   int PopupButton(int) const override { return kOther; }
   int InsertButton() const override { return kOther; }

@@ -542,22 +542,19 @@ bool Win32Peer::ListKey(int field, UINT message, WPARAM wparam) {
   }
 }
 
-// The wheel moves the highlight as the arrow keys do: the system's number of lines per notch, or
-// a page when it is set to scroll by pages.
+// The wheel scrolls the rows as a list view's does, leaving the highlight on its record: the
+// system's number of lines per notch, or a page when it is set to scroll by pages.
 void Win32Peer::ListWheel(int field, int delta) {
   Control& c = control(field);
   c.wheel += delta;
   UINT lines = 3;
   SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
-  int page = std::max(1, VisibleRows(field));
+  const int page = std::max(1, VisibleRows(field));
+  const int per_notch = lines == WHEEL_PAGESCROLL ? page : std::clamp(static_cast<int>(lines), 1, page);
   while (c.wheel >= WHEEL_DELTA || c.wheel <= -WHEEL_DELTA) {
-    bool up = c.wheel > 0;
+    const bool up = c.wheel > 0;
     c.wheel += up ? -WHEEL_DELTA : WHEEL_DELTA;
-    if (lines == WHEEL_PAGESCROLL || static_cast<int>(lines) >= page) {
-      window_.UserKey(field, up ? key::kPgUp : key::kPgDn);
-    } else {
-      for (UINT i = 0; i < std::max(1u, lines); ++i) window_.UserKey(field, up ? key::kUp : key::kDown);
-    }
+    window_.UserWheel(field, up ? per_notch : -per_notch);
   }
 }
 
@@ -688,6 +685,9 @@ LRESULT Win32Peer::HandleList(int field, HWND hwnd, UINT message, WPARAM wparam,
         LRESULT result = DefSubclassProc(hwnd, message, wparam, lparam);
         if (!fitting_) {
           const auto& change = reinterpret_cast<const NMHEADERW&>(header);
+          // The model keeps the user's width, in the window's dialog units, for the next run.
+          if (change.pitem && (change.pitem->mask & HDI_WIDTH) && change.iItem >= 0)
+            window_.UserColumnWidth(field, change.iItem + 1, MulDiv(change.pitem->cxy, 4, base_.x));
           const int last = static_cast<int>(window_.state(field).columns.size()) - 1;
           if (change.iItem == last && change.pitem && (change.pitem->mask & HDI_WIDTH))
             c.last_dragged = change.pitem->cxy;

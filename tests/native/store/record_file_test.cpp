@@ -586,6 +586,63 @@ TEST_F(RecordFileTest, KeysAtRanksComeInKeyOrderFoldedAndNothingPastTheEnd) {
   EXPECT_TRUE(seen.empty());
 }
 
+// Type-ahead through the key's index: a folder or an application name that begins with the word,
+// whichever comes first in key order after the key in the buffer, going round to the top; the
+// found record becomes current, so its position is at hand.
+TEST_F(RecordFileTest, FindKeyPrefixTakesTheNextFolderOrNameThatBeginsWithTheWord) {
+  OpenEmptyApps();
+  AddApp("C:\\ACCOUNTS\\", "LEDGER.APP");
+  AddApp("C:\\ACCOUNTS\\", "payroll.APP");
+  AddApp("C:\\HR\\", "PAYDAY.APP");
+  AddApp("C:\\HR\\", "PAYROLL2.APP");
+  AddApp("PAYROLL\\", "A.APP");
+  AddApp("Z:\\", "PAYROLL3.APP");
+  auto find = [&](const std::string& from_dir, const std::string& from_name, const char* word, bool after) {
+    files_.APP.DriveNPath = from_dir;
+    files_.APP.Application = from_name;
+    files_.Apps.FindKeyPrefix(word, after);
+    return code() == 0 ? files_.APP.DriveNPath.str() + files_.APP.Application.str() : std::to_string(code());
+  };
+  EXPECT_EQ(find("", "", "payroll", false), "C:\\ACCOUNTS\\payroll.APP");
+  EXPECT_EQ(find("C:\\ACCOUNTS\\", "PAYROLL.APP", "Payroll", false), "C:\\ACCOUNTS\\payroll.APP");
+  EXPECT_EQ(find("C:\\ACCOUNTS\\", "PAYROLL.APP", "PAYROLL", true), "C:\\HR\\PAYROLL2.APP");
+  EXPECT_EQ(find("C:\\HR\\", "PAYROLL2.APP", "PAYROLL", true), "PAYROLL\\A.APP");  // by its folder
+  EXPECT_EQ(find("PAYROLL\\", "A.APP", "PAYROLL", true), "Z:\\PAYROLL3.APP");
+  EXPECT_EQ(find("Z:\\", "PAYROLL3.APP", "PAYROLL", true), "C:\\ACCOUNTS\\payroll.APP");  // round to the top
+  EXPECT_EQ(find("C:\\HR\\", "PAYDAY.APP", "PAYD", true), "C:\\HR\\PAYDAY.APP");  // the only one, after going round
+  EXPECT_EQ(find("C:\\", "", "PAYROLX", false), std::to_string(store::kRecordNotAvailable));
+  EXPECT_EQ(find("C:\\", "", "C:\\H", false), "C:\\HR\\PAYDAY.APP");
+  files_.APP.Application = "MOVED.APP";  // the found record is current: a write reaches it
+  files_.Apps.Put();
+  EXPECT_EQ(code(), 0);
+  EXPECT_EQ(find("", "", "MOVED", false), "C:\\HR\\MOVED.APP");
+  EXPECT_FALSE(files_.TempFile.FindsKeyPrefix());  // numbers: read record by record instead
+}
+
+// A count no further than the limit, exact up to it: a file whose ids are used densely and span far
+// more than twice the limit is not counted at all; one whose ids are used sparsely (most records
+// deleted, the rest bunched at one end) is counted.
+TEST_F(RecordFileTest, RecordsUpToCountsExactlyUpToTheLimitAndOnlyALittleBeyond) {
+  OpenEmptyApps();
+  files_.Apps.BeginTransaction(2);
+  for (int i = 0; i < 1000; ++i) AddApp("C:\\", "A" + std::to_string(i) + ".APP");
+  files_.Apps.Commit();
+  EXPECT_EQ(files_.Apps.RecordsUpTo(1000), 1000);
+  EXPECT_GT(files_.Apps.RecordsUpTo(300), 300);
+  EXPECT_GT(files_.Apps.RecordsUpTo(999), 999);
+  files_.Apps.BeginTransaction(2);
+  files_.Apps.Set(Order::File);
+  for (int i = 0; i < 1000; ++i) {
+    files_.Apps.Next();
+    if (i >= 60 && i != 999) files_.Apps.Delete();
+  }
+  files_.Apps.Commit();
+  EXPECT_EQ(files_.Apps.Records(), 61);
+  EXPECT_EQ(files_.Apps.RecordsUpTo(100), 61);  // ids still span 1000
+  EXPECT_EQ(files_.Apps.RecordsUpTo(60), 61);   // one past the limit: counted no further
+  EXPECT_EQ(code(), 0);
+}
+
 // ---- Files that are not ours ---------------------------------------------------------------------
 
 struct ForeignFile {
