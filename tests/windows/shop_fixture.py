@@ -3,9 +3,11 @@ in a tree with long names, blanks, "Program Files (x86)", accented and Cyrillic 
 folder name of 100 characters and a library project (an .APP whose build makes a .DLL).
 
 build(root) makes the tree under `root` and returns its folders, each with the names of its
-applications; LIBRARY names the library project. Used by the wine tests of nightjar.com.
+applications; LIBRARY names the library project. Used by the wine tests of nightjar.com; a test
+written in C++ makes the same tree with `python3 shop_fixture.py ROOT`.
 """
 import os
+import sys
 
 LIBRARY = ("Shared Libraries", "LibCoreServices.APP")
 LONG_FOLDER = ("Quarterly reports of the northern region, kept by the accounts office since nineteen "
@@ -38,3 +40,8 @@ def build(root):
                 app.write("PROGRAM\n" if (folder, name) != LIBRARY else "TARGET=DLL\n")
         made.append((path, names))
     return made
+
+
+if __name__ == "__main__":
+    for folder, names in build(sys.argv[1]):
+        print(len(names), folder)
