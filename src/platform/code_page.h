@@ -55,6 +55,13 @@ bool FromUtf8(std::string_view text, std::string& out);
 std::string Utf16ToUtf8(std::u16string_view text);
 bool Utf8ToUtf16(std::string_view text, std::u16string& out);
 
+// A name (a path, or a pattern) given in UTF-16 by the system or the user, in the code page as every
+// way in takes one: as it is where the code page holds it; otherwise, on Windows, the short (8.3)
+// form of the path it names where the system has one (for a pattern, the short form of its folder).
+// False when it can be held neither way; `out` then holds it with "?" for what the code page lacks,
+// fit only to be shown or refused.
+bool NameFromUtf16(std::u16string_view text, std::string& out);
+
 // The program's arguments (without its own name) in the code page. On Windows they are read from
 // the wide command line; an argument the code page cannot hold is replaced by the short (8.3) form
 // of the path it names where the system has one (for a pattern, of its folder). False when an

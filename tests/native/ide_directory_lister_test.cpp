@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
+#include "platform/folder_wait.h"
 
 namespace {
 
@@ -195,6 +196,17 @@ TEST_F(DirectoryListerTest, ALongNameHasAShortPathThatListsItsFile) {
 #else
   EXPECT_EQ(short_path, "");
 #endif
+}
+
+// The folder wait takes the folder in the code page like every other file-system call: a folder
+// named "Bücher" is watched, and a file written there wakes the wait.
+TEST_F(DirectoryListerTest, AFolderWaitWatchesAFolderNamedOutsideAscii) {
+  fs::create_directory(folder_ / fs::path(u8"B\u00FCcher"));
+  platform::FolderWait wait;
+  ASSERT_TRUE(wait.Watch(Folder() + "B\xFC" "cher" + platform::kPathSeparator));
+  std::ofstream(folder_ / fs::path(u8"B\u00FCcher") / "A.EXE") << "made";
+  EXPECT_EQ(wait.Wait(10000, true, false), platform::FolderWait::Woke::kFolder);
+  wait.Watch("");
 }
 
 TEST_F(DirectoryListerTest, GivesSizeAndTodaysDateOfAFile) {

@@ -132,6 +132,33 @@ TEST(Win32Keys, TypedCharactersAreTheirEightBitCodes) {
   EXPECT_EQ(TypedCharacter(0x4E2D), 0);
 }
 
+// The controls' text goes through the records' code page, whatever the system's ANSI code page
+// is, and a name the user gives that the code page cannot hold comes by its short form, never
+// with "?" in it; without a short form it is refused (and shows "?").
+TEST(Win32Text, TextIsInTheRecordsCodePageAndAForeignNameComesByItsShortForm) {
+  EXPECT_EQ(Widen("\x80 Caf\xE9"), L"\u20AC Caf\u00E9");
+  EXPECT_EQ(Narrow(L"\u20AC Caf\u00E9"), "\x80 Caf\xE9");
+  EXPECT_EQ(Narrow(L"\u041A\u0438\u0440"), "???");
+
+  wchar_t temp[MAX_PATH] = L"";
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring folder = std::wstring(temp) + L"nj-names-" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring foreign = folder + L"\\\u041A\u0438\u0440.APP";
+  HANDLE file = CreateFileW(foreign.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  std::string name;
+  EXPECT_TRUE(NarrowName(foreign, name));
+  EXPECT_EQ(name.find('?'), std::string::npos) << name;
+  EXPECT_NE(GetFileAttributesW(Widen(name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+  EXPECT_TRUE(NarrowName(folder + L"\\Caf\u00E9.APP", name)) << "held as it is, existing or not";
+  EXPECT_FALSE(NarrowName(folder + L"\\\u041D\u0435\u0442.APP", name)) << "no such file, so no short form";
+  EXPECT_NE(name.find('?'), std::string::npos);
+  DeleteFileW(foreign.c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
 TEST(Win32Resources, NamesSelectTheProgramsOwnResources) {
   EXPECT_EQ(ResourceName("COFFEE2.ICO"), "COFFEE2.ICO");
   EXPECT_EQ(ResourceName("~c:\\cw20\\template\\check.ico"), "CHECK.ICO");

@@ -48,6 +48,8 @@ bool FromUtf16(std::u16string_view text, std::string& out) {
   return all;
 }
 
+bool NameFromUtf16(std::u16string_view text, std::string& out) { return FromUtf16(text, out); }
+
 bool ProgramArguments(int argc, char** argv, std::vector<std::string>& arguments, std::string& refused) {
   arguments.clear();
   for (int i = 1; i < argc; ++i) {

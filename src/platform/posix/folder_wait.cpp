@@ -5,6 +5,8 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/code_page.h"
+
 #ifdef __linux__
 #include <poll.h>
 #include <sys/inotify.h>
@@ -44,7 +46,8 @@ bool FolderWait::Watch(const std::string& folder) {
   auto watcher = std::make_unique<Watcher>();
   watcher->fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (watcher->fd < 0) return false;
-  watcher->watch = inotify_add_watch(watcher->fd, folder.c_str(),
+  // Names on disk are UTF-8; the folder comes in the code page.
+  watcher->watch = inotify_add_watch(watcher->fd, ToUtf8(folder).c_str(),
                                      IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE | IN_MODIFY | IN_DELETE);
   if (watcher->watch < 0) return false;
   watcher_ = std::move(watcher);

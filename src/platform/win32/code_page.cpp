@@ -56,6 +56,22 @@ bool FromUtf16(std::u16string_view text, std::string& out) {
   return !used_default;
 }
 
+bool NameFromUtf16(std::u16string_view text, std::string& out) {
+  const std::u16string name(text);
+  if (FromUtf16(name, out) || ShortForm(name, out)) return true;
+  // A pattern: its folder by its short form, its name part as given.
+  std::size_t separator = name.find_last_of(u"\\/");
+  std::string folder, rest;
+  if (separator != std::u16string::npos && ShortForm(name.substr(0, separator + 1), folder) &&
+      FromUtf16(name.substr(separator + 1), rest)) {
+    if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    out = folder + rest;
+    return true;
+  }
+  FromUtf16(name, out);
+  return false;
+}
+
 bool ProgramArguments(int, char**, std::vector<std::string>& arguments, std::string& refused) {
   arguments.clear();
   int count = 0;
@@ -65,18 +81,10 @@ bool ProgramArguments(int, char**, std::vector<std::string>& arguments, std::str
   for (int i = 1; i < count && all; ++i) {
     std::u16string argument(reinterpret_cast<const char16_t*>(wide[i]));
     std::string converted;
-    if (!FromUtf16(argument, converted) && !ShortForm(argument, converted)) {
-      // A pattern: its folder by its short form, its name part as given.
-      std::size_t separator = argument.find_last_of(u"\\/");
-      std::string folder, name;
-      if (separator == std::u16string::npos || !ShortForm(argument.substr(0, separator + 1), folder) ||
-          !FromUtf16(argument.substr(separator + 1), name)) {
-        refused = Utf16ToUtf8(argument);
-        all = false;
-        break;
-      }
-      if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
-      converted = folder + name;
+    if (!NameFromUtf16(argument, converted)) {
+      refused = Utf16ToUtf8(argument);
+      all = false;
+      break;
     }
     arguments.push_back(std::move(converted));
   }

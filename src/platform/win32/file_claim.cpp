@@ -1,8 +1,11 @@
 // The file claim on Windows: a byte-range lock (LockFileEx) on a handle of its own, which the
-// system drops when the handle is closed or the process ends, however it ends.
+// system drops when the handle is closed or the process ends, however it ends. Names and texts go
+// through the code-page converter, the file's name to the system in UTF-16.
 #include "platform/file_claim.h"
 
 #include <windows.h>
+
+#include "platform/code_page.h"
 
 namespace platform {
 namespace {
@@ -27,18 +30,22 @@ class Win32Claim final : public FileClaim {
 };
 
 std::string SystemReason(DWORD code) {
-  char text[256] = "";
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.')) --length;
-  return length > 0 ? std::string(text, length) : "system error " + std::to_string(code);
+  wchar_t text[256] = L"";
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                256, nullptr);
+  while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L'.')) --length;
+  // Only shown: a character the code page lacks may stand as "?".
+  std::string reason;
+  FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text), length), reason);
+  return length > 0 ? reason : "system error " + std::to_string(code);
 }
 
 }  // namespace
 
 std::unique_ptr<FileClaim> ClaimFile(const std::string& path, const std::string& holder, std::string& held_by) {
   held_by.clear();
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  const std::u16string wide = ToUtf16(path);
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(wide.c_str()), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     held_by = "(" + SystemReason(GetLastError()) + ")";
@@ -62,10 +69,12 @@ std::unique_ptr<FileClaim> ClaimFile(const std::string& path, const std::string&
 }
 
 std::string StationName() {
-  char name[MAX_COMPUTERNAME_LENGTH + 1] = "";
-  DWORD size = sizeof name;
-  if (!GetComputerNameA(name, &size)) return "";
-  return std::string(name, size);
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = L"";
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &size)) return "";
+  std::string station;
+  FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(name), size), station);
+  return station;
 }
 
 unsigned long ProcessId() { return GetCurrentProcessId(); }

@@ -1,8 +1,10 @@
 // The folder wait on Windows: a change notification on the folder, waited on beside the thread's
-// message queue (MsgWaitForMultipleObjectsEx).
+// message queue (MsgWaitForMultipleObjectsEx). The folder's code-page name goes to the system in UTF-16.
 #include "platform/folder_wait.h"
 
 #include <windows.h>
+
+#include "platform/code_page.h"
 
 namespace platform {
 
@@ -27,8 +29,9 @@ bool FolderWait::Watch(const std::string& folder) {
   if (path.size() > 1 && (path.back() == '\\' || path.back() == '/') && path[path.size() - 2] != ':') path.pop_back();
   // Files made, renamed or deleted, and files written (their time or size changes); not the
   // folders below.
-  HANDLE change = FindFirstChangeNotificationA(
-      path.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE);
+  const std::u16string wide = ToUtf16(path);
+  HANDLE change = FindFirstChangeNotificationW(
+      reinterpret_cast<const wchar_t*>(wide.c_str()), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE);
   if (change == INVALID_HANDLE_VALUE) return false;
   watcher_ = std::make_unique<Watcher>();
   watcher_->change = change;

@@ -93,7 +93,11 @@ class Win32Backend final : public Backend {
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
                 OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&ofn)) return std::nullopt;
-    return Narrow(file.data());
+    // A name the code page cannot hold comes by its short form; without one it keeps its "?", which
+    // the procedure refuses with its reason rather than store.
+    std::string chosen;
+    NarrowName(file.data(), chosen);
+    return chosen;
   }
 
   int Popup(const std::string& definition) override {

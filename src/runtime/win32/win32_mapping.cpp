@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/code_page.h"
+
 namespace rt::win32 {
 namespace {
 
@@ -105,11 +107,9 @@ int KeyCodeFromVirtualKey(unsigned virtual_key, bool ctrl, bool shift, bool alt)
 
 int TypedCharacter(WPARAM wide_character) {
   if (wide_character < 0x20 || wide_character == 0x7F || wide_character > 0xFFFF) return 0;
-  wchar_t wide = static_cast<wchar_t>(wide_character);
-  char narrow[4] = {};
-  BOOL lossy = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, 0, &wide, 1, narrow, sizeof(narrow), nullptr, &lossy);
-  if (n != 1 || lossy) return 0;
+  std::string narrow;
+  if (!platform::FromUtf16(std::u16string(1, static_cast<char16_t>(wide_character)), narrow) || narrow.size() != 1)
+    return 0;
   return static_cast<unsigned char>(narrow[0]);
 }
 
@@ -134,21 +134,19 @@ int TextLimit(std::string_view picture) {
 }
 
 std::wstring Widen(std::string_view text) {
-  if (text.empty()) return {};
-  int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
+  const std::u16string wide = platform::ToUtf16(text);
+  return std::wstring(wide.begin(), wide.end());
 }
 
 std::string Narrow(std::wstring_view text) {
-  if (text.empty()) return {};
-  int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                      nullptr);
+  std::string out;
+  platform::FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()), out);
   return out;
+}
+
+bool NarrowName(std::wstring_view text, std::string& out) {
+  return platform::NameFromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()),
+                                 out);
 }
 
 }  // namespace rt::win32

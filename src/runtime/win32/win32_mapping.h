@@ -47,8 +47,13 @@ bool IsResourceReference(std::string_view name);
 // "@s30" -> 30: the most characters an entry with this picture takes; 0 when unlimited.
 int TextLimit(std::string_view picture);
 
-// 8-bit text of the program (the ANSI code page) to and from the UTF-16 of the W functions.
+// 8-bit text of the program (the records' code page, whatever the system's ANSI code page is) to and
+// from the UTF-16 of the W functions, through the platform's one converter: Narrow gives "?" for a
+// character the code page lacks, fit only for what is shown; NarrowName takes a name the user
+// gives (an entry, the open-file dialog) as every way in does: by its short form where the code page
+// cannot hold it, false when it can be held neither way (`out` then holds it with "?").
 std::wstring Widen(std::string_view text);
 std::string Narrow(std::wstring_view text);
+bool NarrowName(std::wstring_view text, std::string& out);
 
 }  // namespace rt::win32

@@ -47,6 +47,14 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
+// What the user typed into an entry, as every way in takes text: a name the code page cannot hold
+// by its short form; otherwise with "?" for what it lacks, which the procedure refuses.
+std::string EnteredText(HWND hwnd) {
+  std::string text;
+  NarrowName(WindowText(hwnd), text);
+  return text;
+}
+
 void SetTextIfChanged(HWND hwnd, const std::string& text) {
   std::wstring wide = Widen(text);
   if (WindowText(hwnd) != wide) SetWindowTextW(hwnd, wide.c_str());
@@ -879,7 +887,7 @@ void Win32Peer::FlushEntries() {
     Control& c = control(field);
     if (!c.dirty) continue;
     c.dirty = false;
-    window_.UserText(field, Narrow(WindowText(c.hwnd)));
+    window_.UserText(field, EnteredText(c.hwnd));
   }
 }
 
@@ -1051,7 +1059,7 @@ LRESULT Win32Peer::OnCommand(WPARAM wparam, LPARAM lparam) {
         c.dirty = true;
       } else if (code == EN_KILLFOCUS && c.dirty) {
         c.dirty = false;
-        window_.UserText(field, Narrow(WindowText(from)));
+        window_.UserText(field, EnteredText(from));
       }
       break;
     default:
