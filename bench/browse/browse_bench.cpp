@@ -1,7 +1,8 @@
 // The application list's browse engine over 1,000 and 1,000,000 Apps records, through the headless
 // runtime with a 20-row list: the first page (with the stops), one scroll step past the page edge,
-// a page down, a type-ahead seek, a thumb drag; and the resident memory after 1,000 page downs,
-// which must not grow with the file. Run by hand: build/native/bench/bench_browse.
+// a page down, a type-ahead seek, a word typed letter by letter, a thumb drag; and the resident
+// memory after 1,000 page downs, which must not grow with the file. Run by hand:
+// build/native/bench/bench_browse.
 #include <benchmark/benchmark.h>
 
 #include <limits>
