@@ -1,11 +1,13 @@
 // The application list's browse engine over 1,000 and 1,000,000 Apps records, through the headless
 // runtime with a 20-row list: the first page (with the stops), one scroll step past the page edge,
-// a page down, a type-ahead seek, a thumb drag; and the resident memory after 1,000 page downs,
-// which must not grow with the file. Run by hand: build/native/bench/bench_browse.
+// a page down, a type-ahead seek, a word typed letter by letter, a thumb drag; and the resident
+// memory after 1,000 page downs, which must not grow with the file. Run by hand:
+// build/native/bench/bench_browse.
 #include <benchmark/benchmark.h>
 
 #include <limits>
 #include <memory>
+#include <string>
 
 #include "apps_data.h"
 #include "browse/page_browse.h"
@@ -76,6 +78,15 @@ class ListSession {
     runtime_.SetLastKey(static_cast<unsigned char>(c), static_cast<unsigned char>(c));
     engine_->KeyPressed();
     Drain();
+  }
+  // Letter by letter, after a pause that starts a new word.
+  void TypeWord(const std::string& word) {
+    backend_.virtual_clock().Advance(2 * browse::kTypeAheadPause);
+    for (char c : word) TypeAhead(c);
+  }
+  std::string Highlighted() {
+    const browse::PageRow& row = engine_->Page().Row(engine_->SelectedRow);
+    return row.cells[1].text + row.cells[2].text;
   }
   void DragThumb(int position) {
     window_->UserThumb(kList, position);
@@ -148,8 +159,21 @@ void BM_PageDown(benchmark::State& state) {
 void BM_TypeAheadSeek(benchmark::State& state) {
   ListSession session(state.range(0));
   session.FirstPage();
-  // Every path begins with "C:"; a 'P' is a miss, and seeks (past the last key, to the last page).
+  // Every path begins with "C:" and every application with "APP"; a 'P' is a miss, looked for in
+  // every folder, and then seeks (past the last key, to the last page).
   for (auto _ : state) session.TypeAhead('P');
+}
+
+// A word typed letter by letter (the time is per keystroke): "APP500." goes on to the next folder's
+// APP500.APP each time, through the index; "APPX" begins nothing and looks in every folder first.
+void BM_TypeAheadWord(benchmark::State& state, const std::string& word) {
+  ListSession session(state.range(0));
+  session.FirstPage();
+  for (auto _ : state) session.TypeWord(word);
+  if (word == "APP500." && session.Highlighted().find("APP500.APP") == std::string::npos)
+    state.SkipWithError("the word did not land on its application");
+  state.counters["per_key"] = benchmark::Counter(static_cast<double>(word.size()),
+                                                 benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_ThumbDrag(benchmark::State& state) {
@@ -195,6 +219,8 @@ BENCHMARK(BM_FirstPageSpreadAtAnySize)
 BENCHMARK(BM_ScrollStepAtTheEdge)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PageDown)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TypeAheadSeek)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TypeAheadWord, found, std::string("APP500."))->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TypeAheadWord, missed, std::string("APPX"))->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ThumbDrag)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ResidentAfter1000PageDowns)->Arg(kSmall)->Arg(kLarge)->Iterations(1)->Unit(benchmark::kMillisecond);
 

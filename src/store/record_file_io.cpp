@@ -292,6 +292,7 @@ bool RecordFile::PrefixSearch(const KeyValue& from, const KeyPart& prefix, const
 void RecordFile::FindKeyPrefix(std::string_view prefix, bool after) {
   if (!RequireOpen()) return;
   if (!FindsKeyPrefix() || prefix.empty()) return Fail(kRecordNotAvailable);
+  Succeed();  // an earlier operation's error must not pass for this search's
   std::string folded(prefix);
   if (layout_.key.ignore_case) folded = platform::FoldUpper(folded);
   // Every text that begins with the prefix lies below the prefix with its last byte raised.

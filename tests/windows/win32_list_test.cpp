@@ -8,6 +8,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <iostream>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -16,12 +18,20 @@
 
 #include "browse/page_browse.h"
 #include "browse/thumb_stops.h"
+#include "files/files.h"
+#include "platform/directory_lister.h"
+#include "platform/program_starter.h"
+#include "platform/win32/ddeml_client.h"
+#include "procedures/application_list.h"
+#include "procedures/main_def.h"
+#include "procedures/program.h"
 #include "runtime/event.h"
 #include "runtime/picture.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "runtime/win32/win32_backend.h"
 #include "runtime/win32/win32_fonts.h"
+#include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
 #include "win32_test_support.h"
 
@@ -857,6 +867,90 @@ TEST_F(Win32ListBrowse, EngineHidesTheScrollBarWhileThePageIsNotFull) {
   EXPECT_EQ(file.buffer, "R002");
   EXPECT_FALSE(IsWindowVisible(bar_));
   engine.CloseBrowse();
+}
+
+// The main window's real list over a real Apps file of 200 applications in one folder: the thumb
+// dragged to the middle of its track lands among the middle rows, not on the folder's first.
+TEST_F(Win32Window, ThumbDraggedHalfWayDownAOneFolderListLandsInItsMiddle) {
+  namespace mf = procedures::main_field;
+  namespace fs = std::filesystem;
+  const fs::path previous = fs::current_path();
+  const fs::path folder = fs::temp_directory_path() / ("nightjar-thumb-" + std::to_string(GetCurrentProcessId()));
+  fs::create_directories(folder);
+  fs::current_path(folder);
+  std::vector<std::string> names;
+  {
+    files::Files seed;
+    seed.Apps.Create();
+    seed.Apps.Open();
+    seed.Apps.BeginTransaction(5);
+    for (int i = 0; i < 200; ++i) {
+      names.push_back("A" + std::to_string(1000 + i) + ".APP");
+      seed.APP.DriveNPath = "C:\\SHOP\\";
+      seed.APP.Application = names.back();
+      seed.Apps.Add();
+    }
+    seed.Apps.Commit();
+    ASSERT_EQ(seed.store.error.code, 0) << seed.store.error.text;
+    seed.Apps.Close();
+  }
+  int landed = 0;
+  {
+    std::unique_ptr<platform::DdeClient> dde = platform::MakeDdemlClient();
+    std::unique_ptr<platform::ProgramStarter> starter = platform::MakeProgramStarter();
+    std::unique_ptr<platform::DirectoryLister> lister = platform::MakeDirectoryLister();
+    procedures::Services services{*dde, *starter, *lister};
+    procedures::Program program(runtime_, services);
+    program.files.Apps.Open();
+    ASSERT_EQ(program.files.store.error.code, 0);
+    procedures::ApplicationList list(program, nullptr);
+    rt::Window window(runtime_, procedures::kMainWindow);
+    HWND top = FindWindowW(rt::win32::kWindowClass, L"Nightjar (Batchwright)");
+    ASSERT_NE(top, nullptr);
+    HWND listview = ControlOf(top, mf::Browse_1);
+    HWND bar = GetDlgItem(top, rt::win32::kFirstScrollBarId + mf::Browse_1);
+    browse::PageBrowse engine(list, window, mf::Browse_1, 0);
+    engine.OpenBrowse();
+    list.Setup(window);
+    // Serves the list's events as Main does, until a button pressed after the input under test.
+    auto serve = [&] {
+      PostMessageW(ControlOf(top, mf::Tag), BM_CLICK, 0, 0);
+      for (Event e = Next(window, top); e.field == mf::Browse_1 || e.kind == EventKind::OpenWindow; e = Next(window, top))
+        if (e.field == mf::Browse_1) engine.TakeListEvent(e.kind);
+    };
+    engine.RefreshDisplay();
+    serve();
+    ASSERT_TRUE(IsWindowVisible(bar));
+    // The thumb taken from the top to the middle of its track.
+    SCROLLBARINFO info{};
+    info.cbSize = sizeof(info);
+    GetScrollBarInfo(bar, OBJID_CLIENT, &info);
+    RECT track;
+    GetClientRect(bar, &track);
+    const int middle = (info.dxyLineButton + track.bottom - info.dxyLineButton) / 2;
+    PostMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(track.right / 2, (info.xyThumbTop + info.xyThumbBottom) / 2));
+    PostMessageW(bar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(track.right / 2, middle));
+    PostMessageW(bar, WM_LBUTTONUP, 0, MAKELPARAM(track.right / 2, middle));
+    serve();
+    const int dropped_at = window.Thumb(mf::Browse_1);
+    EXPECT_NEAR(dropped_at, 50, 2);
+    wchar_t name[32] = L"";
+    ListView_GetItemText(listview, ListView_GetNextItem(listview, -1, LVNI_SELECTED), 2, name, 32);
+    std::string shown = rt::win32::Narrow(name);
+    shown.erase(0, shown.find_first_not_of(' '));  // the column is indented
+    const auto found = std::find(names.begin(), names.end(), shown);
+    ASSERT_NE(found, names.end()) << shown;
+    landed = static_cast<int>(found - names.begin()) + 1;
+    std::cout << "thumb dropped at " << dropped_at << ": row " << landed << " of 200 (" << *found << ")\n";
+    EXPECT_GE(landed, 80);
+    EXPECT_LE(landed, 120);
+    engine.CloseBrowse();
+    program.files.Apps.Close();
+    window.Close();
+  }
+  fs::current_path(previous);
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
 }
 
 }  // namespace

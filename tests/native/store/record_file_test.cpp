@@ -610,6 +610,8 @@ TEST_F(RecordFileTest, FindKeyPrefixTakesTheNextFolderOrNameThatBeginsWithTheWor
   EXPECT_EQ(find("PAYROLL\\", "A.APP", "PAYROLL", true), "Z:\\PAYROLL3.APP");
   EXPECT_EQ(find("Z:\\", "PAYROLL3.APP", "PAYROLL", true), "C:\\ACCOUNTS\\payroll.APP");  // round to the top
   EXPECT_EQ(find("C:\\HR\\", "PAYDAY.APP", "PAYD", true), "C:\\HR\\PAYDAY.APP");  // the only one, after going round
+  AddApp("Z:\\", "payroll3.app");  // a duplicate key: 40, which the search that follows must not keep
+  ASSERT_EQ(code(), store::kDuplicateKey);
   EXPECT_EQ(find("C:\\", "", "PAYROLX", false), std::to_string(store::kRecordNotAvailable));
   EXPECT_EQ(find("C:\\", "", "C:\\H", false), "C:\\HR\\PAYDAY.APP");
   files_.APP.Application = "MOVED.APP";  // the found record is current: a write reaches it
