@@ -49,7 +49,7 @@ class MainProcedure {
       browse.OpenBrowse();  // binds the list's page
       // The IDE connection and the batch operations work on this window; the list's
       // RereadSelected brings the highlighted record back after them.
-      MainIde ide(window, ide_, program_.services, program_.files, program_.OutputFileName);
+      MainIde ide(window, ide_, program_.services, program_.files);
       list_.Setup(window);
       // The list looks for changes made elsewhere every second while it is idle.
       window.SetTimerPeriod(kLookForChanges);

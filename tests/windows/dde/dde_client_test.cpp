@@ -296,6 +296,26 @@ TEST_F(StandInTest, ImportsAndExportsCopyTheText) {
   EXPECT_EQ(Read(p + ".APP"), "changed application\r\n");
 }
 
+// A command whose acknowledgement timed out leaves the IDE busy with it: closing the conversation
+// and the client waits for no answer from it, and the IDE is left to finish its job.
+TEST_F(StandInTest, ClosingAfterATimedOutCommandDoesNotWaitForTheBusyIde) {
+  harness_->StartStandIn({"ack_delay_ms=4000", "write_delay_ms=0"});
+  Write(P("A.APP"), "application\r\n");
+  auto client = platform::MakeDdemlClient();
+  DdeChannel channel = client->Connect(kService);
+  ASSERT_NE(channel, 0);
+  client->SetTimeOut(50);
+  client->Execute(channel, "[ExecuteProject(" + P("A") + ".app)]");
+  ASSERT_EQ(client->LastError(), platform::kDdeTimeOut);
+  const DWORD start = GetTickCount();
+  client->Close(channel);
+  client.reset();
+  const DWORD closed_ms = GetTickCount() - start;
+  std::printf("[ measured ] closing after a time-out took %lu ms\n", static_cast<unsigned long>(closed_ms));
+  EXPECT_LT(closed_ms, 1000u);
+  EXPECT_TRUE(WaitForFile(P("A") + ".EXE")) << harness_->LogText();
+}
+
 TEST_F(StandInTest, NeverWritesWhenToldAndQuitsOnCommand) {
   harness_->StartStandIn({"write_delay_ms=0", "never_write=1", "quit_command=1"});
   std::string p = P("INV");
