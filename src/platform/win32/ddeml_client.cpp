@@ -100,12 +100,14 @@ class DdemlClient final : public DdeClient {
       // The command that timed out may still be acknowledged on the old conversation, and that
       // answer must not meet this command there: it goes out on a new conversation. A server still
       // busy with the old command answers no connect either; it has the time-out to become free.
-      // The window is served between the attempts, as during a command.
+      // The window is served between the attempts, as during a command, and a connect is tried only
+      // when the server's window answers: meanwhile a connect would wait for it (two seconds under
+      // wine) with the window unserved.
       DWORD start = GetTickCount();
-      HCONV fresh = Open(conversation.service);
+      HCONV fresh = Answers(conversation.handle) ? Open(conversation.service) : nullptr;
       while (fresh == nullptr && GetTickCount() - start < time_out && ServerAlive(conversation.handle) &&
              PauseServingMessages(100)) {
-        fresh = Open(conversation.service);
+        if (Answers(conversation.handle)) fresh = Open(conversation.service);
       }
       if (fresh == nullptr) {
         last_error_ = ServerAlive(conversation.handle) ? kDdeTimeOut : kDdeChannelNotOpen;
@@ -246,6 +248,16 @@ class DdemlClient final : public DdeClient {
     bool stale;      // its last execute was asynchronous or timed out: the next goes on a new one
     bool abandoned;  // its last execute timed out: the server may still be busy with it
   };
+
+  // Whether the server's window of the conversation answers a message within 50 ms: a server busy
+  // inside a command answers nothing until it is done.
+  static bool Answers(HCONV handle) {
+    CONVINFO info{};
+    info.cb = sizeof info;
+    DWORD_PTR result = 0;
+    return DdeQueryConvInfo(handle, QID_SYNC, &info) != 0 &&
+           SendMessageTimeoutW(info.hwndPartner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 50, &result) != 0;
+  }
 
   // Waits `ms` serving the thread's messages, as a window's loop would. False when the thread was
   // told to quit (WM_QUIT, posted again for the thread's own loop): the caller gives up.

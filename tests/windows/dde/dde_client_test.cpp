@@ -316,6 +316,40 @@ TEST_F(StandInTest, ClosingAfterATimedOutCommandDoesNotWaitForTheBusyIde) {
   EXPECT_TRUE(WaitForFile(P("A") + ".EXE")) << harness_->LogText();
 }
 
+// While the next command waits for an IDE still busy with one that timed out (under wine, for a
+// new conversation it would answer), the thread's messages are served: a window stays alive.
+TEST_F(StandInTest, TheThreadsMessagesAreServedWhileABusyIdeIsAwaited) {
+  harness_->StartStandIn({"ack_delay_ms=3000", "ack_delay_commands=1", "never_write=1"});
+  Write(P("A.APP"), "application\r\n");
+  static DWORD served = 0;
+  WNDCLASSA type{};
+  type.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+    if (message == WM_APP) served = GetTickCount();
+    return DefWindowProcA(hwnd, message, w, l);
+  };
+  type.hInstance = GetModuleHandleA(nullptr);
+  type.lpszClassName = "NjServedProbe";
+  RegisterClassA(&type);
+  HWND probe = CreateWindowA("NjServedProbe", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance, nullptr);
+  ASSERT_NE(probe, nullptr);
+  DdeChannel channel = client_->Connect(kService);
+  ASSERT_NE(channel, 0);
+  client_->SetTimeOut(50);
+  client_->Execute(channel, "[ExecuteProject(" + P("A") + ".app)]");
+  ASSERT_EQ(client_->LastError(), platform::kDdeTimeOut);
+  client_->SetTimeOut(1000);
+  served = 0;
+  PostMessageA(probe, WM_APP, 0, 0);
+  const DWORD sent = GetTickCount();
+  client_->Execute(channel, "[ExecuteProject(" + P("A") + ".app)]");
+  const DWORD returned_ms = GetTickCount() - sent;
+  DestroyWindow(probe);
+  ASSERT_NE(served, 0u) << "not served before the command returned after " << returned_ms << " ms";
+  std::printf("[ measured ] a message was served %lu ms into a send that took %lu ms\n",
+              static_cast<unsigned long>(served - sent), static_cast<unsigned long>(returned_ms));
+  EXPECT_LT(served - sent, 500u);
+}
+
 TEST_F(StandInTest, NeverWritesWhenToldAndQuitsOnCommand) {
   harness_->StartStandIn({"write_delay_ms=0", "never_write=1", "quit_command=1"});
   std::string p = P("INV");
