@@ -320,27 +320,36 @@ TEST_F(BatchTest, StopNowWhileTheIdeIsBusySendsTheCommandNoMore) {
   EXPECT_FALSE(fs::exists(In("A.EXE"))) << "the command went again and was made";
 }
 
-// A make whose project builds the other kind of output: the new .DLL ends the wait of a program's
-// make as not made, saying why; an old .DLL, there before the command, does not.
+// A make whose project builds the other kind of output: the new file ends the wait as not made,
+// saying why; an old one, there before the command, does not.
 TEST_F(BatchTest, TheOtherKindOfOutputEndsAMakesWaitAsNotMade) {
-  AddApp(Dir(), "LIBCORE.APP");
-  WriteAll("LIBCORE");
-  ide_.SetMakesDll(true);
-  ide_.SetResultDelay(1500);
-  script()
-      .Press(f::MakeExe)
-      .Wait(1000)
-      .Inspect([&](rt::Window&) { EXPECT_TRUE(outcomes_.empty()) << "the old .DLL ended the wait"; })
-      .Wait(501)  // the .DLL is written at 15 s; the folder tells at once
-      .Inspect([&](rt::Window& w) {
-        ASSERT_EQ(outcomes_.size(), 1u);
-        EXPECT_EQ(outcomes_[0].outcome, ide::Outcome::kFailed);
-        EXPECT_EQ(w.state(f::LastAction).text, "1 of 1 not made, see Log");
-      })
-      .CloseBox();
-  RunWindow();
-  EXPECT_EQ(Log(), (Lines{{"LIBCORE.APP", "Begin Make"},
-                          {"LIBCORE.APP", "The IDE made LIBCORE.DLL, not an .EXE: is it a library project?"}}));
+  struct Case {
+    int button;
+    bool makes_dll;
+    const char* logged;
+  };
+  for (const Case& c : {Case{f::MakeExe, true, "The IDE made LIBCORE.DLL, not an .EXE: is it a library project?"},
+                        Case{f::MakeDll, false, "The IDE made LIBCORE.EXE, not a .DLL: is it a program project?"}}) {
+    SCOPED_TRACE(c.logged);
+    WriteAll("LIBCORE");
+    ide_.SetMakesDll(c.makes_dll);
+    ide_.SetResultDelay(1500);
+    outcomes_.clear();
+    if (c.button == f::MakeExe) AddApp(Dir(), "LIBCORE.APP");
+    script()
+        .Press(c.button)
+        .Wait(1000)
+        .Inspect([&](rt::Window&) { EXPECT_TRUE(outcomes_.empty()) << "the old file ended the wait"; })
+        .Wait(501)  // written at 15 s; the folder tells at once
+        .Inspect([&](rt::Window& w) {
+          ASSERT_EQ(outcomes_.size(), 1u);
+          EXPECT_EQ(outcomes_[0].outcome, ide::Outcome::kFailed);
+          EXPECT_EQ(w.state(f::LastAction).text, "1 of 1 not made, see Log");
+        })
+        .CloseBox();
+    RunWindow();
+    EXPECT_EQ(Log(), (Lines{{"LIBCORE.APP", "Begin Make"}, {"LIBCORE.APP", c.logged}}));
+  }
 }
 
 // "Stop at first failure": a wait that ends without its file is a failure, and ends the batch.
