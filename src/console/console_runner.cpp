@@ -253,7 +253,7 @@ class Runner {
     std::int64_t started = runtime.clock().Ticks();
     {
       rt::Window window(runtime, procedures::kMainWindow);
-      procedures::MainIde ide(window, state, program_.services, files_, program_.OutputFileName);
+      procedures::MainIde ide(window, state, program_.services, files_);
       ide.batch.Choose(selection);
       ide.batch.Plan({.only_changed = command.changed, .only_failed = command.failed,
                       .stop_on_failure = command.stop_on_failure});

@@ -58,10 +58,9 @@ const char* OutcomeName(Outcome outcome) {
 }
 
 BatchOperations::BatchOperations(rt::Window& window, platform::DdeClient& dde, platform::Clock& clock,
-                                 Connection& connection, files::Files& files, platform::DirectoryLister& lister,
-                                 platform::FixedString<80>& output_file_name)
+                                 Connection& connection, files::Files& files, platform::DirectoryLister& lister)
     : window_(window), dde_(dde), clock_(clock), connection_(connection), state_(connection.state()),
-      files_(files), lister_(lister), OutputFileName(output_file_name) {}
+      files_(files), lister_(lister) {}
 
 BatchOperations::~BatchOperations() = default;
 
@@ -246,7 +245,6 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
   }
 
   connection_.SetTimeOut();
-  wait_limit_ = static_cast<std::int64_t>(state_.DDETimeOut) * 6000;
   Log(row.begin_text);
   if (row.deleted_extension != nullptr) {
     // An old output that stays would end the wait at once and pass for the new one.
@@ -256,12 +254,16 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
     }
   }
 
-  DDECommand = ComposeCommand(row.operation, d + b);
+  // At most 255 characters: FirstUncarriable and the form keep D and B short enough.
+  const std::string DDECommand = ComposeCommand(row.operation, d + b);
   if (row.sending_action != nullptr) {
     state_.LastAction = row.sending_action + app;
     window_.Display();
   }
-  if (!Send()) {
+  // The wait's view of the folder from before the command: an import's file is there already.
+  ResultWait wait(lister_, dde_, state_.DDEChannel, row, d, b);
+  wait.NoteBefore();
+  if (!Send(DDECommand)) {
     Finish(Outcome::kStopped, "Window closed while the IDE was busy, not sent");
     return Next::kWindowClosed;
   }
@@ -279,27 +281,29 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
     Finish(state_.LastErrorCode == platform::kDdeTimeOut ? Outcome::kTimedOut : Outcome::kFailed, ErrorLine());
     return Next::kEndBatch;
   }
-  return WaitForResult(row);
+  return WaitForResult(row, wait);
 }
 
-bool BatchOperations::Send() {
-  const std::string command(DDECommand.Trimmed());
+bool BatchOperations::Send(const std::string& DDECommand) {
   const std::int64_t started = clock_.Ticks();
+  const std::int64_t limit = TimeOutHundredths();
   const platform::FixedString<30> shown = state_.LastAction;
   int pause = kBusyPauseFirst;
   bool open = true;
   for (;;) {
-    dde_.Execute(state_.DDEChannel, command);
+    dde_.Execute(state_.DDEChannel, DDECommand);
     // Clicks made while the command was on its way (the send blocks) were not meant for what
     // comes now; only a request to close the window stands.
     window_.DiscardInputExceptClose();
     // Busy is no refusal: the IDE takes the command once it is free, within the time-out.
     if (dde_.LastError() != platform::kDdeServerBusy || stop_now_) break;
     const std::int64_t spent = clock_.Ticks() - started;
-    if (spent >= wait_limit_) break;
+    if (spent >= limit) break;
     state_.LastAction = "CW busy, sending again";
     window_.Display();
-    if (!(open = Pause(static_cast<int>(std::min<std::int64_t>(pause, wait_limit_ - spent))))) break;
+    if (!(open = Pause(static_cast<int>(std::min<std::int64_t>(pause, limit - spent))))) break;
+    // "Stop now" answered during the pause: the command is not sent again.
+    if (stop_now_) break;
     pause = std::min(pause * 2, kBusyPauseLongest);
   }
   if (open && state_.LastAction != shown) {
@@ -309,133 +313,100 @@ bool BatchOperations::Send() {
   return open;
 }
 
+BatchOperations::WaitEvent BatchOperations::NextWaitEvent() {
+  while (window_.Accept()) {
+    rt::EventKind kind = window_.Kind();
+    if (kind == rt::EventKind::CloseWindow || kind == rt::EventKind::CloseDown ||
+        (kind == rt::EventKind::AlertKey && window_.Field() == 0)) {
+      if (!TakeUserRequest()) return WaitEvent::kClosed;
+      if (stop_now_) return WaitEvent::kStopNow;
+      continue;
+    }
+    if (kind == rt::EventKind::Timer) return WaitEvent::kTimer;
+    if (kind == rt::EventKind::DirectoryChanged) return WaitEvent::kFolderChanged;
+    if (kind != rt::EventKind::Accepted && *other_events_) (*other_events_)(window_);
+  }
+  return WaitEvent::kClosed;
+}
+
 bool BatchOperations::Pause(int hundredths) {
   const int period = window_.TimerPeriod();
   window_.SetTimerPeriod(hundredths);
-  bool open = true;
-  while (open && window_.Accept()) {
-    rt::EventKind kind = window_.Kind();
-    if (kind == rt::EventKind::CloseWindow || kind == rt::EventKind::CloseDown ||
-        (kind == rt::EventKind::AlertKey && window_.Field() == 0)) {
-      open = TakeUserRequest();
-      if (stop_now_) break;
-      continue;
-    }
-    if (kind == rt::EventKind::Timer) break;
-    if (kind != rt::EventKind::Accepted && kind != rt::EventKind::DirectoryChanged && *other_events_)
-      (*other_events_)(window_);
-  }
+  WaitEvent event = WaitEvent::kFolderChanged;
+  while (event == WaitEvent::kFolderChanged) event = NextWaitEvent();
   if (window_.IsClosed()) return false;
   window_.SetTimerPeriod(period);
-  return open;
+  return event != WaitEvent::kClosed;
 }
 
-BatchOperations::Next BatchOperations::WaitForResult(const OperationRow& row) {
+BatchOperations::Next BatchOperations::WaitForResult(const OperationRow& row, ResultWait& wait) {
   std::string app(app_.Application.Trimmed());
   state_.LastAction = app + row.ack_text;
   window_.Display();
-  OutputFound = 0;
-  wait_start_ticks_ = clock_.Ticks();
 
   // The folder tells when the IDE writes; the timer stays for folders that send no notifications
-  // and for the time limits. It ticks often, for an IDE that exits or ends the conversation must
-  // not cost the whole time-out, but the folder is looked at only at the window's own period (or
-  // soon, while the file is still open by its writer).
+  // and for the time limits, and the folder is looked at at the window's own period.
   const int period = window_.TimerPeriod();
-  int look_every = period > 0 ? period : kAliveCheck;
-  std::int64_t next_look = wait_start_ticks_ + look_every;
-  window_.SetTimerPeriod(std::min(look_every, kAliveCheck));
-  window_.WatchDirectory(std::string(app_.DriveNPath.Trimmed()));
-  // The first look comes at once: the awaited file of an import is normally there already.
+  wait.Start(clock_.Ticks(), TimeOutHundredths(), period);
+  window_.SetTimerPeriod(wait.TimerPeriod());
+  window_.WatchDirectory(wait.Folder());
+  // The first look comes at once: the IDE may have written before the acknowledgement came.
   window_.DirectoryChanged();
-  Next next = Next::kWindowClosed;
-  bool waiting = true;
-  while (waiting && window_.Accept()) {
-    rt::EventKind kind = window_.Kind();
-    if (kind == rt::EventKind::CloseWindow || kind == rt::EventKind::CloseDown ||
-        (kind == rt::EventKind::AlertKey && window_.Field() == 0)) {
-      if (!TakeUserRequest()) break;
-      if (stop_now_) {
-        Finish(Outcome::kStopped, "Stopped by the user; the wait for " + std::string(row.awaited_extension) +
-                                      " was abandoned");
-        next = Next::kEndBatch;
-        break;
-      }
-      continue;
-    }
-    if (kind != rt::EventKind::Timer && kind != rt::EventKind::DirectoryChanged) {
-      if (kind != rt::EventKind::Accepted && *other_events_) (*other_events_)(window_);
-      continue;
-    }
-
-    const std::int64_t now = clock_.Ticks();
-    const bool alive = kind != rt::EventKind::Timer || dde_.ServerAlive(state_.DDEChannel);
-    if (kind == rt::EventKind::Timer && alive && now < next_look) continue;
-    // Elapsed time from the tick, so that a wait across midnight is measured right.
-    std::int64_t waited = now - wait_start_ticks_;
-    if (kind == rt::EventKind::Timer && alive && waited > GracePeriod && state_.LastErrorCode != 0) {
-      current_.error_code = state_.LastErrorCode;
-      Finish(state_.LastErrorCode == platform::kDdeTimeOut ? Outcome::kTimedOut : Outcome::kFailed, ErrorLine());
-      next = Next::kNextApplication;
+  const std::string awaited(row.awaited_extension);
+  Next next = Next::kNextApplication;
+  for (bool waiting = true; waiting;) {
+    const WaitEvent event = NextWaitEvent();
+    if (event == WaitEvent::kClosed) {
+      Finish(Outcome::kStopped, "Window closed while waiting for " + awaited);
+      next = Next::kWindowClosed;
       break;
     }
-    bool writing = false;
-    OutputFound = ResultComplete(row, writing) ? 1 : 0;
-    look_every = writing ? kWritingRecheck : period > 0 ? period : kAliveCheck;
-    next_look = now + look_every;
+    if (event == WaitEvent::kStopNow) {
+      Finish(Outcome::kStopped, "Stopped by the user; the wait for " + awaited + " was abandoned");
+      next = Next::kEndBatch;
+      break;
+    }
+    const std::int64_t now = clock_.Ticks();
+    const ResultWait::Verdict verdict = wait.Poll(
+        now, event == WaitEvent::kTimer ? ResultWait::Trigger::kTimer : ResultWait::Trigger::kFolderChanged);
     // Set only when it changes: setting the timer starts its period afresh, and a folder that
     // keeps changing would otherwise keep the timer from ever firing.
-    if (int tick = std::min(look_every, kAliveCheck); window_.TimerPeriod() != tick) window_.SetTimerPeriod(tick);
-    if (OutputFound == 1) {
-      if (row.completion_action != nullptr) {
-        state_.LastAction = app + row.completion_action;
+    if (window_.TimerPeriod() != wait.TimerPeriod()) window_.SetTimerPeriod(wait.TimerPeriod());
+    waiting = false;
+    switch (verdict) {
+      case ResultWait::Verdict::kWaiting:
+        waiting = true;
+        break;
+      case ResultWait::Verdict::kWritten:
+        if (row.completion_action != nullptr) {
+          state_.LastAction = app + row.completion_action;
+          window_.Display();
+        }
+        Finish(Outcome::kMade, row.finished_text);
+        break;
+      case ResultWait::Verdict::kOtherKind:
+        // The project makes the other kind: what is awaited will not come.
+        Finish(Outcome::kFailed, "The IDE made " + wait.OtherName() + row.other_reason);
+        break;
+      case ResultWait::Verdict::kIdeGone:
+        // Its result will not come, and the next applications' commands would find nobody.
+        state_.DDEConnected = 0;
         window_.Display();
-      }
-      Finish(Outcome::kMade, row.finished_text);
-      next = Next::kNextApplication;
-      waiting = false;
-    } else if (!alive) {
-      // The IDE exited or closed the conversation: its result will not come, and the next
-      // applications' commands would find nobody.
-      state_.DDEConnected = 0;
-      window_.Display();
-      current_.error_code = platform::kDdeChannelNotOpen;
-      Finish(Outcome::kFailed, "The IDE ended the conversation (it exited or closed it) while " +
-                                   std::string(row.awaited_extension) + " was awaited");
-      next = Next::kEndBatch;
-      waiting = false;
-    } else if (waited >= wait_limit_) {
-      // The file never came and no error says why: the DDE time-out the command was sent with
-      // bounds the wait too, so a job the IDE silently dropped does not hold the batch for ever.
-      Finish(Outcome::kTimedOut,
-             "No " + std::string(row.awaited_extension) + " within " + Minutes(wait_limit_) + ", wait ended");
-      next = Next::kNextApplication;
-      waiting = false;
-    } else {
-      connection_.CheckDDEError(app);
+        current_.error_code = platform::kDdeChannelNotOpen;
+        Finish(Outcome::kFailed, "The IDE ended the conversation (it exited or closed it) while " + awaited +
+                                     " was awaited");
+        next = Next::kEndBatch;
+        break;
+      case ResultWait::Verdict::kTimedOut:
+        Finish(Outcome::kTimedOut, "No " + awaited + " within " + Minutes(wait.Limit()) + ", wait ended");
+        break;
     }
   }
   if (!window_.IsClosed()) {
     window_.WatchDirectory("");
     window_.SetTimerPeriod(period);
   }
-  if (next == Next::kWindowClosed)
-    Finish(Outcome::kStopped, "Window closed while waiting for " + std::string(row.awaited_extension));
   return next;
-}
-
-bool BatchOperations::ResultComplete(const OperationRow& row, bool& writing) {
-  std::string d(app_.DriveNPath.Trimmed());
-  std::string expected = platform::FoldUpper(std::string(AppBaseName.Trimmed()) + row.awaited_extension);
-  lister_.List(d + "*" + row.awaited_extension, DirectoryList);
-  for (const platform::DirectoryEntry& entry : DirectoryList) {
-    std::string name(platform::TrimRight(entry.name));
-    if (platform::FoldUpper(name) != expected) continue;
-    // A file its writer still holds open is not the finished result yet.
-    if (lister_.IsBeingWritten(d + name)) writing = true;
-    else return true;
-  }
-  return false;
 }
 
 bool BatchOperations::TakeUserRequest() {
@@ -465,7 +436,8 @@ bool BatchOperations::TakeUserRequest() {
 
 std::string BatchOperations::DeleteStaleOutput(const OperationRow& row) {
   std::string d(app_.DriveNPath.Trimmed());
-  OutputFileName = d + std::string(AppBaseName.Trimmed()) + row.deleted_extension;
+  const std::string OutputFileName = d + std::string(AppBaseName.Trimmed()) + row.deleted_extension;
+  std::vector<platform::DirectoryEntry> DirectoryList;
   std::string reason;
   auto remove = [&](const std::string& path) {
     store::RemovePlainFile(files_.store, path);
@@ -474,16 +446,17 @@ std::string BatchOperations::DeleteStaleOutput(const OperationRow& row) {
     if (error.code != store::kNoError && error.code != store::kFileNotFound && reason.empty())
       reason = StoreReason(error);
   };
-  remove(std::string(OutputFileName.Trimmed()));
+  remove(OutputFileName);
   // Where the file system tells letter case apart, an old "invoice.exe" would end the wait at once.
-  lister_.List(std::string(OutputFileName.Trimmed()), DirectoryList);
+  lister_.List(OutputFileName, DirectoryList);
   for (const platform::DirectoryEntry& entry : DirectoryList) remove(d + entry.name);
-  lister_.List(std::string(OutputFileName.Trimmed()), DirectoryList);
+  lister_.List(OutputFileName, DirectoryList);
   if (DirectoryList.empty()) return "";
   return reason.empty() ? "it is still there" : reason;
 }
 
 bool BatchOperations::AnyFile(const std::string& pattern) {
+  std::vector<platform::DirectoryEntry> DirectoryList;
   lister_.List(pattern, DirectoryList);
   return !DirectoryList.empty();
 }

@@ -16,6 +16,7 @@
 #include "ide/batch_plan.h"
 #include "ide/connection.h"
 #include "ide/dde_contract.h"
+#include "ide/result_wait.h"
 #include "platform/clock.h"
 #include "platform/directory_lister.h"
 #include "platform/fixed_string.h"
@@ -38,12 +39,6 @@ class Window;
 
 namespace ide {
 
-// The grace period after the acknowledgement during which a pending DDE error does not yet end a
-// wait: one minute, in hundredths of a second.
-inline constexpr std::int64_t GracePeriod = 6000;
-// How often a result file that its writer still holds open is looked at again, in hundredths.
-inline constexpr int kWritingRecheck = 50;
-
 inline constexpr const char* kConfirmImportText = "Are you sure you want to import .TXA into .APP?";
 inline constexpr const char* kStopQuestion =
     "Stop the batch?\n\nYes: after this application, which the IDE finishes.\nNo: now: this application's "
@@ -54,8 +49,6 @@ inline constexpr const char* kLogClaimFile = "TEMPFILE.lock";
 // doubles up to kBusyPauseLongest (hundredths), until the DDE time-out has passed.
 inline constexpr int kBusyPauseFirst = 50;
 inline constexpr int kBusyPauseLongest = 1000;
-// How often a wait asks whether the IDE's end of the conversation is still there (hundredths).
-inline constexpr int kAliveCheck = 100;
 inline constexpr const char* kCloseQuestion =
     "A batch is running. Close Nightjar now? The IDE finishes the job it was given, but nothing "
     "more is sent.";
@@ -124,10 +117,9 @@ bool IsChosen(const Selection& selection, const store::AppsRecord& app, platform
 class BatchOperations {
  public:
   // `window` is the main window, `dde` the client `connection` talks through, `clock` the one the
-  // log's stamps and the waits read. `files` holds Apps (open while Main runs) and TempFile;
-  // `OutputFileName` is the process's name of the plain output file.
+  // log's stamps and the waits read. `files` holds Apps (open while Main runs) and TempFile.
   BatchOperations(rt::Window& window, platform::DdeClient& dde, platform::Clock& clock, Connection& connection,
-                  files::Files& files, platform::DirectoryLister& lister, platform::FixedString<80>& OutputFileName);
+                  files::Files& files, platform::DirectoryLister& lister);
   ~BatchOperations();
 
   // Runs one operation from its confirmation to the end of the batch. The batch claims the log for
@@ -169,18 +161,22 @@ class BatchOperations {
   void KeepResult();
   bool Chosen(const store::AppsRecord& app) const { return IsChosen(selection_, app, &lister_); }
   Next Process(const OperationRow& row);
-  // Sends DDECommand, again after a growing pause while the IDE answers that it is busy, until the
+  // Sends `DDECommand`, again after a growing pause while the IDE answers that it is busy, until the
   // DDE time-out has passed. False when the window was closed meanwhile.
-  bool Send();
+  bool Send(const std::string& DDECommand);
   // Runs the window's loop for `hundredths`, its events taken as during a wait. False when the
   // window closed.
   bool Pause(int hundredths);
-  Next WaitForResult(const OperationRow& row);
-  // Whether the awaited file is there and its writer has closed it; `writing` tells of one still
-  // open.
-  bool ResultComplete(const OperationRow& row, bool& writing);
+  Next WaitForResult(const OperationRow& row, ResultWait& wait);
+  // What a wait's loop is handed: the window's events it does not sort out itself.
+  enum class WaitEvent { kClosed, kStopNow, kTimer, kFolderChanged };
+  // Takes the window's events as a wait does until one is for the wait itself: Esc and the close
+  // box are asked about, the list's events go to other_events_, buttons' are dropped.
+  WaitEvent NextWaitEvent();
   // Asks the questions of Esc and the close box during a wait; false when the window closes.
   bool TakeUserRequest();
+  // The DDE time-out in hundredths, which bounds a busy IDE's resends and a wait alike.
+  std::int64_t TimeOutHundredths() const { return static_cast<std::int64_t>(state_.DDETimeOut) * 6000; }
   // Deletes D+B+the deleted extension, whatever the letter case of the name on disk. "" when no
   // such file is left; otherwise why one could not be deleted (it would be taken for the new one).
   std::string DeleteStaleOutput(const OperationRow& row);
@@ -201,7 +197,6 @@ class BatchOperations {
   ConnectionState& state_;
   files::Files& files_;
   platform::DirectoryLister& lister_;
-  platform::FixedString<80>& OutputFileName;
   const std::function<void(rt::Window&)>* other_events_ = nullptr;
   Selection selection_;
   BatchPlan plan_;
@@ -213,9 +208,6 @@ class BatchOperations {
 
   // Working state; names are the system's own.
   platform::FixedString<8> AppBaseName;
-  std::vector<platform::DirectoryEntry> DirectoryList;
-  platform::FixedString<255> DDECommand;
-  std::int32_t OutputFound = 0;
 
   store::AppsRecord app_;       // the application being processed, as read when its turn came
   ApplicationOutcome current_;  // its outcome, once Finish has set it
@@ -223,8 +215,6 @@ class BatchOperations {
   BatchTally tally_;
   std::int64_t batch_start_ = 0;       // clock ticks
   std::int64_t app_start_ticks_ = 0;   // when the current application's turn came
-  std::int64_t wait_start_ticks_ = 0;  // the wait's start on the monotonic tick, which midnight leaves alone
-  std::int64_t wait_limit_ = 0;        // hundredths: the DDE time-out the command was sent with
   bool stop_requested_ = false;        // after this application
   bool stop_now_ = false;              // abandon this application's wait
   std::string log_failure_;

@@ -30,7 +30,11 @@ struct OperationRow {
   const char* begin_text;         // logged before sending
   const char* sending_action;     // LastAction = this + app before sending; nullptr: unchanged
   const char* ack_text;           // LastAction = app + this while waiting
-  const char* awaited_extension;  // the file whose presence ends the wait
+  const char* awaited_extension;  // the file whose writing after the command ends the wait
+  // A make's other kind of output (".DLL" for a program, ".EXE" for a library): written after the
+  // command, it ends the wait as not made, logged "The IDE made " + its name + this. nullptr: none.
+  const char* other_extension;
+  const char* other_reason;
   const char* completion_action;  // LastAction = app + this on completion; nullptr: unchanged
   const char* finished_text;      // logged on completion
   const char* error_prefix;       // starts the "Processing Terminated" message

@@ -57,7 +57,7 @@ class MainProcedure {
       browse.OpenBrowse();  // binds the list's page
       // The IDE connection and the batch operations work on this window; the list's
       // RereadSelected brings the highlighted record back after them.
-      MainIde ide(window, ide_, program_.services, program_.files, program_.OutputFileName);
+      MainIde ide(window, ide_, program_.services, program_.files);
       const std::string prefix = std::string(kMainWindow.id) + ".";
       ide.OnlyChanged = static_cast<std::uint8_t>(kept.Value(prefix + kChoiceOnlyChanged, 0, 1).value_or(0));
       ide.StopOnFailure = static_cast<std::uint8_t>(kept.Value(prefix + kChoiceStopOnFailure, 0, 1).value_or(0));

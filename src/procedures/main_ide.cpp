@@ -12,10 +12,9 @@ namespace procedures {
 
 namespace f = main_field;
 
-MainIde::MainIde(rt::Window& window, ide::ConnectionState& state, Services& services, files::Files& files,
-                 platform::FixedString<80>& OutputFileName)
+MainIde::MainIde(rt::Window& window, ide::ConnectionState& state, Services& services, files::Files& files)
     : connection(window, state, services.dde, services.starter),
-      batch(window, services.dde, window.runtime().clock(), connection, files, services.lister, OutputFileName),
+      batch(window, services.dde, window.runtime().clock(), connection, files, services.lister),
       window_(window) {
   window.Bind(f::ServerActive, state.DDEConnected);
   window.Bind(f::TimeOut, state.DDETimeOut);

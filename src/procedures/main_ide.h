@@ -26,8 +26,7 @@ struct Services;
 class MainIde {
  public:
   // `window` is MAIN$WINDOW, open for as long as this object lives; `state` is bound to it here.
-  MainIde(rt::Window& window, ide::ConnectionState& state, Services& services, files::Files& files,
-          platform::FixedString<80>& OutputFileName);
+  MainIde(rt::Window& window, ide::ConnectionState& state, Services& services, files::Files& files);
 
   // Before the window's first event: one attempt to reach the IDE, without starting it.
   void FirstAttempt() { connection.FirstAttempt(); }

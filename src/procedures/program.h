@@ -52,7 +52,6 @@ struct Program {
   // The record buffers APP and TMP, the two record files, their use counts (files.AppsUseCount,
   // files.TempFileUseCount), the store's current and kept errors.
   files::Files files;
-  platform::FixedString<80> OutputFileName;
 };
 
 }  // namespace procedures

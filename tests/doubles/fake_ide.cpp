@@ -119,11 +119,9 @@ void FakeIde::ScheduleResult(const std::string& command) {
     case IdeCommandKind::kExecuteProject:
       path = ReplaceExtension(parsed->input, makes_dll_ ? ".DLL" : ".EXE");
       break;
-    case IdeCommandKind::kExportApp:
+    default:
       path = parsed->output;
       break;
-    default:
-      return;
   }
   pending_.push_back(PendingResult{clock_.Ticks() + result_delay_, path, command});
   if (schedule_) schedule_(pending_.back().due_ticks);

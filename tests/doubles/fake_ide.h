@@ -51,9 +51,10 @@ struct CommandFault {
 // The IDE serving "ClarionWin". By default it is running, accepts every command and writes a
 // command's result file as soon as it is accepted.
 //
-// Result files: "[ExecuteProject(P.app)]" writes P.EXE (P.DLL after SetMakesDll(true)) and
-// "[ExportApp(P.App,P.TXA,0)]" writes P.TXA, each ResultDelay after the acknowledgement, measured on
-// the clock's Ticks. The other three commands write nothing. A result is written by the first call
+// Result files: "[ExecuteProject(P.app)]" writes P.EXE (P.DLL after SetMakesDll(true)); the other
+// four commands write the file named by their second argument (ExportApp P.TXA, ImportApp P.APP,
+// ImportDCT P.DCT, ExportDCT P.TXD), each ResultDelay after the acknowledgement, measured on the
+// clock's Ticks. A result replaces the file's text, so its size changes. A result is written by the first call
 // into the fake (any DdeClient call, or Pump) made once its time has come, so a test that moves a
 // virtual clock decides exactly when the file appears: before or after a directory listing, say.
 //

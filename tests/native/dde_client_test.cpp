@@ -180,10 +180,9 @@ TEST_F(FakeIdeTest, EachCommandWritesTheFileItImplies) {
   ide_.Execute(channel, "[ExportDCT(" + p + ".DCT," + p + ".TXD,0)]");
   ide_.SetMakesDll(true);
   ide_.Execute(channel, "[ExecuteProject(" + p + ".app)]");
-  EXPECT_EQ(ide_.Written(), (std::vector<std::string>{p + ".EXE", p + ".TXA", p + ".DLL"}));
-  EXPECT_TRUE(fs::exists(p + ".EXE"));
-  EXPECT_TRUE(fs::exists(p + ".TXA"));
-  EXPECT_TRUE(fs::exists(p + ".DLL"));
+  const std::vector<std::string> written{p + ".EXE", p + ".TXA", p + ".APP", p + ".DCT", p + ".TXD", p + ".DLL"};
+  EXPECT_EQ(ide_.Written(), written);
+  for (const std::string& path : written) EXPECT_TRUE(fs::exists(path)) << path;
   EXPECT_EQ(ide_.Commands().size(), 6u);
 }
 

@@ -185,6 +185,9 @@ TEST_P(OperationTest, SkipsAMissingInputThenSendsWaitsAndLogs) {
         }
       })
       .Wait(1000)
+      // The awaited file of an import is there before the command: only the IDE's writing, at
+      // 15 s, ends the wait.
+      .Inspect([&](rt::Window&) { EXPECT_EQ(outcomes_.size(), 1u) << "finished before the IDE wrote"; })
       .Wait(1000)
       .Wait(1000)
       .CloseBox();
@@ -296,6 +299,79 @@ TEST_F(BatchTest, ABusyIdeIsAskedAgainUntilItTakesTheCommandOrTheTimeOutHasPasse
   EXPECT_EQ(boxes().size(), 1u) << Boxes();
 }
 
+// "Stop now" answered while the IDE is busy: the command is not sent again, and nothing is made.
+TEST_F(BatchTest, StopNowWhileTheIdeIsBusySendsTheCommandNoMore) {
+  AddApp(Dir(), "A.APP");
+  AddApp(Dir(), "B.APP");
+  WriteAll("A");
+  WriteAll("B");
+  ide_.FailCommand(1, {CommandFault::Kind::kBusy});
+  script()
+      .Press(f::MakeExe)
+      .Key(f::Browse_1, rt::key::kEsc)
+      .Answer(rt::ButtonNo, "Stop the batch?")
+      .Wait(1000)
+      .CloseBox();
+  RunWindow();
+  EXPECT_EQ(ide_.Commands().size(), 1u);
+  EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"},
+                          {"A.APP", "Stopped by the user while the IDE was busy, not sent"},
+                          {"", "Batch stopped by the user"}}));
+  EXPECT_FALSE(fs::exists(In("A.EXE"))) << "the command went again and was made";
+}
+
+// A make whose project builds the other kind of output: the new file ends the wait as not made,
+// saying why; an old one, there before the command, does not.
+TEST_F(BatchTest, TheOtherKindOfOutputEndsAMakesWaitAsNotMade) {
+  struct Case {
+    int button;
+    bool makes_dll;
+    const char* logged;
+  };
+  for (const Case& c : {Case{f::MakeExe, true, "The IDE made LIBCORE.DLL, not an .EXE: is it a library project?"},
+                        Case{f::MakeDll, false, "The IDE made LIBCORE.EXE, not a .DLL: is it a program project?"}}) {
+    SCOPED_TRACE(c.logged);
+    WriteAll("LIBCORE");
+    ide_.SetMakesDll(c.makes_dll);
+    ide_.SetResultDelay(1500);
+    outcomes_.clear();
+    if (c.button == f::MakeExe) AddApp(Dir(), "LIBCORE.APP");
+    script()
+        .Press(c.button)
+        .Wait(1000)
+        .Inspect([&](rt::Window&) { EXPECT_TRUE(outcomes_.empty()) << "the old file ended the wait"; })
+        .Wait(501)  // written at 15 s; the folder tells at once
+        .Inspect([&](rt::Window& w) {
+          ASSERT_EQ(outcomes_.size(), 1u);
+          EXPECT_EQ(outcomes_[0].outcome, ide::Outcome::kFailed);
+          EXPECT_EQ(w.state(f::LastAction).text, "1 of 1 not made, see Log");
+        })
+        .CloseBox();
+    RunWindow();
+    EXPECT_EQ(Log(), (Lines{{"LIBCORE.APP", "Begin Make"}, {"LIBCORE.APP", c.logged}}));
+  }
+}
+
+// "Stop at first failure": a wait that ends without its file is a failure, and ends the batch.
+TEST_F(BatchTest, StopAtFirstFailureEndsTheBatchAfterAResultTimeOut) {
+  state_.DDETimeOut = 1;
+  AddApp(Dir(), "A.APP");
+  AddApp(Dir(), "B.APP");
+  WriteAll("A");
+  WriteAll("B");
+  ide_.SetWritesResults(false);
+  script().Check(f::StopOnFailure, true).Press(f::MakeExe);
+  for (int tick = 1; tick <= 7; ++tick) script().Wait(1000);
+  script().CloseBox();
+  RunWindow();
+  EXPECT_EQ(ide_.Commands().size(), 1u);
+  EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"},
+                          {"A.APP", "No .EXE within 1 minute, wait ended"},
+                          {"", "Batch stopped at the first failure"}}));
+  ASSERT_EQ(outcomes_.size(), 2u);
+  EXPECT_EQ(outcomes_[1].outcome, ide::Outcome::kNotReached);
+}
+
 // The user clicks Gen & Make again while the refused command is being sent: that click does not
 // start a second batch once this one has ended (the button is disabled meanwhile). A click on the
 // close box then is kept and ends the program.
@@ -365,33 +441,6 @@ TEST_F(BatchTest, AFailureBelowSixHundredIsReportedAsProcessingTerminatedWithThe
   // Each batch ended at its first application; the log is the last one's.
   EXPECT_EQ(ide_.Commands().size(), 6u);
   EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin DCT Export"}, {"A.APP", "Error 42 Disk full"}}));
-}
-
-TEST_F(BatchTest, AnErrorPendingAMinuteAfterTheAcknowledgementEndsThatWaitAlsoAcrossMidnight) {
-  InjectingClient client(ide_);
-  dde_ = &client;
-  // The grace period runs past midnight: measured on the time of day alone it would never end.
-  clock_.Set(81513, kDay - 3000);  // 11:59:30 PM
-  AddApp(Dir(), "A.APP");
-  AddApp(Dir(), "B.APP");
-  Write(In("A.APP"));
-  Write(In("B.APP"));
-  ide_.SetWritesResults(false);
-  script().Press(f::MakeExe).Inspect([&client](rt::Window&) { client.SetPending(606, "DDE system error"); });
-  // Within the grace period every poll reports the error and goes on waiting.
-  for (int tick = 1; tick <= 6; ++tick) script().Wait(1000).Answer(rt::ButtonOk, "Unexpected Error: 606");
-  script()
-      .Inspect([this](rt::Window&) { ide_.SetWritesResults(true); })
-      .Wait(1000)  // 70 s after the acknowledgement: A gives up, B is sent
-      .Wait(1000)
-      .CloseBox();
-  RunWindow();
-  EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"},
-                          {"A.APP", "Error 606 DDE system error"},
-                          {"B.APP", "Begin Make"},
-                          {"B.APP", "Make Finished"}}));
-  EXPECT_EQ(boxes().size(), 6u) << Boxes();
-  EXPECT_EQ(clock_.Today(), 81514);
 }
 
 // ---- the program's own choices: bounded waits, start-up, closing the window, odd names

@@ -93,7 +93,7 @@ void IdeTest::RunWindow() {
   {
     rt::Window window(runtime_, procedures::kMainWindow);
     procedures::Services services{*dde_, starter_, *lister_};
-    procedures::MainIde ide(window, state_, services, files_, OutputFileName);
+    procedures::MainIde ide(window, state_, services, files_);
     ide.batch.OnOutcome([this](const ide::ApplicationOutcome& outcome) { outcomes_.push_back(outcome); });
     ide.FirstAttempt();
     while (window.Accept()) {

@@ -52,14 +52,12 @@ class RecordingBackend final : public rt::Backend {
 };
 
 // A DDE client in front of another that can report errors the fake IDE never makes on its own:
-// codes of 600 and below, and an error that turns up while the program waits for a file.
+// codes of 600 and below.
 class InjectingClient final : public platform::DdeClient {
  public:
   explicit InjectingClient(platform::DdeClient& inner) : inner_(inner) {}
   // The next command still reaches the IDE, but reports `code` and `text`.
   void FailNextExecute(std::int32_t code, std::string text) { next_ = Failure{code, std::move(text)}; }
-  // From now until the next command, the last error is `code` with `text`.
-  void SetPending(std::int32_t code, std::string text) { now_ = Failure{code, std::move(text)}; }
   // Runs right after each command has reached the IDE, while the program still waits for the send.
   std::function<void()> during_send;
 
@@ -135,7 +133,6 @@ class IdeTest : public ::testing::Test {
   std::unique_ptr<platform::DirectoryLister> lister_ = platform::MakeDirectoryLister();
   platform::DdeClient* dde_ = &ide_;  // what the host's connection talks to
   files::Files files_;
-  platform::FixedString<80> OutputFileName;
   ide::ConnectionState state_;
   int rereads_ = 0;  // calls of the list's RereadSelected
   std::string summary_;

@@ -218,23 +218,20 @@ HDDEDATA Server::Execute(HDDEDATA data) {
 void Server::WriteResult(const IdeCommand& command) {
   std::string output = command.output;
   std::string content;
-  bool written;
   if (command.kind == IdeCommandKind::kExecuteProject) {
     // A build: the project's .APP text decides between program and library.
     output = ide_standin::ReplaceExtension(command.input, BuildsDll(ReadText(command.input)) ? ".DLL" : ".EXE");
     content = "Built by the IDE stand-in from " + command.input + "\r\n";
-    if (options_.write_slowly_ms > 0) return WriteSlowly(output, content);
-    std::ofstream file(output, std::ios::binary | std::ios::trunc);
-    file << content;
-    written = file.good();
-  } else if (options_.write_slowly_ms > 0) {
+  } else if (!ReadText(command.input, content)) {
     // Imports and exports: the stand-in's text formats are the same, so each is a copy.
-    if (ReadText(command.input, content)) return WriteSlowly(output, content);
-    written = false;
-  } else {
-    written = CopyFileA(command.input.c_str(), output.c_str(), FALSE) != 0;
+    log_.Line("could not write " + output);
+    return;
   }
-  log_.Line((written ? "wrote " : "could not write ") + output);
+  // Written afresh, not copied, so that the file bears the time of its writing, as the IDE's do.
+  if (options_.write_slowly_ms > 0) return WriteSlowly(output, content);
+  std::ofstream file(output, std::ios::binary | std::ios::trunc);
+  file << content;
+  log_.Line((file.good() ? "wrote " : "could not write ") + output);
 }
 
 // One slow write in progress. The handle is closed when the write ends, or when the server goes

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/folder_wait.h"
 
@@ -60,7 +61,11 @@ class DdemlClient final : public DdeClient {
 
   ~DdemlClient() override {
     for (auto& [channel, conversation] : channels_) End(conversation);
-    if (instance_ != 0) DdeUninitialize(instance_);
+    // Uninitialising ends every conversation, waiting for each server's answer: one still busy
+    // with a command that timed out would hold the program's exit up to its own time-out (ten
+    // seconds under wine). Such conversations go with the thread's DDE windows instead.
+    std::erase_if(set_aside_, [](HCONV handle) { return !ServerAlive(handle); });
+    if (instance_ != 0 && set_aside_.empty()) DdeUninitialize(instance_);
   }
 
   DdeChannel Connect(const std::string& service) override {
@@ -73,7 +78,8 @@ class DdemlClient final : public DdeClient {
       return 0;
     }
     DdeChannel channel = next_channel_++;
-    channels_[channel] = Conversation{conversation, name, true, false};
+    channels_[channel] = Conversation{conversation, name, true, false, false};
+    EndSetAside(conversation);
     return channel;
   }
 
@@ -94,19 +100,24 @@ class DdemlClient final : public DdeClient {
       // The command that timed out may still be acknowledged on the old conversation, and that
       // answer must not meet this command there: it goes out on a new conversation. A server still
       // busy with the old command answers no connect either; it has the time-out to become free.
+      // The window is served between the attempts, as during a command, and a connect is tried only
+      // when the server's window answers: meanwhile a connect would wait for it (two seconds under
+      // wine) with the window unserved.
       DWORD start = GetTickCount();
-      HCONV fresh = Open(conversation.service);
-      while (fresh == nullptr && GetTickCount() - start < time_out && ServerAlive(conversation.handle)) {
-        Sleep(100);
-        fresh = Open(conversation.service);
+      HCONV fresh = Answers(conversation.handle) ? Open(conversation.service) : nullptr;
+      while (fresh == nullptr && GetTickCount() - start < time_out && ServerAlive(conversation.handle) &&
+             PauseServingMessages(100)) {
+        if (Answers(conversation.handle)) fresh = Open(conversation.service);
       }
       if (fresh == nullptr) {
         last_error_ = ServerAlive(conversation.handle) ? kDdeTimeOut : kDdeChannelNotOpen;
         return;
       }
+      // The server answered a connect, so it is free to answer the old conversation's end at once.
       DdeDisconnect(conversation.handle);
       conversation.handle = fresh;
       conversation.stale = false;
+      conversation.abandoned = false;
       DWORD spent = GetTickCount() - start;
       time_out = spent < time_out ? time_out - spent : 1;
     }
@@ -139,6 +150,7 @@ class DdemlClient final : public DdeClient {
                                           XTYP_EXECUTE, time_out, &status) != nullptr;
       error = DdeGetLastError(instance_);
     }
+    conversation.abandoned = false;
     if (acknowledged) {
       last_error_ = kDdeNoError;
       return;
@@ -146,6 +158,7 @@ class DdemlClient final : public DdeClient {
     switch (error) {
       case DMLERR_EXECACKTIMEOUT:
         last_error_ = kDdeTimeOut;
+        conversation.abandoned = true;
         if (new_conversation_after_time_out_) conversation.stale = true;
         break;
       case DMLERR_NOTPROCESSED:
@@ -232,8 +245,58 @@ class DdemlClient final : public DdeClient {
     HCONV handle;
     HSZ service;
     bool open;
-    bool stale;  // its last execute was asynchronous or timed out: the next goes on a new one
+    bool stale;      // its last execute was asynchronous or timed out: the next goes on a new one
+    bool abandoned;  // its last execute timed out: the server may still be busy with it
   };
+
+  // Whether the server's window of the conversation answers a message within 50 ms: a server busy
+  // inside a command answers nothing until it is done.
+  static bool Answers(HCONV handle) {
+    CONVINFO info{};
+    info.cb = sizeof info;
+    DWORD_PTR result = 0;
+    return DdeQueryConvInfo(handle, QID_SYNC, &info) != 0 &&
+           SendMessageTimeoutW(info.hwndPartner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 50, &result) != 0;
+  }
+
+  // Waits `ms` serving the thread's messages, as a window's loop would. False when the thread was
+  // told to quit (WM_QUIT, posted again for the thread's own loop): the caller gives up.
+  static bool PauseServingMessages(DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (DWORD spent = 0; spent < ms; spent = GetTickCount() - start) {
+      MsgWaitForMultipleObjectsEx(0, nullptr, ms - spent, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+          PostQuitMessage(static_cast<int>(msg.wParam));
+          return false;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+    }
+    return true;
+  }
+
+  // Ends the conversations set aside while busy whose server has answered `answered` (a new
+  // conversation, so it serves its messages again) or is gone: ending them no longer waits.
+  void EndSetAside(HCONV answered) {
+    const DWORD process = PartnerProcess(answered);
+    std::erase_if(set_aside_, [&](HCONV handle) {
+      if (ServerAlive(handle) && PartnerProcess(handle) != process) return false;
+      DdeDisconnect(handle);
+      DdeGetLastError(instance_);
+      return true;
+    });
+  }
+
+  static DWORD PartnerProcess(HCONV handle) {
+    CONVINFO info{};
+    info.cb = sizeof info;
+    DWORD process = 0;
+    if (DdeQueryConvInfo(handle, QID_SYNC, &info) != 0) GetWindowThreadProcessId(info.hwndPartner, &process);
+    return process;
+  }
 
   // Sends `command` as an asynchronous transaction and waits for its answer beside the thread's
   // message queue, serving the messages meanwhile, so that the window stays responsive while the
@@ -325,7 +388,15 @@ class DdemlClient final : public DdeClient {
 
   void End(Conversation& conversation) {
     if (!conversation.open) return;
-    DdeDisconnect(conversation.handle);
+    if ((conversation.abandoned || conversation.stale) && ServerAlive(conversation.handle)) {
+      // Its server may still be busy (with the command that timed out, or one that left it too
+      // busy to answer a connect) and would answer the end only when done, while DDEML waits up
+      // to ten seconds under wine: the conversation is set aside, and ended once its server
+      // answers again. The IDE is left to finish its job.
+      set_aside_.push_back(conversation.handle);
+    } else {
+      DdeDisconnect(conversation.handle);
+    }
     DdeGetLastError(instance_);
     DdeFreeStringHandle(instance_, conversation.service);
     conversation.open = false;
@@ -344,6 +415,7 @@ class DdemlClient final : public DdeClient {
   const bool fresh_conversation_per_request_;
   const bool new_conversation_after_time_out_;
   std::map<DdeChannel, Conversation> channels_;
+  std::vector<HCONV> set_aside_;  // closed by us while their server was busy; not yet ended
   DdeChannel next_channel_ = 1;
   std::int32_t time_out_ = kDdeDefaultTimeOut;
   std::int32_t last_error_ = kDdeNoError;

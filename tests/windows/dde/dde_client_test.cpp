@@ -296,6 +296,60 @@ TEST_F(StandInTest, ImportsAndExportsCopyTheText) {
   EXPECT_EQ(Read(p + ".APP"), "changed application\r\n");
 }
 
+// A command whose acknowledgement timed out leaves the IDE busy with it: closing the conversation
+// and the client waits for no answer from it, and the IDE is left to finish its job.
+TEST_F(StandInTest, ClosingAfterATimedOutCommandDoesNotWaitForTheBusyIde) {
+  harness_->StartStandIn({"ack_delay_ms=4000", "write_delay_ms=0"});
+  Write(P("A.APP"), "application\r\n");
+  auto client = platform::MakeDdemlClient();
+  DdeChannel channel = client->Connect(kService);
+  ASSERT_NE(channel, 0);
+  client->SetTimeOut(50);
+  client->Execute(channel, "[ExecuteProject(" + P("A") + ".app)]");
+  ASSERT_EQ(client->LastError(), platform::kDdeTimeOut);
+  const DWORD start = GetTickCount();
+  client->Close(channel);
+  client.reset();
+  const DWORD closed_ms = GetTickCount() - start;
+  std::printf("[ measured ] closing after a time-out took %lu ms\n", static_cast<unsigned long>(closed_ms));
+  EXPECT_LT(closed_ms, 1000u);
+  EXPECT_TRUE(WaitForFile(P("A") + ".EXE")) << harness_->LogText();
+}
+
+// While the next command waits for an IDE still busy with one that timed out (under wine, for a
+// new conversation it would answer), the thread's messages are served: a window stays alive.
+TEST_F(StandInTest, TheThreadsMessagesAreServedWhileABusyIdeIsAwaited) {
+  harness_->StartStandIn({"ack_delay_ms=3000", "ack_delay_commands=1", "never_write=1"});
+  Write(P("A.APP"), "application\r\n");
+  static DWORD served = 0;
+  WNDCLASSA type{};
+  type.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+    if (message == WM_APP) served = GetTickCount();
+    return DefWindowProcA(hwnd, message, w, l);
+  };
+  type.hInstance = GetModuleHandleA(nullptr);
+  type.lpszClassName = "NjServedProbe";
+  RegisterClassA(&type);
+  HWND probe = CreateWindowA("NjServedProbe", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance, nullptr);
+  ASSERT_NE(probe, nullptr);
+  DdeChannel channel = client_->Connect(kService);
+  ASSERT_NE(channel, 0);
+  client_->SetTimeOut(50);
+  client_->Execute(channel, "[ExecuteProject(" + P("A") + ".app)]");
+  ASSERT_EQ(client_->LastError(), platform::kDdeTimeOut);
+  client_->SetTimeOut(1000);
+  served = 0;
+  PostMessageA(probe, WM_APP, 0, 0);
+  const DWORD sent = GetTickCount();
+  client_->Execute(channel, "[ExecuteProject(" + P("A") + ".app)]");
+  const DWORD returned_ms = GetTickCount() - sent;
+  DestroyWindow(probe);
+  ASSERT_NE(served, 0u) << "not served before the command returned after " << returned_ms << " ms";
+  std::printf("[ measured ] a message was served %lu ms into a send that took %lu ms\n",
+              static_cast<unsigned long>(served - sent), static_cast<unsigned long>(returned_ms));
+  EXPECT_LT(served - sent, 500u);
+}
+
 TEST_F(StandInTest, NeverWritesWhenToldAndQuitsOnCommand) {
   harness_->StartStandIn({"write_delay_ms=0", "never_write=1", "quit_command=1"});
   std::string p = P("INV");

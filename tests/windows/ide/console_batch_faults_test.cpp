@@ -16,6 +16,7 @@
 
 #include "app_seeding.h"
 #include "files/files.h"
+#include "platform/directory_lister.h"
 #include "platform/win32/ddeml_client.h"
 #include "process_support.h"
 
@@ -208,6 +209,64 @@ TEST_F(ConsoleBatchFaultsTest, AnIdeKilledDuringTheWaitEndsTheBatchWithinTwoSeco
   EXPECT_TRUE(Contains(run.Out(), "INVOICE.APP  The IDE ended the conversation (it exited or closed it)")) << run.Out();
   EXPECT_TRUE(Contains(run.Out(), "Batch ended: 0 finished, 1 failed, 1 not reached, of 2")) << run.Out();
   EXPECT_FALSE(Contains(run.Out(), "PAYROLL.APP  Begin Make")) << run.Out();
+}
+
+// An import's file is there before the command: "Finished" is logged only once the IDE has
+// written it, three seconds after the acknowledgement.
+TEST_F(ConsoleBatchFaultsTest, AnImportIsFinishedOnlyAfterTheIdeWroteItsFile) {
+  const fs::path apps = folder_ / "apps";
+  ASSERT_EQ(test_support::SeedTaggedApps(apps, {"INVOICE"}), "");
+  std::ofstream(apps / "INVOICE.TXA", std::ios::binary) << "NAME=INVOICE\r\nimported\r\n";
+  ASSERT_NO_FATAL_FAILURE(StartStandIn("--write_delay_ms=3000"));
+  ConsoleRun run;
+  ASSERT_TRUE(run.Start(apps, "run import-txa --yes"));
+  ASSERT_EQ(run.Wait(60000), 0) << run.Out() << run.Err() << ReadFile(log_);
+  EXPECT_EQ(ReadFile(apps / "INVOICE.APP"), "NAME=INVOICE\r\nimported\r\n");
+
+  // When each step was logged, and when the IDE wrote the .APP, in hundredths of the day.
+  std::int32_t begun = -1, finished = -1;
+  const fs::path previous = fs::current_path();
+  fs::current_path(apps);
+  {
+    files::Files files;
+    files.TempFile.Open();
+    files.TempFile.Set(store::Order::File);
+    for (files.TempFile.Next(); files.store.error.code == 0; files.TempFile.Next()) {
+      if (files.TMP.Event.str() == "Begin APP Import") begun = files.TMP.Clock;
+      if (files.TMP.Event.str() == "Import APP Finished") finished = files.TMP.Clock;
+    }
+    files.TempFile.Close();
+  }
+  fs::current_path(previous);
+  std::vector<platform::DirectoryEntry> app;
+  platform::MakeDirectoryLister()->List((apps / "INVOICE.APP").string(), app);
+  ASSERT_EQ(app.size(), 1u);
+  ASSERT_GE(begun, 0) << Joined(ActivityLog(apps));
+  ASSERT_GE(finished, 0) << Joined(ActivityLog(apps));
+  std::printf("[ measured ] import: Finished %d hundredths after Begin, %d after the .APP was written\n",
+              finished - begun, finished - app[0].time);
+  EXPECT_GE(finished - begun, 300);
+  EXPECT_GE(finished, app[0].time);
+}
+
+// A library project made as a program: the .DLL the IDE writes ends the wait within two seconds,
+// logged as not made, with the reason.
+TEST_F(ConsoleBatchFaultsTest, ALibraryProjectInAProgramBatchEndsWithinTwoSecondsOfItsDll) {
+  const fs::path apps = folder_ / "apps";
+  ASSERT_EQ(test_support::SeedTaggedApps(apps, {"LIBCORE"}), "");
+  std::ofstream(apps / "LIBCORE.APP", std::ios::binary) << "NAME=LIBCORE\r\nTARGET=DLL\r\n";
+  ASSERT_NO_FATAL_FAILURE(StartStandIn("--write_delay_ms=500"));
+  ConsoleRun run;
+  ASSERT_TRUE(run.Start(apps, "run make-exe"));
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(apps / "LIBCORE.DLL"); }, 30000)) << ReadFile(log_);
+  const DWORD written = GetTickCount();
+  const int code = run.Wait(20000);
+  const DWORD ended_ms = GetTickCount() - written;
+  EXPECT_EQ(code, 1) << run.Out() << run.Err();
+  EXPECT_LT(ended_ms, 2000u);
+  std::printf("[ measured ] batch ended %lu ms after the .DLL appeared\n", static_cast<unsigned long>(ended_ms));
+  EXPECT_TRUE(Contains(run.Out(), "LIBCORE.APP  The IDE made LIBCORE.DLL, not an .EXE: is it a library project?"))
+      << run.Out();
 }
 
 }  // namespace
