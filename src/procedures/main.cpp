@@ -86,10 +86,10 @@ class MainProcedure {
   void DispatchByKind(rt::Window& window) {
     switch (window.Kind()) {
       case EventKind::OpenWindow:
-        if (kept_busy_) TellFileBusy();
         ide_part_->Opened();
         RefreshDisplay();
         window.Select(f::Browse_1);
+        if (kept_busy_) TellFileBusy();  // over the list it has filled
         break;
       case EventKind::GainFocus:
       case EventKind::Sized:  // the list shows another number of rows: the page is filled again

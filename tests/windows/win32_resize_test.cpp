@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 #include "runtime/runtime.h"
 #include "runtime/window.h"
@@ -86,6 +87,16 @@ TEST_F(Win32Window, ResizedWindowGrowsItsListKeepsButtonsAtTheirEdgesAndTellsThe
   window.Close();
   EXPECT_TRUE(window.Placement().maximised) << "the place is kept after the window closed";
   EXPECT_FALSE(IsWindow(top));
+
+  // The dragged width is kept, in dialog units, and the next window opens with it.
+  const std::vector<int> columns = window.Placement().columns;
+  ASSERT_EQ(columns.size(), 2u);
+  EXPECT_GT(columns[0], 60);
+  rt::Window again(runtime_, kSizedWindow, rt::WindowPlacement{.width = width, .height = height, .columns = columns});
+  HWND reopened = FindWindowW(rt::win32::kWindowClass, L"Sized under test");
+  ASSERT_NE(reopened, nullptr);
+  EXPECT_NEAR(ListView_GetColumnWidth(ControlOf(reopened, 1), 0), name_width + 40, 3);
+  again.Close();
 }
 
 }  // namespace

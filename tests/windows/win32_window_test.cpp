@@ -21,6 +21,9 @@
 #include "runtime/win32/win32_fonts.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
+#include "procedures/activity_log_def.h"
+#include "procedures/activity_record_def.h"
+#include "procedures/application_form_def.h"
 #include "procedures/main_def.h"
 #include "win32_test_support.h"
 
@@ -47,8 +50,9 @@ TEST_F(Win32Window, MainWindowHasOneChildControlPerField) {
     top = FindWindowW(kWindowClass, kMainTitle);
     ASSERT_NE(top, nullptr);
     EXPECT_TRUE(IsWindowVisible(top));
-    // The window opens with the focus on its first control in Tab order.
-    EXPECT_EQ(GetFocus(), ControlOf(top, f::Browse_1));
+    // The window opens with the focus on its first control in Tab order (Main then gives it to
+    // the list).
+    EXPECT_EQ(GetFocus(), ControlOf(top, f::TimeOut));
     EXPECT_NE(SendMessageW(top, WM_GETICON, ICON_BIG, 0), 0) << "the program icon is missing";
 
     // One child per control, the spin box's arrows beside its field, and the list's own scroll
@@ -211,6 +215,32 @@ TEST_F(Win32Window, MainWindowControlsCarryTheirTooltipsFontsAndColumns) {
   window.Close();
 }
 
+// What the definitions promise holds on screen, in the fonts the windows really get: every control
+// inside its window and apart from the others (a group box holds its members).
+TEST_F(Win32Window, EveryWindowsControlsLieInsideItAndApartOnScreen) {
+  for (const rt::WindowDef* def : {&procedures::kMainWindow, &procedures::kApplicationFormWindow,
+                                   &procedures::kActivityLogWindow, &procedures::kActivityRecordWindow}) {
+    rt::Window window(runtime_, *def);
+    HWND top = FindWindowW(kWindowClass, nullptr);
+    ASSERT_NE(top, nullptr);
+    RECT client;
+    GetClientRect(top, &client);
+    auto box = [&](int field) { return ClientRectIn(top, ControlOf(top, field)); };
+    for (int a = 1; a <= def->ControlCount(); ++a) {
+      const RECT r = box(a);
+      SCOPED_TRACE(std::string(def->id) + " " + def->control(a).name);
+      EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom);
+      const int members = def->control(a).kind == ControlKind::Group ? def->control(a).members : 0;
+      for (int b = a + members + 1; b <= def->ControlCount(); ++b) {
+        RECT common;
+        const RECT other = box(b);
+        EXPECT_FALSE(IntersectRect(&common, &r, &other)) << "overlaps " << def->control(b).name;
+      }
+    }
+    window.Close();
+  }
+}
+
 TEST_F(Win32Window, MainWindowIsLaidOutInDialogUnitsOfItsFont) {
   const rt::WindowDef& def = procedures::kMainWindow;
   rt::Window window(runtime_, def);
@@ -229,8 +259,8 @@ TEST_F(Win32Window, MainWindowIsLaidOutInDialogUnitsOfItsFont) {
     RECT r = ClientRectIn(top, ControlOf(top, field));
     EXPECT_EQ(r.left, base.ToPixelsX(c.x));
     EXPECT_EQ(r.top, base.ToPixelsY(c.y));
-    EXPECT_EQ(r.right - r.left, base.ToPixelsX(c.w));
-    EXPECT_EQ(r.bottom - r.top, base.ToPixelsY(c.h));
+    EXPECT_EQ(r.right, base.ToPixelsX(c.x + c.w));  // far edges converted where they stand
+    EXPECT_EQ(r.bottom, base.ToPixelsY(c.y + c.h));
   }
   // Controls of natural size are as big as their text, and no bigger than the window.
   RECT prompt = ClientRectIn(top, ControlOf(top, f::TimeOut_Prompt));

@@ -33,6 +33,20 @@ std::wstring HeaderText(const std::string& text) {
   return out;
 }
 
+// Whether the last letter of `text` draws beyond its own width in `font`, as a "t" or "f" of many
+// faces does. Wine's header clips its texts to their width, which cuts such a letter off; a blank
+// after the text keeps it whole.
+bool LastLetterOverhangs(HFONT font, const std::wstring& text) {
+  if (text.empty() || text.back() == L' ') return false;
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  ABC widths{};
+  const bool known = GetCharABCWidthsW(dc, text.back(), text.back(), &widths) != 0;
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return known && widths.abcC < 0;
+}
+
 int ListAlignment(Align align) {
   switch (align) {
     case Align::Right:
@@ -150,6 +164,7 @@ void Win32Peer::CreateListColumns(int field) {
     const ColumnFormat& col = columns[i];
     std::wstring text = Indented(HeaderText(col.header), col.header_align,
                                  IndentSpaces(base_, c.font, col.header_indent));
+    if (LastLetterOverhangs(c.font, text)) text += L' ';
     LVCOLUMNW lvc{};
     lvc.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     lvc.fmt = ListAlignment(col.align);
@@ -208,11 +223,15 @@ void Win32Peer::FitListColumns(int field) {
   // With sub-item pictures every column keeps room for one before its text.
   const int picture_room =
       (ListView_GetExtendedListViewStyle(c.hwnd) & LVS_EX_SUBITEMIMAGES) ? c.image_size : 0;
+  // A width the user chose (kept from an earlier run) stands as it is.
+  const char* format = window_.definition().control(field).format;
+  const std::vector<ColumnFormat> designed = format ? ParseListFormat(format).value_or(columns) : columns;
   for (std::size_t i = 0; i < count; ++i) {
     const ColumnFormat& col = columns[i];
     width[i] = base_.ToPixelsX(col.width);
     int chars = TextLimit(col.picture);
-    if (col.icon || chars <= 0 || chars * 4 > col.width) continue;
+    const bool chosen = i < designed.size() && designed[i].width != col.width;
+    if (col.icon || chars <= 0 || chars * 4 > col.width || chosen) continue;
     int indent = IndentSpaces(base_, c.font, col.indent);
     least[i] = TextColumnWidth(c.font, chars) + picture_room +
                (indent > 0 ? static_cast<int>(MeasureText(c.font, std::string(indent, ' ')).cx) : 0);

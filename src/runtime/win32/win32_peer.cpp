@@ -356,8 +356,14 @@ RECT Win32Peer::ControlRect(int field, SIZE natural) const {
   RECT r;
   r.left = d.x == kDefault ? 0 : base_.ToPixelsX(d.x);
   r.top = d.y == kDefault ? 0 : base_.ToPixelsY(d.y);
-  r.right = r.left + (d.w == kDefault ? natural.cx : base_.ToPixelsX(d.w));
-  r.bottom = r.top + (d.h == kDefault ? natural.cy : base_.ToPixelsY(d.h));
+  // The far edges are converted where they stand, so that controls the definition sets edge to
+  // edge stay edge to edge on screen, whatever the rounding.
+  r.right = d.w == kDefault ? r.left + natural.cx
+            : d.x == kDefault ? r.left + base_.ToPixelsX(d.w)
+                              : base_.ToPixelsX(d.x + d.w);
+  r.bottom = d.h == kDefault ? r.top + natural.cy
+             : d.y == kDefault ? r.top + base_.ToPixelsY(d.h)
+                               : base_.ToPixelsY(d.y + d.h);
   return r;
 }
 
