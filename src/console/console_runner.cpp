@@ -1,7 +1,6 @@
 // The console program's commands: see console_runner.h.
 #include "console/console_runner.h"
 
-#include <chrono>
 #include <cstdio>
 #include <algorithm>
 #include <climits>
@@ -18,7 +17,9 @@
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
 #include "platform/file_access.h"
+#include "store/key_damage.h"
 #include "store/last_results.h"
+#include "store/record_file.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "procedures/application_list.h"
@@ -37,17 +38,15 @@ std::string PathOf(const store::AppsRecord& app) {
 // A moment as "YYYY-MM-DD HH:MM:SS". A date outside 1801-9999 or a time outside the day (a record
 // written by another program) is shown as its number, not as a date that never was.
 std::string Stamp(std::int32_t date, std::int32_t clock) {
-  const std::int32_t epoch = platform::DayNumber(1970, 1, 1);
   char text[64];
   if (date < platform::DayNumber(1801, 1, 1) || date > platform::DayNumber(9999, 12, 31)) {
     std::snprintf(text, sizeof text, "(day %ld)", static_cast<long>(date));
   } else {
-    std::chrono::year_month_day day{std::chrono::sys_days(std::chrono::days(date - epoch))};
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()),
-                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+    const platform::CalendarDate day = platform::DateOfDay(date);
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", day.year, day.month, day.day);
   }
   std::string stamp = text;
-  if (clock < 0 || clock >= 8640000) {
+  if (clock < 0 || clock >= platform::kHundredthsPerDay) {
     std::snprintf(text, sizeof text, " (time %ld)", static_cast<long>(clock));
   } else {
     std::int32_t seconds = clock / 100;
@@ -244,6 +243,17 @@ class Runner {
       }
     }
 
+    // --failed chooses by the kept results: without them it cannot tell what needs remaking, and
+    // running nothing would pass for "nothing failed".
+    std::map<std::string, store::LastResult> kept;
+    store::LastResults results;
+    if (command.failed && !results.ReadAll(kept)) {
+      err_ << "The last results could not be read (" << Shown(results.Error())
+           << "), so --failed cannot tell which applications need making again; nothing was sent. Run without "
+           << "--failed, or move the file away.\n";
+      return kExitCannotRun;
+    }
+
     rt::Runtime& runtime = program_.runtime;
     ide::ConnectionState state;
     state.DDETimeOut = static_cast<std::uint8_t>(command.timeout_minutes);
@@ -289,7 +299,11 @@ class Runner {
     }
     std::map<std::string, store::LastResult> kept;
     store::LastResults results;
-    if (!results.ReadAll(kept)) err_ << "The last results could not be read: " << Shown(results.Error()) << "\n";
+    bool unread = !results.ReadAll(kept);
+    if (unread)
+      err_ << "The last results and build order numbers could not be read (" << Shown(results.Error())
+           << "); they are not shown" << (by_order ? ", and the order is the one the applications were added in" : "")
+           << ".\n";
     auto entry = [&](const store::AppsRecord& app) {
       auto found = kept.find(store::LastResultKey(std::string(app.DriveNPath.Trimmed()), std::string(app.Application.Trimmed())));
       return found == kept.end() ? store::LastResult() : found->second;
@@ -308,7 +322,7 @@ class Runner {
       if (!last.outcome.empty()) out_ << "  " << Shown(ide::ResultText(last));
       out_ << "\n";
     }
-    return kExitOk;
+    return unread ? kExitCannotRun : kExitOk;
   }
 
   int SetOrder(const std::string& name, int order) {
@@ -405,12 +419,19 @@ class Runner {
   int Remove(const std::string& name) {
     if (!FindOne(files_, Lister(), name, err_)) return kExitCannotRun;
     std::string path = PathOf(files_.APP);
+    const std::string folder(files_.APP.DriveNPath.Trimmed()), application(files_.APP.Application.Trimmed());
     files_.Apps.Delete();
     if (files_.store.error.code != 0) {
       err_ << Shown(path) << " could not be removed: " << Reason(files_.store.error) << "\n";
       return kExitCannotRun;
     }
     out_ << "removed " << Shown(path) << "\n";
+    // Its build order and last result go with it: the same path added again starts afresh.
+    store::LastResults results;
+    if (!results.Forget(folder, application)) {
+      err_ << "Its build order and last result could not be removed: " << Shown(results.Error()) << "\n";
+      return kExitNotAllMade;
+    }
     return kExitOk;
   }
 
@@ -478,9 +499,33 @@ std::string LogLine(const store::TempFileRecord& record) {
 }
 
 std::string HaltAdvice(const std::string& halt_text) {
-  if (halt_text != "Invalid Key!") return "";
-  return "The keys of the record file are damaged; the records are intact. A batch run with --yes "
-         "(nightjar run OPERATION --yes) rebuilds them, as does nightjar.exe when it starts.\n";
+  if (halt_text != "Invalid Key!" && halt_text != "Error Rebuilding Key!") return "";
+  std::string advice =
+      halt_text == "Invalid Key!"
+          ? "The key of a record file does not match its records. A rebuild (a batch run with --yes: nightjar run "
+            "OPERATION --yes; or nightjar.exe when it starts) builds the key again from the records it can read. "
+          : "The key of a record file could not be rebuilt. ";
+  advice += "A rebuild does not fill in empty (NULL) fields, cannot build the key over two records of one key, and "
+            "does not bring back records that a cut-short or damaged file has lost; keep a copy of the file first.\n";
+  // What the files themselves show, read without their keys and without writing.
+  for (const store::FileLayout* layout : {&store::kAppsLayout, &store::kTempFileLayout}) {
+    const store::KeyDamage damage = store::InspectKeyDamage(*layout);
+    const std::string name = std::string(layout->disk_name) + store::kDiskExtension;
+    if (damage.cut_short)
+      advice += name + " is cut short or has unreadable pages: records may be lost already, and a rebuild keeps only "
+                       "those it can read.\n";
+    if (damage.empty_fields > 0)
+      advice += name + ": " + std::to_string(damage.empty_fields) +
+                (damage.empty_fields == 1 ? " record has" : " records have") +
+                " an empty (NULL) field; a rebuild leaves it so, and the key stays damaged.\n";
+    if (!damage.duplicates.empty()) {
+      advice += name + ": more than one record holds each of these keys; remove all but one of each before the "
+                       "rebuild:\n";
+      for (const std::string& key : damage.duplicates) advice += "  " + Shown(key) + "\n";
+      if (damage.duplicates.size() == static_cast<std::size_t>(store::kMaxShownDuplicates)) advice += "  ...\n";
+    }
+  }
+  return advice;
 }
 
 int RunCommand(const Command& command, rt::Runtime& runtime, procedures::Services& services, std::ostream& out,

@@ -34,7 +34,9 @@ int RunCommand(const Command& command, rt::Runtime& runtime, procedures::Service
 std::string LogLine(const store::TempFileRecord& record);
 
 // What the user can do after the program halted with `halt_text` (lines to print; "" if nothing):
-// damaged keys are rebuilt by a confirmed batch or by the window program.
+// for a damaged key, what a rebuild (a confirmed batch, or the window program) will and will not
+// mend, and what the record files of the current folder show: records cut off, empty fields, the
+// keys that more than one record holds.
 std::string HaltAdvice(const std::string& halt_text);
 
 }  // namespace console

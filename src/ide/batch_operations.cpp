@@ -205,6 +205,7 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
                                   .start = now,
                                   .end = now};
     ++tally_.counts[static_cast<int>(Outcome::kNotReached)];
+    KeepResult();  // an older "made" would hide it from a batch of the failed
     if (told_) told_(current_);
   }
   return EndBatch(next == Next::kWindowClosed);

@@ -53,6 +53,18 @@ bool BatchOperations::UpToDate(const OperationRow& row) {
   const std::string db = d + std::string(AppBaseName.Trimmed());
   std::pair<std::int32_t, std::int32_t> output, source;
   if (!Newest(lister_, db + row.awaited_extension, output)) return false;
+  // A clock set wrong, or a file copied from elsewhere, can date an output after now; it would keep
+  // every later change of its sources "up to date" until that day. It is made again.
+  const platform::Moment now = clock_.Now();
+  if (output > std::pair{now.date, now.time}) {
+    const platform::CalendarDate day = platform::DateOfDay(output.first);
+    char dated[48];
+    std::snprintf(dated, sizeof dated, "%04d-%02u-%02u %s", day.year, day.month, day.day,
+                  rt::FormatNumber("@t3", output.second).c_str());
+    Log(std::string(AppBaseName.Trimmed()) + row.awaited_extension + " is dated after now (" + dated +
+        "), not taken as up to date");
+    return false;
+  }
   const std::string awaited = platform::FoldUpper(row.awaited_extension);
   for (const std::string& pattern : {db + row.input_extension, db + ".APP", d + "*.DCT"}) {
     if (platform::FoldUpper(pattern).ends_with(awaited)) continue;  // the output itself
@@ -80,6 +92,10 @@ void BatchOperations::KeepResult() {
                            .clock = current_.end.time,
                            .hundredths = current_.hundredths,
                            .error = current_.outcome == Outcome::kUpToDate ? "" : error};
+  if (current_.outcome == Outcome::kMade) {
+    result.made_date = current_.end.date;
+    result.made_clock = current_.end.time;
+  }
   store::LastResults results;
   if (!results.Record(result)) Log("Last result not kept: " + results.Error());
 }
@@ -97,7 +113,11 @@ std::string ResultText(const store::LastResult& result) {
                 static_cast<long long>(seconds % 60));
   std::string text = result.outcome + ", " + result.operation + ", " + rt::FormatNumber("@d1", result.date) + " " +
                      rt::FormatNumber("@t3", result.clock) + ", took " + took;
-  return result.error.empty() ? text : text + ": " + result.error;
+  if (!result.error.empty()) text += ": " + result.error;
+  // A result other than "made" does not hide that an earlier batch made it.
+  if (result.made_date != 0 && result.outcome != OutcomeName(Outcome::kMade))
+    text += "; last made " + rt::FormatNumber("@d1", result.made_date) + " " + rt::FormatNumber("@t3", result.made_clock);
+  return text;
 }
 
 }  // namespace ide

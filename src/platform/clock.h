@@ -2,12 +2,35 @@
 // time without sleeping. Used by the window runtime (timers) and by everything that stamps records.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace platform {
 
-// A moment as the program stamps it: the day number (counted from 28 December 1800; day 4 is
-// 1 January 1801) and the hundredths of a second since midnight, 0 .. 8,639,999.
+// Day numbers count from 28 December 1800 (day 0; day 4 is 1 January 1801): 1 January 1970 is
+// day 61,730. The one home of that count, and of the hundredths in a day.
+inline constexpr std::int32_t kUnixEpochDay = 61730;
+inline constexpr std::int32_t kHundredthsPerDay = 8640000;
+
+// The day number of a date of the (proleptic Gregorian) calendar.
+constexpr std::int32_t DayNumber(int year, unsigned month, unsigned day) {
+  const auto days = std::chrono::sys_days(std::chrono::year(year) / std::chrono::month(month) / std::chrono::day(day));
+  return static_cast<std::int32_t>(days.time_since_epoch().count()) + kUnixEpochDay;
+}
+
+// The calendar date of a day number: DayNumber's inverse.
+struct CalendarDate {
+  int year = 0;
+  unsigned month = 0;
+  unsigned day = 0;
+};
+constexpr CalendarDate DateOfDay(std::int32_t day_number) {
+  const std::chrono::year_month_day date{std::chrono::sys_days(std::chrono::days(day_number - kUnixEpochDay))};
+  return {static_cast<int>(date.year()), static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day())};
+}
+
+// A moment as the program stamps it: the day number and the hundredths of a second since
+// midnight, 0 .. kHundredthsPerDay - 1.
 struct Moment {
   std::int32_t date = 0;
   std::int32_t time = 0;
@@ -39,8 +62,8 @@ class VirtualClock final : public Clock {
   void Advance(std::int64_t hundredths) {
     ticks_ += hundredths;
     std::int64_t t = time_ + hundredths;
-    today_ += static_cast<std::int32_t>(t / kDay);
-    time_ = static_cast<std::int32_t>(t % kDay);
+    today_ += static_cast<std::int32_t>(t / kHundredthsPerDay);
+    time_ = static_cast<std::int32_t>(t % kHundredthsPerDay);
   }
   void Set(std::int32_t today, std::int32_t time_of_day) {
     today_ = today;
@@ -48,7 +71,6 @@ class VirtualClock final : public Clock {
   }
 
  private:
-  static constexpr std::int64_t kDay = 8640000;
   std::int32_t today_;
   std::int32_t time_;
   std::int64_t ticks_ = 0;

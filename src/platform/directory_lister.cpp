@@ -5,7 +5,6 @@
 #include "platform/code_page.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace platform {
 namespace {
@@ -46,13 +45,6 @@ void SplitFolder(std::string_view pattern, std::string& folder, std::string& nam
   }
   folder = std::string(pattern.substr(0, separator + 1));
   name = std::string(pattern.substr(separator + 1));
-}
-
-std::int32_t DayNumber(int year, unsigned month, unsigned day) {
-  // Day 0 of the program's count, 28 December 1800, is 61,730 days before 1 January 1970.
-  constexpr std::int32_t kUnixEpochDay = 61730;
-  auto days = std::chrono::sys_days(std::chrono::year(year) / std::chrono::month(month) / std::chrono::day(day));
-  return static_cast<std::int32_t>(days.time_since_epoch().count()) + kUnixEpochDay;
 }
 
 void SortByName(std::vector<DirectoryEntry>& entries) {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/clock.h"  // DayNumber, for the entries' dates
+
 namespace platform {
 
 // Attribute bits of an entry, as the IDE's platform numbers them.
@@ -83,9 +85,6 @@ bool MatchesNamePattern(std::string_view name, std::string_view pattern);
 // Splits a pattern (or a path) at its last separator into the folder, separator included, and the
 // name part; the folder is "" when there is none. Both "\" and "/" separate on every platform.
 void SplitFolder(std::string_view pattern, std::string& folder, std::string& name);
-
-// The day number (counted from 28 December 1800) of a calendar date.
-std::int32_t DayNumber(int year, unsigned month, unsigned day);
 
 // Sorts entries by name ignoring case, as List returns them.
 void SortByName(std::vector<DirectoryEntry>& entries);

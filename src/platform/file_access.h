@@ -25,6 +25,11 @@ std::string MessageOf(int error_number);
 // closes it again. 0 when that worked, else the platform's error number. Creates nothing.
 int ProbeReadWrite(const std::string& path);
 
+// Makes the new file `path` and deletes it again: 0 when the folder takes a new file of that name,
+// else the platform's error number (access denied for a read-only folder). For the reason when a
+// new file could not be made: the database engine's own retry reports only "not found".
+int ProbeCreate(const std::string& path);
+
 // Deletes the file `path`. 0 when it was deleted or did not exist; else the error number.
 int DeleteIfPresent(const std::string& path);
 

@@ -8,9 +8,6 @@
 namespace platform {
 namespace {
 
-// Days from 1970-01-01 to 28 December 1800 is -61730 (day 0 of the program's count).
-constexpr std::int32_t kUnixEpochDay = 61730;
-
 class LocalClock final : public Clock {
  public:
   Moment Now() override {
@@ -25,11 +22,7 @@ class LocalClock final : public Clock {
 #else
     localtime_r(&seconds, &tm);
 #endif
-    // Days since 1970-01-01 of the local date, by the proleptic Gregorian calendar.
-    auto days = std::chrono::sys_days(std::chrono::year(tm.tm_year + 1900) /
-                                      std::chrono::month(static_cast<unsigned>(tm.tm_mon + 1)) /
-                                      std::chrono::day(static_cast<unsigned>(tm.tm_mday)));
-    return {static_cast<std::int32_t>(days.time_since_epoch().count()) + kUnixEpochDay,
+    return {DayNumber(tm.tm_year + 1900, static_cast<unsigned>(tm.tm_mon + 1), static_cast<unsigned>(tm.tm_mday)),
             ((tm.tm_hour * 60 + tm.tm_min) * 60 + tm.tm_sec) * 100 + static_cast<std::int32_t>(hundredths)};
   }
   std::int64_t Ticks() override {

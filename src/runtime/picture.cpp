@@ -8,9 +8,6 @@
 namespace rt {
 namespace {
 
-// Day number of 1970-01-01 in the program's count (day 0 is 28 December 1800).
-constexpr std::int64_t kUnixEpochDay = 61730;
-
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
@@ -45,21 +42,19 @@ bool ReadDigits(std::string_view s, std::size_t& pos, int max_digits, int& value
 }  // namespace
 
 std::int32_t DateFromYmd(int year, int month, int day) {
-  using namespace std::chrono;
-  year_month_day ymd{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
-                     std::chrono::day(static_cast<unsigned>(day))};
-  if (month < 1 || month > 12 || day < 1 || !ymd.ok()) return 0;
-  std::int64_t n = sys_days(ymd).time_since_epoch().count() + kUnixEpochDay;
-  if (n < kFirstDate || n > kLastDate) return 0;
-  return static_cast<std::int32_t>(n);
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return 0;
+  const std::chrono::year_month_day ymd{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
+                                        std::chrono::day(static_cast<unsigned>(day))};
+  if (!ymd.ok()) return 0;
+  const std::int32_t n = platform::DayNumber(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+  return n < kFirstDate || n > kLastDate ? 0 : n;
 }
 
 void YmdFromDate(std::int32_t date, int& year, int& month, int& day) {
-  using namespace std::chrono;
-  year_month_day ymd{sys_days(days(date - kUnixEpochDay))};
-  year = static_cast<int>(ymd.year());
-  month = static_cast<int>(static_cast<unsigned>(ymd.month()));
-  day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+  const platform::CalendarDate calendar = platform::DateOfDay(date);
+  year = calendar.year;
+  month = static_cast<int>(calendar.month);
+  day = static_cast<int>(calendar.day);
 }
 
 bool IsTextPicture(std::string_view picture) { return Type(picture) == 's'; }

@@ -8,12 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/clock.h"
+
 namespace rt {
 
 // Day numbers count from 28 December 1800: day 4 is 1 January 1801.
 inline constexpr std::int32_t kFirstDate = 4;            // 1/1/1801
 inline constexpr std::int32_t kLastDate = 2994626;       // 12/31/9999
-inline constexpr std::int32_t kHundredthsPerDay = 8640000;
+inline constexpr std::int32_t kHundredthsPerDay = platform::kHundredthsPerDay;
 
 std::int32_t DateFromYmd(int year, int month, int day);  // 0 when the date does not exist
 void YmdFromDate(std::int32_t date, int& year, int& month, int& day);

@@ -3,6 +3,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <climits>
+
 #include "platform/code_page.h"
 #include "store/side_file.h"
 
@@ -14,7 +17,20 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS LastResults(key TEXT PRIMARY KEY, folder TEXT NOT NULL, "
     "application TEXT NOT NULL, operation TEXT NOT NULL DEFAULT '', outcome TEXT NOT NULL DEFAULT '', "
     "date INTEGER NOT NULL DEFAULT 0, clock INTEGER NOT NULL DEFAULT 0, hundredths INTEGER NOT NULL DEFAULT 0, "
-    "error TEXT NOT NULL DEFAULT '', build_order INTEGER NOT NULL DEFAULT 0)";
+    "error TEXT NOT NULL DEFAULT '', build_order INTEGER NOT NULL DEFAULT 0, made_date INTEGER NOT NULL DEFAULT 0, "
+    "made_clock INTEGER NOT NULL DEFAULT 0)";
+// Columns added since the first files were written: added to an older file when it is written.
+constexpr const char* kAddedColumns[] = {
+    "ALTER TABLE LastResults ADD COLUMN made_date INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE LastResults ADD COLUMN made_clock INTEGER NOT NULL DEFAULT 0", nullptr};
+
+// A whole number of the 32-bit range, or 0: a text, a fraction or a number that would wrap (a
+// hand-edited 4294967297 is not 1) is left out.
+std::int32_t Whole32(sqlite3_stmt* statement, int column) {
+  if (sqlite3_column_type(statement, column) != SQLITE_INTEGER) return 0;
+  const sqlite3_int64 value = sqlite3_column_int64(statement, column);
+  return value < INT32_MIN || value > INT32_MAX ? 0 : static_cast<std::int32_t>(value);
+}
 
 }  // namespace
 
@@ -26,8 +42,11 @@ bool LastResults::Record(const LastResult& result) {
   error_.clear();
   SideStatement put(path_, true, kSchema,
                     "INSERT INTO LastResults(key, folder, application, operation, outcome, date, clock, hundredths, "
-                    "error) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) ON CONFLICT(key) DO UPDATE SET folder=?2, "
-                    "application=?3, operation=?4, outcome=?5, date=?6, clock=?7, hundredths=?8, error=?9");
+                    "error, made_date, made_clock) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11) "
+                    "ON CONFLICT(key) DO UPDATE SET folder=?2, application=?3, operation=?4, outcome=?5, date=?6, "
+                    "clock=?7, hundredths=?8, error=?9, made_date=CASE WHEN ?10 <> 0 THEN ?10 ELSE made_date END, "
+                    "made_clock=CASE WHEN ?10 <> 0 THEN ?11 ELSE made_clock END",
+                    kSideFileWait, kAddedColumns);
   if (put.ok()) {
     put.BindText(1, LastResultKey(result.folder, result.application));
     put.BindText(2, result.folder);
@@ -38,6 +57,8 @@ bool LastResults::Record(const LastResult& result) {
     sqlite3_bind_int(put.get(), 7, result.clock);
     sqlite3_bind_int64(put.get(), 8, result.hundredths);
     put.BindText(9, result.error);
+    sqlite3_bind_int(put.get(), 10, result.made_date);
+    sqlite3_bind_int(put.get(), 11, result.made_clock);
   }
   if (put.ok() && put.Done()) return true;
   error_ = put.Why();
@@ -60,31 +81,48 @@ bool LastResults::SetOrder(const std::string& folder, const std::string& applica
   return false;
 }
 
+bool LastResults::Forget(const std::string& folder, const std::string& application) {
+  error_.clear();
+  if (!SideFileExists(path_)) return true;
+  SideStatement forget(path_, false, kSchema, "DELETE FROM LastResults WHERE key=?1");
+  if (forget.ok()) forget.BindText(1, LastResultKey(folder, application));
+  if (forget.ok() && forget.Done()) return true;
+  error_ = forget.Why();
+  return false;
+}
+
 bool LastResults::ReadAll(std::map<std::string, LastResult>& results) {
   results.clear();
   error_.clear();
   // No file yet: no batch has kept anything, which is no error; reading does not create one.
   if (!SideFileExists(path_)) return true;
-  SideStatement all(path_, false, kSchema,
-                    "SELECT key, folder, application, operation, outcome, date, clock, hundredths, error, "
-                    "build_order FROM LastResults",
-                    read_wait_ms_);
+  // By the columns' names, so that a file written before a column was added reads too.
+  SideStatement all(path_, false, kSchema, "SELECT * FROM LastResults", read_wait_ms_);
   if (!all.ok()) {
     error_ = all.Why();
     return false;
   }
+  std::map<std::string, int> column;
+  for (int i = 0; i < sqlite3_column_count(all.get()); ++i) column[sqlite3_column_name(all.get(), i)] = i;
+  auto text = [&](const char* name) { return column.contains(name) ? all.ColumnText(column[name]) : std::string(); };
+  auto whole = [&](const char* name) { return column.contains(name) ? Whole32(all.get(), column[name]) : 0; };
   int rc;
   while ((rc = sqlite3_step(all.get())) == SQLITE_ROW) {
-    LastResult result{.folder = all.ColumnText(1),
-                      .application = all.ColumnText(2),
-                      .operation = all.ColumnText(3),
-                      .outcome = all.ColumnText(4),
-                      .date = sqlite3_column_int(all.get(), 5),
-                      .clock = sqlite3_column_int(all.get(), 6),
-                      .hundredths = sqlite3_column_int64(all.get(), 7),
-                      .error = all.ColumnText(8),
-                      .order = sqlite3_column_int(all.get(), 9)};
-    results[all.ColumnText(0)] = std::move(result);
+    LastResult result{.folder = text("folder"),
+                      .application = text("application"),
+                      .operation = text("operation"),
+                      .outcome = text("outcome"),
+                      .date = whole("date"),
+                      .clock = whole("clock"),
+                      .hundredths = column.contains("hundredths") &&
+                                            sqlite3_column_type(all.get(), column["hundredths"]) == SQLITE_INTEGER
+                                        ? std::max<std::int64_t>(0, sqlite3_column_int64(all.get(), column["hundredths"]))
+                                        : 0,
+                      .error = text("error"),
+                      .order = std::max(0, whole("build_order")),
+                      .made_date = whole("made_date"),
+                      .made_clock = whole("made_clock")};
+    results[text("key")] = std::move(result);
   }
   if (rc != SQLITE_DONE) {
     error_ = all.Why();

@@ -27,6 +27,10 @@ struct LastResult {
   std::int64_t hundredths = 0;  // how long it took
   std::string error;        // the IDE's error text, or why it was not made; "" when made
   std::int32_t order = 0;   // build order number; 0: none
+  // When it was last made (day number and hundredths; 0: never, or not known). A result that is
+  // not "made" leaves them as they were, so that "not reached" still tells when it was made.
+  std::int32_t made_date = 0;
+  std::int32_t made_clock = 0;
 };
 
 // The key of an application in the file: its full path with the records' letter case folded.
@@ -39,12 +43,19 @@ class LastResults {
   explicit LastResults(std::string path = kLastResultsFile, int read_wait_ms = kSideFileWait)
       : path_(std::move(path)), read_wait_ms_(read_wait_ms) {}
 
-  // Keeps `result` as its application's last one; the application's build order stays. False with
-  // Error() set when the file could not be written.
+  // Keeps `result` as its application's last one; the application's build order stays, and so
+  // does when it was last made unless `result` gives a new made_date. False with Error() set when
+  // the file could not be written.
   bool Record(const LastResult& result);
   // Sets the build order number of an application (0 clears it); its last result stays.
   bool SetOrder(const std::string& folder, const std::string& application, std::int32_t order);
+  // Takes an application's last result and build order away (it left the list); nothing to do
+  // when there is no file.
+  bool Forget(const std::string& folder, const std::string& application);
   // Every application's entry by LastResultKey; empty (and no error) when there is no file yet.
+  // A number that is not a whole number within its field's range (a hand-edited file) is left
+  // out, read as 0. False with Error() set (naming the file and the reason) when the file is
+  // there but cannot be read: damaged, not a database, or not readable.
   bool ReadAll(std::map<std::string, LastResult>& results);
   const std::string& Error() const { return error_; }
 

@@ -330,6 +330,15 @@ bool RecordFile::BuildBeside(std::string& fresh) {
     rc = sqlite3_exec(db, script.c_str(), nullptr, nullptr, nullptr);
   }
   if (rc != SQLITE_OK) {
+    // The engine retries a file it could not make as an existing one, and reports that retry's
+    // "not found"; the folder says why it refused the new file (access denied, a read-only disk).
+    const int refused = (rc & 0xFF) == SQLITE_CANTOPEN ? fa::ProbeCreate(fresh + "-probe") : 0;
+    if (refused != 0) {
+      sqlite3_close_v2(db);
+      fa::DeleteIfPresent(fresh);
+      SetFileSystemFailure(store_.error, refused);
+      return false;
+    }
     db_ = db;
     FailSqlite(rc);
     db_ = nullptr;

@@ -1,19 +1,18 @@
 // A statement on a side file, one per call: see side_file.h.
 #include "store/side_file.h"
 
-#include <cstdio>
+#include "platform/file_access.h"
 
 namespace store {
 
 bool SideFileExists(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
+  namespace fa = platform::file_access;
+  return fa::KindOf(fa::ProbeReadWrite(path)) != fa::ErrorKind::NotFound;
 }
 
 SideStatement::SideStatement(const std::string& path, bool create, const char* schema, const char* sql,
-                             int wait_ms) {
+                             int wait_ms, const char* const* added_columns)
+    : path_(path), create_(create) {
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
   rc_ = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
   if (rc_ == SQLITE_OK) {
@@ -24,6 +23,8 @@ SideStatement::SideStatement(const std::string& path, bool create, const char* s
                        nullptr, nullptr, nullptr);
   }
   if (rc_ == SQLITE_OK) rc_ = sqlite3_exec(db_, schema, nullptr, nullptr, nullptr);
+  for (const char* const* add = added_columns; create && rc_ == SQLITE_OK && add != nullptr && *add != nullptr; ++add)
+    sqlite3_exec(db_, *add, nullptr, nullptr, nullptr);
   if (rc_ == SQLITE_OK) rc_ = sqlite3_prepare_v2(db_, sql, -1, &stmt_, nullptr);
 }
 
@@ -33,7 +34,16 @@ SideStatement::~SideStatement() {
 }
 
 std::string SideStatement::Why() const {
-  return std::string(db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc_));
+  namespace fa = platform::file_access;
+  std::string why = path_ + ": " + (db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc_));
+  // SQLite says only that it could not open the file; the system says why.
+  if ((rc_ & 0xFF) == SQLITE_CANTOPEN || (rc_ & 0xFF) == SQLITE_PERM || (rc_ & 0xFF) == SQLITE_READONLY) {
+    int os_error = fa::ProbeReadWrite(path_);
+    // A file not there that could not be made: the folder refused it.
+    if (create_ && fa::KindOf(os_error) == fa::ErrorKind::NotFound) os_error = fa::ProbeCreate(path_);
+    if (os_error != 0) why += " (" + fa::MessageOf(os_error) + ")";
+  }
+  return why;
 }
 
 bool SideStatement::Busy() const {

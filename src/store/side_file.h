@@ -13,15 +13,17 @@
 namespace store {
 
 // Whether `path` exists; reading a side file that is not there finds nothing, and makes nothing.
+// One that is there but cannot be read exists: reading it fails and says why.
 bool SideFileExists(const std::string& path);
 
 class SideStatement {
  public:
-  // Opens `path` (creating it when `create`), runs `schema` (CREATE TABLE IF NOT EXISTS ...) and
-  // prepares `sql`, waiting up to `wait_ms` for another station's lock. ok() tells whether all
-  // went well; Why() says what failed.
+  // Opens `path` (creating it when `create`), runs `schema` (CREATE TABLE IF NOT EXISTS ...), when
+  // creating also each of `added_columns` (ALTER TABLE ... ADD COLUMN, for a file written before
+  // the column was; one already there fails, which is no error), and prepares `sql`, waiting up to
+  // `wait_ms` for another station's lock. ok() tells whether all went well; Why() says what failed.
   SideStatement(const std::string& path, bool create, const char* schema, const char* sql,
-                int wait_ms = kSideFileWait);
+                int wait_ms = kSideFileWait, const char* const* added_columns = nullptr);
   ~SideStatement();
   SideStatement(const SideStatement&) = delete;
   SideStatement& operator=(const SideStatement&) = delete;
@@ -29,7 +31,8 @@ class SideStatement {
   bool ok() const { return rc_ == SQLITE_OK; }
   sqlite3* db() const { return db_; }
   sqlite3_stmt* get() const { return stmt_; }
-  // The text of the last failure of this file (open, prepare or step).
+  // The last failure of this file (open, prepare or step), naming the file, with the system's
+  // reason where it gave one: "APPSLAST.db: unable to open database file (Access denied)".
   std::string Why() const;
   // Whether the last failure was another station's lock held past the wait.
   bool Busy() const;
@@ -41,6 +44,8 @@ class SideStatement {
   bool Done();
 
  private:
+  std::string path_;
+  bool create_ = false;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* stmt_ = nullptr;
   int rc_ = SQLITE_OK;

@@ -89,18 +89,8 @@ class ActivityLogTest : public ::testing::Test {
 
 TEST_F(ActivityLogTest, AfterABatchTheLogShowsItsStepsInTimeOrderAndOpensARecordInItsForm) {
   const std::string dir = dir_.string() + "/";
-  {
-    files::Files seed;
-    seed.Apps.Create();
-    seed.Apps.Open();
-    for (const char* name : {"B.APP", "A.APP"}) {
-      seed.APP.DriveNPath = dir;
-      seed.APP.Application = name;
-      seed.APP.Tag = 1;
-      seed.Apps.Add();
-      std::ofstream(dir_ / name) << "application";
-    }
-  }
+  store_test::SeedApps({{dir, "B.APP", 1}, {dir, "A.APP", 1}});
+  for (const char* name : {"B.APP", "A.APP"}) std::ofstream(dir_ / name) << "application";
   std::vector<std::string> shown;
   script()
       .In(kMain)

@@ -61,14 +61,7 @@ class ApplicationFormTest : public ::testing::Test {
   }
   // Adds a record as another station would.
   void Seed(const std::string& directory, const std::string& name, int tag = 0) {
-    files::Files other;
-    if (!fs::exists("APPS.db")) other.Apps.Create();
-    other.Apps.Open();
-    other.APP.DriveNPath = directory;
-    other.APP.Application = name;
-    other.APP.Tag = static_cast<std::int16_t>(tag);
-    other.Apps.Add();
-    ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
+    store_test::SeedApps({{directory, name, tag}});
   }
   // The stored records in key order, as "directory|name|tag".
   static std::vector<std::string> Stored() {

@@ -39,18 +39,9 @@ class ApplicationListTest : public ::testing::Test {
 
   // Writes the records through a connection of its own, as another station would.
   void Seed(const std::vector<App>& apps) {
-    files::Files other;
-    if (!std::filesystem::exists("APPS.db")) other.Apps.Create();
-    other.Apps.Open();
-    ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
-    for (const App& a : apps) {
-      other.APP.DriveNPath = a.path;
-      other.APP.Application = a.name;
-      other.APP.Tag = static_cast<std::int16_t>(a.tag);
-      other.Apps.Add();
-      ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
-    }
-    other.Apps.Close();
+    std::vector<store_test::SeededApp> seeded;
+    for (const App& a : apps) seeded.push_back({a.path, a.name, a.tag});
+    store_test::SeedApps(seeded);
   }
   void RemoveOther(const char* path) {
     files::Files other;

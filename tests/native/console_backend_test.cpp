@@ -131,8 +131,10 @@ TEST(ConsoleBackendBoxes, AnsweredByTheRuleAndWrittenAsLines) {
   Runtime runtime(backend);
   runtime.Message("Record not found.\r\nTry again\nlater", "Warning", BoxIcon::Exclamation);
   runtime.Message("Done.");
-  EXPECT_EQ(messages.str(), "Warning: Record not found. Try again later\nDone.\n");
-  ASSERT_EQ(backend.boxes().size(), 2u);
+  // Text another program wrote reaches the terminal with its control bytes shown, not obeyed.
+  runtime.Message("Held by \x1B]0;owned\x07\x9D\tX");
+  EXPECT_EQ(messages.str(), "Warning: Record not found. Try again later\nDone.\nHeld by \\x1B]0;owned\\x07\\x9D\\x09X\n");
+  ASSERT_EQ(backend.boxes().size(), 3u);
   EXPECT_EQ(backend.boxes()[0].caption, "Warning");
   EXPECT_EQ(backend.boxes()[1].text, "Done.");
 }

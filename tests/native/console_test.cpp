@@ -2,6 +2,7 @@
 // folder with the console backend on virtual time and the fake IDE, as nightjar.com runs them with
 // the system's clock and the real IDE.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,7 +11,9 @@
 #include "console_folder.h"
 #include "console/console_command.h"
 #include "files/files.h"
+#include "ide/batch_operations.h"
 #include "platform/directory_lister.h"
+#include "store/last_results.h"
 
 namespace {
 
@@ -221,19 +224,20 @@ TEST_F(ConsoleTest, LastResultsOutliveTheLogAndDriveFailedAndTheBuildOrder) {
   for (const char* name : {"A.APP", "B.APP", "C.APP", "D.APP"}) WriteApp(name);
   for (const char* name : {"D.APP", "C.APP", "B.APP", "A.APP"}) ASSERT_EQ(Nightjar({"add", App(name)}), 0);
   ide_.FailCommand(3, {doubles::CommandFault::Kind::kRefuse, 7, "Project has errors"});
-  // The refusal ends the batch, as it always did: A is not reached and keeps no result.
+  // The refusal ends the batch, as it always did: A is not reached, and says so.
   EXPECT_EQ(Nightjar({"run", "make-exe", "--all"}), 1);
   EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "D.APP"}), 0);  // a new log
   EXPECT_EQ(Nightjar({"list"}), 0);
-  EXPECT_TRUE(Has(out_, "  " + App("A.APP") + "\n")) << out_.str();
+  EXPECT_TRUE(Has(out_, App("A.APP") + "  not reached, Gen & Make (.EXE), 3/1/24 9:00AM, took 0:00\n")) << out_.str();
   EXPECT_TRUE(Has(out_, App("B.APP") + "  failed, Gen & Make (.EXE), 3/1/24 9:00AM, took 0:00: Project has errors\n"))
       << out_.str();
   EXPECT_TRUE(Has(out_, App("C.APP") + "  made, ")) << out_.str();
 
   ASSERT_EQ(Nightjar({"run", "make-exe", "--all", "--failed"}), 0) << out_.str();
-  EXPECT_EQ(ide_.Commands().size(), 5u);
-  EXPECT_NE(ide_.Commands().back().find(App("B")), std::string::npos) << ide_.Commands().back();
-  EXPECT_TRUE(Has(out_, "of 1;")) << out_.str();
+  ASSERT_EQ(ide_.Commands().size(), 6u);
+  EXPECT_NE(ide_.Commands()[4].find(App("B")), std::string::npos) << ide_.Commands()[4];
+  EXPECT_NE(ide_.Commands()[5].find(App("A")), std::string::npos) << ide_.Commands()[5];
+  EXPECT_TRUE(Has(out_, "of 2;")) << out_.str();
 
   EXPECT_EQ(Nightjar({"order", "A.APP", "2"}), 0) << err_.str();
   EXPECT_EQ(Nightjar({"order", "B.APP", "1"}), 0);
@@ -252,6 +256,60 @@ TEST_F(ConsoleTest, LastResultsOutliveTheLogAndDriveFailedAndTheBuildOrder) {
   EXPECT_EQ(order, "BCAD");
 }
 
+// An application a batch did not reach keeps when it was last made, and --failed takes it. Kept
+// numbers that would wrap are left out; remove takes an application's kept result and order with
+// it; a results file that cannot be read stops --failed (nothing sent) and is named by list.
+TEST_F(ConsoleTest, KeptResultsAreHonestAboutNotReachedRemovedAndUnreadable) {
+  for (const char* name : {"A.APP", "B.APP"}) {
+    WriteApp(name);
+    ASSERT_EQ(Nightjar({"add", App(name)}), 0);
+  }
+  ASSERT_EQ(Nightjar({"run", "make-exe", "--all"}), 0);
+  waiter_.virtual_clock().Advance(3600 * 100);
+  ide_.FailCommand(3, {doubles::CommandFault::Kind::kRefuse, 7, "Project has errors"});
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all"}), 1);
+  EXPECT_EQ(Nightjar({"list"}), 0);
+  EXPECT_TRUE(Has(out_, App("B.APP") + "  not reached, Gen & Make (.EXE), 3/1/24 10:00AM, took 0:00; last made "
+                                       "3/1/24 9:00AM\n"))
+      << out_.str();
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--failed"}), 0);
+  EXPECT_EQ(ide_.Commands().size(), 5u);
+
+  ASSERT_EQ(Nightjar({"order", "A.APP", "2"}), 0);
+  ASSERT_EQ(Nightjar({"order", "B.APP", "3"}), 0);
+  ASSERT_EQ(store_test::ExecOn(store::kLastResultsFile,
+                               "UPDATE LastResults SET build_order=4294967297 WHERE application='B.APP'"),
+            "");
+  EXPECT_EQ(Nightjar({"list", "--by-order"}), 0);
+  EXPECT_EQ(out_.str().find("2    " + App("A.APP")), 0u) << out_.str();
+  EXPECT_TRUE(Has(out_, "-    " + App("B.APP"))) << out_.str();
+
+  EXPECT_EQ(Nightjar({"remove", "A.APP"}), 0) << err_.str();
+  EXPECT_EQ(Nightjar({"add", App("A.APP")}), 0);
+  EXPECT_EQ(Nightjar({"list", "--by-order"}), 0);
+  EXPECT_TRUE(Has(out_, "-    " + App("A.APP") + "\n")) << out_.str();
+
+  std::ofstream(store::kLastResultsFile, std::ios::trunc) << std::string(4096, 'x');
+  const std::size_t sent = ide_.Commands().size();
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--failed"}), 2);
+  EXPECT_TRUE(Has(err_, "APPSLAST.db: file is not a database")) << err_.str();
+  EXPECT_TRUE(Has(err_, "nothing was sent")) << err_.str();
+  EXPECT_EQ(ide_.Commands().size(), sent);
+  EXPECT_EQ(Nightjar({"list"}), 2);
+  EXPECT_TRUE(Has(err_, "could not be read (APPSLAST.db: file is not a database)")) << err_.str();
+  EXPECT_TRUE(Has(out_, App("B.APP"))) << out_.str();
+}
+
+// A named pipe where the batch keeps its claim on the log is named, not waited on for ever.
+TEST_F(ConsoleTest, ANamedPipeForTheLogsClaimIsNamedAndNothingIsSent) {
+  WriteApp("A.APP");
+  ASSERT_EQ(Nightjar({"add", App("A.APP")}), 0);
+  ASSERT_EQ(mkfifo(ide::kLogClaimFile, 0666), 0);
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all"}), 2);
+  EXPECT_TRUE(Has(err_, std::string(ide::kLogClaimFile) + " is a named pipe")) << err_.str();
+  EXPECT_TRUE(ide_.Commands().empty());
+}
+
 // --changed sends only what is older than its sources or was never made; --stop-on-failure ends
 // the batch at the first application not made.
 TEST_F(ConsoleTest, ChangedSkipsUpToDateOutputAndStopOnFailureEndsTheBatch) {
@@ -259,7 +317,9 @@ TEST_F(ConsoleTest, ChangedSkipsUpToDateOutputAndStopOnFailureEndsTheBatch) {
     WriteApp(name);
     ASSERT_EQ(Nightjar({"add", App(name)}), 0);
   }
-  const auto app_time = fs::last_write_time(App("NEW.APP"));
+  // The day before the virtual today (3/1/24), whatever the real clock says.
+  const auto app_time = std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::sys_days(std::chrono::year(2024) / 2 / 29)));
+  for (const char* name : {"NEW.APP", "OLD.APP", "NONE.APP"}) fs::last_write_time(App(name), app_time);
   std::ofstream(App("NEW.EXE")) << "x";
   fs::last_write_time(App("NEW.EXE"), app_time + std::chrono::hours(1));
   std::ofstream(App("OLD.EXE")) << "x";
@@ -280,13 +340,51 @@ TEST_F(ConsoleTest, ChangedSkipsUpToDateOutputAndStopOnFailureEndsTheBatch) {
   fs::last_write_time(App("DATA.DCT"), fs::last_write_time(App("NEW.EXE")) + std::chrono::hours(1));
   EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "NEW.APP", "--changed"}), 0);
   EXPECT_EQ(ide_.Commands().size(), 3u);
+  // An output dated after now keeps nothing up to date: made again, and the log says why.
+  std::ofstream(App("OLD.EXE")) << "x";
+  fs::last_write_time(App("OLD.EXE"), app_time + std::chrono::days(365 * 76));
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "OLD.APP", "--changed"}), 0);
+  EXPECT_EQ(ide_.Commands().size(), 4u);
+  EXPECT_TRUE(Has(out_, "OLD.APP  OLD.EXE is dated after now (2100-02-")) << out_.str();
+  EXPECT_TRUE(Has(out_, "), not taken as up to date\n")) << out_.str();
 
   fs::remove(App("OLD.APP"));
-  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--stop-on-failure"}), 1);
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--stop-on-failure"}), 1);  // OLD is not found
   EXPECT_TRUE(Has(out_, "Batch stopped at the first failure")) << out_.str();
   EXPECT_TRUE(Has(out_, "1 finished, 1 not found, 1 not reached, of 3")) << out_.str();
   EXPECT_EQ(Nightjar({"run", "make-exe", "--all"}), 1);
   EXPECT_TRUE(Has(out_, "2 finished, 1 not found, of 3")) << out_.str();
+}
+
+// After a halt for a damaged key, the advice says what a rebuild cannot mend, names the keys that
+// more than one record holds, and never calls a cut-short file intact.
+TEST_F(ConsoleTest, RebuildAdviceSaysWhatARebuildCannotMendAndNamesTheDuplicates) {
+  for (const char* name : {"A.APP", "B.APP"}) {
+    WriteApp(name);
+    ASSERT_EQ(Nightjar({"add", App(name)}), 0);
+  }
+  ASSERT_EQ(store_test::ExecOn("APPS.db",
+                               "DROP INDEX DriveKey; INSERT INTO Apps(chg, DriveNPath, Application, Tag, "
+                               "DriveNPath_fold, Application_fold) SELECT chg, DriveNPath, lower(Application), Tag, "
+                               "DriveNPath_fold, Application_fold FROM Apps WHERE Application='A.APP'"),
+            "");
+  std::string advice = console::HaltAdvice("Error Rebuilding Key!");
+  EXPECT_TRUE(Has(std::ostringstream(advice), "does not fill in empty (NULL) fields")) << advice;
+  EXPECT_TRUE(Has(std::ostringstream(advice), "APPS.db: more than one record holds each of these keys; remove all "
+                                              "but one of each before the rebuild:\n  " + App("A.APP") + "\n"))
+      << advice;
+  EXPECT_FALSE(Has(std::ostringstream(advice), "B.APP")) << advice;
+  EXPECT_FALSE(Has(std::ostringstream(advice), "cut short or has")) << advice;
+
+  ASSERT_EQ(store_test::ExecOn("APPS.db", "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+                                          "INSERT INTO Apps(chg, DriveNPath, Application, Tag, DriveNPath_fold, "
+                                          "Application_fold) SELECT 0, 'C:\\P' || i || '\\', 'X.APP', 0, "
+                                          "'C:\\P' || i || '\\', 'X.APP' FROM n"),
+            "");
+  fs::resize_file("APPS.db", fs::file_size("APPS.db") / 2);
+  advice = console::HaltAdvice("Invalid Key!");
+  EXPECT_TRUE(Has(std::ostringstream(advice), "APPS.db is cut short or has unreadable pages")) << advice;
+  EXPECT_FALSE(Has(std::ostringstream(advice), "intact")) << advice;
 }
 
 }  // namespace

@@ -49,14 +49,7 @@ class ConsoleTextTest : public ConsoleFolderTest {
   platform::DirectoryLister& Lister() override { return lister_; }
   static void Touch(const fs::path& path) { std::ofstream(path) << "x"; }
   static void Seed(const std::string& directory, const std::string& name, int tag) {
-    files::Files other;
-    if (!fs::exists("APPS.db")) other.Apps.Create();
-    other.Apps.Open();
-    other.APP.DriveNPath = directory;
-    other.APP.Application = name;
-    other.APP.Tag = static_cast<std::int16_t>(tag);
-    other.Apps.Add();
-    ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
+    store_test::SeedApps({{directory, name, tag}});
   }
   std::string Dir() const { return folder_.string() + "/"; }
 

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "ide_test_support.h"
+#include "platform/clock.h"
 #include "platform/dde_client.h"
 #include "platform/file_claim.h"
 #include "runtime/window.h"
@@ -23,7 +24,7 @@ using doubles::CommandFault;
 using Lines = std::vector<LogLine>;
 using Texts = std::vector<std::string>;
 
-constexpr std::int32_t kDay = 8640000;
+constexpr std::int32_t kDay = platform::kHundredthsPerDay;
 
 class BatchTest : public IdeTest {
  protected:

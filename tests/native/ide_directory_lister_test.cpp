@@ -86,9 +86,9 @@ TEST(SystemClock, StampsComeFromOneReadingWithinTheDay) {
   const platform::Moment second = platform::SystemClock().Now();
   for (const platform::Moment& m : {first, second}) {
     EXPECT_GE(m.time, 0);
-    EXPECT_LT(m.time, 8640000);
+    EXPECT_LT(m.time, platform::kHundredthsPerDay);
   }
-  EXPECT_LE(std::int64_t{first.date} * 8640000 + first.time, std::int64_t{second.date} * 8640000 + second.time);
+  EXPECT_LE(std::int64_t{first.date} * platform::kHundredthsPerDay + first.time, std::int64_t{second.date} * platform::kHundredthsPerDay + second.time);
 }
 
 TEST(DirectoryPattern, SplitsAtEitherSeparator) {
@@ -218,7 +218,7 @@ TEST_F(DirectoryListerTest, GivesSizeAndTodaysDateOfAFile) {
   std::int32_t today = platform::SystemClock().Today();
   EXPECT_TRUE(entries[0].date == today || entries[0].date == today - 1) << entries[0].date << " vs " << today;
   EXPECT_GE(entries[0].time, 0);
-  EXPECT_LT(entries[0].time, 8640000);
+  EXPECT_LT(entries[0].time, platform::kHundredthsPerDay);
 }
 
 TEST_F(DirectoryListerTest, AMissingFolderIsAnErrorWithNothingFound) {

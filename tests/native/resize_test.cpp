@@ -214,18 +214,9 @@ TEST_F(KeptSettingsTest, AHeldFileDelaysNothingIsToldOnceAndColumnsAndChoicesAre
 // grows (the highlighted application stays), and the next start opens maximised as it was left.
 // A new time-out is kept as soon as it is set.
 TEST_F(KeptSettingsTest, ResizedMainWindowShowsMoreRowsAndReopensAsItWasLeft) {
-  {
-    files::Files other;
-    other.Apps.Create();
-    other.Apps.Open();
-    for (int i = 10; i < 50; ++i) {
-      other.APP.DriveNPath = "C:\\APPS\\P" + std::to_string(i) + "\\";
-      other.APP.Application = "A" + std::to_string(i) + ".APP";
-      other.Apps.Add();
-      ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
-    }
-    other.Apps.Close();
-  }
+  std::vector<store_test::SeededApp> apps;
+  for (int i = 10; i < 50; ++i) apps.push_back({"C:\\APPS\\P" + std::to_string(i) + "\\", "A" + std::to_string(i) + ".APP"});
+  ASSERT_NO_FATAL_FAILURE(store_test::SeedApps(apps));
   rt::headless::HeadlessBackend backend;
   rt::Runtime runtime{backend};
   ide_test::FakeServices services{backend.virtual_clock()};

@@ -95,12 +95,37 @@ TestProcess::~TestProcess() {
   CloseHandle(info_.hProcess);
 }
 
-bool TestProcess::Start(const std::string& program, const std::string& arguments, const std::string& folder) {
+bool TestProcess::Start(const std::string& program, const std::string& arguments, const std::string& folder,
+                        const std::string& out_file, const std::string& err_file) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
+  const bool redirected = !out_file.empty();
+  HANDLE out = INVALID_HANDLE_VALUE, err = INVALID_HANDLE_VALUE;
+  if (redirected) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    out = CreateFileA(out_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0,
+                      nullptr);
+    err = CreateFileA(err_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0,
+                      nullptr);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    startup.hStdInput = nullptr;
+  }
   std::string command = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
-  return CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &info_) != 0;
+  const bool started = CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, redirected ? TRUE : FALSE,
+                                      redirected ? CREATE_NO_WINDOW : 0, nullptr,
+                                      folder.empty() ? nullptr : folder.c_str(), &startup, &info_) != 0;
+  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+  if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
+  return started;
+}
+
+int TestProcess::Wait(DWORD ms) const {
+  if (WaitForSingleObject(info_.hProcess, ms) != WAIT_OBJECT_0) return -1;
+  DWORD code = 0;
+  GetExitCodeProcess(info_.hProcess, &code);
+  return static_cast<int>(code);
 }
 
 }  // namespace test_support

@@ -48,8 +48,13 @@ class TestProcess {
   TestProcess(const TestProcess&) = delete;
   TestProcess& operator=(const TestProcess&) = delete;
   ~TestProcess();
-  // Starts `program` with `arguments` in `folder` ("" = this process's current folder).
-  bool Start(const std::string& program, const std::string& arguments = "", const std::string& folder = "");
+  // Starts `program` with `arguments` in `folder` ("" = this process's current folder). With
+  // `out_file` and `err_file`, a console program without a console of its own, its standard
+  // output and error written to those files.
+  bool Start(const std::string& program, const std::string& arguments = "", const std::string& folder = "",
+             const std::string& out_file = "", const std::string& err_file = "");
+  // The exit code once the process ended within `ms`; -1 when it did not.
+  int Wait(DWORD ms) const;
   HANDLE handle() const { return info_.hProcess; }
   DWORD id() const { return info_.dwProcessId; }
   bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }

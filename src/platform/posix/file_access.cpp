@@ -45,6 +45,14 @@ int ProbeReadWrite(const std::string& path) {
   return 0;
 }
 
+int ProbeCreate(const std::string& path) {
+  int fd = ::open(ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  ::close(fd);
+  ::unlink(ToUtf8(path).c_str());
+  return 0;
+}
+
 int DeleteIfPresent(const std::string& path) {
   if (::unlink(ToUtf8(path).c_str()) == 0 || errno == ENOENT) return 0;
   return errno;

@@ -4,6 +4,7 @@
 #include "platform/file_claim.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,9 +40,21 @@ class PosixClaim final : public FileClaim {
 
 std::unique_ptr<FileClaim> ClaimFile(const std::string& path, const std::string& holder, std::string& held_by) {
   held_by.clear();
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // Without blocking: a FIFO of the name would otherwise wait for a writer for ever. Only a regular
+  // file is a claim; anything else of that name is named instead.
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
   if (fd < 0) {
     held_by = std::string("(") + std::strerror(errno) + ")";
+    return nullptr;
+  }
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    const char* kind = S_ISFIFO(status.st_mode)  ? "a named pipe"
+                       : S_ISCHR(status.st_mode) ? "a device"
+                       : S_ISSOCK(status.st_mode) ? "a socket"
+                                                  : "not a regular file";
+    held_by = "(" + path + " is " + kind + ", not a file that can be claimed)";
+    close(fd);
     return nullptr;
   }
   struct flock lock {};

@@ -63,6 +63,14 @@ int ProbeReadWrite(const std::string& path) {
   return 0;
 }
 
+int ProbeCreate(const std::string& path) {
+  HANDLE file = CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+  CloseHandle(file);
+  return 0;
+}
+
 int DeleteIfPresent(const std::string& path) {
   if (DeleteFileW(Wide(path))) return 0;
   DWORD error = GetLastError();

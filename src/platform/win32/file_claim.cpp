@@ -51,6 +51,13 @@ std::unique_ptr<FileClaim> ClaimFile(const std::string& path, const std::string&
     held_by = "(" + SystemReason(GetLastError()) + ")";
     return nullptr;
   }
+  // Only a file on a disk is a claim: a pipe or a device of that name (a FIFO under wine) would
+  // block the read of its holder for ever.
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    held_by = "(" + path + " is a pipe or a device, not a file that can be claimed)";
+    CloseHandle(file);
+    return nullptr;
+  }
   OVERLAPPED at{};
   at.Offset = kLockOffset;
   if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {

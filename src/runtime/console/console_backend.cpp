@@ -2,6 +2,7 @@
 #include "runtime/console/console_backend.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ostream>
 
 #include "runtime/model_peer.h"
@@ -10,13 +11,25 @@
 namespace rt::console {
 namespace {
 
-// The box on one line; CR LF counts as one line break.
+// The box on one line; CR LF counts as one line break. A box may carry text that another program
+// wrote (the activity log's holder): other control characters, the escape that starts a
+// terminal's control sequence among them, and the code page's C1 bytes show as \xHH.
 std::string BoxLine(const MessageBoxSpec& box) {
   std::string line = box.caption.empty() ? std::string() : box.caption + ": ";
   for (std::size_t i = 0; i < box.text.size(); ++i) {
     char c = box.text[i];
     if (c == '\r' && i + 1 < box.text.size() && box.text[i + 1] == '\n') continue;
-    line += (c == '\r' || c == '\n') ? ' ' : c;
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r' || c == '\n') {
+      line += ' ';
+    } else if (byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 ||
+               byte == 0x9D) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      line += escaped;
+    } else {
+      line += c;
+    }
   }
   return line;
 }

@@ -6,6 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdio>
+#include <cstdlib>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 #include <fstream>
 #include <string>
 
@@ -192,6 +197,25 @@ TEST_F(OpenRecordFileTest, ACreateThatFailsShowsFileCreationErrorAndEndsTheProgr
   EXPECT_EQ(backend_.boxes().at(0).caption, "File Creation Error");
   EXPECT_FALSE(fs::exists("APPS.db"));
 }
+
+#ifndef _WIN32
+// A folder that takes no new file gives the system's reason, not the "not found" of the database
+// engine's retry. Run as a user the folder refuses (root writes anywhere), in a child process.
+TEST_F(OpenRecordFileTest, AFolderThatTakesNoNewFileIsReportedAsAccessDenied) {
+  fs::permissions(".", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                           fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_EXIT(
+      {
+        if (geteuid() == 0 && setuid(65534) != 0) std::_Exit(99);
+        files_.Apps.CreateMissing();
+        std::fprintf(stderr, "%d %s (%s)", files_.store.error.code, files_.store.error.text.c_str(),
+                     files_.store.error.file_message.c_str());
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "5 [^(]*\\(Permission denied\\)");
+  fs::permissions(".", fs::perms::owner_all);
+}
+#endif
 
 TEST_F(OpenRecordFileTest, UseCountsOpenTheFileForTheFirstHolderAndCloseItAfterTheLast) {
   files::RaiseUseCount(runtime_, files_, files_.TempFile);

@@ -150,6 +150,21 @@ std::string FileBytes(const fs::path& path) {
   return bytes.str();
 }
 
+void SeedApps(const std::vector<SeededApp>& apps) {
+  files::Files other;
+  if (!std::filesystem::exists("APPS.db")) other.Apps.Create();
+  other.Apps.Open();
+  ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
+  for (const SeededApp& app : apps) {
+    other.APP.DriveNPath = app.directory;
+    other.APP.Application = app.name;
+    other.APP.Tag = static_cast<std::int16_t>(app.tag);
+    other.Apps.Add();
+    ASSERT_EQ(other.store.error.code, 0) << other.store.error.text << ": " << app.directory << app.name;
+  }
+  other.Apps.Close();
+}
+
 std::string ExecOn(const std::string& path, const std::string& sql) {
   return WithDb(path, [&](sqlite3* db) { return Exec(db, sql); });
 }

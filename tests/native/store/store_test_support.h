@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
@@ -42,6 +43,15 @@ class InFreshDirectory {
 
 // The whole file as bytes ("" when it cannot be read).
 std::string FileBytes(const std::filesystem::path& path);
+
+// Application records added as another station adds them, through a connection of its own (APPS
+// made first when there is none), in the order given.
+struct SeededApp {
+  std::string directory;
+  std::string name;
+  int tag = 0;
+};
+void SeedApps(const std::vector<SeededApp>& apps);
 
 // Runs `sql` on the file as another program would; "" or what failed.
 std::string ExecOn(const std::string& path, const std::string& sql);

@@ -56,50 +56,21 @@ std::string Joined(const std::vector<std::string>& lines) {
   return text;
 }
 
-// One run of nightjar.com, its output and errors in files.
+// One run of nightjar.com, its output and errors in files of the folder it runs in.
 class ConsoleRun {
  public:
-  ~ConsoleRun() {
-    if (!info_.hProcess) return;
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 99);
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-  }
   bool Start(const fs::path& folder, const std::string& arguments) {
     out_ = folder / ("out-" + std::to_string(++runs_) + ".txt");
     err_ = folder / ("err-" + std::to_string(runs_) + ".txt");
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileA(out_.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             CREATE_ALWAYS, 0, nullptr);
-    HANDLE err = CreateFileA(err_.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    startup.hStdInput = nullptr;
-    const std::string program = WindowsPath(NIGHTJAR_COM);
-    std::string command = "\"" + program + "\" " + arguments;
-    bool started = CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                  folder.string().c_str(), &startup, &info_) != 0;
-    CloseHandle(out);
-    CloseHandle(err);
-    return started;
+    return process_.Start(WindowsPath(NIGHTJAR_COM), arguments, folder.string(), out_.string(), err_.string());
   }
-  // The exit code once it ended within `ms`; -1 when it did not.
-  int Wait(DWORD ms) {
-    if (WaitForSingleObject(info_.hProcess, ms) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(info_.hProcess, &code);
-    return static_cast<int>(code);
-  }
+  int Wait(DWORD ms) { return process_.Wait(ms); }
   std::string Out() const { return ReadFile(out_); }
   std::string Err() const { return ReadFile(err_); }
 
  private:
   static inline int runs_ = 0;
-  PROCESS_INFORMATION info_{};
+  test_support::TestProcess process_;
   fs::path out_;
   fs::path err_;
 };
@@ -198,7 +169,16 @@ TEST_F(ConsoleBatchFaultsTest, AnIdeKilledDuringTheWaitEndsTheBatchWithinTwoSeco
   ConsoleRun run;
   ASSERT_TRUE(run.Start(apps, "run make-exe"));
   ASSERT_TRUE(WaitUntil([&] { return Contains(ReadFile(log_), "accepted"); }, 30000)) << ReadFile(log_);
-  Sleep(300);  // the acknowledgement's way to nightjar.com: the kill is to come during the wait
+  // The stand-in serves one message at a time: once it answers a new conversation it has done with
+  // the command and posted its acknowledgement, so the kill comes during nightjar.com's wait.
+  bool answered = false;
+  std::thread([&] {
+    auto probe = platform::MakeDdemlClient();
+    platform::DdeChannel channel = probe->Connect("ClarionWin");
+    answered = channel != 0;
+    probe->Close(channel);
+  }).join();
+  ASSERT_TRUE(answered) << ReadFile(log_);
   const DWORD killed = GetTickCount();
   TerminateProcess(standin_->handle(), 9);
   const int code = run.Wait(20000);

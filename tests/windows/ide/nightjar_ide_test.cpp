@@ -46,7 +46,7 @@ using test_support::WindowsPath;
 
 constexpr wchar_t kMainTitle[] = L"Nightjar (Batchwright)";
 constexpr DWORD kStartTimeoutMs = 30000;
-constexpr std::int32_t kHundredthsPerDay = 24 * 60 * 60 * 100;
+using platform::kHundredthsPerDay;
 
 // Every text inside a dialog: a message box's message is one of them.
 std::vector<std::wstring> ChildTexts(HWND dialog) {
