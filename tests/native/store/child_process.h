@@ -32,6 +32,8 @@ class ChildProcess {
  private:
   struct Impl;
   explicit ChildProcess(std::unique_ptr<Impl> impl);
+  // One try of StartHelper (Windows, where a start is tried again).
+  static std::unique_ptr<ChildProcess> StartOnce(const std::vector<std::string>& args);
   std::unique_ptr<Impl> impl_;
 };
 

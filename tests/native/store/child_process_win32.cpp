@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 namespace store_test {
 
 struct ChildProcess::Impl {
@@ -37,6 +39,19 @@ std::string Quote(const std::string& arg) {
 }  // namespace
 
 std::unique_ptr<ChildProcess> ChildProcess::StartHelper(const std::vector<std::string>& args) {
+  // A start can fail for a moment on a loaded machine (wine's server busy with the previous child's
+  // end); the sweeps test what happens once a writer runs, not its start, so it is tried again.
+  for (int attempt = 1;; ++attempt) {
+    std::unique_ptr<ChildProcess> child = StartOnce(args);
+    if (child || attempt == 3) {
+      if (!child) fprintf(stderr, "could not start the store helper: error %lu\n", GetLastError());
+      return child;
+    }
+    Sleep(200);
+  }
+}
+
+std::unique_ptr<ChildProcess> ChildProcess::StartOnce(const std::vector<std::string>& args) {
   char exe[MAX_PATH];
   if (GetModuleFileNameA(nullptr, exe, MAX_PATH) == 0) return nullptr;
   std::string command = Quote(exe) + " --store-helper";
