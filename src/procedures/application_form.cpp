@@ -89,9 +89,19 @@ class ApplicationForm final : public RecordForm {
 
  public:
   // After the form: a saved application keeps the build order number shown (one whose path
-  // changed takes its number along). A number that cannot be kept is reported.
+  // changed takes its number along); a deleted one takes its number and last result away, so the
+  // same path added again starts afresh. A number that cannot be kept or removed is reported.
   void KeepBuildOrder() {
-    if (Response != RequestCompleted || (EntryRequest != InsertRecord && EntryRequest != ChangeRecord)) return;
+    if (Response != RequestCompleted) return;
+    if (EntryRequest == DeleteRecord) {
+      store::LastResults results;
+      if (results.Forget(app_.DriveNPath.str(), app_.Application.str())) return;
+      runtime_.Message("The application was deleted, but its build order and last result could not be removed.\n\n" +
+                           results.Error(),
+                       "Build Order", rt::BoxIcon::Exclamation, rt::ButtonOk);
+      return;
+    }
+    if (EntryRequest != InsertRecord && EntryRequest != ChangeRecord) return;
     if (BuildOrder == found_order_ && (Key() == found_key_ || BuildOrder == 0)) return;
     store::LastResults results;
     if (results.SetOrder(app_.DriveNPath.str(), app_.Application.str(), BuildOrder)) return;

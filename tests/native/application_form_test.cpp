@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "files/files.h"
+#include "store/last_results.h"
 #include "store/store_test_support.h"
 #include "procedures/application_form_def.h"
 #include "procedures/main.h"
@@ -308,6 +310,8 @@ TEST_F(ApplicationFormTest, AFailedChangeAsksToRetryAndYesSavesOnceTheFileIsFree
 TEST_F(ApplicationFormTest, DeleteAsksOnlyForConfirmationAndNeverShowsTheForm) {
   Seed(Dir(), "A.APP");
   Seed(Dir(), "B.APP");
+  ASSERT_TRUE(store::LastResults().SetOrder(Dir(), "A.APP", 3));
+  ASSERT_TRUE(store::LastResults().SetOrder(Dir(), "B.APP", 4));
   files::Files other;
   other.Apps.Open();
   store_test::VirtualWaitClock clock;
@@ -331,6 +335,11 @@ TEST_F(ApplicationFormTest, DeleteAsksOnlyForConfirmationAndNeverShowsTheForm) {
   RunMain();
   EXPECT_EQ(Stored(), (std::vector<std::string>{Dir() + "|B.APP|0"}));
   EXPECT_GT(clock.waits, 0);
+  // The deleted application's build order goes with it; the other keeps its own.
+  std::map<std::string, store::LastResult> kept;
+  ASSERT_TRUE(store::LastResults().ReadAll(kept));
+  EXPECT_FALSE(kept.contains(store::LastResultKey(Dir(), "A.APP")));
+  EXPECT_EQ(kept[store::LastResultKey(Dir(), "B.APP")].order, 4);
 }
 
 // With lower-case paths the thumb still follows the highlight through the list.
