@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -25,35 +24,30 @@ namespace {
 namespace fs = std::filesystem;
 namespace f = procedures::main_field;
 namespace af = procedures::application_form_field;
-using test_support::ReadFile;
 using test_support::WaitUntil;
 using test_support::WindowsPath;
 
-// What a store in `folder` holds: Apps as "directory|name|tag" in key order, and the log's records.
-struct Stored {
+// The store in `folder`: Apps as "directory|name|tag", sorted, and the log as "APP  EVENT" lines.
+std::pair<std::vector<std::string>, std::string> ReadStore(const fs::path& folder) {
   std::vector<std::string> apps;
   std::string log;
-};
-Stored ReadStore(const fs::path& folder) {
-  Stored stored;
   const fs::path previous = fs::current_path();
   fs::current_path(folder);
   {
     files::Files files;
     files.Apps.Open();
-    files.Apps.Set(store::Order::Key);
+    files.Apps.Set(store::Order::File);
     for (files.Apps.Next(); files.store.error.code == 0; files.Apps.Next())
-      stored.apps.push_back(files.APP.DriveNPath.str() + "|" + files.APP.Application.str() + "|" +
-                            std::to_string(files.APP.Tag));
-    files.Apps.Close();
+      apps.push_back(files.APP.DriveNPath.str() + "|" + files.APP.Application.str() + "|" +
+                     std::to_string(files.APP.Tag));
     files.TempFile.Open();
     files.TempFile.Set(store::Order::File);
     for (files.TempFile.Next(); files.store.error.code == 0; files.TempFile.Next())
-      stored.log += files.TMP.Apps.str() + "  " + files.TMP.Event.str() + "\n";
-    files.TempFile.Close();
+      log += files.TMP.Apps.str() + "  " + files.TMP.Event.str() + "\n";
   }
   fs::current_path(previous);
-  return stored;
+  std::sort(apps.begin(), apps.end());
+  return {apps, log};
 }
 
 TEST(LongNamesWindowTest, LongNamesTypedIntoTheFormAreAddedByTheirShortNamesAndMade) {
@@ -87,7 +81,7 @@ TEST(LongNamesWindowTest, LongNamesTypedIntoTheFormAreAddedByTheirShortNamesAndM
     click(form, af::OK);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(form); }, 20000)) << names[i] << " was not saved";
   }
-  ASSERT_EQ(ReadStore(folder).apps.size(), 2u);
+  ASSERT_EQ(ReadStore(folder).first.size(), 2u);
 
   click(main, f::MakeExe);
   ASSERT_TRUE(WaitUntil([&] { return test_support::TextOf(control(main, f::LastAction)) == L"Processing Complete"; },
@@ -96,26 +90,18 @@ TEST(LongNamesWindowTest, LongNamesTypedIntoTheFormAreAddedByTheirShortNamesAndM
   click(main, f::Close);
   EXPECT_EQ(WaitForSingleObject(nightjar.handle(), 20000), WAIT_OBJECT_0);
 
-  // Each is stored by the short form of its path (folder and name), which the system gives for the
-  // long one, and the log says it was made.
-  const Stored stored = ReadStore(folder);
-  auto lister = platform::MakeDirectoryLister();
+  // Each is stored, tagged, by the short form the system gives its long path, and made.
+  const auto [apps, stored_log] = ReadStore(folder);
   std::vector<std::string> expected;
   for (const std::string& name : names) {
-    const std::string short_path = lister->ShortPath(dir + name);
-    ASSERT_NE(short_path, "") << name;
-    const std::size_t separator = short_path.find_last_of('\\');
-    const std::string short_name = short_path.substr(separator + 1);
-    std::printf("[ seen     ] the form added %s as %s\n", name.c_str(), short_path.c_str());
-    expected.push_back(short_path.substr(0, separator + 1) + "|" + short_name + "|1");
-    EXPECT_NE(stored.log.find(short_name + "  Make Finished"), std::string::npos) << stored.log;
-    EXPECT_TRUE(fs::exists(folder / (short_name.substr(0, short_name.size() - 4) + ".EXE"))) << short_name;
+    const std::string short_path = platform::MakeDirectoryLister()->ShortPath(dir + name);
+    const std::string short_name = short_path.substr(short_path.find_last_of('\\') + 1);
+    expected.push_back(short_path.substr(0, short_path.size() - short_name.size()) + "|" + short_name + "|1");
+    EXPECT_NE(stored_log.find(short_name + "  Make Finished"), std::string::npos) << short_path << "\n" << stored_log;
+    EXPECT_TRUE(fs::exists(folder / (short_name.substr(0, short_name.size() - 4) + ".EXE"))) << short_path;
   }
   std::sort(expected.begin(), expected.end());
-  std::vector<std::string> apps = stored.apps;
-  std::sort(apps.begin(), apps.end());
   EXPECT_EQ(apps, expected);
-  std::printf("[ seen     ] log:\n%s", stored.log.c_str());
   std::error_code error;
   fs::remove_all(folder, error);
 #endif
