@@ -30,7 +30,8 @@ TEST(ResultWaitTest, AnImportsFileCountsOnlyWhenItsStampOrSizeChangedSinceTheCom
       {"old", -hours(1), ResultWait::Verdict::kWritten},        // a file server whose clock is behind ours
       {"old", seconds(2), ResultWait::Verdict::kWritten},
   };
-  const fs::path folder = store_test::FreshDirectory();
+  const store_test::InFreshDirectory in_folder;
+  const fs::path& folder = in_folder.path();
   platform::VirtualClock clock(81513, 0);
   doubles::FakeIde ide(clock);
   auto lister = platform::MakeDirectoryLister();
@@ -48,8 +49,6 @@ TEST(ResultWaitTest, AnImportsFileCountsOnlyWhenItsStampOrSizeChangedSinceTheCom
         << "\"" << rewrite.text << "\", stamp moved by " << std::chrono::duration_cast<seconds>(rewrite.shift).count()
         << " s";
   }
-  std::error_code error;
-  fs::remove_all(folder, error);
 }
 
 }  // namespace
