@@ -245,8 +245,6 @@ TEST_F(ConsoleBatchFaultsTest, AnImportIsFinishedOnlyAfterTheIdeWroteItsFile) {
   EXPECT_GE(finished, app[0].time) << log;
 }
 
-// A library project made as a program: the .DLL the IDE writes ends the wait within two seconds,
-// logged as not made, with the reason.
 TEST_F(ConsoleBatchFaultsTest, ALibraryProjectInAProgramBatchEndsWithinTwoSecondsOfItsDll) {
   const fs::path apps = folder_ / "apps";
   ASSERT_EQ(test_support::SeedTaggedApps(apps, {"LIBCORE"}), "");
