@@ -10,32 +10,27 @@
 
 namespace {
 
-// Short names by component, as the system generates them: a path's short form replaces every
-// component by its short name (a component given by its short name stays), letter case ignored;
-// either separator is taken and "\\" given.
+// A path's short form replaces each component found in the table (letter case ignored) by its
+// short name; either separator is taken and "\\" given.
 class ShortNameTable final : public platform::DirectoryLister {
  public:
-  explicit ShortNameTable(std::map<std::string, std::string> short_names) {
-    for (const auto& [long_name, short_name] : short_names) short_of_[platform::FoldUpper(long_name)] = short_name;
+  explicit ShortNameTable(std::map<std::string, std::string> names) {
+    for (const auto& [long_name, short_name] : names) short_of_[platform::FoldUpper(long_name)] = short_name;
   }
-  int List(const std::string&, std::vector<platform::DirectoryEntry>& entries) override {
-    entries.clear();
-    return 0;
-  }
+  int List(const std::string&, std::vector<platform::DirectoryEntry>&) override { return 0; }
   std::string ShortPath(const std::string& path) override {
     ++lookups;
     std::string out, part;
     for (char c : path + '\\') {
       if (c != '\\' && c != '/') {
         part += c;
-        continue;
+      } else {
+        auto found = short_of_.find(platform::FoldUpper(part));
+        out += (found == short_of_.end() ? part : found->second) + '\\';
+        part.clear();
       }
-      auto found = short_of_.find(platform::FoldUpper(part));
-      out += (found == short_of_.end() ? part : found->second) + '\\';
-      part.clear();
     }
-    out.pop_back();
-    return out;
+    return out.substr(0, out.size() - 1);
   }
   int lookups = 0;
 
@@ -43,38 +38,33 @@ class ShortNameTable final : public platform::DirectoryLister {
   std::map<std::string, std::string> short_of_;
 };
 
-struct Case {
-  const char* given;
-  bool names;
-};
-
 TEST(ApplicationPath, ALongShortOrMixedPathNamesTheStoredApplicationComponentByComponent) {
   ShortNameTable system({{"B\xFC" "cher", "B_CH~1KL"}, {"Caf\xE9", "CAF_~1"}, {"Invoice01.APP", "INVOIC~1.APP"},
                          {"Invoice02.APP", "INVOIC~2.APP"}, {"Program Files (x86)", "PROGRA~2"}});
-  const Case cases[] = {
-      {"C:\\Apps\\B\xFC" "cher\\Invoice01.APP", true},   // long
-      {"C:\\Apps\\B_CH~1KL\\INVOIC~1.APP", true},        // short, as stored
-      {"c:\\apps\\b\xDC" "CHER\\INVOIC~1.app", true},    // mixed, other letter case
-      {"C:/Apps/B_CH~1KL/Invoice01.APP", true},           // mixed, other separators
-      {"invoice01.app", true},                             // the file name alone
-      {"C:\\Apps\\Caf\xE9\\Invoice01.APP", false},        // another folder with a short name of its own
-      {"C:\\Apps\\B\xFC" "cher\\Invoice02.APP", false},   // another file beside it
-      {"C:\\Apps\\Invoice01.APP", false},                  // fewer components
+  struct Case {
+    bool names;
+    const char *given, *directory = "C:\\Apps\\B_CH~1KL\\", *name = "INVOIC~1.APP";
+    bool with_system = true;
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(files::NamesApplication(c.given, "C:\\Apps\\B_CH~1KL\\", "INVOIC~1.APP", &system), c.names)
-        << c.given;
-  // Stored by its long path, found by its short one; without the system only the text decides.
-  EXPECT_TRUE(files::NamesApplication("C:\\PROGRA~2\\INVOIC~2.APP", "C:\\Program Files (x86)\\", "Invoice02.APP",
-                                      &system));
-  EXPECT_FALSE(files::NamesApplication("C:\\PROGRA~2\\INVOIC~2.APP", "C:\\Program Files (x86)\\", "Invoice02.APP",
-                                       nullptr));
-}
-
-// Matching a name against a list of 200 asks the system only about the components that could be
-// short names of each other.
-TEST(ApplicationPath, APlainlyDifferentApplicationCostsNoLookUp) {
-  ShortNameTable system(std::map<std::string, std::string>{{"Invoice01.APP", "INVOIC~1.APP"}});
+  const Case cases[] = {
+      {true, "C:\\Apps\\B\xFC" "cher\\Invoice01.APP"},  // long
+      {true, "C:\\Apps\\B_CH~1KL\\INVOIC~1.APP"},       // short, as stored
+      {true, "c:\\apps\\b\xDC" "CHER\\INVOIC~1.app"},   // mixed, other letter case
+      {true, "C:/Apps/B_CH~1KL/Invoice01.APP"},          // mixed, other separators
+      {true, "invoice01.app"},                            // the file name alone
+      {false, "C:\\Apps\\Caf\xE9\\Invoice01.APP"},       // another folder's own short name
+      {false, "C:\\Apps\\B\xFC" "cher\\Invoice02.APP"},  // another file beside it
+      {false, "C:\\Apps\\Invoice01.APP"},                 // fewer components
+      // Stored by its long path, found by its short one; without the system only the text decides.
+      {true, "C:\\PROGRA~2\\INVOIC~2.APP", "C:\\Program Files (x86)\\", "Invoice02.APP"},
+      {false, "C:\\PROGRA~2\\INVOIC~2.APP", "C:\\Program Files (x86)\\", "Invoice02.APP", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(files::NamesApplication(c.given, c.directory, c.name, c.with_system ? &system : nullptr), c.names)
+        << c.given << " against " << c.directory << c.name;
+  }
+  // A plainly different folder or name asks the system nothing: matching against 200 stays cheap.
+  system.lookups = 0;
   EXPECT_FALSE(files::NamesApplication("C:\\Apps\\Invoice01.APP", "C:\\Other\\", "INVOIC~1.APP", &system));
   EXPECT_FALSE(files::NamesApplication("C:\\Apps\\Invoice01.APP", "C:\\Apps\\", "PAYROLL.APP", &system));
   EXPECT_EQ(system.lookups, 0);
@@ -86,8 +76,7 @@ TEST(ApplicationPath, DeviceNamesInAnyCaseAndWithAnyExtensionAreTold) {
       {"COM1.APP", "COM1"}, {"lpt9.App", "LPT9"}, {"CON .APP", "CON"}, {"com\xB9.APP", "COM\xB9"}};
   for (const auto& [name, expected] : devices) {
     std::string device;
-    EXPECT_TRUE(files::IsDeviceName(name, &device)) << name;
-    EXPECT_EQ(device, expected) << name;
+    EXPECT_TRUE(files::IsDeviceName(name, &device) && device == expected) << name << " gave " << device;
   }
   for (const char* name : {"CONSOLE.APP", "COM10.APP", "COM0.APP", "LPT.APP", "ACON.APP", "NULL.APP", "CO.APP"})
     EXPECT_FALSE(files::IsDeviceName(name)) << name;

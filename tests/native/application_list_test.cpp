@@ -2,6 +2,7 @@
 // Tag button walking down the list, type-ahead without regard to case, the empty list, and the
 // rebuild after another station changed the file.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <string>
@@ -14,6 +15,8 @@
 #include "procedures/program.h"
 #include "files/files.h"
 #include "files/open_record_file.h"
+#include "store/last_results.h"
+#include "store/settings.h"
 #include "store/store_test_support.h"
 #include "procedures/main.h"
 #include "procedures/main_def.h"
@@ -251,6 +254,45 @@ TEST_F(ApplicationListTest, ThumbReachesEveryApplicationOfOneFolder) {
     });
   }
   RunMain();
+}
+
+// While another program holds the file of kept settings and results, Main opens at once with its
+// defaults and says so once; the results show when the file is free, and what the window kept
+// when it closed (column widths and the batch choices among them) holds at the next start.
+TEST_F(ApplicationListTest, AHeldFileDelaysNothingIsToldOnceAndColumnsAndChoicesAreKept) {
+  Seed({{"C:\\A\\", "ONE.APP", 0}});
+  ASSERT_TRUE(store::LastResults().Record({.folder = "C:\\A\\", .application = "ONE.APP", .operation = "Export",
+                                           .outcome = "failed", .date = 1, .clock = 0}));
+  ASSERT_TRUE(store::Settings().Write({{"MAIN$WINDOW.Width", 900}, {"MAIN$WINDOW.Height", 700}}));
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(store::kLastResultsFile, &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  auto last_result = [](rt::Window& w) { return w.state(f::Browse_1).source->CellAt(1, 5).text; };
+  script()
+      .Answer(rt::ButtonOk, "Another program is using APPSLAST.db")
+      .Inspect([&](rt::Window& w) {
+        EXPECT_NE(w.Placement().width, 900);
+        EXPECT_EQ(last_result(w), "");
+      })
+      .Wait(300)  // the list looks for the results again, and says nothing more
+      .Inspect([&](rt::Window&) { sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr); })
+      .Wait(200)
+      .Inspect([&](rt::Window& w) {
+        EXPECT_EQ(last_result(w), "failed");
+        w.UserColumnWidth(f::Browse_1, 2, 123);
+      })
+      .Check(f::StopOnFailure, true);
+  RunMain();
+  sqlite3_close(holder);
+  EXPECT_EQ(backend_.boxes().size(), 1u);
+
+  script().Inspect([&](rt::Window& w) {
+    EXPECT_EQ(w.state(f::Browse_1).columns[1].width, 123);
+    EXPECT_TRUE(w.state(f::StopOnFailure).checked);
+    EXPECT_FALSE(w.state(f::OnlyChanged).checked);
+  });
+  RunMain();
+  EXPECT_EQ(backend_.boxes().size(), 1u);
 }
 
 TEST_F(ApplicationListTest, ChangesByAnotherConnectionShowUpWhileIdleAndOnF5) {

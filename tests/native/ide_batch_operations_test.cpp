@@ -300,7 +300,6 @@ TEST_F(BatchTest, ABusyIdeIsAskedAgainUntilItTakesTheCommandOrTheTimeOutHasPasse
   EXPECT_EQ(boxes().size(), 1u) << Boxes();
 }
 
-// "Stop now" answered while the IDE is busy: the command is not sent again, and nothing is made.
 TEST_F(BatchTest, StopNowWhileTheIdeIsBusySendsTheCommandNoMore) {
   AddApp(Dir(), "A.APP");
   AddApp(Dir(), "B.APP");
@@ -353,7 +352,6 @@ TEST_F(BatchTest, TheOtherKindOfOutputEndsAMakesWaitAsNotMade) {
   }
 }
 
-// "Stop at first failure": a wait that ends without its file is a failure, and ends the batch.
 TEST_F(BatchTest, StopAtFirstFailureEndsTheBatchAfterAResultTimeOut) {
   state_.DDETimeOut = 1;
   AddApp(Dir(), "A.APP");

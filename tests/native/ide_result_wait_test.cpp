@@ -15,51 +15,40 @@ namespace {
 
 namespace fs = std::filesystem;
 using ide::ResultWait;
+using std::chrono::hours;
+using std::chrono::seconds;
 
-struct Rewrite {
-  const char* name;
-  const char* text;           // written in place of "old"
-  fs::file_time_type::duration shift;  // of the stamp, from the one it had
-  ResultWait::Verdict verdict;
-};
-
-void PrintTo(const Rewrite& rewrite, std::ostream* out) { *out << rewrite.name; }
-
-class ResultWaitTest : public ::testing::TestWithParam<Rewrite> {};
-
-TEST_P(ResultWaitTest, AnImportsFileCountsOnlyWhenItsStampOrSizeChangedSinceTheCommand) {
-  const Rewrite& rewrite = GetParam();
-  const fs::path folder = store_test::FreshDirectory();
-  const fs::path app = folder / "INV.APP";
-  std::ofstream(app, std::ios::binary) << "old";
-  const fs::file_time_type before = fs::last_write_time(app) - std::chrono::hours(2);
-  fs::last_write_time(app, before);
+TEST(ResultWaitTest, AnImportsFileCountsOnlyWhenItsStampOrSizeChangedSinceTheCommand) {
+  struct Rewrite {
+    const char* text;                    // written in place of "old"
+    fs::file_time_type::duration shift;  // of the stamp, from the one it had
+    ResultWait::Verdict verdict;
+  };
+  const Rewrite rewrites[] = {
+      {"old", seconds(0), ResultWait::Verdict::kWaiting},
+      {"imported", seconds(0), ResultWait::Verdict::kWritten},  // within one stamp (FAT's 2 s): its size tells
+      {"old", -hours(1), ResultWait::Verdict::kWritten},        // a file server whose clock is behind ours
+      {"old", seconds(2), ResultWait::Verdict::kWritten},
+  };
+  const store_test::InFreshDirectory in_folder;
+  const fs::path& folder = in_folder.path();
   platform::VirtualClock clock(81513, 0);
   doubles::FakeIde ide(clock);
   auto lister = platform::MakeDirectoryLister();
-  ResultWait wait(*lister, ide, ide.Connect("ClarionWin"), ide::RowOf(ide::Operation::ImportTxa),
-                  folder.string() + "/", "INV");
-  wait.NoteBefore();
-  wait.Start(0, 6000, 1000);
-
-  std::ofstream(app, std::ios::binary | std::ios::trunc) << rewrite.text;
-  fs::last_write_time(app, before + rewrite.shift);
-  EXPECT_EQ(wait.Poll(10, ResultWait::Trigger::kFolderChanged), rewrite.verdict);
-  std::error_code error;
-  fs::remove_all(folder, error);
+  for (const Rewrite& rewrite : rewrites) {
+    std::ofstream(folder / "INV.APP", std::ios::binary | std::ios::trunc) << "old";
+    const fs::file_time_type before = fs::last_write_time(folder / "INV.APP") - hours(2);
+    fs::last_write_time(folder / "INV.APP", before);
+    ResultWait wait(*lister, ide, ide.Connect("ClarionWin"), ide::RowOf(ide::Operation::ImportTxa),
+                    folder.string() + "/", "INV");
+    wait.NoteBefore();
+    wait.Start(0, 6000, 1000);
+    std::ofstream(folder / "INV.APP", std::ios::binary | std::ios::trunc) << rewrite.text;
+    fs::last_write_time(folder / "INV.APP", before + rewrite.shift);
+    EXPECT_EQ(wait.Poll(10, ResultWait::Trigger::kFolderChanged), rewrite.verdict)
+        << "\"" << rewrite.text << "\", stamp moved by " << std::chrono::duration_cast<seconds>(rewrite.shift).count()
+        << " s";
+  }
 }
-
-using std::chrono::hours;
-using std::chrono::seconds;
-INSTANTIATE_TEST_SUITE_P(
-    , ResultWaitTest,
-    ::testing::Values(
-        Rewrite{"AsItWas", "old", seconds(0), ResultWait::Verdict::kWaiting},
-        // Written within one stamp of the last writing (FAT's two seconds): its size tells.
-        Rewrite{"SameStampOtherSize", "imported", seconds(0), ResultWait::Verdict::kWritten},
-        // A file server whose clock is behind ours stamps the new file earlier than the old.
-        Rewrite{"EarlierStamp", "old", -hours(1), ResultWait::Verdict::kWritten},
-        Rewrite{"LaterStamp", "old", seconds(2), ResultWait::Verdict::kWritten}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -153,63 +153,6 @@ TEST_F(KeptSettingsTest, RoundTripBesideTheLastResultsLeavesOutWhatMakesNoSenseA
   EXPECT_EQ(std::filesystem::file_size(store::kLastResultsFile), size);
 }
 
-// While another program holds the file of kept settings and results, Main opens at once with its
-// defaults and says so once; the results show when the file is free, and what the window kept
-// when it closed (column widths and the batch choices among them) holds at the next start.
-TEST_F(KeptSettingsTest, AHeldFileDelaysNothingIsToldOnceAndColumnsAndChoicesAreKept) {
-  {
-    files::Files other;
-    other.Apps.Create();
-    other.Apps.Open();
-    other.APP.DriveNPath = "C:\\A\\";
-    other.APP.Application = "ONE.APP";
-    other.Apps.Add();
-    other.Apps.Close();
-  }
-  ASSERT_TRUE(store::LastResults().Record({.folder = "C:\\A\\", .application = "ONE.APP", .operation = "Export",
-                                           .outcome = "failed", .date = 1, .clock = 0}));
-  ASSERT_TRUE(store::Settings().Write({{"MAIN$WINDOW.Width", 900}, {"MAIN$WINDOW.Height", 700}}));
-  sqlite3* holder = nullptr;
-  ASSERT_EQ(sqlite3_open(store::kLastResultsFile, &holder), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-
-  rt::headless::HeadlessBackend backend;
-  rt::Runtime runtime{backend};
-  ide_test::FakeServices services{backend.virtual_clock()};
-  procedures::Program program{runtime, services.services};
-  auto last_result = [](rt::Window& w) { return w.state(f::Browse_1).source->CellAt(1, 5).text; };
-  backend.script()
-      .Answer(rt::ButtonOk, "Another program is using APPSLAST.db")
-      .Inspect([&](rt::Window& w) {
-        EXPECT_NE(w.Placement().width, 900);
-        EXPECT_EQ(last_result(w), "");
-      })
-      .Wait(300)  // the list looks for the results again, and says nothing more
-      .Inspect([&](rt::Window&) { sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr); })
-      .Wait(200)
-      .Inspect([&](rt::Window& w) {
-        EXPECT_EQ(last_result(w), "failed");
-        w.UserColumnWidth(f::Browse_1, 2, 123);
-      })
-      .Check(f::StopOnFailure, true)
-      .CloseBox();
-  procedures::Main(program);
-  sqlite3_close(holder);
-  EXPECT_TRUE(backend.script().Done());
-  EXPECT_EQ(backend.boxes().size(), 1u);
-
-  backend.script()
-      .Inspect([&](rt::Window& w) {
-        EXPECT_EQ(w.state(f::Browse_1).columns[1].width, 123);
-        EXPECT_TRUE(w.state(f::StopOnFailure).checked);
-        EXPECT_FALSE(w.state(f::OnlyChanged).checked);
-      })
-      .CloseBox();
-  procedures::Main(program);
-  EXPECT_TRUE(backend.script().Done());
-  EXPECT_EQ(backend.boxes().size(), 1u);
-}
-
 // Main over 40 applications: the list fills the rows its height holds, more when the window
 // grows (the highlighted application stays), and the next start opens maximised as it was left.
 // A new time-out is kept as soon as it is set.

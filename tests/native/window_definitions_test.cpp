@@ -8,7 +8,6 @@
 #include <cctype>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "procedures/activity_log_def.h"
 #include "procedures/activity_record_def.h"
@@ -21,8 +20,7 @@ namespace procedures {
 namespace {
 
 using rt::ControlDef;
-using rt::ControlKind;
-using rt::kDefault;
+using K = rt::ControlKind;
 using rt::WindowDef;
 
 const WindowDef* const kWindows[] = {&kMainWindow, &kApplicationFormWindow, &kActivityLogWindow,
@@ -30,161 +28,102 @@ const WindowDef* const kWindows[] = {&kMainWindow, &kApplicationFormWindow, &kAc
 
 struct Box {
   double left, top, right, bottom;
-  bool Overlaps(const Box& o) const { return Across(o) && Along(o); }
   bool Across(const Box& o) const { return left < o.right && o.left < right; }  // share a column
   bool Along(const Box& o) const { return top < o.bottom && o.top < bottom; }   // share a row
-  bool Holds(const Box& o) const {
-    return left <= o.left && top <= o.top && o.right <= right && o.bottom <= bottom;
-  }
+  bool Holds(const Box& o) const { return left <= o.left && top <= o.top && o.right <= right && o.bottom <= bottom; }
 };
 
-// The width of a caption in dialog units of a font of the window's size: four units make an
-// average character, narrow letters take less and capitals more.
+// A caption's width in dialog units of the window's font: four an average character, narrow
+// letters two, capitals five, m and w six.
 double TextUnits(const char* text) {
   double units = 0;
-  const std::string shown = rt::StripAmpersands(text ? text : "");
-  for (unsigned char ch : shown) {
-    if (std::string_view("iljtfrI.,:;'!|() ").find(static_cast<char>(ch)) != std::string_view::npos) units += 2;
-    else if (std::string_view("mwMW").find(static_cast<char>(ch)) != std::string_view::npos) units += 6;
-    else if (std::isupper(ch)) units += 5;
-    else units += 4;
-  }
+  for (char ch : rt::StripAmpersands(text ? text : ""))
+    units += std::string_view("iljtfrI.,:;'!|() ").find(ch) != std::string_view::npos ? 2
+             : std::string_view("mwMW").find(ch) != std::string_view::npos            ? 6
+             : std::isupper(static_cast<unsigned char>(ch))                            ? 5
+                                                                                       : 4;
   return units;
-}
-
-// A control's font size against its window's (8 points when the window leaves it to the platform).
-double Scale(const WindowDef& window, const ControlDef& control) {
-  const double of_window = window.font.points > 0 ? window.font.points : 8;
-  return control.font.face && control.font.points > 0 ? control.font.points / of_window : 1.0;
 }
 
 // Where the control stands, its natural size estimated where the definition leaves it open.
 Box BoxOf(const WindowDef& window, const ControlDef& c) {
-  const double scale = Scale(window, c);
-  double w = 0, h = 0;
-  switch (c.kind) {
-    case ControlKind::Prompt:
-    case ControlKind::String: w = TextUnits(c.text) * scale + 1, h = 8 * scale; break;
-    case ControlKind::Check: w = TextUnits(c.text) * scale + 12, h = std::max(10.0, 8 * scale + 2); break;
-    case ControlKind::Button: w = TextUnits(c.text) * scale + 8 + (c.icon ? 12 : 0), h = 14; break;
-    case ControlKind::Entry:
-    case ControlKind::Spin: {
-      const int chars = rt::PictureWidth(c.picture ? c.picture : "");
-      w = std::min(chars > 0 ? chars * 4.0 + 4 : 40.0, static_cast<double>(window.w - c.x - 6));
-      h = 12;
-      break;
-    }
-    default: w = 32, h = 32; break;
-  }
-  if (c.w != kDefault) w = c.w;
-  if (c.h != kDefault) h = c.h;
-  return {static_cast<double>(c.x), static_cast<double>(c.y), c.x + w, c.y + h};
+  const double of_window = window.font.points > 0 ? window.font.points : 8;  // 8: the platform's
+  const double scale = c.font.face && c.font.points > 0 ? c.font.points / of_window : 1;
+  const double text = TextUnits(c.text) * scale;
+  const int chars = rt::PictureWidth(c.picture ? c.picture : "");
+  double w = 32, h = 32;
+  if (c.kind == K::Prompt || c.kind == K::String) w = text + 1, h = 8 * scale;
+  if (c.kind == K::Check) w = text + 12, h = std::max(10.0, 8 * scale + 2);
+  if (c.kind == K::Button) w = text + 8 + (c.icon ? 12 : 0), h = 14;
+  if (c.kind == K::Entry || c.kind == K::Spin)
+    w = std::min(chars > 0 ? chars * 4.0 + 4 : 40.0, window.w - c.x - 6.0), h = 12;
+  if (c.w != rt::kDefault) w = c.w;
+  if (c.h != rt::kDefault) h = c.h;
+  return {double(c.x), double(c.y), c.x + w, c.y + h};
 }
 
+// A hidden one counts: it takes its place in the Tab order when it is shown.
 bool Focusable(const ControlDef& c) {
-  switch (c.kind) {
-    case ControlKind::List:
-    case ControlKind::Button:
-    case ControlKind::Check:
-    case ControlKind::Spin:
-    case ControlKind::Entry: return true;  // a hidden one takes its place when it is shown
-    default: return false;
-  }
+  return c.kind == K::List || c.kind == K::Button || c.kind == K::Check || c.kind == K::Spin || c.kind == K::Entry;
 }
 
 // The access key of a caption ("&Gen && Make" -> 'G'), or 0.
 char AccessKey(const char* text) {
-  for (const char* p = text ? text : ""; *p; ++p) {
-    if (*p != '&') continue;
-    if (p[1] == '&') {
-      ++p;
-      continue;
-    }
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(p[1])));
-  }
+  for (const char* p = text ? text : ""; *p; ++p)
+    if (*p == '&' && *++p != '&') return static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
   return 0;
-}
-
-std::string Name(const WindowDef& window, int field) {
-  return std::string(window.id) + " " + window.control(field).name;
 }
 
 // The group box holding `field`, or 0.
 int GroupOf(const WindowDef& window, int field) {
   for (int g = 1; g < field; ++g)
-    if (window.control(g).kind == ControlKind::Group && field <= g + window.control(g).members) return g;
+    if (window.control(g).kind == K::Group && field <= g + window.control(g).members) return g;
   return 0;
 }
 
-TEST(WindowDefinitions, EveryControlLiesInsideItsWindowAndApartFromTheOthers) {
+// The four properties, window by window; a failure names the window and its controls.
+TEST(WindowDefinitions, ControlsFitApartHaveUniqueKeysTabAsLaidOutAndButtonsSayWhatTheyDo) {
   for (const WindowDef* window : kWindows) {
-    const Box frame{0, 0, static_cast<double>(window->w), static_cast<double>(window->h)};
-    for (int a = 1; a <= window->ControlCount(); ++a) {
-      const Box box = BoxOf(*window, window->control(a));
-      EXPECT_TRUE(frame.Holds(box)) << Name(*window, a) << " reaches out of its window";
-      if (int group = GroupOf(*window, a)) {
-        EXPECT_TRUE(BoxOf(*window, window->control(group)).Holds(box)) << Name(*window, a) << " leaves its group";
-      }
-      for (int b = a + 1; b <= window->ControlCount(); ++b) {
-        if (GroupOf(*window, b) == a) continue;  // a group box holds its members
-        EXPECT_FALSE(box.Overlaps(BoxOf(*window, window->control(b))))
-            << Name(*window, a) << " and " << window->control(b).name << " overlap";
-      }
-    }
-  }
-}
-
-// A prompt's access key moves the focus to the control after it, which must be the field it labels.
-TEST(WindowDefinitions, AccessKeysAreUniqueAndAPromptsKeyLeadsToItsField) {
-  for (const WindowDef* window : kWindows) {
-    std::map<char, int> owner;
-    for (int field = 1; field <= window->ControlCount(); ++field) {
-      const ControlDef& c = window->control(field);
-      const char key = AccessKey(c.text);
-      if (key == 0) continue;
-      auto [it, fresh] = owner.emplace(key, field);
-      EXPECT_TRUE(fresh) << Name(*window, field) << " takes " << key << " from " << window->control(it->second).name;
-      if (c.kind != ControlKind::Prompt) continue;
-      int next = field + 1;
-      while (next <= window->ControlCount() && !Focusable(window->control(next))) ++next;
-      std::string labelled = c.name;
-      labelled.erase(labelled.rfind(":Prompt"));
-      ASSERT_LE(next, window->ControlCount()) << Name(*window, field) << " leads nowhere";
-      EXPECT_EQ(window->control(next).name, labelled) << Name(*window, field);
-    }
-  }
-}
-
-// Tab walks the controls in field order: of two controls in one column the upper one comes
-// first, of two on one row the left one.
-TEST(WindowDefinitions, TabOrderFollowsTheLayout) {
-  for (const WindowDef* window : kWindows) {
-    for (int a = 1; a <= window->ControlCount(); ++a) {
-      if (!Focusable(window->control(a))) continue;
-      const Box first = BoxOf(*window, window->control(a));
-      for (int b = a + 1; b <= window->ControlCount(); ++b) {
-        if (!Focusable(window->control(b))) continue;
-        const Box then = BoxOf(*window, window->control(b));
-        if (first.Across(then) && !first.Along(then)) {
-          EXPECT_LT(first.top, then.top) << Name(*window, b) << " is above " << window->control(a).name;
-        }
-        if (first.Along(then) && !first.Across(then)) {
-          EXPECT_LT(first.left, then.left) << Name(*window, b) << " is left of " << window->control(a).name;
+    const int n = window->ControlCount();
+    auto box = [&](int field) { return BoxOf(*window, window->control(field)); };
+    auto name = [&](int field) { return std::string(window->id) + " " + window->control(field).name; };
+    const Box frame{0, 0, double(window->w), double(window->h)};
+    std::map<char, int> key_owner;
+    for (int a = 1; a <= n; ++a) {
+      const ControlDef& c = window->control(a);
+      // Inside the window, inside its group, apart from the others.
+      EXPECT_TRUE(frame.Holds(box(a))) << name(a) << " reaches out of its window";
+      const int group = GroupOf(*window, a);
+      EXPECT_TRUE(group == 0 || box(group).Holds(box(a))) << name(a) << " leaves its group";
+      for (int b = a + 1; b <= n; ++b) {
+        const bool overlap = box(a).Across(box(b)) && box(a).Along(box(b));
+        EXPECT_FALSE(overlap && GroupOf(*window, b) != a) << name(a) << " and " << name(b) << " overlap";
+        // Tab walks in field order: of two in one column the upper first, of two on one row the left.
+        if (!Focusable(c) || !Focusable(window->control(b))) continue;
+        if (box(a).Across(box(b)) && !box(a).Along(box(b))) {
+          EXPECT_LT(box(a).top, box(b).top) << name(b) << " is above " << name(a);
+        } else if (box(a).Along(box(b)) && !box(a).Across(box(b))) {
+          EXPECT_LT(box(a).left, box(b).left) << name(b) << " is left of " << name(a);
         }
       }
-    }
-  }
-}
-
-TEST(WindowDefinitions, EveryButtonHasALabelOrATip) {
-  for (const WindowDef* window : kWindows)
-    for (int field = 1; field <= window->ControlCount(); ++field) {
-      const ControlDef& c = window->control(field);
-      if (c.kind != ControlKind::Button) continue;
+      // A unique access key; a prompt's moves the focus to the next control, the field it labels.
+      if (const char key = AccessKey(c.text)) {
+        auto [it, fresh] = key_owner.emplace(key, a);
+        EXPECT_TRUE(fresh) << name(a) << " takes " << key << " from " << name(it->second);
+        if (c.kind == K::Prompt) {
+          int next = a + 1;
+          while (next <= n && !Focusable(window->control(next))) ++next;
+          std::string labelled = c.name;
+          labelled.erase(labelled.rfind(":Prompt"));
+          EXPECT_EQ(next <= n ? window->control(next).name : "(nothing)", labelled) << name(a);
+        }
+      }
+      // A button says what it does, by its label or its tip.
       const std::string label = rt::StripAmpersands(c.text ? c.text : "");
       const bool says = std::any_of(label.begin(), label.end(), [](unsigned char ch) { return std::isalnum(ch); });
-      EXPECT_TRUE(says || (c.tooltip && *c.tooltip)) << Name(*window, field) << " says nothing of what it does";
+      EXPECT_TRUE(c.kind != K::Button || says || (c.tooltip && *c.tooltip)) << name(a) << " says nothing";
     }
+  }
 }
 
 }  // namespace

@@ -184,7 +184,7 @@ TEST_F(ConsoleBatchFaultsTest, AnIdeKilledDuringTheWaitEndsTheBatchWithinTwoSeco
   const int code = run.Wait(20000);
   const DWORD ended_ms = GetTickCount() - killed;
   EXPECT_EQ(code, 1) << run.Out() << run.Err();
-  EXPECT_LT(ended_ms, 2000u);
+  EXPECT_LT(ended_ms, 2000u) << "after the .DLL appeared";
   std::printf("[ measured ] batch ended %lu ms after the IDE was killed\n", static_cast<unsigned long>(ended_ms));
   EXPECT_TRUE(Contains(run.Out(), "INVOICE.APP  The IDE ended the conversation (it exited or closed it)")) << run.Out();
   EXPECT_TRUE(Contains(run.Out(), "Batch ended: 0 finished, 1 failed, 1 not reached, of 2")) << run.Out();
@@ -203,7 +203,7 @@ TEST_F(ConsoleBatchFaultsTest, AnImportIsFinishedOnlyAfterTheIdeWroteItsFile) {
   ASSERT_EQ(run.Wait(60000), 0) << run.Out() << run.Err() << ReadFile(log_);
   EXPECT_EQ(ReadFile(apps / "INVOICE.APP"), "NAME=INVOICE\r\nimported\r\n");
 
-  // When each step was logged, and when the IDE wrote the .APP, in hundredths of the day.
+  // When Begin and Finished were logged, and when the IDE wrote the .APP, in hundredths of the day.
   std::int32_t begun = -1, finished = -1;
   const fs::path previous = fs::current_path();
   fs::current_path(apps);
@@ -215,22 +215,16 @@ TEST_F(ConsoleBatchFaultsTest, AnImportIsFinishedOnlyAfterTheIdeWroteItsFile) {
       if (files.TMP.Event.str() == "Begin APP Import") begun = files.TMP.Clock;
       if (files.TMP.Event.str() == "Import APP Finished") finished = files.TMP.Clock;
     }
-    files.TempFile.Close();
   }
   fs::current_path(previous);
   std::vector<platform::DirectoryEntry> app;
   platform::MakeDirectoryLister()->List((apps / "INVOICE.APP").string(), app);
   ASSERT_EQ(app.size(), 1u);
-  ASSERT_GE(begun, 0) << Joined(ActivityLog(apps));
-  ASSERT_GE(finished, 0) << Joined(ActivityLog(apps));
-  std::printf("[ measured ] import: Finished %d hundredths after Begin, %d after the .APP was written\n",
-              finished - begun, finished - app[0].time);
-  EXPECT_GE(finished - begun, 300);
-  EXPECT_GE(finished, app[0].time);
+  const std::string log = Joined(ActivityLog(apps));
+  EXPECT_TRUE(begun >= 0 && finished - begun >= 300) << begun << " to " << finished << "\n" << log;
+  EXPECT_GE(finished, app[0].time) << log;
 }
 
-// A library project made as a program: the .DLL the IDE writes ends the wait within two seconds,
-// logged as not made, with the reason.
 TEST_F(ConsoleBatchFaultsTest, ALibraryProjectInAProgramBatchEndsWithinTwoSecondsOfItsDll) {
   const fs::path apps = folder_ / "apps";
   ASSERT_EQ(test_support::SeedTaggedApps(apps, {"LIBCORE"}), "");
@@ -243,8 +237,7 @@ TEST_F(ConsoleBatchFaultsTest, ALibraryProjectInAProgramBatchEndsWithinTwoSecond
   const int code = run.Wait(20000);
   const DWORD ended_ms = GetTickCount() - written;
   EXPECT_EQ(code, 1) << run.Out() << run.Err();
-  EXPECT_LT(ended_ms, 2000u);
-  std::printf("[ measured ] batch ended %lu ms after the .DLL appeared\n", static_cast<unsigned long>(ended_ms));
+  EXPECT_LT(ended_ms, 2000u) << "after the .DLL appeared";
   EXPECT_TRUE(Contains(run.Out(), "LIBCORE.APP  The IDE made LIBCORE.DLL, not an .EXE: is it a library project?"))
       << run.Out();
 }

@@ -23,18 +23,21 @@
 #include "app_seeding.h"
 #include "files/files.h"
 #include "platform/clock.h"
+#include "platform/directory_lister.h"
 #include "platform/win32/ddeml_client.h"
 #include "process_support.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
 #include "procedures/activity_log_def.h"
 #include "procedures/activity_record_def.h"
+#include "procedures/application_form_def.h"
 #include "procedures/main_def.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace f = procedures::main_field;
+namespace af = procedures::application_form_field;
 using rt::win32::kFirstControlId;
 using rt::win32::Narrow;
 using rt::win32::Widen;
@@ -540,6 +543,52 @@ TEST_F(NightjarIdeTest, AnExecutableStillBeingWrittenIsNotTakenForTheResult) {
   EXPECT_EQ(records[1].event, "Make Finished");
   EXPECT_GE(Elapsed(last_seen_open.date, last_seen_open.time, records[1].date, records[1].clock), 0)
       << "\"Make Finished\" was logged while the stand-in was still writing";
+}
+
+// Long names typed into the application form, as a shop names its applications: each is stored,
+// tagged, by the short form the system gives its path, and made by the window's batch.
+TEST_F(NightjarIdeTest, LongNamesTypedIntoTheFormAreAddedByTheirShortNamesAndMade) {
+  SeedTagged(folder_, {});  // an empty list
+  const std::vector<std::string> names = {"CustomerAccounts.APP", "Invoice01.APP"};
+  for (const std::string& name : names) std::ofstream(folder_ / name, std::ios::binary) << "PROGRAM\r\n";
+  ASSERT_NO_FATAL_FAILURE(StartStandIn("--write_delay_ms=200"));
+  ASSERT_NO_FATAL_FAILURE(StartConnected(nightjar_, folder_));
+  for (const std::string& name : names) {
+    nightjar_.Press(f::Insert);
+    HWND form = test_support::WaitForWindow(nightjar_.process().id(), L"Record will be Added", 20000);
+    ASSERT_NE(form, nullptr) << "no form for " << name;
+    const std::wstring typed = fs::path(Dir() + name).wstring();
+    SendMessageTimeoutW(GetDlgItem(form, kFirstControlId + af::FileName), WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(typed.c_str()), SMTO_ABORTIFHUNG, 5000, nullptr);
+    for (int field : {af::APP_Tag, af::OK}) PostMessageW(GetDlgItem(form, kFirstControlId + field), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(form); }, 20000)) << name << " was not saved";
+  }
+  ASSERT_TRUE(MakeAndWait(nightjar_, L"Processing Complete", 60000)) << Narrow(nightjar_.LastAction());
+  nightjar_.Close();
+
+  std::vector<std::string> stored, expected;  // "directory|name|tag"
+  const fs::path previous = fs::current_path();
+  fs::current_path(folder_);
+  {
+    files::Files files;
+    files.Apps.Open();
+    files.Apps.Set(store::Order::File);
+    for (files.Apps.Next(); files.store.error.code == 0; files.Apps.Next())
+      stored.push_back(files.APP.DriveNPath.str() + "|" + files.APP.Application.str() + "|" +
+                       std::to_string(files.APP.Tag));
+  }
+  fs::current_path(previous);
+  const std::vector<LogRecord> log = ReadActivityLog(folder_);
+  for (const std::string& name : names) {
+    const std::string short_path = platform::MakeDirectoryLister()->ShortPath(Dir() + name);
+    const std::string short_name = short_path.substr(short_path.find_last_of('\\') + 1);
+    expected.push_back(short_path.substr(0, short_path.size() - short_name.size()) + "|" + short_name + "|1");
+    EXPECT_EQ(EventsOf(log, short_name), (std::vector<std::string>{"Begin Make", "Make Finished"})) << short_path;
+    EXPECT_TRUE(fs::exists(folder_ / (short_name.substr(0, short_name.size() - 4) + ".EXE"))) << short_path;
+  }
+  std::sort(stored.begin(), stored.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(stored, expected);
 }
 
 }  // namespace
