@@ -272,7 +272,15 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
     Finish(Outcome::kStopped, "Stopped by the user while the IDE was busy, not sent");
     return Next::kEndBatch;
   }
-  connection_.CheckDDEError(app);
+  // A refusal concerns this application alone: unless the user asked to stop at the first
+  // failure, it is logged and the batch goes on. A failure of the IDE itself (the conversation
+  // lost, the IDE gone, a time-out) ends the batch either way.
+  const bool past_refusal = !plan_.stop_on_failure;
+  connection_.CheckDDEError(app, !past_refusal);
+  if (state_.LastErrorCode == platform::kDdeNotProcessed && past_refusal) {
+    Finish(Outcome::kFailed, ErrorLine());
+    return Next::kNextApplication;
+  }
   if (state_.LastErrorCode != 0) {
     std::string text(platform::TrimRight(dde_.LastErrorText()));
     if (state_.LastErrorCode < 600) {

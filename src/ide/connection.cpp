@@ -143,7 +143,7 @@ void Connection::CloseChannel() { dde_.Close(state_.DDEChannel); }
 
 void Connection::SetTimeOut() { dde_.SetTimeOut(static_cast<std::int32_t>(state_.DDETimeOut) * 6000); }
 
-void Connection::CheckDDEError(std::string_view application) {
+void Connection::CheckDDEError(std::string_view application, bool tell_refusal) {
   state_.IDEErrorText.clear();
   state_.LastErrorCode = dde_.LastError();
   if (state_.LastErrorCode <= 600) return;
@@ -175,6 +175,7 @@ void Connection::CheckDDEError(std::string_view application) {
     message = "Unexpected Error: " + std::to_string(state_.LastErrorCode);
   }
   if (!application.empty()) message = std::string(application) + ": " + message;
+  if (state_.LastErrorCode == platform::kDdeNotProcessed && !tell_refusal) return;
   runtime().Message(message, caption, rt::BoxIcon::None, rt::ButtonOk);
 }
 

@@ -162,19 +162,28 @@ TEST_F(ConsoleTest, ABatchThatCannotRunExitsWithTwoAndSendsNothing) {
   EXPECT_EQ(Nightjar({"run", "make-exe"}), 2);
   EXPECT_TRUE(Has(err_, "Not Connected")) << err_.str();
   EXPECT_TRUE(ide_.Commands().empty());
-  // A refusal of the first of two is a failed application: 1; the second was not processed.
+  // A refusal of the first of two is a failed application (1), logged without a box, and the
+  // batch goes on to the second; told to stop at the first failure, it ends there and says so.
   WriteApp("B.APP");
   ASSERT_EQ(Nightjar({"add", App("B.APP")}), 0);
   ide_.SetRunning(true);
+  auto report = [] {
+    std::ifstream file("report.xml");
+    return std::ostringstream(std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>()));
+  };
   ide_.FailCommand(1, {doubles::CommandFault::Kind::kRefuse, 7, "Project has errors"});
   EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--junit", "report.xml"}), 1);
+  EXPECT_FALSE(Has(err_, "Project has errors")) << err_.str();
+  EXPECT_TRUE(Has(out_, "Error 603 IDE error 7: Project has errors")) << out_.str();
+  EXPECT_TRUE(Has(out_, "Batch ended: 1 finished, 1 failed, of 2")) << out_.str();
+  EXPECT_TRUE(Has(report(), "tests=\"2\" failures=\"1\"")) << report().str();
+  EXPECT_TRUE(Has(report(), ">IDE error 7: Project has errors</failure>")) << report().str();
+  ide_.FailCommand(3, {doubles::CommandFault::Kind::kRefuse, 7, "Project has errors"});
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--stop-on-failure", "--junit", "report.xml"}), 1);
   EXPECT_TRUE(Has(err_, "A.APP: Error 7 : Project has errors"));
-  std::ifstream report("report.xml");
-  std::string xml((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
-  EXPECT_TRUE(Has(std::ostringstream(xml), "tests=\"2\" failures=\"2\"")) << xml;
-  EXPECT_TRUE(Has(std::ostringstream(xml), ">IDE error 7: Project has errors</failure>")) << xml;
-  EXPECT_TRUE(Has(std::ostringstream(xml), "type=\"not reached\" message=\"Not processed: the batch ended before it\""))
-      << xml;
+  EXPECT_TRUE(Has(report(), "tests=\"2\" failures=\"2\"")) << report().str();
+  EXPECT_TRUE(Has(report(), "type=\"not reached\" message=\"Not processed: the batch ended before it\""))
+      << report().str();
   // A report that cannot be written is no success.
   EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "A.APP", "--junit", (folder_ / "none" / "r.xml").string()}), 2);
   EXPECT_TRUE(Has(err_, "could not be written"));
@@ -224,8 +233,8 @@ TEST_F(ConsoleTest, LastResultsOutliveTheLogAndDriveFailedAndTheBuildOrder) {
   for (const char* name : {"A.APP", "B.APP", "C.APP", "D.APP"}) WriteApp(name);
   for (const char* name : {"D.APP", "C.APP", "B.APP", "A.APP"}) ASSERT_EQ(Nightjar({"add", App(name)}), 0);
   ide_.FailCommand(3, {doubles::CommandFault::Kind::kRefuse, 7, "Project has errors"});
-  // The refusal ends the batch, as it always did: A is not reached, and says so.
-  EXPECT_EQ(Nightjar({"run", "make-exe", "--all"}), 1);
+  // Stopping at the refusal: A is not reached, and says so.
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--stop-on-failure"}), 1);
   EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "D.APP"}), 0);  // a new log
   EXPECT_EQ(Nightjar({"list"}), 0);
   EXPECT_TRUE(Has(out_, App("A.APP") + "  not reached, Gen & Make (.EXE), 3/1/24 9:00AM, took 0:00\n")) << out_.str();
@@ -267,7 +276,7 @@ TEST_F(ConsoleTest, KeptResultsAreHonestAboutNotReachedRemovedAndUnreadable) {
   ASSERT_EQ(Nightjar({"run", "make-exe", "--all"}), 0);
   waiter_.virtual_clock().Advance(3600 * 100);
   ide_.FailCommand(3, {doubles::CommandFault::Kind::kRefuse, 7, "Project has errors"});
-  EXPECT_EQ(Nightjar({"run", "make-exe", "--all"}), 1);
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--stop-on-failure"}), 1);
   EXPECT_EQ(Nightjar({"list"}), 0);
   EXPECT_TRUE(Has(out_, App("B.APP") + "  not reached, Gen & Make (.EXE), 3/1/24 10:00AM, took 0:00; last made "
                                        "3/1/24 9:00AM\n"))

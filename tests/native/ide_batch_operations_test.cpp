@@ -242,15 +242,15 @@ TEST_F(BatchTest, ImportTxaAsksFirstAndNoChangesNeitherTheLogNorTheConnection) {
 
 // ---- the failure table
 
-// The IDE's own number and text reach the box (which names the application) and the log; the
-// second application is accounted for as not reached.
+// Stopping at the first failure, the IDE's own number and text reach the box (which names the
+// application) and the log; the second application is accounted for as not reached.
 TEST_F(BatchTest, ARefusedCommandShowsAndLogsTheIdesOwnErrorAndEndsTheBatch) {
   AddApp(Dir(), "A.APP");
   AddApp(Dir(), "B.APP");
   WriteAll("A");
   WriteAll("B");
   ide_.FailCommand(1, {CommandFault::Kind::kRefuse, 1234, "Project has 3 errors   "});
-  script().Press(f::ExportTxa).Answer(rt::ButtonOk).CloseBox();
+  script().Check(f::StopOnFailure, true).Press(f::ExportTxa).Answer(rt::ButtonOk).CloseBox();
   RunWindow();
   ASSERT_EQ(boxes().size(), 1u) << Boxes();
   EXPECT_EQ(boxes()[0].text, "A.APP: Error 1234 : Project has 3 errors");
@@ -269,6 +269,25 @@ TEST_F(BatchTest, ARefusedCommandShowsAndLogsTheIdesOwnErrorAndEndsTheBatch) {
   EXPECT_EQ(outcomes_[0].ide_error_text, "Project has 3 errors");
   EXPECT_EQ((std::pair{outcomes_[1].position, outcomes_[1].outcome}), (std::pair{2, ide::Outcome::kNotReached}));
   ExpectNothingLeftOpen();
+}
+
+// With "Stop at first failure" unticked a refusal concerns its application alone: no box holds the
+// batch, the log keeps the IDE's reason and the next application is made. (A failure of the IDE
+// itself, such as the time-out above, still ends the batch.)
+TEST_F(BatchTest, ARefusalWithoutStopAtFirstFailureIsLoggedAndTheBatchGoesOn) {
+  for (const char* base : {"A", "B"}) {
+    AddApp(Dir(), std::string(base) + ".APP");
+    Write(In(std::string(base) + ".APP"));
+  }
+  ide_.FailCommand(1, {CommandFault::Kind::kRefuse, 1234, "Project has 3 errors"});
+  script().Check(f::StopOnFailure, false).Press(f::MakeExe).CloseBox();
+  RunWindow();
+  EXPECT_TRUE(boxes().empty()) << Boxes();
+  EXPECT_EQ(Log(), (Lines{{"A.APP", "Begin Make"},
+                          {"A.APP", "Error 603 IDE error 1234: Project has 3 errors"},
+                          {"B.APP", "Begin Make"},
+                          {"B.APP", "Make Finished"}}));
+  EXPECT_EQ(summary_, "Batch ended: 1 finished, 1 failed, of 2; 0:00");
 }
 
 // Busy is no refusal: the command goes again after a growing pause until the IDE takes it, and
@@ -388,7 +407,7 @@ TEST_F(BatchTest, ClicksWhileACommandIsSentAreDroppedButACloseIsKept) {
   AddApp(Dir(), "A.APP");
   WriteAll("A");
   ide_.FailCommand(1, {CommandFault::Kind::kRefuse, 1234, "Project has 3 errors"});
-  script().Press(f::MakeExe).Answer(rt::ButtonOk, "Project has 3 errors");
+  script().Press(f::MakeExe);
   script().Inspect([this](rt::Window&) { EXPECT_EQ(ide_.Commands().size(), 1u) << "a second batch ran"; });
   // The second batch, asked for by the user now, sends again; the Close clicked meanwhile ends it all.
   script().Press(f::MakeExe).Answer(rt::ButtonYes, "Close Nightjar now?");

@@ -127,6 +127,7 @@ TEST_F(ConnectionTest, ConnectShowsTheFullStopOnlyWhenNoDdeErrorIsPending) {
   Write(In("A.APP"));
   ide_.FailCommand(1, {CommandFault::Kind::kRefuse, 7, "No"});
   script()
+      .Check(f::StopOnFailure, true)
       .Press(f::MakeExe)
       .Answer(rt::ButtonOk, "Error 7 : No")
       .Press(f::Connect)
@@ -166,7 +167,7 @@ TEST_F(ConnectionTest, ARefusalsMessageIsCutToItsFieldAndShownWithoutTrailingBla
   Write(In("A.APP"));
   std::string long_message(400, 'm');
   ide_.FailCommand(1, {CommandFault::Kind::kRefuse, 65535, long_message});
-  script().Press(f::MakeExe).Answer(rt::ButtonOk).CloseBox();
+  script().Check(f::StopOnFailure, true).Press(f::MakeExe).Answer(rt::ButtonOk).CloseBox();
   RunWindow();
   ASSERT_EQ(boxes().size(), 1u);
   EXPECT_EQ(boxes()[0].text, "A.APP: Error 65535 : " + std::string(299, 'm'));
