@@ -143,6 +143,10 @@ std::vector<BatchOperations::Tagged> BatchOperations::TaggedApplications() {
 }
 
 bool IsChosen(const Selection& selection, const store::AppsRecord& app, platform::DirectoryLister* lister) {
+  if (selection.keys &&
+      !selection.keys->contains(store::LastResultKey(std::string(app.DriveNPath.Trimmed()),
+                                                     std::string(app.Application.Trimmed()))))
+    return false;
   if (selection.all) return true;
   if (selection.names.empty()) return app.Tag == 1;
   for (const std::string& wanted : selection.names)
@@ -180,6 +184,7 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
                                   .folder = std::string(app_.DriveNPath.Trimmed()),
                                   .start = clock_.Now()};
     app_start_ticks_ = clock_.Ticks();
+    current_.offset = app_start_ticks_ - batch_start_;
     ++i;
     if (gone || !Chosen(app_)) {
       Finish(Outcome::kSkipped, gone ? "Removed from the list meanwhile, not sent" : "Untagged meanwhile, not sent");
@@ -203,7 +208,8 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
                                   .folder = tagged[i].folder,
                                   .outcome = Outcome::kNotReached,
                                   .start = now,
-                                  .end = now};
+                                  .end = now,
+                                  .offset = clock_.Ticks() - batch_start_};
     ++tally_.counts[static_cast<int>(Outcome::kNotReached)];
     KeepResult();  // an older "made" would hide it from a batch of the failed
     if (told_) told_(current_);

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,6 +96,8 @@ struct ApplicationOutcome {
   platform::Moment start{};   // when its turn came (start == end when not reached)
   platform::Moment end{};
   std::int64_t hundredths = 0;  // from start to end, on the monotonic tick
+  std::int64_t offset = 0;      // from the batch's start to this application's start (hundredths)
+  std::uint32_t ide_process = 0;  // the process id of the IDE its command went to; 0 when none
 };
 
 // The counts the batch's last log record sums up: every chosen application once.
@@ -110,6 +114,9 @@ struct BatchTally {
 struct Selection {
   bool all = false;
   std::vector<std::string> names;
+  // When set, only the applications whose store::LastResultKey is in it, of those the rest chooses
+  // (a shard of the list).
+  std::optional<std::set<std::string>> keys;
 };
 // Whether `selection` takes `app`; `lister` tells long and short names apart (null: by text alone).
 bool IsChosen(const Selection& selection, const store::AppsRecord& app, platform::DirectoryLister* lister);

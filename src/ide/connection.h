@@ -31,8 +31,14 @@ struct ConnectionState {
   std::uint16_t IDEErrorNumber = 0;  // "GetErrorNum" after a refused command
   std::string IDEErrorText;          // "GetErrorMsg", at most kMaxErrorText characters
   std::int32_t LastErrorCode = 0;    // kept by the last CheckDDEError
+  // The IDE's program (full path) whose instances alone are used; "" any server of the service,
+  // and "CW20" is started when none answers.
+  std::string IDEProgram;
+  // How many instances a batch makes applications with at once, 1 to kMaxIdes.
+  std::uint8_t IDEs = 1;
 
   static constexpr std::size_t kMaxErrorText = 299;
+  static constexpr int kMaxIdes = 16;
 };
 
 // How connecting with start-up ended.

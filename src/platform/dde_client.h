@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -28,9 +29,28 @@ inline constexpr std::int32_t kDdeDefaultTimeOut = 90000;
 // Codes it does not know get a generic text that names the number.
 std::string DdeErrorText(std::int32_t code);
 
+// One server of a service, as its acknowledgement of a connect named it: several instances of the
+// IDE each register the same service, and only the process tells them apart.
+struct DdeServer {
+  std::uint32_t process_id = 0;
+  std::string program;  // the full path of the program that process runs; "" when it cannot be told
+};
+
 class DdeClient {
  public:
   virtual ~DdeClient() = default;
+
+  // Every server of `service` that answers now, once per process, in the order they answered.
+  // Implementations that cannot tell servers apart return none.
+  virtual std::vector<DdeServer> Servers(const std::string& /*service*/) { return {}; }
+
+  // Opens a conversation with the server of `service` in process `process_id` only (any topic);
+  // 0 when that process does not answer. Leaves the last error as it was, as Connect does.
+  virtual DdeChannel ConnectTo(const std::string& /*service*/, std::uint32_t /*process_id*/) { return 0; }
+
+  // The process of the server at the other end of `channel`; 0 when it cannot be told, and for 0,
+  // unknown or closed channels.
+  virtual std::uint32_t ServerProcess(DdeChannel /*channel*/) { return 0; }
 
   // Opens a conversation with a server of `service` on any topic (the DDE wildcard). Returns its
   // channel, or 0 when no server answered. Each call opens a new conversation, also when one with
