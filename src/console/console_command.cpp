@@ -63,6 +63,9 @@ Parsed ParseRun(const std::vector<std::string>& arguments, Command command) {
     } else if (name == "--junit") {
       if (!take_value() || value.empty()) return Fail("--junit needs a file name");
       command.junit = value;
+    } else if (name == "--html") {
+      if (!take_value() || value.empty()) return Fail("--html needs a file name");
+      command.html = value;
     } else {
       return Fail("unknown option \"" + option + "\" for run");
     }
@@ -147,7 +150,7 @@ Parsed ParseCommand(const std::vector<std::string>& arguments) {
 std::string Usage() {
   return "Usage:\n"
          "  nightjar run OPERATION [--all | --app NAME ...] [--timeout MINUTES] [--yes] [--junit FILE]\n"
-         "               [--changed] [--failed] [--stop-on-failure]\n"
+         "               [--changed] [--failed] [--stop-on-failure] [--html FILE]\n"
          "      OPERATION: make-exe, make-dll, export-txa, import-txa, import-dct, export-dct.\n"
          "      Runs the operation over the tagged applications of APPS in the current folder (--all:\n"
          "      every one; --app: those named, by file name or full path), writing the activity log\n"
@@ -156,6 +159,7 @@ std::string Usage() {
          "      JUnit XML report, one test case per application. --changed: an application whose output\n"
          "      is newer than its .APP (and its folder's .DCT) is not sent. --failed: only those whose\n"
          "      last result was not \"made\". --stop-on-failure: the batch ends at the first failure.\n"
+         "      --html: a page to look at: the failures, a timeline per IDE, what took much longer.\n"
          "      Applications run by their build order numbers, then the rest as stored.\n"
          "  nightjar list [--by-order] the applications and their last results; * marks the tagged\n"
          "                            ones; --by-order: in build order, with the numbers\n"

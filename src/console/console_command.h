@@ -20,6 +20,7 @@ struct Command {
   int timeout_minutes = 15;                            // Run: the DDE time-out, 1 to 99
   bool yes = false;                                    // Run: confirm what the window would ask
   std::string junit;                                   // Run: the JUnit report's file; "" none
+  std::string html;                                    // Run: the HTML report's file; "" none
   bool changed = false;                                // Run: up-to-date applications are not sent
   bool failed = false;                                 // Run: only those whose last result was not made
   bool stop_on_failure = false;                        // Run: end the batch at the first failure

@@ -10,6 +10,8 @@
 #include <ostream>
 #include <vector>
 
+#include "console/html_report.h"
+#include "console/xml_text.h"
 #include "files/app_path.h"
 #include "files/open_record_file.h"
 #include "ide/batch_operations.h"
@@ -53,24 +55,6 @@ std::string Stamp(std::int32_t date, std::int32_t clock) {
     std::snprintf(text, sizeof text, " %02d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
   }
   return stamp + text;
-}
-
-// Code-page text as XML character data or an attribute value, in UTF-8.
-std::string XmlEscaped(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default:
-        // Control characters other than tab and line breaks are not allowed in XML 1.0.
-        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') out += c;
-    }
-  }
-  return platform::ToUtf8(out);
 }
 
 std::string Seconds(std::int64_t hundredths) {
@@ -254,6 +238,13 @@ class Runner {
       return kExitCannotRun;
     }
 
+    // The report compares each time with the last one, so those are read before the batch writes.
+    BatchReport report{.operation = command.operation};
+    if (!command.html.empty()) {
+      if (command.failed || results.ReadAll(kept)) report.last_hundredths = LastMadeTimes(kept);
+      else report.last_unread = results.Error();
+    }
+
     rt::Runtime& runtime = program_.runtime;
     ide::ConnectionState state;
     state.DDETimeOut = static_cast<std::uint8_t>(command.timeout_minutes);
@@ -261,6 +252,7 @@ class Runner {
     std::string log_failure;
     ide::BatchEnd end = ide::BatchEnd::kNotRun;
     std::int64_t started = runtime.clock().Ticks();
+    report.started = runtime.clock().Now();
     {
       rt::Window window(runtime, procedures::kMainWindow);
       procedures::MainIde ide(window, state, program_.services, files_);
@@ -284,6 +276,12 @@ class Runner {
     // A report that is missing would pass for a batch that never ran.
     if (!command.junit.empty() && !WriteJUnit(command.junit, command, outcomes, log_failure, took, err_))
       return kExitCannotRun;
+    if (!command.html.empty()) {
+      report.outcomes = outcomes;
+      report.batch_hundredths = took;
+      report.log_failure = log_failure;
+      if (!WriteHtmlReport(command.html, report, err_)) return kExitCannotRun;
+    }
     return end == ide::BatchEnd::kAllFinished ? kExitOk : kExitNotAllMade;
   }
 

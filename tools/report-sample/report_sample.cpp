@@ -1,0 +1,88 @@
+// report-sample FILE: writes the HTML report of a made-up nightly batch to FILE, for the README's
+// screenshot (scripts/report-screenshot.sh). Twenty applications over three IDEs, two of them not
+// made and one much slower than last time; every time is invented, none is measured.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "console/html_report.h"
+#include "store/last_results.h"
+
+namespace {
+
+struct SampleApp {
+  const char* folder;  // in the records' code page (Windows-1252)
+  const char* application;
+  std::int64_t hundredths;
+  std::int64_t last;  // -1: never made before
+  ide::Outcome outcome = ide::Outcome::kMade;
+  std::uint16_t ide_error = 0;
+  const char* ide_text = "";
+  const char* detail = "";
+};
+
+// The libraries first (one IDE makes them while the others take the programs), then the rest.
+const SampleApp kApps[] = {
+    {"C:\\Apps\\Common\\", "CORELIB.APP", 4120, 3980},
+    {"C:\\Apps\\Common\\", "REPORTS.APP", 2710, 2650},
+    {"C:\\Apps\\Sales\\", "INVOICE.APP", 8830, 8610},
+    {"C:\\Apps\\Sales\\", "QUOTES.APP", 3560, 3490},
+    {"C:\\Apps\\Sales\\", "CUSTOMER.APP", 13020, 6100},  // much longer than last time
+    {"C:\\Apps\\Stock & Orders\\", "STOCK.APP", 6240, 6330},
+    {"C:\\Apps\\Stock & Orders\\", "ORDERS.APP", 1180, 5020, ide::Outcome::kFailed, 3, "Project has 3 errors",
+     "IDE refused the command: Project has 3 errors"},
+    {"C:\\Apps\\Stock & Orders\\", "PICKING.APP", 4410, 4370},
+    {"C:\\Apps\\Caf\xE9 <Kitchen>\\", "MENU.APP", 2290, 2310},
+    {"C:\\Apps\\Caf\xE9 <Kitchen>\\", "TILL.APP", 5370, 5120},
+    {"C:\\Apps\\Payroll\\", "PAYROLL.APP", 9640, 9420},
+    {"C:\\Apps\\Payroll\\", "TIMESHT.APP", 3020, 3150},
+    {"C:\\Apps\\Payroll\\", "HOLIDAYS.APP", 12, 2410, ide::Outcome::kNotFound, 0, "",
+     "Input file not found: C:\\Apps\\Payroll\\HOLIDAYS.APP"},
+    {"C:\\Apps\\Fleet\\", "VEHICLES.APP", 4870, 4790},
+    {"C:\\Apps\\Fleet\\", "SERVICE.APP", 3330, 3380},
+    {"C:\\Apps\\Fleet\\", "FUEL.APP", 1960, -1},
+    {"C:\\Apps\\Members\\", "MEMBERS.APP", 7050, 6920},
+    {"C:\\Apps\\Members\\", "RENEWALS.APP", 2580, 2640},
+    {"C:\\Apps\\Members\\", "\"QUICK\".APP", 1440, 1400},
+    {"C:\\Apps\\Archive\\", "ARCHIVE.APP", 5610, 5560},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: report-sample FILE\n";
+    return 2;
+  }
+  // Three IDEs take the applications as each comes free, as a pool does; an application that is
+  // not found is never sent to one.
+  constexpr std::array<std::uint32_t, 3> kProcesses = {412, 1876, 2240};
+  std::array<std::int64_t, 3> free_at = {0, 0, 0};
+  console::BatchReport report{.operation = ide::Operation::MakeExe};
+  report.started = {.date = platform::DayNumber(2026, 12, 8), .time = (2 * 3600 + 15 * 60) * 100};
+  int position = 0;
+  for (const SampleApp& app : kApps) {
+    ide::ApplicationOutcome outcome;
+    outcome.position = ++position;
+    outcome.folder = app.folder;
+    outcome.application = app.application;
+    outcome.outcome = app.outcome;
+    outcome.ide_error_number = app.ide_error;
+    outcome.ide_error_text = app.ide_text;
+    outcome.detail = app.detail;
+    outcome.hundredths = app.hundredths;
+    const auto ide = static_cast<std::size_t>(std::min_element(free_at.begin(), free_at.end()) - free_at.begin());
+    outcome.offset = free_at[ide];
+    if (app.outcome != ide::Outcome::kNotFound) {
+      outcome.ide_process = kProcesses[ide];
+      free_at[ide] += app.hundredths + 40;  // the next command follows a moment later
+    }
+    if (app.last >= 0) report.last_hundredths[store::LastResultKey(app.folder, app.application)] = app.last;
+    report.outcomes.push_back(outcome);
+  }
+  report.batch_hundredths = *std::max_element(free_at.begin(), free_at.end()) + 25;
+  return console::WriteHtmlReport(argv[1], report, std::cerr) ? 0 : 2;
+}
