@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """nightjar.com under wine with names outside plain ASCII, as a user in a folder named "Bücher"
-meets them: the list kept in the records' code page and a make that finds its files; a file named
+meets them: the list kept in the records' code page, a make that finds its files and an HTML report
+that names them as they are; a file named
 in Cyrillic, which the code page cannot hold, taken by its short name (never as "???"), with no
 other application's output touched; and a batch whose output goes through a pipe, which ends when
 nightjar.com ends although the stand-in it started runs on.
@@ -17,6 +18,7 @@ import sys
 import tempfile
 import time
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 NIGHTJAR_COM = sys.argv[1] if len(sys.argv) > 1 else ""
 STANDIN_EXE = sys.argv[2] if len(sys.argv) > 2 else ""
@@ -98,9 +100,12 @@ class NamesAndPipesTest(unittest.TestCase):
         with open(os.path.join(self.work, "XYZ.EXE")) as f:
             self.assertEqual(f.read(), "the other application's output")
 
-        code, out, err = self.nightjar("run", "make-exe", "--app", "a.app")
+        code, out, err = self.nightjar("run", "make-exe", "--app", "a.app", "--html", "report.html")
         self.assertEqual(code, 0, out + err)
         self.assertTrue(os.path.exists(os.path.join(self.work, "A.EXE")))
+        # The HTML report parses as XML and names the application by its path, "Bücher" as it was.
+        page = ElementTree.parse(os.path.join(self.work, "report.html")).getroot()
+        self.assertIn(folder + "A.APP", "".join(page.itertext()))
         code, out, err = self.nightjar("list")
         self.assertEqual(code, 0, err)
         self.assertIn("  " + folder + "A.APP  made, ", out)
