@@ -47,9 +47,10 @@ bool IsFailure(const ide::ApplicationOutcome& outcome) {
   return outcome.outcome != ide::Outcome::kMade && outcome.outcome != ide::Outcome::kUpToDate;
 }
 
-std::string Format(const char* format, double a, double b = 0, double c = 0) {
+// One number by a printf format of one conversion.
+std::string Format(const char* format, double value) {
   char text[64];
-  std::snprintf(text, sizeof text, format, a, b, c);
+  std::snprintf(text, sizeof text, format, value);
   return text;
 }
 
