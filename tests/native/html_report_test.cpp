@@ -297,6 +297,20 @@ TEST_F(HtmlReportConsoleTest, RunWritesThePageAgainstTheTimesKeptBeforeTheBatch)
   EXPECT_NE(rows[3][2].find(App("B.APP")), std::string::npos) << rows[3][2];
   for (const auto& row : rows) EXPECT_EQ(row[1], "slow") << row[2];
 
+  // Kept times that cannot be read: the page says so and marks nothing, rather than pass for a
+  // batch that took as long as ever.
+  std::ofstream(store::kLastResultsFile, std::ios::binary | std::ios::trunc) << "not a database";
+  Nightjar({"run", "make-exe", "--all", "--html", "nightly.html"});
+  std::ifstream again("nightly.html", std::ios::binary);
+  const Parsed unread = Parse(std::string(std::istreambuf_iterator<char>(again), std::istreambuf_iterator<char>()));
+  ASSERT_TRUE(unread.ok) << unread.error;
+  EXPECT_EQ(unread.Of("row").size(), 2u);
+  for (const auto& row : unread.Of("row")) EXPECT_EQ(row[1], "") << row[2];
+  std::ifstream text("nightly.html");
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(text), std::istreambuf_iterator<char>())
+                .find("The last times could not be read ("),
+            std::string::npos);
+
   EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--html", (folder_ / "none" / "r.html").string()}), 2);
   EXPECT_NE(err_.str().find("The HTML report could not be written to"), std::string::npos) << err_.str();
   EXPECT_FALSE(console::ParseCommand({"run", "make-exe", "--html"}).command);
