@@ -34,7 +34,7 @@ bool TakeShardOption(const std::string& name, bool inline_value, const std::func
     else command.shard = value;
   } else if (name == "--timings") {
     if (!take_value() || value.empty()) error = "--timings needs a JUnit report's file name";
-    else command.timings = value;
+    else command.timings.push_back(value);
   } else if (name == "--skip-ordered" && !inline_value) {
     command.skip_ordered = true;
   } else {
@@ -227,9 +227,10 @@ std::string Usage() {
          "      --shard K/N: only shard K of N (from 1) of the chosen applications, for one of N CI\n"
          "      agents; one folder's applications stay together, the numbered ones all go to shard 1,\n"
          "      and the shards are balanced by each application's last time (--timings: the times of\n"
-         "      an earlier --junit report instead). --shard auto: K and N from the CI's variables\n"
-         "      (CI_NODE_INDEX/CI_NODE_TOTAL, CIRCLE_NODE_INDEX/CIRCLE_NODE_TOTAL, BUILDKITE_PARALLEL_JOB/\n"
-         "      BUILDKITE_PARALLEL_JOB_COUNT, SYSTEM_JOBPOSITIONINPHASE/SYSTEM_TOTALJOBSINPHASE).\n"
+         "      earlier --junit reports instead; give it once a report). --shard auto: K and N from\n"
+         "      the CI's variables (CI_NODE_INDEX/CI_NODE_TOTAL, CIRCLE_NODE_INDEX/CIRCLE_NODE_TOTAL,\n"
+         "      BUILDKITE_PARALLEL_JOB/BUILDKITE_PARALLEL_JOB_COUNT, SYSTEM_JOBPOSITIONINPHASE/\n"
+         "      SYSTEM_TOTALJOBSINPHASE).\n"
          "      --ordered-only: only the numbered applications, in order (a first stage, not with\n"
          "      --shard); --skip-ordered: all but them (the stage after it). A shard with nothing\n"
          "      in it ends at once with exit code 0.\n"

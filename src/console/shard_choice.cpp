@@ -46,7 +46,12 @@ ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std:
     spec = *parsed.spec;
   }
   std::map<std::string, std::int64_t> reported;
-  if (!command.timings.empty() && !ReadJUnitTimings(command.timings, reported, choice.error)) return choice;
+  // Several reports (one from each agent of the last run) read as one, the later ones winning.
+  for (const std::string& file : command.timings) {
+    std::map<std::string, std::int64_t> read;
+    if (!ReadJUnitTimings(file, read, choice.error)) return choice;
+    for (const auto& [key, hundredths] : read) reported[key] = hundredths;
+  }
 
   std::vector<ide::ShardApp> apps;
   std::vector<const store::AppsRecord*> records;

@@ -191,13 +191,15 @@ TEST_F(ConsoleShardTest, TimingsFromAnEarlierReportOfOurs) {
                                                         {store::LastResultKey(cafe, "C.APP"), 1000}};
   EXPECT_EQ(times, expected) << Read("all.xml");
 
-  // Times from a report: A known long, B unknown (the median of the known: A's and C's).
+  // Times from two reports, the later one's winning: A known long, B unknown (the median of the
+  // known: A's and C's).
+  std::ofstream("t1.xml") << "<testsuite><testcase name=\"" << plain << "\" time=\"50\"/></testsuite>";
   std::ofstream("t.xml") << "<?xml version=\"1.0\"?>\n<testsuites><testsuite name=\"x\">\n"
                          << "  <testcase name=\"" << plain << "\" time=\"100.00\"/>\n"
                          << "  <testcase name=\"" << (folder_ / "Caf\xC3\xA9").string()
                          << "/c.app\" time=\"20\"><failure type=\"failed\"/></testcase>\n"
                          << "</testsuite></testsuites>\n";
-  ASSERT_EQ(Nightjar({"list", "--shard", "1/1", "--all", "--timings", "t.xml"}), 0) << err_.str();
+  ASSERT_EQ(Nightjar({"list", "--shard", "1/1", "--all", "--timings", "t1.xml", "--timings", "t.xml"}), 0) << err_.str();
   EXPECT_TRUE(Has(out_, "1:40  -  * " + plain)) << out_.str();
   EXPECT_TRUE(Has(out_, "1:00~ -  * " + ampersand)) << out_.str();
   EXPECT_TRUE(Has(out_, "0:20.00  -    " + cafe)) << out_.str();

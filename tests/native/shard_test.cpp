@@ -99,7 +99,7 @@ std::vector<ShardApp> MakeApps(int count, int folders, unsigned seed, bool numbe
   for (int i = 0; i < count; ++i) {
     const int folder = static_cast<int>(random() % folders);
     ShardApp app;
-    app.folder = (folder % 3 == 0 ? "c:\\work\\f" : "C:\\WORK\\F") + std::to_string(folder) + "\\";
+    app.folder = (random() % 3 == 0 ? "c:\\work\\f" : "C:\\WORK\\F") + std::to_string(folder) + "\\";
     app.application = "APP" + std::to_string(i) + ".APP";
     app.expected = 1000 + static_cast<std::int64_t>(random() % 60000);
     if (numbered && i % 7 == 3) app.order = 1 + static_cast<std::int32_t>(random() % 5);  // ties too
