@@ -374,7 +374,8 @@ class Runner {
       out_ << expected << (planned.known ? "  " : "~ ") << (planned.order > 0 ? std::to_string(planned.order) : "-")
            << "  " << (planned.app.Tag == 1 ? "* " : "  ") << Shown(PathOf(planned.app)) << "\n";
     }
-    if (std::any_of(part.apps.begin(), part.apps.end(), [](const PlannedApp& planned) { return !planned.known; }))
+    if (!part.any_known) out_ << "~ no time known for any application yet: each counts alike\n";
+    else if (std::any_of(part.apps.begin(), part.apps.end(), [](const PlannedApp& planned) { return !planned.known; }))
       out_ << "~ no time known: the median of the known ones\n";
     return kExitOk;
   }

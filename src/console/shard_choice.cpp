@@ -1,6 +1,7 @@
 // This agent's part of a batch: see shard_choice.h.
 #include "console/shard_choice.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "console/junit_timings.h"
@@ -75,6 +76,7 @@ ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std:
     known.push_back(duration);
   }
   const std::vector<std::int64_t> expected = ide::ExpectedTimes(known);
+  choice.any_known = std::any_of(known.begin(), known.end(), [](const auto& duration) { return duration.has_value(); });
   for (std::size_t i = 0; i < apps.size(); ++i) apps[i].expected = expected[i];
 
   const ide::ShardSplit split = ide::SplitIntoShards(apps, spec.total);
@@ -110,7 +112,7 @@ std::string ExpectedText(std::int64_t hundredths) {
 std::string ShardSummary(const ShardChoice& choice) {
   const std::size_t count = choice.apps.size();
   return choice.title + ": " + std::to_string(count) + (count == 1 ? " application" : " applications") +
-         (count == 0 ? "" : ", expected " + ExpectedText(choice.expected));
+         (count == 0 ? "" : choice.any_known ? ", expected " + ExpectedText(choice.expected) : ", no times known yet");
 }
 
 }  // namespace console

@@ -32,6 +32,7 @@ struct ShardChoice {
   std::string title;              // "shard 2 of 4", "the numbered applications", ...
   std::vector<PlannedApp> apps;   // this agent's, in the order the batch sends them
   std::int64_t expected = 0;      // their expected hundredths together
+  bool any_known = false;         // some application of the split has a time of its own
   std::set<std::string> Keys() const;
 };
 

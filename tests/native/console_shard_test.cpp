@@ -70,6 +70,9 @@ TEST_F(ConsoleShardTest, ShardsTakeEachApplicationOnceAndARunSendsOnlyItsOwn) {
       ASSERT_EQ(Nightjar({"list", "--shard", shard}), 0) << err_.str();
       EXPECT_TRUE(out_.str().starts_with("shard " + std::to_string(k) + " of " + std::to_string(total) + ": "))
           << out_.str();
+      if (!Listed().empty()) {
+        EXPECT_TRUE(Has(out_, "no times known yet")) << out_.str();
+      }
       std::vector<std::string> listed = Listed();
       if (k == 1) {
         ASSERT_GE(listed.size(), 2u) << out_.str();
