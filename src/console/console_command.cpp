@@ -30,7 +30,7 @@ bool TakeShardOption(const std::string& name, bool inline_value, const std::func
                      const std::string& value, Command& command, std::string& error) {
   if (name == "--shard") {
     if (!take_value() || value.empty()) error = "--shard needs K/N or auto";
-    else if (auto parsed = ide::ParseShard(value, nullptr); value != "auto" && !parsed.spec) error = parsed.error;
+    else if (auto parsed = ide::ParseShard(value, nullptr); value != "auto" && !parsed.position) error = parsed.error;
     else command.shard = value;
   } else if (name == "--timings") {
     if (!take_value() || value.empty()) error = "--timings needs a JUnit report's file name";

@@ -37,14 +37,14 @@ std::set<std::string> ShardChoice::Keys() const {
 ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std::map<std::string, store::LastResult>& kept,
                         const Command& command, const ide::EnvLookup& lookup) {
   ShardChoice choice;
-  ide::ShardSpec spec;
+  ide::ShardPosition position;
   if (!command.shard.empty()) {
     ide::ParsedShard parsed = ide::ParseShard(command.shard, lookup);
-    if (!parsed.spec) {
+    if (!parsed.position) {
       choice.error = parsed.error;
       return choice;
     }
-    spec = *parsed.spec;
+    position = *parsed.position;
   }
   std::map<std::string, std::int64_t> reported;
   // Several reports (one from each agent of the last run) read as one, the later ones winning.
@@ -79,15 +79,15 @@ ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std:
   choice.any_known = std::any_of(known.begin(), known.end(), [](const auto& duration) { return duration.has_value(); });
   for (std::size_t i = 0; i < apps.size(); ++i) apps[i].expected = expected[i];
 
-  const ide::ShardSplit split = ide::SplitIntoShards(apps, spec.total);
-  for (std::size_t i : split.shards[spec.index - 1]) {
+  const ide::ShardSplit split = ide::SplitIntoShards(apps, position.total);
+  for (std::size_t i : split.shards[position.index - 1]) {
     choice.apps.push_back({.app = *records[i], .order = apps[i].order, .expected = apps[i].expected,
                            .known = known[i].has_value()});
     choice.expected += apps[i].expected;
   }
   if (command.ordered_only) choice.title = "the numbered applications";
   else if (command.shard.empty()) choice.title = "the applications without a build order number";
-  else choice.title = "shard " + std::to_string(spec.index) + " of " + std::to_string(spec.total);
+  else choice.title = "shard " + std::to_string(position.index) + " of " + std::to_string(position.total);
   if (!command.shard.empty() && command.skip_ordered) choice.title += ", without the numbered applications";
   return choice;
 }

@@ -30,7 +30,7 @@ ParsedShard Checked(long long index, long long total, const std::string& shown) 
   if (index < 1) return {std::nullopt, shown + ": shards count from 1"};
   if (index > total)
     return {std::nullopt, shown + ": shard " + std::to_string(index) + " of " + std::to_string(total) + " does not exist"};
-  return {ShardSpec{.index = static_cast<int>(index), .total = static_cast<int>(total)}, ""};
+  return {ShardPosition{.index = static_cast<int>(index), .total = static_cast<int>(total)}, ""};
 }
 
 struct CiVariables {

@@ -16,14 +16,14 @@ namespace ide {
 // N is at most this: more agents than that is a mistyped number.
 inline constexpr int kMaxShards = 1000;
 
-struct ShardSpec {
+struct ShardPosition {
   int index = 1;  // K, 1-based
   int total = 1;  // N
 };
 
 // A shard, or why the text names none.
 struct ParsedShard {
-  std::optional<ShardSpec> spec;
+  std::optional<ShardPosition> position;
   std::string error;
 };
 

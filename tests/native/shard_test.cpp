@@ -28,24 +28,24 @@ ide::EnvLookup Environment(std::map<std::string, std::string> variables) {
   };
 }
 
-TEST(ShardSpec, ReadsKOfNAndRefusesWhatNamesNoShard) {
+TEST(ShardPosition, ReadsKOfNAndRefusesWhatNamesNoShard) {
   for (auto [text, k, n] : {std::tuple{"1/1", 1, 1}, {"3/4", 3, 4}, {"1000/1000", 1000, 1000}, {"07/10", 7, 10}}) {
     auto parsed = ParseShard(text, nullptr);
-    ASSERT_TRUE(parsed.spec) << text << ": " << parsed.error;
-    EXPECT_EQ(parsed.spec->index, k) << text;
-    EXPECT_EQ(parsed.spec->total, n) << text;
+    ASSERT_TRUE(parsed.position) << text << ": " << parsed.error;
+    EXPECT_EQ(parsed.position->index, k) << text;
+    EXPECT_EQ(parsed.position->total, n) << text;
   }
   for (const char* bad : {"0/4", "5/4", "1/0", "0/0", "1/1001", "a/b", "1/", "/4", "-1/4", "+1/4", " 1/4", "1/4 ",
                           "1/4/2", "14", "", "1.0/4", "99999999999999999999/4", "auto"}) {
     auto parsed = ParseShard(bad, Environment({}));
-    EXPECT_FALSE(parsed.spec) << bad;
+    EXPECT_FALSE(parsed.position) << bad;
     EXPECT_FALSE(parsed.error.empty()) << bad;
   }
   EXPECT_NE(ParseShard("5/4", nullptr).error.find("does not exist"), std::string::npos);
   EXPECT_NE(ParseShard("1/1001", nullptr).error.find("at most 1000"), std::string::npos);
 }
 
-TEST(ShardSpec, AutoReadsEachCisVariablesCountingFromWhereItCounts) {
+TEST(ShardPosition, AutoReadsEachCisVariablesCountingFromWhereItCounts) {
   struct Case {
     std::map<std::string, std::string> variables;
     int index, total;
@@ -60,9 +60,9 @@ TEST(ShardSpec, AutoReadsEachCisVariablesCountingFromWhereItCounts) {
   };
   for (const Case& c : cases) {
     auto parsed = ParseShard("auto", Environment(c.variables));
-    ASSERT_TRUE(parsed.spec) << c.variables.begin()->first << ": " << parsed.error;
-    EXPECT_EQ(parsed.spec->index, c.index) << c.variables.begin()->first;
-    EXPECT_EQ(parsed.spec->total, c.total) << c.variables.begin()->first;
+    ASSERT_TRUE(parsed.position) << c.variables.begin()->first << ": " << parsed.error;
+    EXPECT_EQ(parsed.position->index, c.index) << c.variables.begin()->first;
+    EXPECT_EQ(parsed.position->total, c.total) << c.variables.begin()->first;
   }
   const std::map<std::string, std::string> bad[] = {
       {},
@@ -74,7 +74,7 @@ TEST(ShardSpec, AutoReadsEachCisVariablesCountingFromWhereItCounts) {
   };
   for (const auto& variables : bad) {
     auto parsed = ParseShard("auto", Environment(variables));
-    EXPECT_FALSE(parsed.spec) << (variables.empty() ? "none" : variables.begin()->first);
+    EXPECT_FALSE(parsed.position) << (variables.empty() ? "none" : variables.begin()->first);
     EXPECT_NE(parsed.error.find("--shard auto"), std::string::npos) << parsed.error;
   }
   EXPECT_NE(ParseShard("auto", Environment({{"BUILDKITE_PARALLEL_JOB", "1"}})).error.find("BUILDKITE_PARALLEL_JOB_COUNT"),
