@@ -2,6 +2,9 @@
 #include "console/console_command.h"
 
 #include <charconv>
+#include <functional>
+
+#include "ide/shard.h"
 
 namespace console {
 namespace {
@@ -20,6 +23,35 @@ constexpr NamedOperation kOperationNames[] = {
 };
 
 Parsed Fail(std::string error) { return {std::nullopt, std::move(error)}; }
+
+// The options that narrow a batch to one agent's part; false when `name` is none of them. K/N is
+// checked here, so that a mistyped one sends nothing; "auto" is read when the batch runs.
+bool TakeShardOption(const std::string& name, bool inline_value, const std::function<bool()>& take_value,
+                     const std::string& value, Command& command, std::string& error) {
+  if (name == "--shard") {
+    if (!take_value() || value.empty()) error = "--shard needs K/N or auto";
+    else if (auto parsed = ide::ParseShard(value, nullptr); value != "auto" && !parsed.position) error = parsed.error;
+    else command.shard = value;
+  } else if (name == "--timings") {
+    if (!take_value() || value.empty()) error = "--timings needs a JUnit report's file name";
+    else command.timings.push_back(value);
+  } else if (name == "--skip-ordered" && !inline_value) {
+    command.skip_ordered = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// What the options that narrow a batch cannot mean together.
+std::string ShardConflict(const Command& command) {
+  if (command.ordered_only && !command.shard.empty())
+    return "--ordered-only and --shard cannot be given together: the numbered applications run on one agent, "
+           "before the shards";
+  if (command.ordered_only && command.skip_ordered) return "--ordered-only and --skip-ordered leave nothing to run";
+  if (!command.timings.empty() && command.shard.empty()) return "--timings goes with --shard";
+  return "";
+}
 
 // The options of `run`, from arguments[2] on.
 Parsed ParseRun(const std::vector<std::string>& arguments, Command command) {
@@ -50,6 +82,10 @@ Parsed ParseRun(const std::vector<std::string>& arguments, Command command) {
       command.failed = true;
     } else if (name == "--stop-on-failure" && !inline_value) {
       command.stop_on_failure = true;
+    } else if (name == "--ordered-only" && !inline_value) {
+      command.ordered_only = true;
+    } else if (std::string error; TakeShardOption(name, inline_value, take_value, value, command, error)) {
+      if (!error.empty()) return Fail(error);
     } else if (name == "--app") {
       if (!take_value() || value.empty()) return Fail("--app needs an application's name");
       command.apps.push_back(value);
@@ -71,6 +107,37 @@ Parsed ParseRun(const std::vector<std::string>& arguments, Command command) {
     }
   }
   if (command.all && !command.apps.empty()) return Fail("--all and --app cannot be given together");
+  if (std::string conflict = ShardConflict(command); !conflict.empty()) return Fail(conflict);
+  return {command, ""};
+}
+
+// The options of `list`, from arguments[1] on.
+Parsed ParseList(const std::vector<std::string>& arguments, Command command) {
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    std::string name = arguments[i], value;
+    bool inline_value = false;
+    if (auto equals = name.find('='); name.starts_with("--") && equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name = name.substr(0, equals);
+      inline_value = true;
+    }
+    auto take_value = [&]() -> bool {
+      if (inline_value) return true;
+      if (i + 1 >= arguments.size()) return false;
+      value = arguments[++i];
+      return true;
+    };
+    std::string error;
+    if (name == "--by-order" && !inline_value) command.by_order = true;
+    else if (name == "--all" && !inline_value) command.all = true;
+    else if (!TakeShardOption(name, inline_value, take_value, value, command, error))
+      return Fail("unknown option \"" + arguments[i] + "\" for list");
+    if (!error.empty()) return Fail(error);
+  }
+  const bool sharded = !command.shard.empty() || command.skip_ordered;
+  if (command.by_order && sharded) return Fail("--by-order does not go with --shard: a shard is listed in build order");
+  if (command.all && !sharded) return Fail("--all goes with --shard (a plain list shows every application)");
+  if (std::string conflict = ShardConflict(command); !conflict.empty()) return Fail(conflict);
   return {command, ""};
 }
 
@@ -108,10 +175,9 @@ Parsed ParseCommand(const std::vector<std::string>& arguments) {
     command.operation = *operation;
     return ParseRun(arguments, command);
   }
-  if (verb == "list" && arguments.size() == 2 && arguments[1] == "--by-order") {
+  if (verb == "list" && arguments.size() > 1) {
     command.verb = Verb::List;
-    command.by_order = true;
-    return {command, ""};
+    return ParseList(arguments, command);
   }
   if (verb == "order") {
     command.verb = Verb::Order;
@@ -151,6 +217,7 @@ std::string Usage() {
   return "Usage:\n"
          "  nightjar run OPERATION [--all | --app NAME ...] [--timeout MINUTES] [--yes] [--junit FILE]\n"
          "               [--changed] [--failed] [--stop-on-failure] [--html FILE]\n"
+         "               [--shard K/N|auto [--timings FILE]] [--ordered-only | --skip-ordered]\n"
          "      OPERATION: make-exe, make-dll, export-txa, import-txa, import-dct, export-dct.\n"
          "      Runs the operation over the tagged applications of APPS in the current folder (--all:\n"
          "      every one; --app: those named, by file name or full path), writing the activity log\n"
@@ -161,8 +228,21 @@ std::string Usage() {
          "      last result was not \"made\". --stop-on-failure: the batch ends at the first failure.\n"
          "      --html: a page to look at: the failures, a timeline per IDE, what took much longer.\n"
          "      Applications run by their build order numbers, then the rest as stored.\n"
+         "      --shard K/N: only shard K of N (from 1) of the chosen applications, for one of N CI\n"
+         "      agents; one folder's applications stay together, the numbered ones all go to shard 1,\n"
+         "      and the shards are balanced by each application's last time (--timings: the times of\n"
+         "      earlier --junit reports instead; give it once a report). --shard auto: K and N from\n"
+         "      the CI's variables (CI_NODE_INDEX/CI_NODE_TOTAL, CIRCLE_NODE_INDEX/CIRCLE_NODE_TOTAL,\n"
+         "      BUILDKITE_PARALLEL_JOB/BUILDKITE_PARALLEL_JOB_COUNT, SYSTEM_JOBPOSITIONINPHASE/\n"
+         "      SYSTEM_TOTALJOBSINPHASE).\n"
+         "      --ordered-only: only the numbered applications, in order (a first stage, not with\n"
+         "      --shard); --skip-ordered: all but them (the stage after it). A shard with nothing\n"
+         "      in it ends at once with exit code 0.\n"
          "  nightjar list [--by-order] the applications and their last results; * marks the tagged\n"
          "                            ones; --by-order: in build order, with the numbers\n"
+         "  nightjar list --shard K/N|auto [--all] [--timings FILE] [--skip-ordered]\n"
+         "                            the tagged applications (--all: every one) that run --shard\n"
+         "                            K/N takes, with their expected times\n"
          "  nightjar order NAME N     sets an application's build order number (0: none)\n"
          "  nightjar add PATTERN      adds every .APP file that matches (wildcards * and ?)\n"
          "  nightjar remove NAME      removes an application (file name or full path)\n"

@@ -25,6 +25,10 @@ struct Command {
   bool failed = false;                                 // Run: only those whose last result was not made
   bool stop_on_failure = false;                        // Run: end the batch at the first failure
   bool by_order = false;                               // List: in build order, with the numbers
+  std::string shard;                                   // Run, List: "K/N" or "auto"; "" the whole list
+  std::vector<std::string> timings;                    // Run, List: JUnit reports, the split's times
+  bool ordered_only = false;                           // Run: only the numbered applications
+  bool skip_ordered = false;                           // Run, List: all but the numbered applications
   int order = 0;                                       // Order: the build order number, 0 none
   std::string argument;                                // Add: the pattern; Remove, Tag, Untag, Order: the name
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "console/html_report.h"
+#include "console/shard_choice.h"
 #include "console/xml_text.h"
 #include "files/app_path.h"
 #include "files/open_record_file.h"
@@ -200,7 +202,7 @@ class Runner {
     int code = kExitCannotRun;
     switch (command.verb) {
       case Verb::Run: code = RunBatch(command); break;
-      case Verb::List: code = List(command.by_order); break;
+      case Verb::List: code = NarrowsToShard(command) ? ListShard(command) : List(command.by_order); break;
       case Verb::Order: code = SetOrder(command.argument, command.order); break;
       case Verb::Add: code = Add(command.argument); break;
       case Verb::Remove: code = Remove(command.argument); break;
@@ -231,11 +233,24 @@ class Runner {
     // running nothing would pass for "nothing failed".
     std::map<std::string, store::LastResult> kept;
     store::LastResults results;
-    if (command.failed && !results.ReadAll(kept)) {
+    if (NarrowsToShard(command) && !ReadForShard(results, kept)) return kExitCannotRun;
+    if (command.failed && kept.empty() && !results.ReadAll(kept)) {
       err_ << "The last results could not be read (" << Shown(results.Error())
            << "), so --failed cannot tell which applications need making again; nothing was sent. Run without "
            << "--failed, or move the file away.\n";
       return kExitCannotRun;
+    }
+    if (NarrowsToShard(command)) {
+      ShardChoice part = ChooseShard(chosen, kept, command, [](const char* name) { return std::getenv(name); });
+      if (!part.error.empty()) {
+        err_ << Shown(part.error) << "; nothing was sent.\n";
+        return kExitCannotRun;
+      }
+      err_ << Shown(ShardSummary(part)) << "\n";
+      // Nothing to make is no failure: the agent passes, with a report that has no test case.
+      if (part.apps.empty())
+        return command.junit.empty() || WriteJUnit(command.junit, command, {}, "", 0, err_) ? kExitOk : kExitCannotRun;
+      selection.keys = part.Keys();
     }
 
     // The report compares each time with the last one, so those are read before the batch writes.
@@ -321,6 +336,46 @@ class Runner {
       out_ << "\n";
     }
     return unread ? kExitCannotRun : kExitOk;
+  }
+
+  // The build order numbers and last times a shard is worked out from; false, told, when they
+  // cannot be read: a split without them would differ from the other agents'.
+  bool ReadForShard(store::LastResults& results, std::map<std::string, store::LastResult>& kept) {
+    if (results.ReadAll(kept)) return true;
+    err_ << "The build order numbers and last times could not be read (" << Shown(results.Error())
+         << "), so this agent's applications cannot be worked out; nothing was sent.\n";
+    return false;
+  }
+
+  // The applications `run --shard` would take, in the order it sends them, with their expected times.
+  int ListShard(const Command& command) {
+    std::vector<store::AppsRecord> chosen;
+    const ide::Selection selection{.all = command.all};
+    for (const store::AppsRecord& app : AllApps(files_))
+      if (ide::IsChosen(selection, app, nullptr)) chosen.push_back(app);
+    if (files_.store.error.code != store::kRecordNotAvailable) {
+      err_ << "The list could not be read to its end: " << Reason(files_.store.error) << "\n";
+      return kExitCannotRun;
+    }
+    std::map<std::string, store::LastResult> kept;
+    store::LastResults results;
+    if (!ReadForShard(results, kept)) return kExitCannotRun;
+    ShardChoice part = ChooseShard(chosen, kept, command, [](const char* name) { return std::getenv(name); });
+    if (!part.error.empty()) {
+      err_ << Shown(part.error) << "\n";
+      return kExitCannotRun;
+    }
+    out_ << Shown(ShardSummary(part)) << "\n";
+    for (const PlannedApp& planned : part.apps) {
+      char expected[32];
+      std::snprintf(expected, sizeof expected, "%10s", ExpectedText(planned.expected).c_str());
+      out_ << expected << (planned.known ? "  " : "~ ") << (planned.order > 0 ? std::to_string(planned.order) : "-")
+           << "  " << (planned.app.Tag == 1 ? "* " : "  ") << Shown(PathOf(planned.app)) << "\n";
+    }
+    if (!part.any_known) out_ << "~ no time known for any application yet: each counts alike\n";
+    else if (std::any_of(part.apps.begin(), part.apps.end(), [](const PlannedApp& planned) { return !planned.known; }))
+      out_ << "~ no time known: the median of the known ones\n";
+    return kExitOk;
   }
 
   int SetOrder(const std::string& name, int order) {

@@ -1,0 +1,54 @@
+// Narrowing a console batch to this agent's part: `--shard K/N|auto` (the split of ide/shard.h over
+// the chosen applications), `--ordered-only` (only the numbered applications: the first stage of
+// a two-stage pipeline), `--skip-ordered` (all but those: the second stage), with the expected
+// times from the last results or from `--timings FILE`.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "console/console_command.h"
+#include "ide/shard.h"
+#include "store/last_results.h"
+#include "store/records.h"
+
+namespace console {
+
+// Whether `command` narrows its applications this way (and so needs the last results read).
+bool NarrowsToShard(const Command& command);
+
+struct PlannedApp {
+  store::AppsRecord app;
+  std::int32_t order = 0;        // build order number; 0 none
+  std::int64_t expected = 1;     // hundredths
+  bool known = false;            // the expected time is the application's own, not the median
+};
+
+struct ShardChoice {
+  std::string error;              // why there is none (bad K/N, a timings file that cannot be read)
+  std::string title;              // "shard 2 of 4", "the numbered applications", ...
+  std::vector<PlannedApp> apps;   // this agent's, in the order the batch sends them
+  std::int64_t expected = 0;      // their expected hundredths together
+  bool any_known = false;         // some application of the split has a time of its own
+  std::set<std::string> Keys() const;
+};
+
+// This agent's part of `chosen` (in stored order, every agent's alike), by the options of
+// `command`. `kept` gives the build order numbers and, without --timings, the last durations;
+// `lookup` reads the environment for `--shard auto`.
+ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std::map<std::string, store::LastResult>& kept,
+                        const Command& command, const ide::EnvLookup& lookup);
+
+}  // namespace console
+
+namespace console {
+
+// Hundredths as "1:02:03", "2:03" or "0:04.50" (under a minute, to the hundredth).
+std::string ExpectedText(std::int64_t hundredths);
+// "shard 2 of 4: 5 applications, expected 12:30"
+std::string ShardSummary(const ShardChoice& choice);
+
+}  // namespace console
