@@ -23,6 +23,8 @@ struct Command {
   bool changed = false;                                // Run: up-to-date applications are not sent
   bool failed = false;                                 // Run: only those whose last result was not made
   bool stop_on_failure = false;                        // Run: end the batch at the first failure
+  std::string ide_program;                             // Run: the IDE's program, as given; "" any
+  int ides = 1;                                        // Run: how many IDEs at once, 1 to 16
   bool by_order = false;                               // List: in build order, with the numbers
   int order = 0;                                       // Order: the build order number, 0 none
   std::string argument;                                // Add: the pattern; Remove, Tag, Untag, Order: the name
