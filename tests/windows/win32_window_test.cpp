@@ -373,6 +373,39 @@ TEST_F(Win32Window, SpinBoxUpAndDownKeysStepOnceEachAsTheArrowsDo) {
   window.Close();
 }
 
+// The count of IDEs at once takes typing, unlike the time-out: a number in its range is taken, one
+// out of it is rejected (Main then says why and shows the count in use), and its arrows step it.
+TEST_F(Win32Window, TheIdesSpinBoxTakesATypedCountInItsRangeAndRejectsOthers) {
+  rt::Window window(runtime_, procedures::kMainWindow);
+  HWND top = FindWindowW(kWindowClass, kMainTitle);
+  ASSERT_NE(top, nullptr);
+  std::uint8_t ides = 1;
+  window.Bind(f::IDEs, ides);
+  ASSERT_EQ(Next(window, top).kind, EventKind::OpenWindow);
+  HWND field = ControlOf(top, f::IDEs);
+  EXPECT_EQ(Text(field), L"1");
+
+  SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"4"));
+  PostMessageW(ControlOf(top, f::ExportTxa), BM_CLICK, 0, 0);
+  EXPECT_EQ(Next(window, top), (Event{EventKind::Accepted, f::IDEs}));
+  EXPECT_EQ(Next(window, top), (Event{EventKind::Accepted, f::ExportTxa}));
+  EXPECT_EQ(ides, 4);
+  for (const wchar_t* bad : {L"17", L"0"}) {
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(bad));
+    PostMessageW(ControlOf(top, f::ExportTxa), BM_CLICK, 0, 0);
+    EXPECT_EQ(Next(window, top), (Event{EventKind::Rejected, f::IDEs}));
+    EXPECT_EQ(Next(window, top), (Event{EventKind::Accepted, f::ExportTxa}));
+    EXPECT_EQ(ides, 4);
+  }
+  window.Display(f::IDEs);
+  window.Select(f::IDEs);
+  PostKey(field, VK_UP);
+  EXPECT_EQ(Next(window, top), (Event{EventKind::NewSelection, f::IDEs}));
+  EXPECT_EQ(ides, 5);
+  EXPECT_EQ(Text(field), L"5");
+  window.Close();
+}
+
 TEST_F(Win32Window, TimeOutPromptShowsWholeBesideASpinBoxWideEnoughForItsNumbers) {
   rt::Window window(runtime_, procedures::kMainWindow);
   HWND top = FindWindowW(kWindowClass, kMainTitle);
