@@ -6,6 +6,8 @@
 
 #include "ide/shard.h"
 
+#include "ide/connection.h"
+
 namespace console {
 namespace {
 
@@ -96,6 +98,17 @@ Parsed ParseRun(const std::vector<std::string>& arguments, Command command) {
       if (error != std::errc() || end != value.data() + value.size() || minutes < 1 || minutes > 99)
         return Fail("--timeout takes 1 to 99 minutes, not \"" + value + "\"");
       command.timeout_minutes = minutes;
+    } else if (name == "--ide") {
+      if (!take_value() || value.empty()) return Fail("--ide needs the IDE's program (its path)");
+      command.ide_program = value;
+    } else if (name == "--ides") {
+      constexpr int kMost = ide::ConnectionState::kMaxIdes;
+      if (!take_value()) return Fail("--ides needs a number of IDEs");
+      int ides = 0;
+      auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), ides);
+      if (error != std::errc() || end != value.data() + value.size() || ides < 1 || ides > kMost)
+        return Fail("--ides takes 1 to " + std::to_string(kMost) + " IDEs, not \"" + value + "\"");
+      command.ides = ides;
     } else if (name == "--junit") {
       if (!take_value() || value.empty()) return Fail("--junit needs a file name");
       command.junit = value;
@@ -216,8 +229,8 @@ Parsed ParseCommand(const std::vector<std::string>& arguments) {
 std::string Usage() {
   return "Usage:\n"
          "  nightjar run OPERATION [--all | --app NAME ...] [--timeout MINUTES] [--yes] [--junit FILE]\n"
-         "               [--changed] [--failed] [--stop-on-failure] [--html FILE]\n"
-         "               [--shard K/N|auto [--timings FILE]] [--ordered-only | --skip-ordered]\n"
+         "               [--changed] [--failed] [--stop-on-failure] [--html FILE] [--ide PROGRAM]\n"
+         "               [--ides N] [--shard K/N|auto [--timings FILE]] [--ordered-only | --skip-ordered]\n"
          "      OPERATION: make-exe, make-dll, export-txa, import-txa, import-dct, export-dct.\n"
          "      Runs the operation over the tagged applications of APPS in the current folder (--all:\n"
          "      every one; --app: those named, by file name or full path), writing the activity log\n"
@@ -227,6 +240,9 @@ std::string Usage() {
          "      is newer than its .APP (and its folder's .DCT) is not sent. --failed: only those whose\n"
          "      last result was not \"made\". --stop-on-failure: the batch ends at the first failure.\n"
          "      --html: a page to look at: the failures, a timeline per IDE, what took much longer.\n"
+         "      --ide: only the IDEs that run this program are used, and it is started when none runs\n"
+         "      (default: whichever answers, and CW20 is started). --ides: how many IDEs make\n"
+         "      applications at once, 1 to 16 (default 1). Neither is kept for the window.\n"
          "      Applications run by their build order numbers, then the rest as stored.\n"
          "      --shard K/N: only shard K of N (from 1) of the chosen applications, for one of N CI\n"
          "      agents; one folder's applications stay together, the numbered ones all go to shard 1,\n"

@@ -24,6 +24,8 @@ struct Command {
   bool changed = false;                                // Run: up-to-date applications are not sent
   bool failed = false;                                 // Run: only those whose last result was not made
   bool stop_on_failure = false;                        // Run: end the batch at the first failure
+  std::string ide_program;                             // Run: the IDE's program, as given; "" any
+  int ides = 1;                                        // Run: how many IDEs at once, 1 to 16
   bool by_order = false;                               // List: in build order, with the numbers
   std::string shard;                                   // Run, List: "K/N" or "auto"; "" the whole list
   std::vector<std::string> timings;                    // Run, List: JUnit reports, the split's times

@@ -27,6 +27,7 @@
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "procedures/application_list.h"
+#include "procedures/ide_choice.h"
 #include "procedures/main_def.h"
 #include "procedures/main_ide.h"
 #include "procedures/program.h"
@@ -260,9 +261,18 @@ class Runner {
       else report.last_unread = results.Error();
     }
 
+    // A program that is not there is told now, before the log is begun and anything is sent.
+    const procedures::IdeProgramCheck ide_program = procedures::CheckIdeProgram(command.ide_program, Lister());
+    if (!ide_program.problem.empty()) {
+      err_ << "--ide: " << Shown(ide_program.problem) << " Nothing was sent.\n";
+      return kExitCannotRun;
+    }
+
     rt::Runtime& runtime = program_.runtime;
     ide::ConnectionState state;
     state.DDETimeOut = static_cast<std::uint8_t>(command.timeout_minutes);
+    state.IDEProgram = ide_program.path;
+    state.IDEs = static_cast<std::uint8_t>(command.ides);
     std::vector<ide::ApplicationOutcome> outcomes;
     std::string log_failure;
     ide::BatchEnd end = ide::BatchEnd::kNotRun;

@@ -1,6 +1,8 @@
 // The values kept between runs: see kept_settings.h.
 #include "procedures/kept_settings.h"
 
+#include "platform/code_page.h"
+#include "procedures/ide_choice.h"
 #include "runtime/list_format.h"
 #include "runtime/window.h"
 #include "store/settings.h"
@@ -9,6 +11,8 @@ namespace procedures {
 namespace {
 
 constexpr const char* kTimeOut = "DDETimeOut";
+constexpr const char* kIdeProgram = "IDEProgram";  // kept in UTF-8
+constexpr const char* kIdes = "IDEs";
 constexpr int kLargest = 1 << 20;  // beyond any screen: a damaged value
 // A column narrower than this cannot be taken hold of again; wider than this, it is damaged.
 constexpr int kNarrowestColumn = 4;
@@ -29,7 +33,7 @@ std::size_t ListColumns(const rt::WindowDef& definition) {
 KeptSettings KeptSettings::Read() {
   KeptSettings kept;
   store::Settings settings(store::kLastResultsFile, kWindowFileWait);
-  settings.ReadAll(kept.values_);  // unreadable: empty, and the defaults hold
+  settings.ReadAll(kept.values_, &kept.texts_);  // unreadable: empty, and the defaults hold
   kept.busy_ = settings.Busy();
   return kept;
 }
@@ -68,6 +72,18 @@ std::optional<rt::WindowPlacement> KeptSettings::Placement(const rt::WindowDef& 
 
 std::optional<int> KeptSettings::TimeOut(int low, int high) const { return Value(kTimeOut, low, high); }
 
+std::optional<std::string> KeptSettings::IdeProgram() const {
+  auto it = texts_.find(kIdeProgram);
+  if (it == texts_.end()) return std::nullopt;
+  std::string program;
+  if (!platform::FromUtf8(it->second, program) || program.size() > kIdeProgramWidth) return std::nullopt;
+  for (char c : program)
+    if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
+  return program;
+}
+
+std::optional<int> KeptSettings::Ides(int low, int high) const { return Value(kIdes, low, high); }
+
 std::optional<rt::WindowPlacement> KeptPlacement(const rt::WindowDef& definition) {
   return KeptSettings::Read().Placement(definition);
 }
@@ -79,8 +95,18 @@ void KeepTimeOut(int minutes) {
   settings.Write({{kTimeOut, minutes}});  // unwritten: kept again when the window closes
 }
 
+void KeepIdeProgram(const std::string& program) {
+  store::Settings settings(store::kLastResultsFile, kWindowFileWait);
+  settings.Write({}, {{kIdeProgram, platform::ToUtf8(program)}});  // unwritten: kept again at the close
+}
+
+void KeepIdes(int ides) {
+  store::Settings settings(store::kLastResultsFile, kWindowFileWait);
+  settings.Write({{kIdes, ides}});  // unwritten: kept again when the window closes
+}
+
 void KeepSettings(const rt::Window& window, bool with_position, std::optional<int> time_out,
-                  const std::map<std::string, std::int64_t>& choices) {
+                  const std::map<std::string, std::int64_t>& choices, const std::optional<KeptIde>& ide) {
   const rt::WindowPlacement placement = window.Placement();
   const std::string prefix = Prefix(window.definition());
   std::map<std::string, std::int64_t> values;
@@ -97,9 +123,14 @@ void KeepSettings(const rt::Window& window, bool with_position, std::optional<in
     values[prefix + "Column" + std::to_string(i + 1)] = placement.columns[i];
   for (const auto& [name, value] : choices) values[prefix + name] = value;
   if (time_out) values[kTimeOut] = *time_out;
+  std::map<std::string, std::string> texts;
+  if (ide) {
+    values[kIdes] = ide->ides;
+    texts[kIdeProgram] = platform::ToUtf8(ide->program);
+  }
   if (values.empty()) return;
   store::Settings settings(store::kLastResultsFile, kWindowFileWait);
-  settings.Write(values);  // a file that cannot be written keeps its last values: no harm done
+  settings.Write(values, texts);  // a file that cannot be written keeps its last values: no harm done
 }
 
 }  // namespace procedures

@@ -14,6 +14,7 @@
 #include "procedures/activity_log.h"
 #include "procedures/application_form.h"
 #include "procedures/application_list.h"
+#include "procedures/ide_choice.h"
 #include "procedures/kept_settings.h"
 #include "procedures/main_def.h"
 #include "procedures/main_ide.h"
@@ -49,6 +50,9 @@ class MainProcedure {
     const rt::ControlDef& time_out = kMainWindow.control(f::TimeOut);
     if (auto minutes = kept.TimeOut(time_out.range_low, time_out.range_high))
       ide_.DDETimeOut = static_cast<std::uint8_t>(*minutes);
+    const rt::ControlDef& ides = kMainWindow.control(f::IDEs);
+    if (auto count = kept.Ides(ides.range_low, ides.range_high)) ide_.IDEs = static_cast<std::uint8_t>(*count);
+    if (auto program = kept.IdeProgram()) ide_.IDEProgram = *program;
     std::int32_t response = RequestCancelled;
     {
       rt::Window window(runtime_, kMainWindow, kept.Placement(kMainWindow));
@@ -58,6 +62,8 @@ class MainProcedure {
       // The IDE connection and the batch operations work on this window; the list's
       // RereadSelected brings the highlighted record back after them.
       MainIde ide(window, ide_, program_.services, program_.files);
+      IdeChoice ide_choice(window, ide_, program_.services.lister);
+      ide_choice_ = &ide_choice;
       const std::string prefix = std::string(kMainWindow.id) + ".";
       ide.OnlyChanged = static_cast<std::uint8_t>(kept.Value(prefix + kChoiceOnlyChanged, 0, 1).value_or(0));
       ide.StopOnFailure = static_cast<std::uint8_t>(kept.Value(prefix + kChoiceStopOnFailure, 0, 1).value_or(0));
@@ -72,12 +78,14 @@ class MainProcedure {
         DispatchByField(window);
       }
       KeepSettings(window, true, ide_.DDETimeOut,
-                   {{kChoiceOnlyChanged, ide.OnlyChanged}, {kChoiceStopOnFailure, ide.StopOnFailure}});
+                   {{kChoiceOnlyChanged, ide.OnlyChanged}, {kChoiceStopOnFailure, ide.StopOnFailure}},
+                   KeptIde{.program = ide_.IDEProgram, .ides = ide_.IDEs});
       files::LowerUseCount(program_.files, program_.files.Apps);
       browse.CloseBrowse();
       response = browse.Response;
       browse_ = nullptr;
       ide_part_ = nullptr;
+      ide_choice_ = nullptr;
     }
     GiveResponse(program_, response);
   }
@@ -116,7 +124,8 @@ class MainProcedure {
       browse_->TakeListEvent(window.Kind());
       return;
     }
-    // Buttons act on their Accepted event only; the check box, the spin box and the last-action
+    if (ide_choice_->Take()) return;
+    // Buttons act on their Accepted event only; the check box, the time-out and the last-action
     // field have no actions of their own.
     if (window.Kind() != EventKind::Accepted) return;
     // While a batch waits, the list still scrolls and moves its highlight.
@@ -197,6 +206,7 @@ class MainProcedure {
   ApplicationList list_;
   browse::PageBrowse* browse_ = nullptr;
   MainIde* ide_part_ = nullptr;
+  IdeChoice* ide_choice_ = nullptr;
   bool kept_busy_ = false;
 
   // The connection state of one activation (DDEChannel, DDEConnected, DDETimeOut, LastAction...).

@@ -11,6 +11,8 @@ namespace main_field {
 enum : int {
   TimeOut_Prompt = 1,
   TimeOut,
+  IDEs_Prompt,
+  IDEs,
   ApplicationGroup,
   MakeExe,
   MakeDll,
@@ -25,6 +27,9 @@ enum : int {
   ServerActive,
   Connect,
   Disconnect,
+  IDEProgram_Prompt,
+  IDEProgram,
+  LookupIDE,
   LastAction_Prompt,
   LastAction,
   Logo,

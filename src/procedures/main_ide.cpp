@@ -34,7 +34,7 @@ MainIde::Handled MainIde::Accepted(int field, const std::function<void(rt::Windo
     // cannot be changed under it.
     std::vector<int> disabled;
     for (int n = 1; n <= window_.ControlCount(); ++n) {
-      const bool choice = n == f::OnlyChanged || n == f::StopOnFailure;
+      const bool choice = n == f::OnlyChanged || n == f::StopOnFailure || n == f::IDEs || n == f::IDEProgram;
       if ((window_.definition().control(n).kind != rt::ControlKind::Button && !choice) || !window_.state(n).enabled)
         continue;
       window_.Disable(n);

@@ -41,8 +41,8 @@ class MainIde {
     kWindowClosed,  // handled, and the window is closing
   };
   // Runs the operation of an operation button (`other_events` as BatchOperations::Run takes it),
-  // planned by the window's two batch choices, with every button and both choices disabled until
-  // the batch ends; Connect or Disconnect.
+  // planned by the window's two batch choices, with every button, both choices and the choice of
+  // IDE disabled until the batch ends; Connect or Disconnect.
   Handled Accepted(int field, const std::function<void(rt::Window&)>& other_events = {});
 
   ide::Connection connection;

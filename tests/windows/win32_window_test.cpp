@@ -55,10 +55,12 @@ TEST_F(Win32Window, MainWindowHasOneChildControlPerField) {
     EXPECT_EQ(GetFocus(), ControlOf(top, f::TimeOut));
     EXPECT_NE(SendMessageW(top, WM_GETICON, ICON_BIG, 0), 0) << "the program icon is missing";
 
-    // One child per control, the spin box's arrows beside its field, and the list's own scroll
+    // One child per control, each spin box's arrows beside its field, and the list's own scroll
     // bar.
     std::vector<HWND> children = Children(top);
-    EXPECT_EQ(children.size(), static_cast<std::size_t>(def.ControlCount()) + 2);
+    std::size_t spins = 0;
+    for (const rt::ControlDef& c : def.controls) spins += c.kind == ControlKind::Spin ? 1 : 0;
+    EXPECT_EQ(children.size(), static_cast<std::size_t>(def.ControlCount()) + spins + 1);
     for (int field = 1; field <= def.ControlCount(); ++field) {
       const rt::ControlDef& c = def.control(field);
       SCOPED_TRACE(c.name);
@@ -102,7 +104,7 @@ TEST_F(Win32Window, MainWindowHasOneChildControlPerField) {
           break;
         case ControlKind::Spin: {
           EXPECT_EQ(ClassOf(hwnd), L"Edit");
-          EXPECT_TRUE(style & ES_READONLY);
+          EXPECT_EQ((style & ES_READONLY) != 0, (c.flags & rt::kNoTyping) != 0);
           HWND arrows = GetDlgItem(top, kFirstUpDownId + field);
           ASSERT_NE(arrows, nullptr);
           EXPECT_EQ(ClassOf(arrows), UPDOWN_CLASSW);
@@ -161,9 +163,10 @@ TEST_F(Win32Window, MainWindowControlsCarryTheirTooltipsFontsAndColumns) {
       reinterpret_cast<LPARAM>(&tips));
   ASSERT_NE(tips, nullptr);
   int with_tooltip = 0;
-  for (const rt::ControlDef& c : def.controls) with_tooltip += c.tooltip ? 1 : 0;
-  // One more for the spin box's arrows, and the list's cell tip.
-  EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), with_tooltip + 2);
+  for (const rt::ControlDef& c : def.controls)
+    with_tooltip += (c.tooltip ? 1 : 0) + (c.tooltip && c.kind == ControlKind::Spin ? 1 : 0);
+  // One more for each spin box's arrows (counted above), and the list's cell tip.
+  EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), with_tooltip + 1);
   wchar_t tip[128] = L"";
   TOOLINFOW info{};
   info.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -367,6 +370,39 @@ TEST_F(Win32Window, SpinBoxUpAndDownKeysStepOnceEachAsTheArrowsDo) {
   PostMessageW(ControlOf(top, f::ExportTxa), BM_CLICK, 0, 0);
   EXPECT_EQ(Next(window, top), (Event{EventKind::Accepted, f::ExportTxa}));
   EXPECT_EQ(time_out, 14);
+  window.Close();
+}
+
+// The count of IDEs at once takes typing, unlike the time-out: a number in its range is taken, one
+// out of it is rejected (Main then says why and shows the count in use), and its arrows step it.
+TEST_F(Win32Window, TheIdesSpinBoxTakesATypedCountInItsRangeAndRejectsOthers) {
+  rt::Window window(runtime_, procedures::kMainWindow);
+  HWND top = FindWindowW(kWindowClass, kMainTitle);
+  ASSERT_NE(top, nullptr);
+  std::uint8_t ides = 1;
+  window.Bind(f::IDEs, ides);
+  ASSERT_EQ(Next(window, top).kind, EventKind::OpenWindow);
+  HWND field = ControlOf(top, f::IDEs);
+  EXPECT_EQ(Text(field), L"1");
+
+  SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"4"));
+  PostMessageW(ControlOf(top, f::ExportTxa), BM_CLICK, 0, 0);
+  EXPECT_EQ(Next(window, top), (Event{EventKind::Accepted, f::IDEs}));
+  EXPECT_EQ(Next(window, top), (Event{EventKind::Accepted, f::ExportTxa}));
+  EXPECT_EQ(ides, 4);
+  for (const wchar_t* bad : {L"17", L"0"}) {
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(bad));
+    PostMessageW(ControlOf(top, f::ExportTxa), BM_CLICK, 0, 0);
+    EXPECT_EQ(Next(window, top), (Event{EventKind::Rejected, f::IDEs}));
+    EXPECT_EQ(Next(window, top), (Event{EventKind::Accepted, f::ExportTxa}));
+    EXPECT_EQ(ides, 4);
+  }
+  window.Display(f::IDEs);
+  window.Select(f::IDEs);
+  PostKey(field, VK_UP);
+  EXPECT_EQ(Next(window, top), (Event{EventKind::NewSelection, f::IDEs}));
+  EXPECT_EQ(ides, 5);
+  EXPECT_EQ(Text(field), L"5");
   window.Close();
 }
 

@@ -171,6 +171,19 @@ class NightjarComTest(unittest.TestCase):
         self.assertIn("unknown operation", err)
         self.assertIn("Usage:", err)
 
+    def test_an_ide_that_does_not_exist_exits_2_and_starts_nothing(self):
+        self.seed("INVOICE.APP")
+        missing = windows_path(os.path.join(self.root, "nowhere")) + "\\CW20.exe"
+        code, out, err = self.nightjar("run", "make-exe", "--ide", missing, "--ides", "2")
+        self.assertEqual(code, 2, out + err)
+        self.assertIn(missing + " does not exist", err)
+        self.assertNotIn("Begin Make", out)
+        self.assertFalse(os.path.exists(os.path.join(self.root, "standin.log")), "an IDE was started")
+        # Named from the work folder, the program is found and the batch runs.
+        code, out, err = self.nightjar("run", "make-exe", "--ide", "..\\bin\\CW20.exe")
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("INVOICE.APP  Make Finished", out)
+
 
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0]], verbosity=2)
