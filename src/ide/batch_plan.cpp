@@ -46,6 +46,14 @@ void BatchOperations::Arrange(std::vector<Tagged>& tagged) {
     return last != nullptr && last->order > 0 ? static_cast<std::int64_t>(last->order) : INT64_MAX;
   };
   std::stable_sort(tagged.begin(), tagged.end(), [&](const Tagged& a, const Tagged& b) { return rank(a) < rank(b); });
+  // The pool's barriers, and the time left: a make's last duration says what this one will take;
+  // an application that was not made last time took a time that says nothing of a make.
+  for (Tagged& app : tagged) {
+    if (const store::LastResult* last = entry(app)) {
+      app.order = std::max(last->order, 0);
+      if (last->outcome == OutcomeName(Outcome::kMade)) app.expected = last->hundredths;
+    }
+  }
 }
 
 bool BatchOperations::UpToDate(const OperationRow& row) {
