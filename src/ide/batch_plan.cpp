@@ -99,7 +99,8 @@ void BatchOperations::KeepResult() {
                            .date = current_.end.date,
                            .clock = current_.end.time,
                            .hundredths = current_.hundredths,
-                           .error = current_.outcome == Outcome::kUpToDate ? "" : error};
+                           .error = current_.outcome == Outcome::kUpToDate ? "" : error,
+                           .ide_process = current_.ide_process};
   if (current_.outcome == Outcome::kMade) {
     result.made_date = current_.end.date;
     result.made_clock = current_.end.time;
