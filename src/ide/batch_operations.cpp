@@ -173,6 +173,7 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
   stop_now_ = false;
   started_ = 0;
   ended_count_ = 0;
+  told_count_.clear();
   expected_.clear();
   ended_.assign(tagged.size(), false);
   std::vector<PoolSchedule::Item> items;
@@ -292,11 +293,9 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
         state_.DDEConnected = 0;
         window_.Display();
       }
-      if (pooled_) {
-        ShowAtWork();
-        ShowProgress();
-      }
+      if (pooled_) ShowAtWork();
     }
+    ShowProgress();
     if (jobs_.empty()) {
       if (!window_.IsClosed()) {
         window_.WatchDirectory("");
@@ -698,7 +697,8 @@ std::string BatchOperations::ErrorLine() {
 }
 
 void BatchOperations::ShowProgress() {
-  std::string progress = std::to_string(pooled_ ? ended_count_ : started_) + " of " + std::to_string(tally_.chosen);
+  const std::string count = std::to_string(pooled_ ? ended_count_ : started_) + " of " + std::to_string(tally_.chosen);
+  std::string progress = count;
   std::vector<std::int64_t> expected, spent;
   const std::int64_t now = clock_.Ticks();
   for (std::size_t i = 0; i < expected_.size(); ++i) {
@@ -712,8 +712,12 @@ void BatchOperations::ShowProgress() {
   const int ides = static_cast<int>(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.alive; }));
   const std::optional<std::int64_t> left = TimeLeft(expected, spent, ides);
   if (left) progress += ", " + TimeLeftText(*left);
+  // The time left moves with every look at the waits; the title and the console change only with it.
+  if (window_.Title() == title_ + " - " + progress) return;
   window_.SetTitle(title_ + " - " + progress);
-  if (left && progress_) progress_(progress);
+  // The console hears of each application's start or end, not of every second.
+  if (left && progress_ && count != told_count_) progress_(progress);
+  if (left) told_count_ = count;
 }
 
 BatchEnd BatchOperations::EndBatch(bool window_closing) {

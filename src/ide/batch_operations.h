@@ -279,6 +279,7 @@ class BatchOperations {
   std::vector<bool> ended_;
   int started_ = 0;
   int ended_count_ = 0;
+  std::string told_count_;  // the count the progress callback last heard
 };
 
 }  // namespace ide

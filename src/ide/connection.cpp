@@ -198,7 +198,7 @@ ConnectOutcome Connection::ConnectChosen(int wanted) {
     ++started;
   if (started == 0) {
     if (!pool_.empty()) return connected();  // the batch makes do with those running
-    return GiveUp("\"" + shown + "\" could not be started (it does not exist, or cannot run)",
+    return GiveUp("\"" + shown + "\" could not be started",
                   "The IDE is not running, and \"" + shown + "\" could not be started: it does not exist, or "
                   "cannot run. Nothing was sent.");
   }
@@ -212,8 +212,7 @@ ConnectOutcome Connection::ConnectChosen(int wanted) {
       },
       [&] {
         if (!pool_.empty()) return connected();
-        return GiveUp("\"" + shown + "\" was started but did not answer as the IDE within " +
-                          std::to_string(kStartUpWait / 100) + " seconds",
+        return GiveUp("\"" + shown + "\" started but not answering after " + std::to_string(kStartUpWait / 100) + " s",
                       "\"" + shown + "\" was started but did not answer as the IDE within " +
                           std::to_string(kStartUpWait / 100) + " seconds. Nothing was sent.");
       });
