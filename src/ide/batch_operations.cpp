@@ -199,6 +199,35 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
     if (!log_failure_.empty() || stop_requested_) starting = false;
     if (starting && went_on && EndsAtFailure()) starting = false;
   };
+  // Where an application goes once a step of it is done: to its wait, back to the busy IDE's
+  // queue, or to its end, which may end the batch or take its IDE out of the pool.
+  auto take = [&](std::unique_ptr<Job> job, Next result) {
+    if (result == Next::kWaiting || result == Next::kBusy) {
+      if (result == Next::kWaiting) StartWait(row, *job);
+      jobs_.push_back(std::move(job));
+      if (pooled_) {
+        ShowAtWork();
+        ShowProgress();
+      }
+      return;
+    }
+    const int slot = job->slot;
+    ended(*job, result == Next::kNextApplication);
+    if (pooled_) ShowProgress();
+    if (result == Next::kWindowClosed) {
+      next = Next::kWindowClosed;
+      AbandonAll(Outcome::kStopped, "Window closed while waiting for ", "", "Window closed while the IDE was busy, not sent");
+    } else if (result == Next::kEndBatch && stop_now_) {
+      next = Next::kEndBatch;
+      AbandonAll(Outcome::kStopped, "Stopped by the user; the wait for ", " was abandoned",
+                 "Stopped by the user while the IDE was busy, not sent");
+    } else if (result == Next::kEndBatch && job->outcome.error_code == platform::kDdeNotProcessed) {
+      // A refusal that stops at the first failure: the applications at work end, no more start.
+      starting = false;
+    } else if (result == Next::kEndBatch && !Retire(slot)) {
+      next = Next::kEndBatch;
+    }
+  };
   for (;;) {
     // Every free IDE takes the next application that may start.
     while (starting && !stop_requested_ && next == Next::kNextApplication) {
@@ -234,52 +263,46 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
         Finish(Outcome::kSkipped, gone ? "Removed from the list meanwhile, not sent" : "Untagged meanwhile, not sent");
       } else {
         slots_[slot].busy = true;
-        result = Process(row, job->wait);
+        result = Process(row, *job);
       }
       Leave(*job);
-      if (result == Next::kWaiting) {
-        StartWait(row, *job);
-        jobs_.push_back(std::move(job));
-        if (pooled_) {
-          ShowAtWork();
-          ShowProgress();
-        }
-        continue;
-      }
-      ended(*job, result == Next::kNextApplication);
-      if (pooled_) ShowProgress();
-      if (result == Next::kWindowClosed) {
-        next = Next::kWindowClosed;
-        AbandonAll(Outcome::kStopped, "Window closed while waiting for ");
-      } else if (result == Next::kEndBatch && stop_now_) {
-        next = Next::kEndBatch;
-        AbandonAll(Outcome::kStopped, "Stopped by the user; the wait for ", " was abandoned");
-      } else if (result == Next::kEndBatch && job->outcome.error_code == platform::kDdeNotProcessed) {
-        // A refusal that stops at the first failure: the applications at work end, no more start.
-        starting = false;
-      } else if (result == Next::kEndBatch && !Retire(slot)) {
-        next = Next::kEndBatch;
-      }
+      take(std::move(job), result);
     }
+    if (pooled_ && !jobs_.empty()) SetPoolTimer();
     if (jobs_.empty()) break;
 
     // The applications at work wait for their results side by side.
     const WaitEvent event = NextWaitEvent();
     if (event == WaitEvent::kClosed) {
       next = Next::kWindowClosed;
-      AbandonAll(Outcome::kStopped, "Window closed while waiting for ");
+      AbandonAll(Outcome::kStopped, "Window closed while waiting for ", "", "Window closed while the IDE was busy, not sent");
       break;
     }
     if (event == WaitEvent::kStopNow) {
       next = Next::kEndBatch;
-      AbandonAll(Outcome::kStopped, "Stopped by the user; the wait for ", " was abandoned");
+      AbandonAll(Outcome::kStopped, "Stopped by the user; the wait for ", " was abandoned",
+                 "Stopped by the user while the IDE was busy, not sent");
       break;
     }
+    // A busy IDE is asked again when its pause is over; the others' waits go on meanwhile.
+    for (std::size_t j = 0; j < jobs_.size() && next == Next::kNextApplication;) {
+      if (jobs_[j]->command.empty() || jobs_[j]->next_try > clock_.Ticks()) {
+        ++j;
+        continue;
+      }
+      std::unique_ptr<Job> job = std::move(jobs_[j]);
+      jobs_.erase(jobs_.begin() + static_cast<std::ptrdiff_t>(j));
+      Enter(*job);
+      const Next result = SendAgain(row, *job);
+      Leave(*job);
+      take(std::move(job), result);
+    }
+    if (next != Next::kNextApplication) break;
     const std::int64_t now = clock_.Ticks();
     const auto trigger = event == WaitEvent::kTimer ? ResultWait::Trigger::kTimer : ResultWait::Trigger::kFolderChanged;
     for (std::size_t j = 0; j < jobs_.size();) {
       Job& job = *jobs_[j];
-      if (!Settle(row, job, job.wait->Poll(now, trigger))) {
+      if (!job.command.empty() || !Settle(row, job, job.wait->Poll(now, trigger))) {
         ++j;
         continue;
       }
@@ -301,12 +324,12 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
         window_.WatchDirectory("");
         window_.SetTimerPeriod(period);
       }
-    } else {
+    } else if (pooled_) {
+      SetPoolTimer();
+    } else if (window_.TimerPeriod() != jobs_.front()->wait->TimerPeriod()) {
       // Set only when it changes: setting the timer starts its period afresh, and a folder that
       // keeps changing would otherwise keep the timer from ever firing.
-      int wanted = jobs_.front()->wait->TimerPeriod();
-      for (const auto& job : jobs_) wanted = std::min(wanted, job->wait->TimerPeriod());
-      if (window_.TimerPeriod() != wanted) window_.SetTimerPeriod(wanted);
+      window_.SetTimerPeriod(jobs_.front()->wait->TimerPeriod());
     }
   }
   if (!window_.IsClosed()) {
@@ -399,10 +422,21 @@ void BatchOperations::ShowAtWork() {
   window_.Display();
 }
 
-void BatchOperations::AbandonAll(Outcome outcome, const std::string& why, const std::string& after) {
+void BatchOperations::SetPoolTimer() {
+  const std::int64_t now = clock_.Ticks();
+  int wanted = kAliveCheck;
+  for (const auto& job : jobs_)
+    wanted = job->command.empty() ? std::min(wanted, job->wait->TimerPeriod())
+                                  : static_cast<int>(std::clamp<std::int64_t>(job->next_try - now, 1, wanted));
+  // Set only when it changes: setting the timer starts its period afresh.
+  if (window_.TimerPeriod() != wanted) window_.SetTimerPeriod(wanted);
+}
+
+void BatchOperations::AbandonAll(Outcome outcome, const std::string& why, const std::string& after,
+                                 const std::string& busy_text) {
   for (auto& job : jobs_) {
     Enter(*job);
-    Finish(outcome, why + row_->awaited_extension + after);
+    Finish(outcome, job->command.empty() ? why + row_->awaited_extension + after : busy_text);
     Leave(*job);
     ended_[job->index] = true;
     ++ended_count_;
@@ -461,7 +495,7 @@ bool BatchOperations::Settle(const OperationRow& row, Job& job, ResultWait::Verd
   return true;
 }
 
-BatchOperations::Next BatchOperations::Process(const OperationRow& row, std::unique_ptr<ResultWait>& wait_out) {
+BatchOperations::Next BatchOperations::Process(const OperationRow& row, Job& job) {
   std::string app(app_.Application.Trimmed());
   AppBaseName = BaseNameOf(app);
   std::string d(app_.DriveNPath.Trimmed());
@@ -512,8 +546,21 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row, std::uni
     window_.Display();
   }
   // The wait's view of the folder from before the command: an import's file is there already.
-  auto wait = std::make_unique<ResultWait>(lister_, dde_, state_.DDEChannel, row, d, b);
-  wait->NoteBefore();
+  job.wait = std::make_unique<ResultWait>(lister_, dde_, state_.DDEChannel, row, d, b);
+  job.wait->NoteBefore();
+  if (pooled_) {
+    // A busy IDE is asked again on the pool's timer, so that the others' waits go on meanwhile.
+    dde_.Execute(state_.DDEChannel, DDECommand);
+    window_.DiscardInputExceptClose();
+    if (dde_.LastError() == platform::kDdeServerBusy) {
+      job.command = DDECommand;
+      job.busy_since = clock_.Ticks();
+      job.pause = kBusyPauseFirst;
+      job.next_try = job.busy_since + job.pause;
+      return Next::kBusy;
+    }
+    return Sent(row);
+  }
   if (!Send(DDECommand)) {
     Finish(Outcome::kStopped, "Window closed while the IDE was busy, not sent");
     return Next::kWindowClosed;
@@ -522,6 +569,24 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row, std::uni
     Finish(Outcome::kStopped, "Stopped by the user while the IDE was busy, not sent");
     return Next::kEndBatch;
   }
+  return Sent(row);
+}
+
+BatchOperations::Next BatchOperations::SendAgain(const OperationRow& row, Job& job) {
+  dde_.Execute(state_.DDEChannel, job.command);
+  window_.DiscardInputExceptClose();
+  // Busy is no refusal: the IDE takes the command once it is free, within the time-out.
+  if (dde_.LastError() == platform::kDdeServerBusy && clock_.Ticks() - job.busy_since < TimeOutHundredths()) {
+    job.pause = std::min(job.pause * 2, kBusyPauseLongest);
+    job.next_try = clock_.Ticks() + job.pause;
+    return Next::kBusy;
+  }
+  job.command.clear();
+  return Sent(row);
+}
+
+BatchOperations::Next BatchOperations::Sent(const OperationRow& row) {
+  const std::string app(app_.Application.Trimmed());
   // A refusal concerns this application alone: unless the user asked to stop at the first
   // failure, it is logged and the batch goes on. A failure of the IDE itself (the conversation
   // lost, the IDE gone, a time-out) ends the batch either way.
@@ -540,7 +605,6 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row, std::uni
     Finish(state_.LastErrorCode == platform::kDdeTimeOut ? Outcome::kTimedOut : Outcome::kFailed, ErrorLine());
     return Next::kEndBatch;
   }
-  wait_out = std::move(wait);
   return Next::kWaiting;
 }
 

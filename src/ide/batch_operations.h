@@ -156,7 +156,7 @@ class BatchOperations {
   const std::string& LogFailure() const { return log_failure_; }
 
  private:
-  enum class Next { kNextApplication, kEndBatch, kWindowClosed, kWaiting };
+  enum class Next { kNextApplication, kEndBatch, kWindowClosed, kWaiting, kBusy };
   // One chosen application as found when the batch started.
   struct Tagged {
     store::RecordPosition position;
@@ -181,6 +181,11 @@ class BatchOperations {
     std::int64_t start_ticks = 0;
     platform::FixedString<8> base;
     std::unique_ptr<ResultWait> wait;
+    // While a pool's IDE answers busy: the command to send again, from when, and when next.
+    std::string command;
+    std::int64_t busy_since = 0;
+    std::int64_t next_try = 0;
+    int pause = kBusyPauseFirst;
   };
 
   BatchEnd RunBatch(Operation operation);
@@ -193,9 +198,15 @@ class BatchOperations {
   bool EndsAtFailure();
   void KeepResult();
   bool Chosen(const store::AppsRecord& app) const { return IsChosen(selection_, app, &lister_); }
-  // Checks, prepares and sends the application at hand; kWaiting when its wait has begun (in
-  // `wait`), else how it ended.
-  Next Process(const OperationRow& row, std::unique_ptr<ResultWait>& wait);
+  // Checks, prepares and sends the application at hand; kWaiting when its wait is to begin (in
+  // job.wait), kBusy when a pool's IDE answered busy (sent again later), else how it ended.
+  Next Process(const OperationRow& row, Job& job);
+  // What the IDE's answer to the command means for the application at hand.
+  Next Sent(const OperationRow& row);
+  // Sends a pool's busy job's command again (entered); kBusy while the IDE stays busy.
+  Next SendAgain(const OperationRow& row, Job& job);
+  // The pool's timer: as short as its waits and busy IDEs need.
+  void SetPoolTimer();
   void Enter(Job& job);
   void Leave(Job& job);
   // Begins the wait of the job at hand, sent and acknowledged.
@@ -204,7 +215,8 @@ class BatchOperations {
   bool Settle(const OperationRow& row, Job& job, ResultWait::Verdict verdict);
   // Ends every application at work with `outcome` and the text `why` + its awaited extension +
   // `after`.
-  void AbandonAll(Outcome outcome, const std::string& why, const std::string& after = "");
+  // Those whose command a busy IDE has not taken yet end with `busy_text`.
+  void AbandonAll(Outcome outcome, const std::string& why, const std::string& after, const std::string& busy_text);
   // An IDE leaves the pool after a failure of its own; false when none is left.
   bool Retire(int slot);
   int FreeSlot() const;

@@ -340,6 +340,26 @@ TEST_F(PoolTest, TheTitleCountsTheEndedApplicationsWithTheTimeLeftOnceALastTimeI
   EXPECT_EQ(outcomes_.size(), 4u);
 }
 
+TEST_F(PoolTest, ABusyIdeIsAskedAgainWhileTheOtherIdesGoOnMaking) {
+  for (const char* folder : {"A", "B", "C"}) AddIn(folder, std::string("X") + folder);
+  Instances(2, 100);
+  // The first IDE is busy (another batch's make) for three tries: taken at 0.5 + 1 + 2 s.
+  for (int nth = 1; nth <= 3; ++nth) pool_.Instance(0).FailCommand(nth, {doubles::CommandFault::Kind::kBusy});
+  state_.IDEs = 2;
+  script().Press(f::MakeExe).Wait(1000).Wait(1000).Wait(1000).Wait(1000).CloseBox();
+  RunWindow();
+  auto by = ByApplication();
+  ASSERT_EQ(by.size(), 3u);
+  for (const auto& [app, outcome] : by) EXPECT_EQ(outcome.outcome, ide::Outcome::kMade) << app << ": " << outcome.detail;
+  EXPECT_EQ(by["XA.APP"].ide_process, 101u);
+  EXPECT_GE(by["XA.APP"].hundredths, 350);
+  // The second IDE made both others while the first was still busy.
+  EXPECT_EQ(by["XB.APP"].ide_process, 102u);
+  EXPECT_EQ(by["XC.APP"].ide_process, 102u);
+  EXPECT_LT(by["XC.APP"].offset + by["XC.APP"].hundredths, 350);
+  EXPECT_EQ(pool_.Instance(0).Commands().size(), 4u);
+}
+
 // ---- the kept results' new column
 
 TEST(LastResultsIde, AnOlderFileGainsTheIdeColumnWhenNextWrittenAndKeepsWhatItHeld) {
