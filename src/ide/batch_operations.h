@@ -3,7 +3,9 @@
 // the IDE writes, which is noticed when the application's folder changes (the main window's timer
 // is the fallback for folders that send no notifications); every step goes into the activity log
 // (TempFile), and one more record sums the batch up. Main runs one when the operation's button is
-// accepted; while it runs, the list can be scrolled but no button acts.
+// accepted; while it runs, the list can be scrolled but no button acts. With several IDEs
+// (ConnectionState::IDEs) each makes one application at a time, as pool_schedule.h orders them;
+// with one, the batch goes one application after another.
 #pragma once
 
 #include <cstdint>
