@@ -340,6 +340,22 @@ TEST_F(PoolTest, TheTitleCountsTheEndedApplicationsWithTheTimeLeftOnceALastTimeI
   EXPECT_EQ(outcomes_.size(), 4u);
 }
 
+TEST_F(PoolTest, StopAtFirstFailureStartsNothingMoreOnAnyIdeAndLetsTheWorkAtHandEnd) {
+  for (const char* folder : {"A", "B", "C", "D"}) AddIn(folder, std::string("X") + folder);
+  Instances(3, 500);
+  pool_.Instance(1).FailCommand(1, {doubles::CommandFault::Kind::kRefuse, 12, "Project has errors"});
+  state_.IDEs = 3;
+  script().Check(f::StopOnFailure, true).Press(f::MakeExe).Answer(rt::ButtonOk, "Project has errors").Wait(1000).CloseBox();
+  RunWindow();
+  auto by = ByApplication();
+  ASSERT_EQ(by.size(), 4u);
+  EXPECT_EQ(by["XA.APP"].outcome, ide::Outcome::kMade) << "the make at hand on another IDE ends as made";
+  EXPECT_EQ(by["XB.APP"].outcome, ide::Outcome::kFailed);
+  EXPECT_EQ(by["XC.APP"].outcome, ide::Outcome::kNotReached);
+  EXPECT_EQ(by["XD.APP"].outcome, ide::Outcome::kNotReached);
+  EXPECT_EQ(pool_.Commands().size(), 2u);
+}
+
 TEST_F(PoolTest, ABusyIdeIsAskedAgainWhileTheOtherIdesGoOnMaking) {
   for (const char* folder : {"A", "B", "C"}) AddIn(folder, std::string("X") + folder);
   Instances(2, 100);
