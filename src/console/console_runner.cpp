@@ -152,8 +152,12 @@ bool WriteJUnit(const std::string& file_name, const Command& command, const std:
   for (const ide::ApplicationOutcome& outcome : outcomes) {
     cases += "  <testcase classname=\"nightjar." + std::string(OperationName(command.operation)) + "\" name=\"" +
              XmlEscaped(outcome.folder + outcome.application) + "\" time=\"" + Seconds(outcome.hundredths) + "\"";
+    // Which IDE made it, where the batch's IDEs are told apart by process.
+    if (outcome.ide_process != 0)
+      cases += ">\n    <properties><property name=\"ide.process\" value=\"" + std::to_string(outcome.ide_process) +
+               "\"/></properties";  // closed by the ">" that comes next
     if (outcome.outcome == ide::Outcome::kMade) {
-      cases += "/>\n";
+      cases += outcome.ide_process != 0 ? ">\n  </testcase>\n" : "/>\n";
       continue;
     }
     if (outcome.outcome == ide::Outcome::kUpToDate) {
@@ -286,6 +290,7 @@ class Runner {
                       .stop_on_failure = command.stop_on_failure});
       ide.batch.OnLogged([&](const store::TempFileRecord& record) { out_ << LogLine(record) << std::endl; });
       ide.batch.OnOutcome([&](const ide::ApplicationOutcome& outcome) { outcomes.push_back(outcome); });
+      ide.batch.OnProgress([&](const std::string& progress) { err_ << "Progress: " << progress << std::endl; });
       end = ide.batch.Run(command.operation);
       log_failure = ide.batch.LogFailure();
     }

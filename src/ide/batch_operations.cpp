@@ -159,49 +159,195 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
   // that what another station changed meanwhile counts, and the list may move the record buffer
   // while the batch waits.
   row_ = &row;
+  slots_.clear();
+  jobs_.clear();
+  for (const PoolIde& ide : connection_.Pool()) slots_.push_back(Slot{ide});
+  if (slots_.empty()) slots_.push_back(Slot{PoolIde{state_.DDEChannel}});
+  pooled_ = slots_.size() > 1;
+  LogIdes();
   std::vector<Tagged> tagged = TaggedApplications();
   Arrange(tagged);
   tally_ = BatchTally{.chosen = static_cast<int>(tagged.size())};
   batch_start_ = clock_.Ticks();
   stop_requested_ = false;
   stop_now_ = false;
+  started_ = 0;
+  ended_count_ = 0;
+  told_count_.clear();
+  expected_.clear();
+  ended_.assign(tagged.size(), false);
+  std::vector<PoolSchedule::Item> items;
+  for (const Tagged& app : tagged) {
+    items.push_back({app.folder, app.order});
+    expected_.push_back(app.expected);
+  }
+  PoolSchedule schedule(items);
   title_ = window_.Title();
   window_.runtime().SetWorkingCursor(true);
+  const int period = window_.TimerPeriod();
 
-  Next next = Next::kNextApplication;
-  std::size_t i = 0;
-  while (i < tagged.size() && next == Next::kNextApplication) {
-    ShowProgress(static_cast<int>(i) + 1);
-    files_.Apps.Reread(tagged[i].position);
-    bool gone = files_.store.error.code != 0;
-    app_ = files_.APP;
-    if (gone) {
-      app_.Application = tagged[i].application;
-      app_.DriveNPath = tagged[i].folder;
-    }
-    current_ = ApplicationOutcome{.position = static_cast<int>(i) + 1,
-                                  .application = std::string(app_.Application.Trimmed()),
-                                  .folder = std::string(app_.DriveNPath.Trimmed()),
-                                  .start = clock_.Now()};
-    app_start_ticks_ = clock_.Ticks();
-    current_.offset = app_start_ticks_ - batch_start_;
-    ++i;
-    if (gone || !Chosen(app_)) {
-      Finish(Outcome::kSkipped, gone ? "Removed from the list meanwhile, not sent" : "Untagged meanwhile, not sent");
-      continue;
-    }
-    next = Process(row);
+  Next next = Next::kNextApplication;  // kEndBatch or kWindowClosed once the batch ends early
+  bool starting = true;                // new applications may start
+  // After an application ended: whether the batch takes more.
+  // `went_on`: the application ended as one the batch goes past (not one that ends it).
+  auto ended = [&](Job& job, bool went_on) {
+    schedule.Ended(job.index);
+    ended_[job.index] = true;
+    ++ended_count_;
+    slots_[job.slot].busy = false;
     // A log that can no longer be written would leave the next applications' steps untold.
-    if (!log_failure_.empty() && next == Next::kNextApplication) next = Next::kEndBatch;
-    if (next == Next::kNextApplication && stop_requested_) next = Next::kEndBatch;
-    if (next == Next::kNextApplication && EndsAtFailure()) next = Next::kEndBatch;
+    if (!log_failure_.empty() || stop_requested_) starting = false;
+    if (starting && went_on && EndsAtFailure()) starting = false;
+  };
+  // Where an application goes once a step of it is done: to its wait, back to the busy IDE's
+  // queue, or to its end, which may end the batch or take its IDE out of the pool.
+  auto take = [&](std::unique_ptr<Job> job, Next result) {
+    if (result == Next::kWaiting || result == Next::kBusy) {
+      if (result == Next::kWaiting) StartWait(row, *job);
+      jobs_.push_back(std::move(job));
+      if (pooled_) {
+        ShowAtWork();
+        ShowProgress();
+      }
+      return;
+    }
+    const int slot = job->slot;
+    ended(*job, result == Next::kNextApplication);
+    if (pooled_) ShowProgress();
+    if (result == Next::kWindowClosed) {
+      next = Next::kWindowClosed;
+      AbandonAll(Outcome::kStopped, "Window closed while waiting for ", "", "Window closed while the IDE was busy, not sent");
+    } else if (result == Next::kEndBatch && stop_now_) {
+      next = Next::kEndBatch;
+      AbandonAll(Outcome::kStopped, "Stopped by the user; the wait for ", " was abandoned",
+                 "Stopped by the user while the IDE was busy, not sent");
+    } else if (result == Next::kEndBatch && job->outcome.error_code == platform::kDdeNotProcessed) {
+      // A refusal that stops at the first failure: the applications at work end, no more start.
+      starting = false;
+    } else if (result == Next::kEndBatch && !Retire(slot)) {
+      next = Next::kEndBatch;
+    }
+  };
+  for (;;) {
+    // Every free IDE takes the next application that may start.
+    while (starting && !stop_requested_ && next == Next::kNextApplication) {
+      const int slot = FreeSlot();
+      if (slot < 0) break;
+      std::optional<std::size_t> chosen = schedule.Next();
+      if (!chosen) break;
+      const std::size_t i = *chosen;
+      schedule.Started(i);
+      ++started_;
+      auto job = std::make_unique<Job>();
+      job->index = i;
+      job->slot = slot;
+      if (!pooled_) ShowProgress();
+      files_.Apps.Reread(tagged[i].position);
+      bool gone = files_.store.error.code != 0;
+      job->app = files_.APP;
+      if (gone) {
+        job->app.Application = tagged[i].application;
+        job->app.DriveNPath = tagged[i].folder;
+      }
+      job->outcome = ApplicationOutcome{.position = static_cast<int>(i) + 1,
+                                        .application = std::string(job->app.Application.Trimmed()),
+                                        .folder = std::string(job->app.DriveNPath.Trimmed()),
+                                        .start = clock_.Now(),
+                                        .ide_process = slots_[slot].ide.process};
+      job->start_ticks = clock_.Ticks();
+      job->outcome.offset = job->start_ticks - batch_start_;
+      Enter(*job);
+      Next result = Next::kNextApplication;
+      if (gone || !Chosen(app_)) {
+        current_.ide_process = 0;
+        Finish(Outcome::kSkipped, gone ? "Removed from the list meanwhile, not sent" : "Untagged meanwhile, not sent");
+      } else {
+        slots_[slot].busy = true;
+        result = Process(row, *job);
+      }
+      Leave(*job);
+      take(std::move(job), result);
+    }
+    if (pooled_ && !jobs_.empty()) SetPoolTimer();
+    if (jobs_.empty()) break;
+
+    // The applications at work wait for their results side by side.
+    const WaitEvent event = NextWaitEvent();
+    if (event == WaitEvent::kClosed) {
+      next = Next::kWindowClosed;
+      AbandonAll(Outcome::kStopped, "Window closed while waiting for ", "", "Window closed while the IDE was busy, not sent");
+      break;
+    }
+    if (event == WaitEvent::kStopNow) {
+      next = Next::kEndBatch;
+      AbandonAll(Outcome::kStopped, "Stopped by the user; the wait for ", " was abandoned",
+                 "Stopped by the user while the IDE was busy, not sent");
+      break;
+    }
+    // A busy IDE is asked again when its pause is over; the others' waits go on meanwhile.
+    for (std::size_t j = 0; j < jobs_.size() && next == Next::kNextApplication;) {
+      if (jobs_[j]->command.empty() || jobs_[j]->next_try > clock_.Ticks()) {
+        ++j;
+        continue;
+      }
+      std::unique_ptr<Job> job = std::move(jobs_[j]);
+      jobs_.erase(jobs_.begin() + static_cast<std::ptrdiff_t>(j));
+      Enter(*job);
+      const Next result = SendAgain(row, *job);
+      Leave(*job);
+      take(std::move(job), result);
+    }
+    if (next != Next::kNextApplication) break;
+    const std::int64_t now = clock_.Ticks();
+    const auto trigger = event == WaitEvent::kTimer ? ResultWait::Trigger::kTimer : ResultWait::Trigger::kFolderChanged;
+    for (std::size_t j = 0; j < jobs_.size();) {
+      Job& job = *jobs_[j];
+      if (!job.command.empty() || !Settle(row, job, job.wait->Poll(now, trigger))) {
+        ++j;
+        continue;
+      }
+      const bool ide_gone = job.outcome.error_code == platform::kDdeChannelNotOpen;
+      ended(job, !ide_gone);
+      const int slot = job.slot;
+      jobs_.erase(jobs_.begin() + static_cast<std::ptrdiff_t>(j));
+      // Its result will not come, and the next applications' commands would find nobody there.
+      if (ide_gone && !Retire(slot)) {
+        next = Next::kEndBatch;
+        state_.DDEConnected = 0;
+        window_.Display();
+      }
+      if (pooled_) ShowAtWork();
+    }
+    ShowProgress();
+    if (jobs_.empty()) {
+      if (!window_.IsClosed()) {
+        window_.WatchDirectory("");
+        window_.SetTimerPeriod(period);
+      }
+    } else if (pooled_) {
+      SetPoolTimer();
+    } else if (window_.TimerPeriod() != jobs_.front()->wait->TimerPeriod()) {
+      // Set only when it changes: setting the timer starts its period afresh, and a folder that
+      // keeps changing would otherwise keep the timer from ever firing.
+      window_.SetTimerPeriod(jobs_.front()->wait->TimerPeriod());
+    }
   }
-  if ((stop_requested_ || stop_now_) && i < tagged.size() && next != Next::kWindowClosed) {
+  if (!window_.IsClosed()) {
+    window_.WatchDirectory("");
+    window_.SetTimerPeriod(period);
+  }
+
+  // The display goes on naming the batch's first conversation, as with one IDE.
+  state_.DDEChannel = slots_.front().ide.channel;
+  std::vector<std::size_t> left;
+  for (std::size_t i = 0; i < tagged.size(); ++i)
+    if (!ended_[i]) left.push_back(i);
+  if ((stop_requested_ || stop_now_) && !left.empty() && next != Next::kWindowClosed) {
     app_.Application.Clear();
     Log("Batch stopped by the user");
   }
   // Every chosen application is accounted for, those the batch never came to included.
-  for (; i < tagged.size(); ++i) {
+  for (std::size_t i : left) {
     const platform::Moment now = clock_.Now();
     current_ = ApplicationOutcome{.position = static_cast<int>(i) + 1,
                                   .application = tagged[i].application,
@@ -217,7 +363,139 @@ BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
   return EndBatch(next == Next::kWindowClosed);
 }
 
-BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
+void BatchOperations::Enter(Job& job) {
+  app_ = job.app;
+  current_ = job.outcome;
+  app_start_ticks_ = job.start_ticks;
+  AppBaseName = job.base;
+  state_.DDEChannel = slots_[job.slot].ide.channel;
+}
+
+void BatchOperations::Leave(Job& job) {
+  job.app = app_;
+  job.outcome = current_;
+  job.base = AppBaseName;
+}
+
+int BatchOperations::FreeSlot() const {
+  for (std::size_t i = 0; i < slots_.size(); ++i)
+    if (slots_[i].alive && !slots_[i].busy) return static_cast<int>(i);
+  return -1;
+}
+
+bool BatchOperations::Retire(int slot) {
+  slots_[slot].alive = false;
+  if (std::any_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.alive; })) {
+    app_.Application.Clear();
+    Log("IDE " + IdeDescription(slots_[slot].ide) + " left the batch; the others go on");
+    return true;
+  }
+  if (pooled_) {
+    app_.Application.Clear();
+    Log("No IDE is left to make the rest");
+  }
+  return false;
+}
+
+void BatchOperations::LogIdes() {
+  // Which IDE (or IDEs) the batch reached: a station with several tells them apart by process.
+  for (const Slot& slot : slots_) {
+    if (slot.ide.process == 0) continue;
+    app_.Application.Clear();
+    Log("Connected to " + IdeDescription(slot.ide));
+  }
+}
+
+void BatchOperations::ShowAtWork() {
+  std::string names;
+  int at_work = 0;
+  for (const Slot& slot : slots_) {
+    if (!slot.busy) continue;
+    for (const auto& job : jobs_) {
+      if (&slots_[job->slot] != &slot) continue;
+      names += (at_work == 0 ? "" : ", ") + std::string(job->base.Trimmed());
+      ++at_work;
+    }
+  }
+  if (at_work == 0) return;
+  state_.LastAction = std::to_string(at_work) + (at_work == 1 ? " IDE: " : " IDEs: ") + names;
+  window_.Display();
+}
+
+void BatchOperations::SetPoolTimer() {
+  const std::int64_t now = clock_.Ticks();
+  int wanted = kAliveCheck;
+  for (const auto& job : jobs_)
+    wanted = job->command.empty() ? std::min(wanted, job->wait->TimerPeriod())
+                                  : static_cast<int>(std::clamp<std::int64_t>(job->next_try - now, 1, wanted));
+  // Set only when it changes: setting the timer starts its period afresh.
+  if (window_.TimerPeriod() != wanted) window_.SetTimerPeriod(wanted);
+}
+
+void BatchOperations::AbandonAll(Outcome outcome, const std::string& why, const std::string& after,
+                                 const std::string& busy_text) {
+  for (auto& job : jobs_) {
+    Enter(*job);
+    Finish(outcome, job->command.empty() ? why + row_->awaited_extension + after : busy_text);
+    Leave(*job);
+    ended_[job->index] = true;
+    ++ended_count_;
+    slots_[job->slot].busy = false;
+  }
+  jobs_.clear();
+}
+
+void BatchOperations::StartWait(const OperationRow& row, Job& job) {
+  Enter(job);
+  std::string app(app_.Application.Trimmed());
+  state_.LastAction = app + row.ack_text;
+  window_.Display();
+  // The folder tells when the IDE writes; the timer stays for folders that send no notifications
+  // and for the time limits, and the folder is looked at at the window's own period. A pool does
+  // not watch: it looks at each of its applications' folders often, on the timer.
+  const int look_every = pooled_ ? kPoolLook : window_.TimerPeriod();
+  job.wait->Start(clock_.Ticks(), TimeOutHundredths(), look_every);
+  const int wanted = job.wait->TimerPeriod();
+  if (!pooled_ || jobs_.empty() || wanted < window_.TimerPeriod()) window_.SetTimerPeriod(wanted);
+  if (!pooled_) window_.WatchDirectory(job.wait->Folder());
+  // The first look comes at once: the IDE may have written before the acknowledgement came.
+  window_.DirectoryChanged();
+  Leave(job);
+}
+
+bool BatchOperations::Settle(const OperationRow& row, Job& job, ResultWait::Verdict verdict) {
+  if (verdict == ResultWait::Verdict::kWaiting) return false;
+  Enter(job);
+  const std::string app(app_.Application.Trimmed());
+  const std::string awaited(row.awaited_extension);
+  switch (verdict) {
+    case ResultWait::Verdict::kWaiting:
+      break;
+    case ResultWait::Verdict::kWritten:
+      if (row.completion_action != nullptr && !pooled_) {
+        state_.LastAction = app + row.completion_action;
+        window_.Display();
+      }
+      Finish(Outcome::kMade, row.finished_text);
+      break;
+    case ResultWait::Verdict::kOtherKind:
+      // The project makes the other kind: what is awaited will not come.
+      Finish(Outcome::kFailed, "The IDE made " + job.wait->OtherName() + row.other_reason);
+      break;
+    case ResultWait::Verdict::kIdeGone:
+      current_.error_code = platform::kDdeChannelNotOpen;
+      Finish(Outcome::kFailed, "The IDE ended the conversation (it exited or closed it) while " + awaited +
+                                   " was awaited");
+      break;
+    case ResultWait::Verdict::kTimedOut:
+      Finish(Outcome::kTimedOut, "No " + awaited + " within " + Minutes(job.wait->Limit()) + ", wait ended");
+      break;
+  }
+  Leave(job);
+  return true;
+}
+
+BatchOperations::Next BatchOperations::Process(const OperationRow& row, Job& job) {
   std::string app(app_.Application.Trimmed());
   AppBaseName = BaseNameOf(app);
   std::string d(app_.DriveNPath.Trimmed());
@@ -268,8 +546,21 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
     window_.Display();
   }
   // The wait's view of the folder from before the command: an import's file is there already.
-  ResultWait wait(lister_, dde_, state_.DDEChannel, row, d, b);
-  wait.NoteBefore();
+  job.wait = std::make_unique<ResultWait>(lister_, dde_, state_.DDEChannel, row, d, b);
+  job.wait->NoteBefore();
+  if (pooled_) {
+    // A busy IDE is asked again on the pool's timer, so that the others' waits go on meanwhile.
+    dde_.Execute(state_.DDEChannel, DDECommand);
+    window_.DiscardInputExceptClose();
+    if (dde_.LastError() == platform::kDdeServerBusy) {
+      job.command = DDECommand;
+      job.busy_since = clock_.Ticks();
+      job.pause = kBusyPauseFirst;
+      job.next_try = job.busy_since + job.pause;
+      return Next::kBusy;
+    }
+    return Sent(row);
+  }
   if (!Send(DDECommand)) {
     Finish(Outcome::kStopped, "Window closed while the IDE was busy, not sent");
     return Next::kWindowClosed;
@@ -278,6 +569,24 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
     Finish(Outcome::kStopped, "Stopped by the user while the IDE was busy, not sent");
     return Next::kEndBatch;
   }
+  return Sent(row);
+}
+
+BatchOperations::Next BatchOperations::SendAgain(const OperationRow& row, Job& job) {
+  dde_.Execute(state_.DDEChannel, job.command);
+  window_.DiscardInputExceptClose();
+  // Busy is no refusal: the IDE takes the command once it is free, within the time-out.
+  if (dde_.LastError() == platform::kDdeServerBusy && clock_.Ticks() - job.busy_since < TimeOutHundredths()) {
+    job.pause = std::min(job.pause * 2, kBusyPauseLongest);
+    job.next_try = clock_.Ticks() + job.pause;
+    return Next::kBusy;
+  }
+  job.command.clear();
+  return Sent(row);
+}
+
+BatchOperations::Next BatchOperations::Sent(const OperationRow& row) {
+  const std::string app(app_.Application.Trimmed());
   // A refusal concerns this application alone: unless the user asked to stop at the first
   // failure, it is logged and the batch goes on. A failure of the IDE itself (the conversation
   // lost, the IDE gone, a time-out) ends the batch either way.
@@ -296,7 +605,7 @@ BatchOperations::Next BatchOperations::Process(const OperationRow& row) {
     Finish(state_.LastErrorCode == platform::kDdeTimeOut ? Outcome::kTimedOut : Outcome::kFailed, ErrorLine());
     return Next::kEndBatch;
   }
-  return WaitForResult(row, wait);
+  return Next::kWaiting;
 }
 
 bool BatchOperations::Send(const std::string& DDECommand) {
@@ -352,76 +661,6 @@ bool BatchOperations::Pause(int hundredths) {
   if (window_.IsClosed()) return false;
   window_.SetTimerPeriod(period);
   return event != WaitEvent::kClosed;
-}
-
-BatchOperations::Next BatchOperations::WaitForResult(const OperationRow& row, ResultWait& wait) {
-  std::string app(app_.Application.Trimmed());
-  state_.LastAction = app + row.ack_text;
-  window_.Display();
-
-  // The folder tells when the IDE writes; the timer stays for folders that send no notifications
-  // and for the time limits, and the folder is looked at at the window's own period.
-  const int period = window_.TimerPeriod();
-  wait.Start(clock_.Ticks(), TimeOutHundredths(), period);
-  window_.SetTimerPeriod(wait.TimerPeriod());
-  window_.WatchDirectory(wait.Folder());
-  // The first look comes at once: the IDE may have written before the acknowledgement came.
-  window_.DirectoryChanged();
-  const std::string awaited(row.awaited_extension);
-  Next next = Next::kNextApplication;
-  for (bool waiting = true; waiting;) {
-    const WaitEvent event = NextWaitEvent();
-    if (event == WaitEvent::kClosed) {
-      Finish(Outcome::kStopped, "Window closed while waiting for " + awaited);
-      next = Next::kWindowClosed;
-      break;
-    }
-    if (event == WaitEvent::kStopNow) {
-      Finish(Outcome::kStopped, "Stopped by the user; the wait for " + awaited + " was abandoned");
-      next = Next::kEndBatch;
-      break;
-    }
-    const std::int64_t now = clock_.Ticks();
-    const ResultWait::Verdict verdict = wait.Poll(
-        now, event == WaitEvent::kTimer ? ResultWait::Trigger::kTimer : ResultWait::Trigger::kFolderChanged);
-    // Set only when it changes: setting the timer starts its period afresh, and a folder that
-    // keeps changing would otherwise keep the timer from ever firing.
-    if (window_.TimerPeriod() != wait.TimerPeriod()) window_.SetTimerPeriod(wait.TimerPeriod());
-    waiting = false;
-    switch (verdict) {
-      case ResultWait::Verdict::kWaiting:
-        waiting = true;
-        break;
-      case ResultWait::Verdict::kWritten:
-        if (row.completion_action != nullptr) {
-          state_.LastAction = app + row.completion_action;
-          window_.Display();
-        }
-        Finish(Outcome::kMade, row.finished_text);
-        break;
-      case ResultWait::Verdict::kOtherKind:
-        // The project makes the other kind: what is awaited will not come.
-        Finish(Outcome::kFailed, "The IDE made " + wait.OtherName() + row.other_reason);
-        break;
-      case ResultWait::Verdict::kIdeGone:
-        // Its result will not come, and the next applications' commands would find nobody.
-        state_.DDEConnected = 0;
-        window_.Display();
-        current_.error_code = platform::kDdeChannelNotOpen;
-        Finish(Outcome::kFailed, "The IDE ended the conversation (it exited or closed it) while " + awaited +
-                                     " was awaited");
-        next = Next::kEndBatch;
-        break;
-      case ResultWait::Verdict::kTimedOut:
-        Finish(Outcome::kTimedOut, "No " + awaited + " within " + Minutes(wait.Limit()) + ", wait ended");
-        break;
-    }
-  }
-  if (!window_.IsClosed()) {
-    window_.WatchDirectory("");
-    window_.SetTimerPeriod(period);
-  }
-  return next;
 }
 
 bool BatchOperations::TakeUserRequest() {
@@ -521,8 +760,28 @@ std::string BatchOperations::ErrorLine() {
   return "Error " + std::to_string(state_.LastErrorCode) + " " + std::string(platform::TrimRight(dde_.LastErrorText()));
 }
 
-void BatchOperations::ShowProgress(int number) {
-  window_.SetTitle(title_ + " - " + std::to_string(number) + " of " + std::to_string(tally_.chosen));
+void BatchOperations::ShowProgress() {
+  const std::string count = std::to_string(pooled_ ? ended_count_ : started_) + " of " + std::to_string(tally_.chosen);
+  std::string progress = count;
+  std::vector<std::int64_t> expected, spent;
+  const std::int64_t now = clock_.Ticks();
+  for (std::size_t i = 0; i < expected_.size(); ++i) {
+    if (ended_[i]) continue;
+    expected.push_back(expected_[i]);
+    std::int64_t at_work = 0;
+    for (const auto& job : jobs_)
+      if (job->index == i) at_work = now - job->start_ticks;
+    spent.push_back(at_work);
+  }
+  const int ides = static_cast<int>(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.alive; }));
+  const std::optional<std::int64_t> left = TimeLeft(expected, spent, ides);
+  if (left) progress += ", " + TimeLeftText(*left);
+  // The time left moves with every look at the waits; the title and the console change only with it.
+  if (window_.Title() == title_ + " - " + progress) return;
+  window_.SetTitle(title_ + " - " + progress);
+  // The console hears of each application's start or end, not of every second.
+  if (left && progress_ && count != told_count_) progress_(progress);
+  if (left) told_count_ = count;
 }
 
 BatchEnd BatchOperations::EndBatch(bool window_closing) {

@@ -3,7 +3,9 @@
 // the IDE writes, which is noticed when the application's folder changes (the main window's timer
 // is the fallback for folders that send no notifications); every step goes into the activity log
 // (TempFile), and one more record sums the batch up. Main runs one when the operation's button is
-// accepted; while it runs, the list can be scrolled but no button acts.
+// accepted; while it runs, the list can be scrolled but no button acts. With several IDEs
+// (ConnectionState::IDEs) each makes one application at a time, as pool_schedule.h orders them;
+// with one, the batch goes one application after another.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,7 @@
 #include "ide/batch_plan.h"
 #include "ide/connection.h"
 #include "ide/dde_contract.h"
+#include "ide/pool_schedule.h"
 #include "ide/result_wait.h"
 #include "platform/clock.h"
 #include "platform/directory_lister.h"
@@ -47,6 +50,9 @@ inline constexpr const char* kStopQuestion =
     "wait is abandoned and it is logged as stopped, not made.\nCancel: go on.";
 // The file beside the log that a running batch claims, with who holds it written inside.
 inline constexpr const char* kLogClaimFile = "TEMPFILE.lock";
+// How often a pool of IDEs looks at its applications' folders for their results (hundredths): a
+// pool does not watch folders, it lists each running application's own on its timer.
+inline constexpr int kPoolLook = 25;
 // While the IDE answers busy, the command is sent again after a pause that starts at this and
 // doubles up to kBusyPauseLongest (hundredths), until the DDE time-out has passed.
 inline constexpr int kBusyPauseFirst = 50;
@@ -145,16 +151,43 @@ class BatchOperations {
   void OnLogged(std::function<void(const store::TempFileRecord&)> logged) { logged_ = std::move(logged); }
   // Called with every chosen application's outcome, in the batch's order.
   void OnOutcome(std::function<void(const ApplicationOutcome&)> told) { told_ = std::move(told); }
+  // Called with the batch's progress ("12 of 60, about 4 min left") whenever it changes, once a
+  // time left is known (a console shows it as it goes).
+  void OnProgress(std::function<void(const std::string&)> progress) { progress_ = std::move(progress); }
   // Why a log record could not be written during the last batch ("" when every one was).
   const std::string& LogFailure() const { return log_failure_; }
 
  private:
-  enum class Next { kNextApplication, kEndBatch, kWindowClosed };
+  enum class Next { kNextApplication, kEndBatch, kWindowClosed, kWaiting, kBusy };
   // One chosen application as found when the batch started.
   struct Tagged {
     store::RecordPosition position;
     std::string application;
     std::string folder;
+    std::int32_t order = 0;      // build order number, 0 = none
+    std::int64_t expected = -1;  // its last make's duration (hundredths), -1 when not known
+  };
+  // One IDE of the batch's pool.
+  struct Slot {
+    PoolIde ide;
+    bool alive = true;  // false once it died or ended its conversation: it takes no more
+    bool busy = false;
+  };
+  // One application at work: every piece of its state, so that several run side by side, one per
+  // IDE. Enter puts it into the working state the steps use; Leave takes it back.
+  struct Job {
+    std::size_t index = 0;  // in the batch's order
+    int slot = 0;
+    store::AppsRecord app;
+    ApplicationOutcome outcome;
+    std::int64_t start_ticks = 0;
+    platform::FixedString<8> base;
+    std::unique_ptr<ResultWait> wait;
+    // While a pool's IDE answers busy: the command to send again, from when, and when next.
+    std::string command;
+    std::int64_t busy_since = 0;
+    std::int64_t next_try = 0;
+    int pause = kBusyPauseFirst;
   };
 
   BatchEnd RunBatch(Operation operation);
@@ -167,14 +200,37 @@ class BatchOperations {
   bool EndsAtFailure();
   void KeepResult();
   bool Chosen(const store::AppsRecord& app) const { return IsChosen(selection_, app, &lister_); }
-  Next Process(const OperationRow& row);
+  // Checks, prepares and sends the application at hand; kWaiting when its wait is to begin (in
+  // job.wait), kBusy when a pool's IDE answered busy (sent again later), else how it ended.
+  Next Process(const OperationRow& row, Job& job);
+  // What the IDE's answer to the command means for the application at hand.
+  Next Sent(const OperationRow& row);
+  // Sends a pool's busy job's command again (entered); kBusy while the IDE stays busy.
+  Next SendAgain(const OperationRow& row, Job& job);
+  // The pool's timer: as short as its waits and busy IDEs need.
+  void SetPoolTimer();
+  void Enter(Job& job);
+  void Leave(Job& job);
+  // Begins the wait of the job at hand, sent and acknowledged.
+  void StartWait(const OperationRow& row, Job& job);
+  // What the job's wait learned from `verdict`; true when the application has ended.
+  bool Settle(const OperationRow& row, Job& job, ResultWait::Verdict verdict);
+  // Ends every application at work with `outcome` and the text `why` + its awaited extension +
+  // `after`.
+  // Those whose command a busy IDE has not taken yet end with `busy_text`.
+  void AbandonAll(Outcome outcome, const std::string& why, const std::string& after, const std::string& busy_text);
+  // An IDE leaves the pool after a failure of its own; false when none is left.
+  bool Retire(int slot);
+  int FreeSlot() const;
+  void LogIdes();
+  // The IDEs at work and their applications in the last-action field (a pool only).
+  void ShowAtWork();
   // Sends `DDECommand`, again after a growing pause while the IDE answers that it is busy, until the
   // DDE time-out has passed. False when the window was closed meanwhile.
   bool Send(const std::string& DDECommand);
   // Runs the window's loop for `hundredths`, its events taken as during a wait. False when the
   // window closed.
   bool Pause(int hundredths);
-  Next WaitForResult(const OperationRow& row, ResultWait& wait);
   // What a wait's loop is handed: the window's events it does not sort out itself.
   enum class WaitEvent { kClosed, kStopNow, kTimer, kFolderChanged };
   // Takes the window's events as a wait does until one is for the wait itself: Esc and the close
@@ -194,7 +250,9 @@ class BatchOperations {
   void Finish(Outcome outcome, std::string_view text);
   // The log line of a DDE failure: the code, and the IDE's own number and message after a refusal.
   std::string ErrorLine();
-  void ShowProgress(int number);
+  // The title's count and the time left; a pool counts the applications ended, one IDE the one at
+  // hand.
+  void ShowProgress();
   BatchEnd EndBatch(bool window_closing);
 
   rt::Window& window_;
@@ -211,6 +269,7 @@ class BatchOperations {
   std::function<void(const store::TempFileRecord&)> logged_;
 
   std::function<void(const ApplicationOutcome&)> told_;
+  std::function<void(const std::string&)> progress_;
   std::unique_ptr<platform::FileClaim> claim_;  // the log's, for the whole batch
 
   // Working state; names are the system's own.
@@ -225,6 +284,16 @@ class BatchOperations {
   bool stop_requested_ = false;        // after this application
   bool stop_now_ = false;              // abandon this application's wait
   std::string log_failure_;
+
+  // The pool: its IDEs, the applications at work, and what the batch's progress counts.
+  std::vector<Slot> slots_;
+  std::vector<std::unique_ptr<Job>> jobs_;
+  bool pooled_ = false;  // more than one IDE
+  std::vector<std::int64_t> expected_;  // by the batch's order
+  std::vector<bool> ended_;
+  int started_ = 0;
+  int ended_count_ = 0;
+  std::string told_count_;  // the count the progress callback last heard
 };
 
 }  // namespace ide

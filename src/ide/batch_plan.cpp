@@ -46,6 +46,14 @@ void BatchOperations::Arrange(std::vector<Tagged>& tagged) {
     return last != nullptr && last->order > 0 ? static_cast<std::int64_t>(last->order) : INT64_MAX;
   };
   std::stable_sort(tagged.begin(), tagged.end(), [&](const Tagged& a, const Tagged& b) { return rank(a) < rank(b); });
+  // The pool's barriers, and the time left: a make's last duration says what this one will take;
+  // an application that was not made last time took a time that says nothing of a make.
+  for (Tagged& app : tagged) {
+    if (const store::LastResult* last = entry(app)) {
+      app.order = std::max(last->order, 0);
+      if (last->outcome == OutcomeName(Outcome::kMade)) app.expected = last->hundredths;
+    }
+  }
 }
 
 bool BatchOperations::UpToDate(const OperationRow& row) {
@@ -91,7 +99,8 @@ void BatchOperations::KeepResult() {
                            .date = current_.end.date,
                            .clock = current_.end.time,
                            .hundredths = current_.hundredths,
-                           .error = current_.outcome == Outcome::kUpToDate ? "" : error};
+                           .error = current_.outcome == Outcome::kUpToDate ? "" : error,
+                           .ide_process = current_.ide_process};
   if (current_.outcome == Outcome::kMade) {
     result.made_date = current_.end.date;
     result.made_clock = current_.end.time;

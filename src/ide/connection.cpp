@@ -1,10 +1,13 @@
 // The IDE connection: see connection.h.
 #include "ide/connection.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "ide/dde_contract.h"
 #include "platform/clock.h"
+#include "platform/code_page.h"
 #include "platform/dde_client.h"
 #include "platform/program_starter.h"
 #include "runtime/runtime.h"
@@ -32,11 +35,56 @@ void Connection::SetNotConnected() {
   state_.LastAction = "Not Connected";
 }
 
+namespace {
+
+// The program's name without its folder and extension: "CW20" for "C:\\CW\\BIN\\CW20.EXE".
+std::string ProgramName(std::string_view path) {
+  std::size_t slash = path.find_last_of("/\\");
+  std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  std::size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
+  return std::string(name);
+}
+
+std::string FoldedPath(std::string_view path) {
+  std::string folded = platform::FoldUpper(path);
+  for (char& c : folded)
+    if (c == '/') c = '\\';
+  return folded;
+}
+
+}  // namespace
+
+bool SameProgram(std::string_view a, std::string_view b) { return FoldedPath(a) == FoldedPath(b); }
+
+std::string ConnectedText(const PoolIde& ide) {
+  if (ide.process == 0) return "Connected to CW";
+  std::string name = ide.program.empty() ? std::string("IDE") : ProgramName(ide.program);
+  const std::string pid = " (pid " + std::to_string(ide.process) + ")";
+  constexpr std::size_t kRoom = 30 - (sizeof "Connected to " - 1);
+  // The process tells instances apart; the name is what gives way.
+  if (name.size() + pid.size() > kRoom) name.resize(kRoom > pid.size() + 1 ? kRoom - pid.size() : 1);
+  return "Connected to " + name + pid;
+}
+
+std::string IdeDescription(const PoolIde& ide) {
+  return (ide.program.empty() ? std::string("an IDE") : ide.program) + " (process " + std::to_string(ide.process) +
+         ")";
+}
+
 void Connection::FirstAttempt() {
-  TakeChannel(dde_.Connect(kService));
+  pool_.clear();
+  if (state_.IDEProgram.empty()) {
+    TakeChannel(dde_.Connect(kService));
+    if (state_.DDEChannel != 0) pool_.push_back({state_.DDEChannel, dde_.ServerProcess(state_.DDEChannel), ""});
+  } else {
+    AddServers(1);
+    TakeChannel(pool_.empty() ? 0 : pool_.front().channel);
+  }
+  NamePool();
   if (state_.DDEChannel != 0) {
     state_.DDEConnected = 1;
-    state_.LastAction = "Connected to CW";
+    state_.LastAction = ConnectedText(pool_.front());
   } else {
     state_.DDEConnected = 0;
     state_.LastAction = "Not Connected";
@@ -50,26 +98,128 @@ bool Connection::WarnIfNotConnected() {
   return true;
 }
 
-ConnectOutcome Connection::ConnectWithStartUp() {
+std::string Connection::StartCommand() const {
+  // A path may hold blanks: quoted, the whole of it names the program.
+  return state_.IDEProgram.empty() ? std::string(kStartCommand) : "\"" + state_.IDEProgram + "\"";
+}
+
+void Connection::NamePool() {
+  bool unnamed = false;
+  for (const PoolIde& ide : pool_) unnamed = unnamed || (ide.process != 0 && ide.program.empty());
+  if (!unnamed) return;
+  for (const platform::DdeServer& server : dde_.Servers(kService))
+    for (PoolIde& ide : pool_)
+      if (ide.process == server.process_id && ide.program.empty()) ide.program = server.program;
+}
+
+void Connection::AddServers(int wanted) {
+  const std::vector<platform::DdeServer> servers = dde_.Servers(kService);
+  for (const platform::DdeServer& server : servers) {
+    if (static_cast<int>(pool_.size()) >= wanted) return;
+    if (!state_.IDEProgram.empty() && !SameProgram(server.program, state_.IDEProgram)) continue;
+    if (std::any_of(pool_.begin(), pool_.end(), [&](const PoolIde& ide) { return ide.process == server.process_id; }))
+      continue;
+    if (platform::DdeChannel channel = dde_.ConnectTo(kService, server.process_id); channel != 0)
+      pool_.push_back({channel, server.process_id, server.program});
+  }
+  // A client that cannot tell servers apart lists none: it still reaches one, by the service alone.
+  if (servers.empty() && pool_.empty() && state_.IDEProgram.empty()) {
+    if (platform::DdeChannel channel = dde_.Connect(kService); channel != 0)
+      pool_.push_back({channel, dde_.ServerProcess(channel), ""});
+  }
+}
+
+ConnectOutcome Connection::GiveUp(const std::string& why, const std::string& told) {
+  for (const PoolIde& ide : pool_)
+    if (ide.channel != state_.DDEChannel) dde_.Close(ide.channel);
+  pool_.clear();
+  SetNotConnected();
+  Display();
+  gave_up_ = why;
+  runtime().Message(told, kNotConnectedCaption, rt::BoxIcon::Stop, rt::ButtonOk);
+  return ConnectOutcome::kGaveUp;
+}
+
+ConnectOutcome Connection::ConnectWithStartUp(int wanted) {
   gave_up_.clear();
+  pool_.clear();
+  ConnectOutcome outcome =
+      state_.IDEProgram.empty() && wanted <= 1 ? ConnectAny() : ConnectChosen(std::max(wanted, 1));
+  if (outcome == ConnectOutcome::kConnected) NamePool();
+  return outcome;
+}
+
+ConnectOutcome Connection::ConnectAny() {
   TakeChannel(dde_.Connect(kService));
-  if (state_.DDEChannel != 0) return ConnectOutcome::kConnected;
+  auto connected = [&] {
+    pool_.push_back({state_.DDEChannel, dde_.ServerProcess(state_.DDEChannel), ""});
+    return ConnectOutcome::kConnected;
+  };
+  if (state_.DDEChannel != 0) return connected();
 
   // Started once only: a second start of an IDE that is still coming up would not make it faster.
   if (starter_.Start(kStartCommand) != platform::StartResult::kOk) {
-    SetNotConnected();
-    Display();
-    gave_up_ = std::string("the IDE is not running and \"") + kStartCommand + "\" could not be started";
-    runtime().Message(std::string("Clarion for Windows is not running, and \"") + kStartCommand +
-                          "\" could not be started.",
-                      kNotConnectedCaption, rt::BoxIcon::Stop, rt::ButtonOk);
-    return ConnectOutcome::kGaveUp;
+    return GiveUp(std::string("the IDE is not running and \"") + kStartCommand + "\" could not be started",
+                  std::string("Clarion for Windows is not running, and \"") + kStartCommand +
+                      "\" could not be started.");
   }
   state_.LastAction = "Waiting for CW to start";
   Display();
   // The IDE needs a while to offer its service. The window's own loop paces the attempts (one per
   // timer tick, the timer made short meanwhile) and keeps it painted; other input is taken and
   // ignored.
+  return AwaitStart(
+      [&] {
+        TakeChannel(dde_.Connect(kService));
+        return state_.DDEChannel != 0 ? std::optional(connected()) : std::nullopt;
+      },
+      [&] {
+        return GiveUp(std::string("\"") + kStartCommand + "\" was started but the IDE did not answer within " +
+                          std::to_string(kStartUpWait / 100) + " seconds",
+                      std::string("Clarion for Windows was started with \"") + kStartCommand +
+                          "\" but did not answer within " + std::to_string(kStartUpWait / 100) + " seconds.");
+      });
+}
+
+ConnectOutcome Connection::ConnectChosen(int wanted) {
+  auto connected = [&] {
+    TakeChannel(pool_.front().channel);
+    return ConnectOutcome::kConnected;
+  };
+  AddServers(wanted);
+  if (static_cast<int>(pool_.size()) >= wanted) return connected();
+
+  // One start for each IDE missing: each start of the program is an instance of its own.
+  const std::string command = StartCommand();
+  const std::string shown = state_.IDEProgram.empty() ? std::string(kStartCommand) : state_.IDEProgram;
+  int started = 0;
+  while (static_cast<int>(pool_.size()) + started < wanted &&
+         starter_.Start(command) == platform::StartResult::kOk)
+    ++started;
+  if (started == 0) {
+    if (!pool_.empty()) return connected();  // the batch makes do with those running
+    return GiveUp("\"" + shown + "\" could not be started",
+                  "The IDE is not running, and \"" + shown + "\" could not be started: it does not exist, or "
+                  "cannot run. Nothing was sent.");
+  }
+  state_.LastAction = "Waiting for " + (state_.IDEProgram.empty() ? std::string("CW") : ProgramName(shown)) +
+                      " to start";
+  Display();
+  return AwaitStart(
+      [&] {
+        AddServers(wanted);
+        return static_cast<int>(pool_.size()) >= wanted ? std::optional(connected()) : std::nullopt;
+      },
+      [&] {
+        if (!pool_.empty()) return connected();
+        return GiveUp("\"" + shown + "\" started but not answering after " + std::to_string(kStartUpWait / 100) + " s",
+                      "\"" + shown + "\" was started but did not answer as the IDE within " +
+                          std::to_string(kStartUpWait / 100) + " seconds. Nothing was sent.");
+      });
+}
+
+ConnectOutcome Connection::AwaitStart(const std::function<std::optional<ConnectOutcome>()>& attempt,
+                                      const std::function<ConnectOutcome()>& at_bound) {
   platform::Clock& clock = runtime().clock();
   const std::int64_t started = clock.Ticks();
   struct ShortTimer {
@@ -82,50 +232,47 @@ ConnectOutcome Connection::ConnectWithStartUp() {
     switch (window_.Kind()) {
       case rt::EventKind::CloseWindow:
       case rt::EventKind::CloseDown:
-        SetNotConnected();
-        gave_up_ = "the window was closed while the IDE was starting";
-        return ConnectOutcome::kWindowClosed;
+        return WindowClosedWhileStarting();
       case rt::EventKind::Timer:
-        TakeChannel(dde_.Connect(kService));
-        if (state_.DDEChannel != 0) return ConnectOutcome::kConnected;
-        if (clock.Ticks() - started >= kStartUpWait) {
-          SetNotConnected();
-          Display();
-          gave_up_ = std::string("\"") + kStartCommand + "\" was started but the IDE did not answer within " +
-                     std::to_string(kStartUpWait / 100) + " seconds";
-          runtime().Message(std::string("Clarion for Windows was started with \"") + kStartCommand +
-                                "\" but did not answer within " + std::to_string(kStartUpWait / 100) +
-                                " seconds.",
-                            kNotConnectedCaption, rt::BoxIcon::Stop, rt::ButtonOk);
-          return ConnectOutcome::kGaveUp;
-        }
+        if (std::optional<ConnectOutcome> outcome = attempt()) return *outcome;
+        if (clock.Ticks() - started >= kStartUpWait) return at_bound();
         break;
       default:
         break;
     }
   }
+  return WindowClosedWhileStarting();
+}
+
+ConnectOutcome Connection::WindowClosedWhileStarting() {
+  for (const PoolIde& ide : pool_)
+    if (ide.channel != state_.DDEChannel) dde_.Close(ide.channel);
+  pool_.clear();
   SetNotConnected();
   gave_up_ = "the window was closed while the IDE was starting";
   return ConnectOutcome::kWindowClosed;
 }
 
 bool Connection::Connect() {
-  ConnectOutcome outcome = ConnectWithStartUp();
+  ConnectOutcome outcome = ConnectWithStartUp(1);
   if (outcome == ConnectOutcome::kWindowClosed) return false;
   if (outcome == ConnectOutcome::kConnected) {
     state_.DDEConnected = 1;
-    state_.LastAction = "Connected to CW";
-    if (dde_.LastError() == platform::kDdeNoError) state_.LastAction = "Connected to CW.";
+    std::string text = ConnectedText(pool_.front());
+    state_.LastAction = text;
+    if (dde_.LastError() == platform::kDdeNoError && text.size() < 30) state_.LastAction = text + ".";
   }
   Display();
   return true;
 }
 
 ConnectOutcome Connection::ConnectForBatch() {
-  ConnectOutcome outcome = ConnectWithStartUp();
+  ConnectOutcome outcome = ConnectWithStartUp(state_.IDEs);
   if (outcome != ConnectOutcome::kConnected) return outcome;
   state_.DDEConnected = 1;
-  if (dde_.LastError() == platform::kDdeNoError) state_.LastAction = "Connected to CW";
+  if (dde_.LastError() == platform::kDdeNoError)
+    state_.LastAction = pool_.size() > 1 ? "Connected to " + std::to_string(pool_.size()) + " IDEs"
+                                         : ConnectedText(pool_.front());
   Display();
   return outcome;
 }
@@ -139,7 +286,10 @@ void Connection::Disconnect() {
   Display();
 }
 
-void Connection::CloseChannel() { dde_.Close(state_.DDEChannel); }
+void Connection::CloseChannel() {
+  dde_.Close(state_.DDEChannel);
+  for (const PoolIde& ide : pool_) dde_.Close(ide.channel);
+}
 
 void Connection::SetTimeOut() { dde_.SetTimeOut(static_cast<std::int32_t>(state_.DDETimeOut) * 6000); }
 

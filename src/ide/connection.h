@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/fixed_string.h"
 
@@ -34,7 +37,8 @@ struct ConnectionState {
   // The IDE's program (full path) whose instances alone are used; "" any server of the service,
   // and "CW20" is started when none answers.
   std::string IDEProgram;
-  // How many instances a batch makes applications with at once, 1 to kMaxIdes.
+  // How many instances a batch makes applications with at once, 1 to kMaxIdes; with 1 and no
+  // IDEProgram, a batch reaches its IDE as it always has.
   std::uint8_t IDEs = 1;
 
   static constexpr std::size_t kMaxErrorText = 299;
@@ -61,6 +65,21 @@ inline constexpr const char* kNotRunningWarning =
     "press \"Connect\" now.";
 inline constexpr const char* kNotConnectedCaption = "Not Connected";
 
+// One IDE a batch makes applications with: its conversation and which instance it is.
+struct PoolIde {
+  std::int32_t channel = 0;
+  std::uint32_t process = 0;  // 0 when the DDE client cannot tell
+  std::string program;        // its program's full path; "" when not known
+};
+
+// Whether two programs' paths name the same file: letter case folded, "/" and "\" alike.
+bool SameProgram(std::string_view a, std::string_view b);
+// "Connected to CW20 (pid 1234)" for the last-action field (the program's name without folder and
+// extension, shortened to fit); "Connected to CW" when the process is not known.
+std::string ConnectedText(const PoolIde& ide);
+// "C:\CW\BIN\CW20.EXE (process 1234)" for the log.
+std::string IdeDescription(const PoolIde& ide);
+
 class Connection {
  public:
   // `window` is the main window, open for as long as this object is used.
@@ -84,6 +103,11 @@ class Connection {
   // The start of a batch operation: connects with start-up; "Connected to CW" only when no DDE
   // error is pending. Neither redisplays nor rereads on success: the batch goes on.
   ConnectOutcome ConnectForBatch();
+  // The IDEs the last ConnectForBatch reached: up to ConnectionState::IDEs of them, the first on
+  // DDEChannel. Instances already running are taken first, then more are started until there are
+  // as many, for as long as kStartUpWait allows. Started instances are left running when the batch
+  // ends, for the next batch to find; an IDE this program did not start is never closed.
+  const std::vector<PoolIde>& Pool() const { return pool_; }
   // The process-wide DDE time-out from DDETimeOut (minutes).
   void SetTimeOut();
   // Keeps the platform's last error in LastErrorCode and tells the user about DDE failures: the
@@ -94,11 +118,30 @@ class Connection {
   void CheckDDEError(std::string_view application = "", bool tell_refusal = true);
   // Why the last ConnectForBatch gave up, for the log ("" after a success).
   const std::string& GaveUpReason() const { return gave_up_; }
-  // Ends the current conversation; DDEChannel keeps its number (the display still reads connected).
+  // Ends the current conversation, and those of the rest of the pool; DDEChannel keeps its number
+  // (the display still reads connected).
   void CloseChannel();
 
  private:
-  ConnectOutcome ConnectWithStartUp();
+  // Reaches up to `wanted` IDEs into pool_ (starting them when too few run).
+  ConnectOutcome ConnectWithStartUp(int wanted);
+  // The path of today's single IDE: any server of the service, "CW20" started when none answers.
+  ConnectOutcome ConnectAny();
+  // The path that chooses servers: by IDEProgram, and several.
+  ConnectOutcome ConnectChosen(int wanted);
+  // Adds to pool_ the servers that answer now and are not in it yet, up to `wanted`.
+  void AddServers(int wanted);
+  // The user is told that the IDE could not be reached; `why` goes to the log.
+  ConnectOutcome GiveUp(const std::string& why, const std::string& told);
+  // Runs the window's loop while an IDE starts: `attempt` on each timer tick until it gives an
+  // outcome, `at_bound` once kStartUpWait has passed.
+  ConnectOutcome AwaitStart(const std::function<std::optional<ConnectOutcome>()>& attempt,
+                            const std::function<ConnectOutcome()>& at_bound);
+  ConnectOutcome WindowClosedWhileStarting();
+  // The program started when too few IDEs run, quoted when it is a path.
+  std::string StartCommand() const;
+  // Names the pool's IDEs in pool_ from the servers' list (a client that tells processes apart).
+  void NamePool();
   // Replaces the held conversation by `channel`, closing the one held before.
   void TakeChannel(std::int32_t channel);
   void SetNotConnected();
@@ -109,6 +152,7 @@ class Connection {
   platform::DdeClient& dde_;
   platform::ProgramStarter& starter_;
   std::string gave_up_;
+  std::vector<PoolIde> pool_;
 };
 
 }  // namespace ide

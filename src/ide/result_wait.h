@@ -1,8 +1,8 @@
 // The wait for the file that one application's command makes: what its folder held before the
 // command went, whether the IDE has written the awaited file since (whole: its writer is done with
-// it), or a make's other kind of output, and the wait's time limit. BatchOperations runs one wait
-// at a time; a wait holds every piece of its application's state (folder, channel, clocks), so
-// that several can run side by side, one per IDE.
+// it), or a make's other kind of output, and the wait's time limit. A wait holds every piece of its
+// application's state (folder, channel, clocks): BatchOperations runs one per IDE at work, side by
+// side.
 #pragma once
 
 #include <cstdint>

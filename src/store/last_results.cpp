@@ -18,11 +18,12 @@ constexpr const char* kSchema =
     "application TEXT NOT NULL, operation TEXT NOT NULL DEFAULT '', outcome TEXT NOT NULL DEFAULT '', "
     "date INTEGER NOT NULL DEFAULT 0, clock INTEGER NOT NULL DEFAULT 0, hundredths INTEGER NOT NULL DEFAULT 0, "
     "error TEXT NOT NULL DEFAULT '', build_order INTEGER NOT NULL DEFAULT 0, made_date INTEGER NOT NULL DEFAULT 0, "
-    "made_clock INTEGER NOT NULL DEFAULT 0)";
+    "made_clock INTEGER NOT NULL DEFAULT 0, ide_process INTEGER NOT NULL DEFAULT 0)";
 // Columns added since the first files were written: added to an older file when it is written.
 constexpr const char* kAddedColumns[] = {
     "ALTER TABLE LastResults ADD COLUMN made_date INTEGER NOT NULL DEFAULT 0",
-    "ALTER TABLE LastResults ADD COLUMN made_clock INTEGER NOT NULL DEFAULT 0", nullptr};
+    "ALTER TABLE LastResults ADD COLUMN made_clock INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE LastResults ADD COLUMN ide_process INTEGER NOT NULL DEFAULT 0", nullptr};
 
 // A whole number of the 32-bit range, or 0: a text, a fraction or a number that would wrap (a
 // hand-edited 4294967297 is not 1) is left out.
@@ -30,6 +31,13 @@ std::int32_t Whole32(sqlite3_stmt* statement, int column) {
   if (sqlite3_column_type(statement, column) != SQLITE_INTEGER) return 0;
   const sqlite3_int64 value = sqlite3_column_int64(statement, column);
   return value < INT32_MIN || value > INT32_MAX ? 0 : static_cast<std::int32_t>(value);
+}
+
+// A process id (0 to 4294967295), or 0 when the column is missing or holds anything else.
+std::uint32_t IdeProcess(sqlite3_stmt* statement, int column) {
+  if (column < 0 || sqlite3_column_type(statement, column) != SQLITE_INTEGER) return 0;
+  const sqlite3_int64 value = sqlite3_column_int64(statement, column);
+  return value < 0 || value > UINT32_MAX ? 0 : static_cast<std::uint32_t>(value);
 }
 
 }  // namespace
@@ -42,10 +50,10 @@ bool LastResults::Record(const LastResult& result) {
   error_.clear();
   SideStatement put(path_, true, kSchema,
                     "INSERT INTO LastResults(key, folder, application, operation, outcome, date, clock, hundredths, "
-                    "error, made_date, made_clock) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11) "
+                    "error, made_date, made_clock, ide_process) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12) "
                     "ON CONFLICT(key) DO UPDATE SET folder=?2, application=?3, operation=?4, outcome=?5, date=?6, "
                     "clock=?7, hundredths=?8, error=?9, made_date=CASE WHEN ?10 <> 0 THEN ?10 ELSE made_date END, "
-                    "made_clock=CASE WHEN ?10 <> 0 THEN ?11 ELSE made_clock END",
+                    "made_clock=CASE WHEN ?10 <> 0 THEN ?11 ELSE made_clock END, ide_process=?12",
                     kSideFileWait, kAddedColumns);
   if (put.ok()) {
     put.BindText(1, LastResultKey(result.folder, result.application));
@@ -59,6 +67,7 @@ bool LastResults::Record(const LastResult& result) {
     put.BindText(9, result.error);
     sqlite3_bind_int(put.get(), 10, result.made_date);
     sqlite3_bind_int(put.get(), 11, result.made_clock);
+    sqlite3_bind_int64(put.get(), 12, result.ide_process);
   }
   if (put.ok() && put.Done()) return true;
   error_ = put.Why();
@@ -121,7 +130,8 @@ bool LastResults::ReadAll(std::map<std::string, LastResult>& results) {
                       .error = text("error"),
                       .order = std::max(0, whole("build_order")),
                       .made_date = whole("made_date"),
-                      .made_clock = whole("made_clock")};
+                      .made_clock = whole("made_clock"),
+                      .ide_process = IdeProcess(all.get(), column.contains("ide_process") ? column["ide_process"] : -1)};
     results[text("key")] = std::move(result);
   }
   if (rc != SQLITE_DONE) {

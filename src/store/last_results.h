@@ -31,6 +31,8 @@ struct LastResult {
   // not "made" leaves them as they were, so that "not reached" still tells when it was made.
   std::int32_t made_date = 0;
   std::int32_t made_clock = 0;
+  // The process of the IDE that made it (or failed to); 0 when none was sent or it is not known.
+  std::uint32_t ide_process = 0;
 };
 
 // The key of an application in the file: its full path with the records' letter case folded.

@@ -129,6 +129,26 @@ void FakeIde::ScheduleResult(const std::string& command) {
 
 // ---- FakeIde: DdeClient
 
+std::vector<platform::DdeServer> FakeIde::Servers(const std::string& service) {
+  Pump();
+  if (!running_ || process_id_ == 0 || !EqualsIgnoringCase(service, kService)) return {};
+  return {platform::DdeServer{process_id_, program_}};
+}
+
+DdeChannel FakeIde::ConnectTo(const std::string& service, std::uint32_t process_id) {
+  if (process_id == 0 || process_id != process_id_) {
+    Pump();
+    return 0;
+  }
+  return Connect(service);
+}
+
+std::uint32_t FakeIde::ServerProcess(DdeChannel channel) {
+  Pump();
+  auto it = channels_.find(channel);
+  return it == channels_.end() || it->second == ChannelState::kClosed ? 0 : process_id_;
+}
+
 DdeChannel FakeIde::Connect(const std::string& service) {
   Pump();
   ++connect_attempts_;
@@ -243,6 +263,146 @@ std::int32_t FakeIde::LastError() {
 std::string FakeIde::LastErrorText() {
   Pump();
   return DdeErrorText(last_error_);
+}
+
+// ---- FakeIdePool
+
+FakeIde& FakeIdePool::Add(std::uint32_t process_id, const std::string& program) {
+  ides_.push_back(std::make_unique<FakeIde>(clock_));
+  FakeIde& ide = *ides_.back();
+  ide.SetIdentity(process_id, program);
+  ide.SetTimeOut(time_out_);
+  if (schedule_) ide.SetScheduler(schedule_);
+  if (on_written_) ide.SetOnWritten(on_written_);
+  if (time_out_wait_) ide.SetTimeOutWait(time_out_wait_);
+  return ide;
+}
+
+void FakeIdePool::StartsWith(FakeProgramStarter& starter, const std::string& command_line, const std::string& program) {
+  starter.Install(command_line, [this, program] {
+    for (auto& ide : ides_) {
+      if (!ide->Running() && EqualsIgnoringCase(ide->Program(), program)) {
+        ide->SetRunning(true);
+        return;
+      }
+    }
+  });
+}
+
+void FakeIdePool::SetScheduler(std::function<void(std::int64_t)> schedule) {
+  schedule_ = std::move(schedule);
+  for (auto& ide : ides_) ide->SetScheduler(schedule_);
+}
+
+void FakeIdePool::SetOnWritten(std::function<void(const std::string&)> written) {
+  on_written_ = std::move(written);
+  for (auto& ide : ides_) ide->SetOnWritten(on_written_);
+}
+
+void FakeIdePool::SetTimeOutWait(std::function<void(std::int64_t)> wait) {
+  time_out_wait_ = std::move(wait);
+  for (auto& ide : ides_) ide->SetTimeOutWait(time_out_wait_);
+}
+
+int FakeIdePool::OpenChannels() const {
+  int open = 0;
+  for (const auto& ide : ides_) open += ide->OpenChannels();
+  return open;
+}
+
+void FakeIdePool::Pump() {
+  for (auto& ide : ides_) ide->Pump();
+}
+
+DdeChannel FakeIdePool::Routed(FakeIde& ide, DdeChannel inner) {
+  if (inner == 0) return 0;
+  DdeChannel channel = next_channel_++;
+  routes_[channel] = Route{&ide, inner};
+  return channel;
+}
+
+const FakeIdePool::Route* FakeIdePool::Find(DdeChannel channel) const {
+  auto it = routes_.find(channel);
+  return it == routes_.end() ? nullptr : &it->second;
+}
+
+std::vector<platform::DdeServer> FakeIdePool::Servers(const std::string& service) {
+  std::vector<platform::DdeServer> servers;
+  for (auto& ide : ides_)
+    for (platform::DdeServer& server : ide->Servers(service)) servers.push_back(std::move(server));
+  return servers;
+}
+
+DdeChannel FakeIdePool::ConnectTo(const std::string& service, std::uint32_t process_id) {
+  Pump();
+  for (auto& ide : ides_)
+    if (ide->ProcessId() == process_id && process_id != 0) return Routed(*ide, ide->ConnectTo(service, process_id));
+  return 0;
+}
+
+std::uint32_t FakeIdePool::ServerProcess(DdeChannel channel) {
+  Pump();
+  const Route* route = Find(channel);
+  return route == nullptr ? 0 : route->ide->ServerProcess(route->inner);
+}
+
+DdeChannel FakeIdePool::Connect(const std::string& service) {
+  Pump();
+  for (auto& ide : ides_) {
+    if (!ide->Running()) continue;
+    if (DdeChannel inner = ide->Connect(service); inner != 0) return Routed(*ide, inner);
+  }
+  return 0;
+}
+
+void FakeIdePool::Execute(DdeChannel channel, const std::string& command) {
+  Pump();
+  const Route* route = Find(channel);
+  if (route == nullptr) {
+    last_ = nullptr;
+    last_error_ = kDdeInvalidChannel;
+    return;
+  }
+  last_ = route->ide;
+  const std::size_t before = last_->Commands().size();
+  last_->Execute(route->inner, command);
+  if (last_->Commands().size() > before) commands_.push_back(std::to_string(last_->ProcessId()) + ": " + command);
+}
+
+bool FakeIdePool::Request(DdeChannel channel, const std::string& item, std::string& value) {
+  Pump();
+  const Route* route = Find(channel);
+  if (route == nullptr) {
+    value.clear();
+    return false;
+  }
+  return route->ide->Request(route->inner, item, value);
+}
+
+bool FakeIdePool::ServerAlive(DdeChannel channel) {
+  Pump();
+  const Route* route = Find(channel);
+  return route != nullptr && route->ide->ServerAlive(route->inner);
+}
+
+void FakeIdePool::Close(DdeChannel channel) {
+  Pump();
+  if (const Route* route = Find(channel)) route->ide->Close(route->inner);
+}
+
+void FakeIdePool::SetTimeOut(std::int32_t hundredths) {
+  time_out_ = std::max<std::int32_t>(hundredths, 1);
+  for (auto& ide : ides_) ide->SetTimeOut(time_out_);
+}
+
+std::int32_t FakeIdePool::LastError() {
+  Pump();
+  return last_ != nullptr ? last_->LastError() : last_error_;
+}
+
+std::string FakeIdePool::LastErrorText() {
+  Pump();
+  return DdeErrorText(LastError());
 }
 
 }  // namespace doubles

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,16 @@ class FakeIde final : public DdeClient {
 
   // Ends every open conversation from the IDE's side while it keeps running (it closed them).
   void EndConversations();
+  // The process this instance runs in and its program's path, as Servers and ServerProcess report
+  // them; process 0 (the default) is one the client cannot tell apart, as DDEML cannot.
+  void SetIdentity(std::uint32_t process_id, std::string program) {
+    process_id_ = process_id;
+    program_ = std::move(program);
+  }
+  std::uint32_t ProcessId() const { return process_id_; }
+  const std::string& Program() const { return program_; }
+  // Whether `channel` is one of this instance's, open or not.
+  bool Owns(DdeChannel channel) const { return channels_.contains(channel); }
 
   // ---- observing
   const std::vector<std::string>& Commands() const { return commands_; }  // received, in order
@@ -112,6 +123,9 @@ class FakeIde final : public DdeClient {
   void Pump();
 
   // ---- DdeClient
+  std::vector<platform::DdeServer> Servers(const std::string& service) override;
+  DdeChannel ConnectTo(const std::string& service, std::uint32_t process_id) override;
+  std::uint32_t ServerProcess(DdeChannel channel) override;
   DdeChannel Connect(const std::string& service) override;
   void Execute(DdeChannel channel, const std::string& command) override;
   bool Request(DdeChannel channel, const std::string& item, std::string& value) override;
@@ -159,6 +173,68 @@ class FakeIde final : public DdeClient {
   std::vector<std::string> commands_;
   std::vector<std::string> written_;
   int connect_attempts_ = 0;
+  std::uint32_t process_id_ = 0;
+  std::string program_;
+};
+
+// Several instances of the IDE behind one client, as one station sees them when several are
+// running: each a FakeIde with its own process, program, delays, faults and death. Connect reaches
+// the first running instance, ConnectTo the one of a process; every call reaches all instances, so
+// each writes its results when their time has come. Channels are the pool's own numbers (1, 2, ...),
+// each routed to its instance's channel. The last error is the one of the instance the last command
+// went to.
+class FakeIdePool final : public DdeClient {
+ public:
+  explicit FakeIdePool(Clock& clock) : clock_(clock) {}
+
+  // Adds an instance running `program` in process `process_id` (not 0), running unless told
+  // otherwise; it takes the pool's scheduler and written-file callbacks.
+  FakeIde& Add(std::uint32_t process_id, const std::string& program);
+  FakeIde& Instance(std::size_t i) { return *ides_.at(i); }
+  std::size_t Size() const { return ides_.size(); }
+  // Starting `command_line` through `starter` brings up the first instance of `program` (letter
+  // case ignored) that is not running, one per start; a start with none left changes nothing.
+  void StartsWith(FakeProgramStarter& starter, const std::string& command_line, const std::string& program);
+  // As FakeIde's, for every instance, present and added later.
+  void SetScheduler(std::function<void(std::int64_t due_ticks)> schedule);
+  void SetOnWritten(std::function<void(const std::string& path)> written);
+  void SetTimeOutWait(std::function<void(std::int64_t hundredths)> wait);
+  // Every command any instance received, in order, each as "process: command".
+  const std::vector<std::string>& Commands() const { return commands_; }
+  int OpenChannels() const;
+  void Pump();
+
+  std::vector<platform::DdeServer> Servers(const std::string& service) override;
+  DdeChannel ConnectTo(const std::string& service, std::uint32_t process_id) override;
+  std::uint32_t ServerProcess(DdeChannel channel) override;
+  DdeChannel Connect(const std::string& service) override;
+  void Execute(DdeChannel channel, const std::string& command) override;
+  bool Request(DdeChannel channel, const std::string& item, std::string& value) override;
+  bool ServerAlive(DdeChannel channel) override;
+  void Close(DdeChannel channel) override;
+  void SetTimeOut(std::int32_t hundredths) override;
+  std::int32_t LastError() override;
+  std::string LastErrorText() override;
+
+ private:
+  struct Route {
+    FakeIde* ide;
+    DdeChannel inner;
+  };
+  DdeChannel Routed(FakeIde& ide, DdeChannel inner);
+  const Route* Find(DdeChannel channel) const;
+
+  Clock& clock_;
+  std::vector<std::unique_ptr<FakeIde>> ides_;
+  std::map<DdeChannel, Route> routes_;
+  DdeChannel next_channel_ = 1;
+  FakeIde* last_ = nullptr;
+  std::int32_t last_error_ = platform::kDdeNoError;  // for channels no instance owns
+  std::int32_t time_out_ = platform::kDdeDefaultTimeOut;
+  std::function<void(std::int64_t)> schedule_;
+  std::function<void(const std::string&)> on_written_;
+  std::function<void(std::int64_t)> time_out_wait_;
+  std::vector<std::string> commands_;
 };
 
 }  // namespace doubles

@@ -148,6 +148,27 @@ TEST_F(ConsoleTest, RunPrintsTheLogAndExitsByWhatWasMade) {
   EXPECT_FALSE(Has(out_, "B.APP"));
 }
 
+// An IDE the client tells apart by its process: the log's first record and each JUnit case name
+// it; from the second batch on, the last times give the progress its time left.
+TEST_F(ConsoleTest, TheReportNamesEachCasesIdeAndTheProgressSaysTheTimeLeftOnceKnown) {
+  WriteApp("A.APP");
+  WriteApp("B.APP");
+  ASSERT_EQ(Nightjar({"add", (folder_ / "apps" / "*.APP").string()}), 0);
+  ide_.SetIdentity(4321, "C:\\CW\\CW20.EXE");
+  ide_.SetResultDelay(300);
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--junit", "report.xml"}), 0) << err_.str();
+  EXPECT_TRUE(Has(out_, "Connected to C:\\CW\\CW20.EXE (process 4321)\n")) << out_.str();
+  EXPECT_FALSE(Has(err_, "Progress:")) << "no time is known yet: " << err_.str();
+  std::ifstream report("report.xml");
+  std::string xml((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Has(std::ostringstream(xml), "name=\"" + App("B.APP") +
+                                               "\" time=\"3.00\">\n    <properties><property name=\"ide.process\" "
+                                               "value=\"4321\"/></properties>\n  </testcase>\n"))
+      << xml;
+  EXPECT_EQ(Nightjar({"run", "make-exe", "--all"}), 0) << err_.str();
+  EXPECT_TRUE(Has(err_, "Progress: 1 of 2, about 6 s left\nProgress: 2 of 2, about 3 s left\n")) << err_.str();
+}
+
 TEST_F(ConsoleTest, ABatchThatCannotRunExitsWithTwoAndSendsNothing) {
   WriteApp("A.APP");
   ASSERT_EQ(Nightjar({"add", App("A.APP")}), 0);

@@ -124,8 +124,10 @@ TEST_F(IdeChoiceTest, AProgramIsTakenByItsFullPathAndKeptAndOneThatCannotBeUsedI
   EXPECT_EQ(backend_.file_dialogs()[0].filter, "Programs|*.exe");
   EXPECT_EQ(backend_.file_dialogs()[1].initial, looked_up);  // the dialog opens at the one in use
 
-  // Kept: the next start shows it; cleared, the next one shows none, and any IDE is used again.
+  // Kept: the next start shows it, and finds no IDE running that program (the fake runs none);
+  // cleared, the next one shows none, and any IDE is used again.
   script()
+      .Answer(rt::ButtonOk, "not currently running")
       .Inspect([&](rt::Window& w) { EXPECT_EQ(w.state(f::IDEProgram).text, looked_up); })
       .Type(f::IDEProgram, "")
       .CloseBox();
@@ -242,6 +244,7 @@ TEST_F(ConsoleIdeTest, AnIdeThatDoesNotExistExitsTwoAndSendsNothing) {
   EXPECT_TRUE(ide_.Commands().empty());
 
   std::ofstream(folder_ / "IDE.EXE") << "program";
+  ide_.SetIdentity(4242, (folder_ / "IDE.EXE").string());  // the running IDE runs that program
   EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--ide", "IDE.EXE", "--ides", "2"}), 0) << err_.str();
   EXPECT_EQ(ide_.Commands().size(), 1u);
 }
