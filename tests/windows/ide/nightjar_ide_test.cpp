@@ -279,6 +279,7 @@ class NightjarIdeTest : public ::testing::Test {
     std::istringstream lines(ReadFile(log_));
     for (std::string line; std::getline(lines, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      line.erase(0, line.find(' ') + 1);  // the time stamp
       if (line.rfind("execute ", 0) == 0) commands.push_back(line.substr(8));
     }
     return commands;
