@@ -74,7 +74,8 @@ void Log::Line(const std::string& text) {
   // The system's clock in milliseconds (since 1601), which the logs of several stand-ins share.
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
-  const unsigned long long ms = ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000;
+  const unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  const unsigned long long ms = ticks / 10000;
   std::fprintf(file_, "%llu %s\r\n", ms, text.c_str());
   std::fflush(file_);
 }

@@ -220,16 +220,12 @@ class StandInHarness final : public dde_contract::DdeClientHarness {
 }  // namespace
 
 namespace dde_contract {
+std::unique_ptr<DdeClientHarness> WithDdeml() { return std::make_unique<StandInHarness>(); }
+std::unique_ptr<DdeClientHarness> WithMessages() {
+  return std::make_unique<StandInHarness>(platform::MakeDdeMessageClient());
+}
 INSTANTIATE_TEST_SUITE_P(, DdeClientContract,
-                         ::testing::Values(HarnessFactory{"Ddeml",
-                                                          [] {
-                                                            return std::unique_ptr<DdeClientHarness>(new StandInHarness);
-                                                          }},
-                                           HarnessFactory{"Messages",
-                                                          [] {
-                                                            return std::unique_ptr<DdeClientHarness>(
-                                                                new StandInHarness(platform::MakeDdeMessageClient()));
-                                                          }}),
+                         ::testing::Values(HarnessFactory{"Ddeml", WithDdeml}, HarnessFactory{"Messages", WithMessages}),
                          [](const auto& info) { return std::string(info.param.name); });
 }  // namespace dde_contract
 
@@ -651,8 +647,9 @@ TEST_F(TwoStandInsTest, ServersListsEachWithItsProgramAndConnectToReachesOnlyThe
   std::vector<platform::DdeServer> servers = client_->Servers(kService);
   ASSERT_EQ(servers.size(), 2u);
   for (const StandIn* standin : {&first, &second}) {
+    const DWORD pid = standin->process.dwProcessId;
     auto found = std::find_if(servers.begin(), servers.end(),
-                              [&](const platform::DdeServer& s) { return s.process_id == standin->process.dwProcessId; });
+                              [&](const platform::DdeServer& server) { return server.process_id == pid; });
     ASSERT_NE(found, servers.end()) << "pid " << standin->process.dwProcessId << " not listed";
     EXPECT_TRUE(SameFile(found->program, standin->program)) << found->program << " is not " << standin->program;
   }
