@@ -1,5 +1,5 @@
-// The DdeClient contract run against both Windows clients (DDEML, and the one on plain DDE messages)
-// and ide-standin.exe in a process of its own; what only the stand-in does: its refusals, its result
+// The DdeClient contract run against the Windows client (on plain DDE messages) and ide-standin.exe
+// in a process of its own; what only the stand-in does: its refusals, its result
 // files, its settings file when it runs as CW20, its death on demand; and several stand-ins at once,
 // each reached by its process. Every test ends the stand-in processes it started, and checks that
 // none is left answering.
@@ -17,7 +17,6 @@
 #include "dde_client_contract.h"
 #include "platform/program_starter.h"
 #include "platform/win32/dde_message_client.h"
-#include "platform/win32/ddeml_client.h"
 
 namespace {
 
@@ -94,9 +93,7 @@ std::vector<std::string> SettingsFor(const IdeBehaviour& behaviour) {
 
 class StandInHarness final : public dde_contract::DdeClientHarness {
  public:
-  explicit StandInHarness(platform::DdemlOptions options = {}) : StandInHarness(platform::MakeDdemlClient(options)) {}
-  explicit StandInHarness(std::unique_ptr<platform::DdeClient> client)
-      : client_(std::move(client)), starter_(platform::MakeProgramStarter()) {
+  StandInHarness() : client_(platform::MakeDdeMessageClient()), starter_(platform::MakeProgramStarter()) {
     static int harnesses = 0;
     log_ = (fs::temp_directory_path() /
             ("nj-standin-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++harnesses) + ".log"))
@@ -203,7 +200,7 @@ class StandInHarness final : public dde_contract::DdeClientHarness {
 
   // Whether a server answers now, asked through a client of its own.
   static bool AnyServerAnswers() {
-    auto probe = platform::MakeDdemlClient();
+    auto probe = platform::MakeDdeMessageClient();
     DdeChannel channel = probe->Connect(kService);
     probe->Close(channel);
     return channel != 0;
@@ -220,18 +217,14 @@ class StandInHarness final : public dde_contract::DdeClientHarness {
 }  // namespace
 
 namespace dde_contract {
-std::unique_ptr<DdeClientHarness> WithDdeml() { return std::make_unique<StandInHarness>(); }
-std::unique_ptr<DdeClientHarness> WithMessages() {
-  return std::make_unique<StandInHarness>(platform::MakeDdeMessageClient());
-}
-INSTANTIATE_TEST_SUITE_P(, DdeClientContract,
-                         ::testing::Values(HarnessFactory{"Ddeml", WithDdeml}, HarnessFactory{"Messages", WithMessages}),
+std::unique_ptr<DdeClientHarness> WithMessages() { return std::make_unique<StandInHarness>(); }
+INSTANTIATE_TEST_SUITE_P(, DdeClientContract, ::testing::Values(HarnessFactory{"Messages", WithMessages}),
                          [](const auto& info) { return std::string(info.param.name); });
 }  // namespace dde_contract
 
 namespace {
 
-// ---- the stand-in's own behaviour, through DDEML
+// ---- the stand-in's own behaviour, and the client's that the contract leaves open
 
 class StandInTest : public ::testing::Test {
  protected:
@@ -337,7 +330,7 @@ TEST_F(StandInTest, ImportsAndExportsCopyTheText) {
 TEST_F(StandInTest, ClosingAfterATimedOutCommandDoesNotWaitForTheBusyIde) {
   harness_->StartStandIn({"ack_delay_ms=4000", "write_delay_ms=0"});
   Write(P("A.APP"), "application\r\n");
-  auto client = platform::MakeDdemlClient();
+  auto client = platform::MakeDdeMessageClient();
   DdeChannel channel = client->Connect(kService);
   ASSERT_NE(channel, 0);
   client->SetTimeOut(50);
@@ -350,8 +343,8 @@ TEST_F(StandInTest, ClosingAfterATimedOutCommandDoesNotWaitForTheBusyIde) {
   EXPECT_TRUE(WaitForFile(P("A") + ".EXE")) << harness_->LogText();
 }
 
-// While the next command waits for an IDE still busy with one that timed out (under wine, for a
-// new conversation it would answer), the thread's messages are served: a window stays alive.
+// While the next command waits for an IDE still busy with one that timed out, the thread's
+// messages are served: a window stays alive.
 TEST_F(StandInTest, TheThreadsMessagesAreServedWhileABusyIdeIsAwaited) {
   harness_->StartStandIn({"ack_delay_ms=3000", "ack_delay_commands=1", "never_write=1"});
   Write(P("A.APP"), "application\r\n");
@@ -446,72 +439,9 @@ TEST_F(StandInTest, StartedAsCw20ItReadsCw20Ini) {
 
 namespace {
 
-// ---- why the client works around wine's DDEML (ddeml_client.h)
-// Both tests switch a workaround off and expect wine's misbehaviour. Should one fail on a newer
-// wine, that wine no longer needs the workaround.
+// ---- busy answers, a stand-in's death, and several stand-ins at once
 
-class WineDdemlTest : public StandInTest {
- protected:
-  void SetUp() override {
-    if (!platform::RunningOnWine()) GTEST_SKIP() << "wine's DDEML only";
-    StandInTest::SetUp();
-  }
-  void WithoutWorkarounds() {
-    harness_ = std::make_unique<StandInHarness>(
-        platform::DdemlOptions{platform::WineWorkaround::kOff, platform::WineWorkaround::kOff});
-    client_ = &harness_->Client();
-  }
-};
-
-TEST_F(WineDdemlTest, RequestsOnOneConversationGetEachOthersAnswers) {
-  WithoutWorkarounds();
-  harness_->StartStandIn({"refuse=1", "error_number=1234", "error_message=Project has 3 errors"});
-  DdeChannel channel = client_->Connect(kService);
-  ASSERT_NE(channel, 0);
-  client_->Execute(channel, "[ExecuteProject(" + P("A") + ".app)]");
-  ASSERT_EQ(client_->LastError(), platform::kDdeNotProcessed);
-  std::vector<std::string> answers;
-  for (const char* item : {"GetErrorNum", "GetErrorMsg", "GetErrorNum", "GetErrorMsg"}) {
-    std::string value;
-    client_->Request(channel, item, value);
-    answers.push_back(value);
-  }
-  EXPECT_NE(answers, (std::vector<std::string>{"1234", "Project has 3 errors", "1234", "Project has 3 errors"}))
-      << "every request got its own answer on one conversation";
-}
-
-TEST_F(WineDdemlTest, LateAcknowledgementAnswersTheNextCommand) {
-  WithoutWorkarounds();
-  harness_->StartStandIn({"ack_delay_ms=3000", "ack_delay_commands=1", "never_write=1"});
-  Write(P("A.APP"), "application\r\n");
-  DdeChannel channel = client_->Connect(kService);
-  ASSERT_NE(channel, 0);
-  client_->SetTimeOut(100);
-  client_->Execute(channel, "[ExecuteProject(" + P("A") + ".app)]");
-  ASSERT_EQ(client_->LastError(), platform::kDdeTimeOut);
-  // Refused by the stand-in (its input is missing), yet not reported so: the first command's late
-  // answer, or its abandoned transaction still queued, takes the place of this one's.
-  client_->SetTimeOut(1000);
-  client_->Execute(channel, "[ExecuteProject(" + P("MISSING") + ".app)]");
-  EXPECT_NE(client_->LastError(), platform::kDdeNotProcessed) << "the refusal was reported as such";
-  for (int waited = 0; waited < 5000 && harness_->Count("refused 2 File not found") == 0; waited += 50) PumpFor(50);
-  EXPECT_EQ(harness_->Count("refused 2 File not found"), 1) << harness_->LogText();
-}
-
-}  // namespace
-
-namespace {
-
-// ---- the client on DDE messages: busy answers, a stand-in's death, and several stand-ins at once
-
-class MessageClientTest : public StandInTest {
- protected:
-  void SetUp() override {
-    StandInTest::SetUp();
-    harness_ = std::make_unique<StandInHarness>(platform::MakeDdeMessageClient());
-    client_ = &harness_->Client();
-  }
-};
+using MessageClientTest = StandInTest;  // named for what it looks at: the client's own answers
 
 TEST_F(MessageClientTest, ABusyAnswerIsReportedAsBusyAndTheCommandCanGoAgain) {
   harness_->StartStandIn({"busy_commands=1", "write_delay_ms=0"});

@@ -24,7 +24,7 @@
 #include "files/files.h"
 #include "platform/clock.h"
 #include "platform/directory_lister.h"
-#include "platform/win32/ddeml_client.h"
+#include "platform/win32/dde_message_client.h"
 #include "process_support.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
@@ -71,7 +71,7 @@ std::vector<std::wstring> ChildTexts(HWND dialog) {
 bool AnyServerAnswers() {
   bool answers = false;
   std::thread([&answers] {
-    auto probe = platform::MakeDdemlClient();
+    auto probe = platform::MakeDdeMessageClient();
     platform::DdeChannel channel = probe->Connect("ClarionWin");
     probe->Close(channel);
     answers = channel != 0;
