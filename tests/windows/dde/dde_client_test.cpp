@@ -673,3 +673,39 @@ TEST_F(TwoStandInsTest, TheLogsTimesAreComparableAcrossStandIns) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stand-in busy inside a command (as an IDE in a make) answers no connect until it is done: the
+// other is still listed and reached at once, and the busy one costs a listing at most a bounded wait.
+TEST_F(TwoStandInsTest, ABusyStandInDoesNotHoldUpReachingTheOther) {
+  StandIn& busy = standins_[0];
+  StandIn& free = standins_[1];
+  ASSERT_NO_FATAL_FAILURE(Start(busy, "--ack_delay_ms=5000 --never_write"));
+  ASSERT_NO_FATAL_FAILURE(Start(free, "--write_delay_ms=0"));
+  DdeChannel to_busy = client_->ConnectTo(kService, busy.process.dwProcessId);
+  ASSERT_NE(to_busy, 0);
+  client_->SetTimeOut(50);
+  client_->Execute(to_busy, Make("A"));
+  ASSERT_EQ(client_->LastError(), platform::kDdeTimeOut);
+  client_->SetTimeOut(1000);
+
+  DWORD start = GetTickCount();
+  std::vector<platform::DdeServer> servers = client_->Servers(kService);
+  const DWORD listing_ms = GetTickCount() - start;
+  EXPECT_LT(listing_ms, 2000u);
+  ASSERT_EQ(servers.size(), 1u) << "the busy one answered a connect";
+  EXPECT_EQ(servers[0].process_id, free.process.dwProcessId);
+
+  start = GetTickCount();
+  DdeChannel to_free = client_->ConnectTo(kService, free.process.dwProcessId);
+  ASSERT_NE(to_free, 0);
+  std::string b = Make("B");
+  client_->Execute(to_free, b);
+  EXPECT_EQ(client_->LastError(), platform::kDdeNoError) << client_->LastErrorText();
+  EXPECT_LT(GetTickCount() - start, 500u);
+  EXPECT_EQ(Commands(free), std::vector<std::string>{b});
+  EXPECT_TRUE(client_->ServerAlive(to_busy));
+}
+
+}  // namespace
