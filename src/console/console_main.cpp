@@ -1,5 +1,5 @@
 // The entry point of nightjar.com: the console backend with the system's waiter, the platform's
-// services (DDEML, the program starter, the directory lister), and the command from the arguments.
+// services (the DDE client, the program starter, the directory lister), and the command from the arguments.
 // Arguments come in converted to the records' code page; everything printed goes out converted
 // from it (to the console's characters, or UTF-8 into a file or a pipe).
 #include <ostream>
@@ -12,7 +12,7 @@
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
 #include "platform/program_starter.h"
-#include "platform/win32/ddeml_client.h"
+#include "platform/win32/dde_message_client.h"
 #include "runtime/console/console_backend.h"
 #include "runtime/runtime.h"
 #include "procedures/program.h"
@@ -68,7 +68,7 @@ int Main(int argc, char** argv, std::ostream& out, std::ostream& err) {
   auto waiter = rt::console::MakeSystemWaiter();
   rt::console::ConsoleBackend backend(*waiter, err, parsed.command->yes);
   rt::Runtime runtime(backend);
-  auto dde = platform::MakeDdemlClient();
+  auto dde = platform::MakeDdeMessageClient();
   auto starter = platform::MakeProgramStarter();
   auto lister = platform::MakeDirectoryLister();
   procedures::Services services{*dde, *starter, *lister};

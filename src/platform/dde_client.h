@@ -1,6 +1,7 @@
 // The DDE client: conversations with a DDE server by service name, commands, item requests and a
 // time-out. The IDE connection and the batch operations talk to the IDE only through this interface;
-// implementations: DDEML (win32/ddeml_client.h) and the in-process fake IDE (tests/doubles/fake_ide.h).
+// implementations: the DDE messages (win32/dde_message_client.h) and the in-process fake IDE
+// (tests/doubles/fake_ide.h).
 #pragma once
 
 #include <cstdint>

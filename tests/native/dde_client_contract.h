@@ -1,7 +1,7 @@
 // The one contract test suite of platform::DdeClient (with its ProgramStarter), run against every
-// implementation: natively against the fake IDE (dde_client_test.cpp), under wine against DDEML
-// and the ide-standin server in its own process (tests/windows/dde/). Each instantiates the suite
-// with a factory for its harness.
+// implementation: natively against the fake IDE (dde_client_test.cpp), under wine against the
+// client on DDE messages and the ide-standin server in its own process (tests/windows/dde/). Each
+// instantiates the suite with a factory for its harness.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,7 +25,7 @@ struct IdeBehaviour {
   int result_delay_ms = 0;          // from acknowledgement to result file
 };
 
-// What a contract test needs from one implementation. Times are real milliseconds for DDEML and
+// What a contract test needs from one implementation. Times are real milliseconds under wine and
 // virtual ones for the fake.
 class DdeClientHarness {
  public:

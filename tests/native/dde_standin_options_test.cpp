@@ -22,7 +22,8 @@ TEST(StandInOptions, SettingsFileThenCommandLine) {
       options, errors);
   EXPECT_TRUE(errors.empty()) << errors.front();
   standin::ReadArguments({"--write_delay_ms=10", "--never_write", "--refuse=0", "--ack_delay_commands=1", "--busy_commands=3",
-                          "--refuse_containing=PAYROLL"}, options,
+                          "--refuse_containing=PAYROLL", "--die_at_command=2", "--die_after_ms=1500"},
+                         options,
                          errors);
   EXPECT_TRUE(errors.empty()) << errors.front();
 
@@ -38,6 +39,8 @@ TEST(StandInOptions, SettingsFileThenCommandLine) {
   EXPECT_TRUE(options.never_write);
   EXPECT_FALSE(options.quit_command);
   EXPECT_EQ(options.startup_delay_ms, 0);
+  EXPECT_EQ(options.die_at_command, 2);
+  EXPECT_EQ(options.die_after_ms, 1500);
 }
 
 TEST(StandInOptions, BadSettingsAreReportedAndLeaveTheDefaults) {

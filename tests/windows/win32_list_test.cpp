@@ -20,7 +20,7 @@
 #include "files/files.h"
 #include "platform/directory_lister.h"
 #include "platform/program_starter.h"
-#include "platform/win32/ddeml_client.h"
+#include "platform/win32/dde_message_client.h"
 #include "procedures/application_list.h"
 #include "procedures/main_def.h"
 #include "procedures/program.h"
@@ -879,7 +879,7 @@ TEST_F(Win32Window, ThumbDraggedHalfWayDownAOneFolderListLandsInItsMiddle) {
   fs::create_directories(folder);
   fs::current_path(folder);
   {
-    std::unique_ptr<platform::DdeClient> dde = platform::MakeDdemlClient();
+    std::unique_ptr<platform::DdeClient> dde = platform::MakeDdeMessageClient();
     std::unique_ptr<platform::ProgramStarter> starter = platform::MakeProgramStarter();
     std::unique_ptr<platform::DirectoryLister> lister = platform::MakeDirectoryLister();
     procedures::Services services{*dde, *starter, *lister};

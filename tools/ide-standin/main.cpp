@@ -58,7 +58,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   standin::ReadArguments(arguments, options, errors);
 
   standin::Log log(options.log);
-  log.Line("started pid=" + std::to_string(GetCurrentProcessId()) + " as " + exe.substr(exe.find_last_of("\\/") + 1));
+  log.Line("started pid=" + std::to_string(GetCurrentProcessId()) + " as " + exe.substr(exe.find_last_of("\\/") + 1) +
+           " from " + exe);
   for (const std::string& error : errors) log.Line("setting ignored: " + error);
   if (options.startup_delay_ms > 0) Sleep(static_cast<DWORD>(options.startup_delay_ms));
 

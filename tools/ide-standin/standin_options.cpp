@@ -40,6 +40,8 @@ bool ApplyOption(Options& options, const std::string& key, const std::string& va
       {"ack_delay_commands", &Options::ack_delay_commands, 1000000},
       {"startup_delay_ms", &Options::startup_delay_ms, 86400000},
       {"busy_commands", &Options::busy_commands, 1000000},
+      {"die_at_command", &Options::die_at_command, 1000000},
+      {"die_after_ms", &Options::die_after_ms, 86400000},
   };
   struct Flag {
     const char* key;

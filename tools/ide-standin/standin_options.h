@@ -23,6 +23,8 @@ struct Options {
   bool quit_command = false;    // "[Quit]" ends the stand-in
   std::string log;              // file that records what the stand-in receives and does
   int startup_delay_ms = 0;     // wait this long before offering the DDE service
+  int die_at_command = 0;       // not 0: this command (counted from 1) is the last; once answered...
+  int die_after_ms = 0;         // ...the process ends this much later, abruptly, as a crash would
 };
 
 // Sets `key` to `value`. Returns false, with a reason in `error`, for an unknown key or a value

@@ -71,7 +71,12 @@ Log::~Log() {
 
 void Log::Line(const std::string& text) {
   if (file_ == nullptr) return;
-  std::fprintf(file_, "%s\r\n", text.c_str());
+  // The system's clock in milliseconds (since 1601), which the logs of several stand-ins share.
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  const unsigned long long ms = ticks / 10000;
+  std::fprintf(file_, "%llu %s\r\n", ms, text.c_str());
   std::fflush(file_);
 }
 
@@ -178,6 +183,13 @@ HDDEDATA Server::Execute(HDDEDATA data) {
   command = command.substr(0, command.find('\0'));
   ++commands_;
   log_.Line("execute " + command);
+  if (commands_ == options_.die_at_command) {
+    // Ends the process after this command's answer has gone out, with no word to its clients.
+    After(options_.die_after_ms, [this] {
+      log_.Line("dying");
+      TerminateProcess(GetCurrentProcess(), 3);
+    });
+  }
 
   if (commands_ <= options_.busy_commands) {
     // As an IDE busy with something else: the command is not carried out, and may be sent again.

@@ -1,10 +1,13 @@
-// The DdeClient contract run against DDEML and ide-standin.exe in a process of its own, and what
-// only the stand-in does: its refusals, its result files, its settings file when it runs as CW20.
-// Every test ends the stand-in processes it started, and checks that none is left answering.
+// The DdeClient contract run against the Windows client (on plain DDE messages) and ide-standin.exe
+// in a process of its own; what only the stand-in does: its refusals, its result
+// files, its settings file when it runs as CW20, its death on demand; and several stand-ins at once,
+// each reached by its process. Every test ends the stand-in processes it started, and checks that
+// none is left answering.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,7 +16,7 @@
 
 #include "dde_client_contract.h"
 #include "platform/program_starter.h"
-#include "platform/win32/ddeml_client.h"
+#include "platform/win32/dde_message_client.h"
 
 namespace {
 
@@ -46,6 +49,33 @@ void PumpFor(int ms) {
   }
 }
 
+// A line of a stand-in's log without its time stamp (the system's clock in milliseconds).
+std::string Event(std::string line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line.substr(line.find(' ') + 1);
+}
+
+// The time stamp of a log line; 0 when it has none.
+unsigned long long TimeOf(const std::string& line) {
+  std::size_t digits = line.find_first_not_of("0123456789");
+  return digits == 0 || digits == std::string::npos ? 0 : std::stoull(line.substr(0, digits));
+}
+
+// The events of a log, in order, each without its time stamp.
+std::vector<std::string> Events(const std::string& log) {
+  std::vector<std::string> events;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) events.push_back(Event(line));
+  return events;
+}
+
+// The system's clock in milliseconds, as the stand-in stamps its log lines.
+unsigned long long NowMs() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000;
+}
+
 // Settings lines for the stand-in, as "key=value".
 std::vector<std::string> SettingsFor(const IdeBehaviour& behaviour) {
   std::vector<std::string> settings{"write_delay_ms=" + std::to_string(behaviour.result_delay_ms)};
@@ -61,10 +91,9 @@ std::vector<std::string> SettingsFor(const IdeBehaviour& behaviour) {
   return settings;
 }
 
-class DdemlHarness final : public dde_contract::DdeClientHarness {
+class StandInHarness final : public dde_contract::DdeClientHarness {
  public:
-  explicit DdemlHarness(platform::DdemlOptions options = {})
-      : client_(platform::MakeDdemlClient(options)), starter_(platform::MakeProgramStarter()) {
+  StandInHarness() : client_(platform::MakeDdeMessageClient()), starter_(platform::MakeProgramStarter()) {
     static int harnesses = 0;
     log_ = (fs::temp_directory_path() /
             ("nj-standin-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++harnesses) + ".log"))
@@ -74,7 +103,7 @@ class DdemlHarness final : public dde_contract::DdeClientHarness {
     DeleteFileA(cw20_settings_.c_str());
   }
 
-  ~DdemlHarness() override {
+  ~StandInHarness() override {
     client_.reset();  // ends its conversations while the servers still answer
     StopIde();
     EXPECT_FALSE(AnyServerAnswers()) << "a stand-in was left running";
@@ -128,6 +157,7 @@ class DdemlHarness final : public dde_contract::DdeClientHarness {
     std::istringstream lines(LogText());
     std::string line;
     while (std::getline(lines, line)) {
+      line = Event(line);
       if (line.rfind("started pid=", 0) != 0) continue;
       DWORD pid = static_cast<DWORD>(std::stoul(line.substr(12)));
       HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
@@ -145,7 +175,7 @@ class DdemlHarness final : public dde_contract::DdeClientHarness {
     std::istringstream lines(LogText());
     std::string line;
     while (std::getline(lines, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
+      line = Event(line);
       if (line.rfind("execute ", 0) == 0) commands.push_back(line.substr(8));
     }
     return commands;
@@ -164,13 +194,13 @@ class DdemlHarness final : public dde_contract::DdeClientHarness {
     int count = 0;
     std::istringstream lines(LogText());
     std::string line;
-    while (std::getline(lines, line)) count += line.rfind(line_start, 0) == 0 ? 1 : 0;
+    while (std::getline(lines, line)) count += Event(line).rfind(line_start, 0) == 0 ? 1 : 0;
     return count;
   }
 
   // Whether a server answers now, asked through a client of its own.
   static bool AnyServerAnswers() {
-    auto probe = platform::MakeDdemlClient();
+    auto probe = platform::MakeDdeMessageClient();
     DdeChannel channel = probe->Connect(kService);
     probe->Close(channel);
     return channel != 0;
@@ -187,25 +217,24 @@ class DdemlHarness final : public dde_contract::DdeClientHarness {
 }  // namespace
 
 namespace dde_contract {
-INSTANTIATE_TEST_SUITE_P(, DdeClientContract,
-                         ::testing::Values(HarnessFactory{
-                             "Ddeml", [] { return std::unique_ptr<DdeClientHarness>(new DdemlHarness); }}),
+std::unique_ptr<DdeClientHarness> WithMessages() { return std::make_unique<StandInHarness>(); }
+INSTANTIATE_TEST_SUITE_P(, DdeClientContract, ::testing::Values(HarnessFactory{"Messages", WithMessages}),
                          [](const auto& info) { return std::string(info.param.name); });
 }  // namespace dde_contract
 
 namespace {
 
-// ---- the stand-in's own behaviour, through DDEML
+// ---- the stand-in's own behaviour, and the client's that the contract leaves open
 
 class StandInTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(DdemlHarness::AnyServerAnswers()) << "a server of \"ClarionWin\" is already running";
+    ASSERT_FALSE(StandInHarness::AnyServerAnswers()) << "a server of \"ClarionWin\" is already running";
     folder_ = fs::temp_directory_path() /
               (std::string("nj-standin-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
-    harness_ = std::make_unique<DdemlHarness>();
+    harness_ = std::make_unique<StandInHarness>();
     client_ = &harness_->Client();
   }
   void TearDown() override {
@@ -232,7 +261,7 @@ class StandInTest : public ::testing::Test {
   }
 
   fs::path folder_;
-  std::unique_ptr<DdemlHarness> harness_;
+  std::unique_ptr<StandInHarness> harness_;
   platform::DdeClient* client_ = nullptr;
 };
 
@@ -301,7 +330,7 @@ TEST_F(StandInTest, ImportsAndExportsCopyTheText) {
 TEST_F(StandInTest, ClosingAfterATimedOutCommandDoesNotWaitForTheBusyIde) {
   harness_->StartStandIn({"ack_delay_ms=4000", "write_delay_ms=0"});
   Write(P("A.APP"), "application\r\n");
-  auto client = platform::MakeDdemlClient();
+  auto client = platform::MakeDdeMessageClient();
   DdeChannel channel = client->Connect(kService);
   ASSERT_NE(channel, 0);
   client->SetTimeOut(50);
@@ -314,8 +343,8 @@ TEST_F(StandInTest, ClosingAfterATimedOutCommandDoesNotWaitForTheBusyIde) {
   EXPECT_TRUE(WaitForFile(P("A") + ".EXE")) << harness_->LogText();
 }
 
-// While the next command waits for an IDE still busy with one that timed out (under wine, for a
-// new conversation it would answer), the thread's messages are served: a window stays alive.
+// While the next command waits for an IDE still busy with one that timed out, the thread's
+// messages are served: a window stays alive.
 TEST_F(StandInTest, TheThreadsMessagesAreServedWhileABusyIdeIsAwaited) {
   harness_->StartStandIn({"ack_delay_ms=3000", "ack_delay_commands=1", "never_write=1"});
   Write(P("A.APP"), "application\r\n");
@@ -397,6 +426,7 @@ TEST_F(StandInTest, StartedAsCw20ItReadsCw20Ini) {
   std::istringstream lines(log);
   std::string first;
   std::getline(lines, first);
+  first = Event(first);
   ASSERT_EQ(first.rfind("started pid=", 0), 0u) << first;
   HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(first.substr(12)));
   ASSERT_NE(process, nullptr);
@@ -409,56 +439,273 @@ TEST_F(StandInTest, StartedAsCw20ItReadsCw20Ini) {
 
 namespace {
 
-// ---- why the client works around wine's DDEML (ddeml_client.h)
-// Both tests switch a workaround off and expect wine's misbehaviour. Should one fail on a newer
-// wine, that wine no longer needs the workaround.
+// ---- busy answers, a stand-in's death, and several stand-ins at once
 
-class WineDdemlTest : public StandInTest {
- protected:
-  void SetUp() override {
-    if (!platform::RunningOnWine()) GTEST_SKIP() << "wine's DDEML only";
-    StandInTest::SetUp();
-  }
-  void WithoutWorkarounds() {
-    harness_ = std::make_unique<DdemlHarness>(
-        platform::DdemlOptions{platform::WineWorkaround::kOff, platform::WineWorkaround::kOff});
-    client_ = &harness_->Client();
-  }
-};
+using MessageClientTest = StandInTest;  // named for what it looks at: the client's own answers
 
-TEST_F(WineDdemlTest, RequestsOnOneConversationGetEachOthersAnswers) {
-  WithoutWorkarounds();
-  harness_->StartStandIn({"refuse=1", "error_number=1234", "error_message=Project has 3 errors"});
-  DdeChannel channel = client_->Connect(kService);
-  ASSERT_NE(channel, 0);
-  client_->Execute(channel, "[ExecuteProject(" + P("A") + ".app)]");
-  ASSERT_EQ(client_->LastError(), platform::kDdeNotProcessed);
-  std::vector<std::string> answers;
-  for (const char* item : {"GetErrorNum", "GetErrorMsg", "GetErrorNum", "GetErrorMsg"}) {
-    std::string value;
-    client_->Request(channel, item, value);
-    answers.push_back(value);
-  }
-  EXPECT_NE(answers, (std::vector<std::string>{"1234", "Project has 3 errors", "1234", "Project has 3 errors"}))
-      << "every request got its own answer on one conversation";
-}
-
-TEST_F(WineDdemlTest, LateAcknowledgementAnswersTheNextCommand) {
-  WithoutWorkarounds();
-  harness_->StartStandIn({"ack_delay_ms=3000", "ack_delay_commands=1", "never_write=1"});
+TEST_F(MessageClientTest, ABusyAnswerIsReportedAsBusyAndTheCommandCanGoAgain) {
+  harness_->StartStandIn({"busy_commands=1", "write_delay_ms=0"});
+  std::string command = "[ExecuteProject(" + P("A") + ".app)]";
   Write(P("A.APP"), "application\r\n");
   DdeChannel channel = client_->Connect(kService);
   ASSERT_NE(channel, 0);
-  client_->SetTimeOut(100);
+  client_->Execute(channel, command);
+  EXPECT_EQ(client_->LastError(), platform::kDdeServerBusy) << client_->LastErrorText();
+  client_->Execute(channel, command);
+  EXPECT_EQ(client_->LastError(), platform::kDdeNoError) << client_->LastErrorText();
+  EXPECT_EQ(harness_->CommandsReceived(), (std::vector<std::string>{command, command}));
+  EXPECT_TRUE(WaitForFile(P("A.EXE")));
+}
+
+// Told to die after its first command, the stand-in acknowledges it and is gone before its result
+// is written: the channel then reports the server gone, at once.
+TEST_F(MessageClientTest, AStandInToldToDieEndsMidMake) {
+  harness_->StartStandIn({"die_at_command=1", "die_after_ms=300", "write_delay_ms=3000"});
+  Write(P("A.APP"), "application\r\n");
+  DdeChannel channel = client_->Connect(kService);
+  ASSERT_NE(channel, 0);
+  const std::uint32_t process = client_->ServerProcess(channel);
+  EXPECT_NE(process, 0u);
   client_->Execute(channel, "[ExecuteProject(" + P("A") + ".app)]");
+  ASSERT_EQ(client_->LastError(), platform::kDdeNoError) << client_->LastErrorText();
+  for (int waited = 0; waited < 10000 && client_->ServerAlive(channel); waited += 50) PumpFor(50);
+  EXPECT_FALSE(client_->ServerAlive(channel));
+  EXPECT_EQ(harness_->Count("dying"), 1) << harness_->LogText();
+  client_->Execute(channel, "[ExecuteProject(" + P("A") + ".app)]");
+  EXPECT_EQ(client_->LastError(), platform::kDdeChannelNotOpen);
+  // Still named, so that the one that died can be told.
+  EXPECT_EQ(client_->ServerProcess(channel), process);
+  PumpFor(3500);
+  EXPECT_FALSE(fs::exists(P("A.EXE"))) << "written by a stand-in that had died";
+  EXPECT_EQ(harness_->Count("stopped"), 0) << "it ended in order instead of dying";
+}
+
+// Two stand-ins, each run from a program of its own (copies of the stand-in in two folders), each
+// with its own log and settings.
+class TwoStandInsTest : public ::testing::Test {
+ protected:
+  struct StandIn {
+    std::string program;
+    std::string log;
+    PROCESS_INFORMATION process{};
+  };
+
+  void SetUp() override {
+    ASSERT_FALSE(StandInHarness::AnyServerAnswers()) << "a server of \"ClarionWin\" is already running";
+    folder_ = fs::temp_directory_path() /
+              (std::string("nj-two-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    for (const char* name : {"first", "second"}) {
+      fs::create_directories(folder_ / name);
+      StandIn standin;
+      standin.program = (folder_ / name / "CW20.exe").string();
+      standin.log = (folder_ / name / "standin.log").string();
+      fs::copy_file(OwnFolder() + "ide-standin.exe", standin.program);
+      standins_.push_back(standin);
+    }
+    client_ = platform::MakeDdeMessageClient();
+  }
+
+  void TearDown() override {
+    client_.reset();
+    for (StandIn& standin : standins_) Kill(standin);
+    EXPECT_FALSE(StandInHarness::AnyServerAnswers()) << "a stand-in was left running";
+    std::error_code error;
+    fs::remove_all(folder_, error);
+  }
+
+  void Start(StandIn& standin, const std::string& settings) {
+    std::string command_line = Quoted(standin.program) + " " + Quoted("--log=" + standin.log) + " " + settings;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    ASSERT_TRUE(CreateProcessA(standin.program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &standin.process))
+        << "cannot start " << standin.program;
+    CloseHandle(standin.process.hThread);
+    for (int waited = 0; Read(standin.log).find(" ready ") == std::string::npos; waited += 20) {
+      ASSERT_LT(waited, 15000) << "the stand-in did not come up:\n" << Read(standin.log);
+      PumpFor(20);
+    }
+  }
+
+  static void Kill(StandIn& standin) {
+    if (standin.process.hProcess == nullptr) return;
+    TerminateProcess(standin.process.hProcess, 9);
+    WaitForSingleObject(standin.process.hProcess, 10000);
+    CloseHandle(standin.process.hProcess);
+    standin.process.hProcess = nullptr;
+  }
+
+  static std::string Read(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+
+  static std::vector<std::string> Commands(const StandIn& standin) {
+    std::vector<std::string> commands;
+    for (const std::string& event : Events(Read(standin.log))) {
+      if (event.rfind("execute ", 0) == 0) commands.push_back(event.substr(8));
+    }
+    return commands;
+  }
+
+  // The command that makes application `base` in the test's folder, its .APP file written.
+  std::string Make(const std::string& base) {
+    std::string p = (folder_ / base).string();
+    std::ofstream(p + ".APP", std::ios::binary) << "application\r\n";
+    return "[ExecuteProject(" + p + ".app)]";
+  }
+
+  static bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return fs::equivalent(a, b, error);
+  }
+
+  fs::path folder_;
+  std::vector<StandIn> standins_;
+  std::unique_ptr<platform::DdeClient> client_;
+};
+
+TEST_F(TwoStandInsTest, ServersListsEachWithItsProgramAndConnectToReachesOnlyTheOneChosen) {
+  StandIn& first = standins_[0];
+  StandIn& second = standins_[1];
+  ASSERT_NO_FATAL_FAILURE(Start(first, "--write_delay_ms=0"));
+  ASSERT_NO_FATAL_FAILURE(Start(second, "--write_delay_ms=0 --refuse_containing=REFUSED"));
+
+  std::vector<platform::DdeServer> servers = client_->Servers(kService);
+  ASSERT_EQ(servers.size(), 2u);
+  for (const StandIn* standin : {&first, &second}) {
+    const DWORD pid = standin->process.dwProcessId;
+    auto found = std::find_if(servers.begin(), servers.end(),
+                              [&](const platform::DdeServer& server) { return server.process_id == pid; });
+    ASSERT_NE(found, servers.end()) << "pid " << standin->process.dwProcessId << " not listed";
+    EXPECT_TRUE(SameFile(found->program, standin->program)) << found->program << " is not " << standin->program;
+  }
+  EXPECT_TRUE(client_->Servers("NoSuchService").empty());
+
+  // Each command reaches only the stand-in chosen; the second's own refusal setting shows it is
+  // the one that answered.
+  DdeChannel to_first = client_->ConnectTo(kService, first.process.dwProcessId);
+  DdeChannel to_second = client_->ConnectTo(kService, second.process.dwProcessId);
+  ASSERT_NE(to_first, 0);
+  ASSERT_NE(to_second, 0);
+  EXPECT_EQ(client_->ServerProcess(to_first), first.process.dwProcessId);
+  EXPECT_EQ(client_->ServerProcess(to_second), second.process.dwProcessId);
+  std::string a = Make("A");
+  std::string b = Make("B");
+  std::string refused = Make("REFUSED");
+  client_->Execute(to_first, a);
+  EXPECT_EQ(client_->LastError(), platform::kDdeNoError) << client_->LastErrorText();
+  client_->Execute(to_second, b);
+  EXPECT_EQ(client_->LastError(), platform::kDdeNoError) << client_->LastErrorText();
+  client_->Execute(to_first, refused);
+  EXPECT_EQ(client_->LastError(), platform::kDdeNoError) << "refused by the wrong stand-in";
+  client_->Execute(to_second, refused);
+  EXPECT_EQ(client_->LastError(), platform::kDdeNotProcessed) << client_->LastErrorText();
+  EXPECT_EQ(Commands(first), (std::vector<std::string>{a, refused}));
+  EXPECT_EQ(Commands(second), (std::vector<std::string>{b, refused}));
+
+  // A process that runs no server, or none at all, is not reached.
+  EXPECT_EQ(client_->ConnectTo(kService, GetCurrentProcessId()), 0);
+  EXPECT_EQ(client_->ConnectTo(kService, 0), 0);
+}
+
+TEST_F(TwoStandInsTest, AfterOneIsKilledItsChannelIsNotOpenAndTheOtherGoesOn) {
+  StandIn& first = standins_[0];
+  StandIn& second = standins_[1];
+  ASSERT_NO_FATAL_FAILURE(Start(first, "--write_delay_ms=0"));
+  ASSERT_NO_FATAL_FAILURE(Start(second, "--write_delay_ms=0"));
+  DdeChannel to_first = client_->ConnectTo(kService, first.process.dwProcessId);
+  DdeChannel to_second = client_->ConnectTo(kService, second.process.dwProcessId);
+  ASSERT_NE(to_first, 0);
+  ASSERT_NE(to_second, 0);
+  const DWORD first_pid = first.process.dwProcessId;
+  Kill(first);
+
+  EXPECT_FALSE(client_->ServerAlive(to_first));
+  client_->Execute(to_first, Make("A"));
+  EXPECT_EQ(client_->LastError(), platform::kDdeChannelNotOpen) << client_->LastErrorText();
+  EXPECT_TRUE(client_->ServerAlive(to_second));
+  std::string b = Make("B");
+  client_->Execute(to_second, b);
+  EXPECT_EQ(client_->LastError(), platform::kDdeNoError) << client_->LastErrorText();
+  EXPECT_EQ(Commands(second), std::vector<std::string>{b});
+  EXPECT_EQ(client_->ConnectTo(kService, first_pid), 0);
+  std::vector<platform::DdeServer> servers = client_->Servers(kService);
+  ASSERT_EQ(servers.size(), 1u);
+  EXPECT_EQ(servers[0].process_id, second.process.dwProcessId);
+}
+
+// Every log line starts with the system's time in milliseconds, so the logs of several stand-ins
+// show in what order, and how far apart, their commands came.
+TEST_F(TwoStandInsTest, TheLogsTimesAreComparableAcrossStandIns) {
+  StandIn& first = standins_[0];
+  StandIn& second = standins_[1];
+  ASSERT_NO_FATAL_FAILURE(Start(first, "--write_delay_ms=0"));
+  ASSERT_NO_FATAL_FAILURE(Start(second, "--write_delay_ms=0"));
+  DdeChannel to_first = client_->ConnectTo(kService, first.process.dwProcessId);
+  DdeChannel to_second = client_->ConnectTo(kService, second.process.dwProcessId);
+  ASSERT_NE(to_first, 0);
+  ASSERT_NE(to_second, 0);
+  const unsigned long long before = NowMs();
+  client_->Execute(to_second, Make("A"));
+  PumpFor(300);
+  const unsigned long long between = NowMs();
+  client_->Execute(to_first, Make("B"));
+  const unsigned long long after = NowMs();
+
+  auto execute_time = [](const StandIn& standin) {
+    std::istringstream lines(Read(standin.log));
+    for (std::string line; std::getline(lines, line);) {
+      if (Event(line).rfind("execute ", 0) == 0) return TimeOf(line);
+    }
+    return 0ull;
+  };
+  const unsigned long long second_at = execute_time(second);
+  const unsigned long long first_at = execute_time(first);
+  EXPECT_GE(second_at, before);
+  EXPECT_LE(second_at, between);
+  EXPECT_GE(first_at, between);
+  EXPECT_LE(first_at, after);
+  EXPECT_GE(static_cast<long long>(first_at) - static_cast<long long>(second_at), 300);
+}
+
+}  // namespace
+
+namespace {
+
+// A stand-in busy inside a command (as an IDE in a make) answers no connect until it is done: the
+// other is still listed and reached at once, and the busy one costs a listing at most a bounded wait.
+TEST_F(TwoStandInsTest, ABusyStandInDoesNotHoldUpReachingTheOther) {
+  StandIn& busy = standins_[0];
+  StandIn& free = standins_[1];
+  ASSERT_NO_FATAL_FAILURE(Start(busy, "--ack_delay_ms=5000 --never_write"));
+  ASSERT_NO_FATAL_FAILURE(Start(free, "--write_delay_ms=0"));
+  DdeChannel to_busy = client_->ConnectTo(kService, busy.process.dwProcessId);
+  ASSERT_NE(to_busy, 0);
+  client_->SetTimeOut(50);
+  client_->Execute(to_busy, Make("A"));
   ASSERT_EQ(client_->LastError(), platform::kDdeTimeOut);
-  // Refused by the stand-in (its input is missing), yet not reported so: the first command's late
-  // answer, or its abandoned transaction still queued, takes the place of this one's.
   client_->SetTimeOut(1000);
-  client_->Execute(channel, "[ExecuteProject(" + P("MISSING") + ".app)]");
-  EXPECT_NE(client_->LastError(), platform::kDdeNotProcessed) << "the refusal was reported as such";
-  for (int waited = 0; waited < 5000 && harness_->Count("refused 2 File not found") == 0; waited += 50) PumpFor(50);
-  EXPECT_EQ(harness_->Count("refused 2 File not found"), 1) << harness_->LogText();
+
+  DWORD start = GetTickCount();
+  std::vector<platform::DdeServer> servers = client_->Servers(kService);
+  const DWORD listing_ms = GetTickCount() - start;
+  EXPECT_LT(listing_ms, 2000u);
+  ASSERT_EQ(servers.size(), 1u) << "the busy one answered a connect";
+  EXPECT_EQ(servers[0].process_id, free.process.dwProcessId);
+
+  start = GetTickCount();
+  DdeChannel to_free = client_->ConnectTo(kService, free.process.dwProcessId);
+  ASSERT_NE(to_free, 0);
+  std::string b = Make("B");
+  client_->Execute(to_free, b);
+  EXPECT_EQ(client_->LastError(), platform::kDdeNoError) << client_->LastErrorText();
+  EXPECT_LT(GetTickCount() - start, 500u);
+  EXPECT_EQ(Commands(free), std::vector<std::string>{b});
+  EXPECT_TRUE(client_->ServerAlive(to_busy));
 }
 
 }  // namespace

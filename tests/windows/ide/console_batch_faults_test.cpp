@@ -18,7 +18,7 @@
 #include "app_seeding.h"
 #include "files/files.h"
 #include "platform/directory_lister.h"
-#include "platform/win32/ddeml_client.h"
+#include "platform/win32/dde_message_client.h"
 #include "process_support.h"
 
 namespace {
@@ -150,7 +150,7 @@ TEST_F(ConsoleBatchFaultsTest, WhileABatchWaitsAnotherClientConnectsAndASecondBa
   DWORD connect_ms = 0;
   bool answered = false;
   std::thread([&] {
-    auto probe = platform::MakeDdemlClient();
+    auto probe = platform::MakeDdeMessageClient();
     const DWORD start = GetTickCount();
     platform::DdeChannel channel = probe->Connect("ClarionWin");
     connect_ms = GetTickCount() - start;
@@ -188,7 +188,7 @@ TEST_F(ConsoleBatchFaultsTest, AnIdeKilledDuringTheWaitEndsTheBatchWithinTwoSeco
   // the command and posted its acknowledgement, so the kill comes during nightjar.com's wait.
   bool answered = false;
   std::thread([&] {
-    auto probe = platform::MakeDdemlClient();
+    auto probe = platform::MakeDdeMessageClient();
     platform::DdeChannel channel = probe->Connect("ClarionWin");
     answered = channel != 0;
     probe->Close(channel);

@@ -24,7 +24,7 @@
 #include "files/files.h"
 #include "platform/clock.h"
 #include "platform/directory_lister.h"
-#include "platform/win32/ddeml_client.h"
+#include "platform/win32/dde_message_client.h"
 #include "process_support.h"
 #include "runtime/win32/win32_mapping.h"
 #include "runtime/win32/win32_peer.h"
@@ -71,7 +71,7 @@ std::vector<std::wstring> ChildTexts(HWND dialog) {
 bool AnyServerAnswers() {
   bool answers = false;
   std::thread([&answers] {
-    auto probe = platform::MakeDdemlClient();
+    auto probe = platform::MakeDdeMessageClient();
     platform::DdeChannel channel = probe->Connect("ClarionWin");
     probe->Close(channel);
     answers = channel != 0;
@@ -279,6 +279,7 @@ class NightjarIdeTest : public ::testing::Test {
     std::istringstream lines(ReadFile(log_));
     for (std::string line; std::getline(lines, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      line.erase(0, line.find(' ') + 1);  // the time stamp
       if (line.rfind("execute ", 0) == 0) commands.push_back(line.substr(8));
     }
     return commands;
