@@ -150,30 +150,28 @@ bool WriteJUnit(const std::string& file_name, const Command& command, const std:
   std::string cases;
   int failures = 0;
   for (const ide::ApplicationOutcome& outcome : outcomes) {
-    cases += "  <testcase classname=\"nightjar." + std::string(OperationName(command.operation)) + "\" name=\"" +
-             XmlEscaped(outcome.folder + outcome.application) + "\" time=\"" + Seconds(outcome.hundredths) + "\"";
+    std::string body;
     // Which IDE made it, where the batch's IDEs are told apart by process.
     if (outcome.ide_process != 0)
-      cases += ">\n    <properties><property name=\"ide.process\" value=\"" + std::to_string(outcome.ide_process) +
-               "\"/></properties";  // closed by the ">" that comes next
-    if (outcome.outcome == ide::Outcome::kMade) {
-      cases += outcome.ide_process != 0 ? ">\n  </testcase>\n" : "/>\n";
-      continue;
-    }
+      body += "    <properties><property name=\"ide.process\" value=\"" + std::to_string(outcome.ide_process) +
+              "\"/></properties>\n";
     if (outcome.outcome == ide::Outcome::kUpToDate) {
-      cases += ">\n    <skipped message=\"" + XmlEscaped(outcome.detail) + "\"/>\n  </testcase>\n";
-      continue;
+      body += "    <skipped message=\"" + XmlEscaped(outcome.detail) + "\"/>\n";
+    } else if (outcome.outcome != ide::Outcome::kMade) {
+      ++failures;
+      const std::string message = outcome.outcome == ide::Outcome::kNotReached
+                                      ? "Not processed: the batch ended before it"
+                                      : outcome.detail;
+      body += "    <failure type=\"" + std::string(ide::OutcomeName(outcome.outcome)) + "\" message=\"" +
+              XmlEscaped(message) + "\"";
+      if (outcome.ide_error_number != 0 || !outcome.ide_error_text.empty())
+        body += ">IDE error " + std::to_string(outcome.ide_error_number) + ": " + XmlEscaped(outcome.ide_error_text) +
+                "</failure>\n";
+      else body += "/>\n";
     }
-    ++failures;
-    std::string message = outcome.outcome == ide::Outcome::kNotReached ? "Not processed: the batch ended before it"
-                                                                         : outcome.detail;
-    cases += ">\n    <failure type=\"" + std::string(ide::OutcomeName(outcome.outcome)) + "\" message=\"" +
-             XmlEscaped(message) + "\"";
-    if (outcome.ide_error_number != 0 || !outcome.ide_error_text.empty())
-      cases += ">IDE error " + std::to_string(outcome.ide_error_number) + ": " + XmlEscaped(outcome.ide_error_text) +
-               "</failure>\n";
-    else cases += "/>\n";
-    cases += "  </testcase>\n";
+    cases += "  <testcase classname=\"nightjar." + std::string(OperationName(command.operation)) + "\" name=\"" +
+             XmlEscaped(outcome.folder + outcome.application) + "\" time=\"" + Seconds(outcome.hundredths) + "\"" +
+             (body.empty() ? "/>\n" : ">\n" + body + "  </testcase>\n");
   }
   std::ofstream out(std::filesystem::path(file_name), std::ios::binary | std::ios::trunc);
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

@@ -170,9 +170,11 @@ TEST_F(ConsoleBatchFaultsTest, WhileABatchWaitsAnotherClientConnectsAndASecondBa
   const std::vector<std::string> expected{"INVOICE.APP  Begin Make", "INVOICE.APP  Make Finished",
                                           "PAYROLL.APP  Begin Make", "PAYROLL.APP  Make Finished"};
   std::vector<std::string> log = ActivityLog(apps);
-  ASSERT_EQ(log.size(), 5u) << Joined(log);
-  EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 4), expected) << Joined(log);
-  EXPECT_TRUE(Contains(log[4], "Batch ended: 2 finished, of 2")) << log[4];
+  ASSERT_EQ(log.size(), 6u) << Joined(log);
+  // The first record names the IDE the batch reached: the stand-in's program and process.
+  EXPECT_TRUE(Contains(log[0], "Connected to ") && Contains(log[0], "CW20.exe (process ")) << log[0];
+  EXPECT_EQ(std::vector<std::string>(log.begin() + 1, log.begin() + 5), expected) << Joined(log);
+  EXPECT_TRUE(Contains(log[5], "Batch ended: 2 finished, of 2")) << log[5];
 }
 
 // The IDE is killed while the batch waits for its executable: the batch ends within two seconds,
@@ -213,15 +215,16 @@ TEST_F(ConsoleBatchFaultsTest, AnImportIsFinishedOnlyAfterTheIdeWroteItsFile) {
                                    "--write_delay_ms=3000", "run import-txa --yes", run);
   ASSERT_EQ(run.Wait(60000), 0) << run.Out() << run.Err() << ReadFile(log_);
   EXPECT_EQ(ReadFile(apps / "INVOICE.APP"), "NAME=INVOICE\r\nimported\r\n");
-  // Begin, Finished and the .APP's write, in hundredths of the day.
+  // After the IDE's record: Begin, Finished and the .APP's write, in hundredths of the day.
   std::vector<std::int32_t> clocks;
   const std::vector<std::string> log = ActivityLog(apps, &clocks);
   std::vector<platform::DirectoryEntry> app;
   platform::MakeDirectoryLister()->List((apps / "INVOICE.APP").string(), app);
-  ASSERT_TRUE(log.size() >= 2 && app.size() == 1u) << Joined(log);
-  EXPECT_EQ(log[1], "INVOICE.APP  Import APP Finished") << Joined(log);
-  EXPECT_GE(clocks[1] - clocks[0], 300) << Joined(log);
-  EXPECT_GE(clocks[1], app[0].time) << Joined(log);
+  ASSERT_TRUE(log.size() >= 3 && app.size() == 1u) << Joined(log);
+  EXPECT_EQ(log[1], "INVOICE.APP  Begin APP Import") << Joined(log);
+  EXPECT_EQ(log[2], "INVOICE.APP  Import APP Finished") << Joined(log);
+  EXPECT_GE(clocks[2] - clocks[1], 300) << Joined(log);
+  EXPECT_GE(clocks[2], app[0].time) << Joined(log);
 }
 
 TEST_F(ConsoleBatchFaultsTest, ALibraryProjectInAProgramBatchEndsWithinTwoSecondsOfItsDll) {

@@ -199,6 +199,10 @@ class Station {
   bool WaitForLastAction(const std::wstring& text, DWORD ms) {
     return WaitUntil([&] { AnswerBoxes(); return LastAction() == text; }, ms);
   }
+  // The same for a last action that begins with `start`.
+  bool WaitForLastActionStarting(const std::wstring& start, DWORD ms) {
+    return WaitUntil([&] { AnswerBoxes(); return LastAction().rfind(start, 0) == 0; }, ms);
+  }
 
   // The DDE time-out down to its smallest, one minute, with the spin box's down arrow, as a user
   // would; steps past the smallest leave it there. False when the box does not come to read 1.
@@ -288,7 +292,8 @@ class NightjarIdeTest : public ::testing::Test {
   // Starts nightjar.exe in the folder and waits until it shows it is connected to the stand-in.
   void StartConnected(Station& station, const fs::path& folder) {
     ASSERT_TRUE(station.Start(folder));
-    ASSERT_TRUE(station.WaitForLastAction(L"Connected to CW", 5000)) << Narrow(station.LastAction());
+    // The connection names the stand-in's program and process.
+    ASSERT_TRUE(station.WaitForLastActionStarting(L"Connected to CW20 (pid ", 5000)) << Narrow(station.LastAction());
   }
 
   // Presses "Gen & Make (.EXE)" and waits up to `ms` for the batch to end showing `end`, answering
@@ -359,17 +364,21 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   HWND log = test_support::WaitForWindow(id, L"Acitivity Log", 10000);
   ASSERT_NE(log, nullptr) << "no log window";
   HWND rows = GetDlgItem(log, kFirstControlId + procedures::activity_log_field::Browse_1);
-  WaitUntil([&] { return test_support::ListRowCount(rows) >= 2; }, 10000);
-  ASSERT_GE(test_support::ListRowCount(rows), 2);
-  EXPECT_EQ(test_support::ListCellText(process, rows, 0, 0), L"INVOICE.APP");
-  EXPECT_EQ(test_support::ListCellText(process, rows, 0, 3), L"Begin Make");
-  EXPECT_EQ(test_support::ListCellText(process, rows, 1, 3), L"Make Finished");
+  WaitUntil([&] { return test_support::ListRowCount(rows) >= 3; }, 10000);
+  ASSERT_GE(test_support::ListRowCount(rows), 3);
+  // First the IDE the batch reached, by its program and process; then the application's two.
+  const std::wstring connected = test_support::ListCellText(process, rows, 0, 3);
+  EXPECT_EQ(connected.rfind(L"Connected to ", 0), 0u) << Narrow(connected);
+  EXPECT_NE(connected.find(L"\\ide\\CW20.exe (process "), std::wstring::npos) << Narrow(connected);
+  EXPECT_EQ(test_support::ListCellText(process, rows, 1, 0), L"INVOICE.APP");
+  EXPECT_EQ(test_support::ListCellText(process, rows, 1, 3), L"Begin Make");
+  EXPECT_EQ(test_support::ListCellText(process, rows, 2, 3), L"Make Finished");
   PostMessageW(GetDlgItem(log, kFirstControlId + procedures::activity_log_field::View), BM_CLICK, 0, 0);
   HWND record = test_support::WaitForWindow(id, L"DDE Activity Record", 10000);
   ASSERT_NE(record, nullptr) << "no activity record form";
   namespace rf = procedures::activity_record_field;
-  EXPECT_EQ(TextOf(GetDlgItem(record, kFirstControlId + rf::TMP_Event)), L"Begin Make");
-  EXPECT_EQ(TextOf(GetDlgItem(record, kFirstControlId + rf::TMP_Apps)), L"INVOICE.APP");
+  EXPECT_EQ(TextOf(GetDlgItem(record, kFirstControlId + rf::TMP_Event)), connected);
+  EXPECT_EQ(TextOf(GetDlgItem(record, kFirstControlId + rf::TMP_Apps)), L"");
   PostMessageW(GetDlgItem(record, kFirstControlId + rf::OK), BM_CLICK, 0, 0);
   WaitUntil([&] { return !IsWindow(record); }, 10000);
   EXPECT_FALSE(IsWindow(record));
