@@ -387,7 +387,7 @@ bool BatchOperations::Retire(int slot) {
   slots_[slot].alive = false;
   if (std::any_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.alive; })) {
     app_.Application.Clear();
-    Log("IDE " + IdeDescription(slots_[slot].ide) + " left the batch; the others go on");
+    Log("IDE " + IdeName(slots_[slot].ide) + " left the batch; the others go on");
     return true;
   }
   if (pooled_) {

@@ -67,9 +67,17 @@ std::string ConnectedText(const PoolIde& ide) {
   return "Connected to " + name + pid;
 }
 
+std::string IdeName(const PoolIde& ide) {
+  const std::size_t slash = ide.program.find_last_of("\\/");
+  const std::string file = ide.program.empty()         ? std::string("an IDE")
+                           : slash == std::string::npos ? ide.program
+                                                        : ide.program.substr(slash + 1);
+  return file + " (process " + std::to_string(ide.process) + ")";
+}
+
 std::string IdeDescription(const PoolIde& ide) {
-  return (ide.program.empty() ? std::string("an IDE") : ide.program) + " (process " + std::to_string(ide.process) +
-         ")";
+  const std::size_t slash = ide.program.find_last_of("\\/");
+  return IdeName(ide) + (slash == std::string::npos ? "" : " in " + ide.program.substr(0, slash));
 }
 
 void Connection::FirstAttempt() {

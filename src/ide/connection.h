@@ -77,7 +77,10 @@ bool SameProgram(std::string_view a, std::string_view b);
 // "Connected to CW20 (pid 1234)" for the last-action field (the program's name without folder and
 // extension, shortened to fit); "Connected to CW" when the process is not known.
 std::string ConnectedText(const PoolIde& ide);
-// "C:\CW\BIN\CW20.EXE (process 1234)" for the log.
+// "CW20.EXE (process 1234)": the program's file name and the process, which tell a pool's IDEs apart.
+std::string IdeName(const PoolIde& ide);
+// "CW20.EXE (process 1234) in C:\CW\BIN" for the log, whose event keeps 80 characters: a long
+// folder is what gets cut.
 std::string IdeDescription(const PoolIde& ide);
 
 class Connection {

@@ -157,7 +157,7 @@ TEST_F(ConsoleTest, TheReportNamesEachCasesIdeAndTheProgressSaysTheTimeLeftOnceK
   ide_.SetIdentity(4321, "C:\\CW\\CW20.EXE");
   ide_.SetResultDelay(300);
   EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--junit", "report.xml"}), 0) << err_.str();
-  EXPECT_TRUE(Has(out_, "Connected to C:\\CW\\CW20.EXE (process 4321)\n")) << out_.str();
+  EXPECT_TRUE(Has(out_, "Connected to CW20.EXE (process 4321) in C:\\CW\n")) << out_.str();
   EXPECT_FALSE(Has(err_, "Progress:")) << "no time is known yet: " << err_.str();
   std::ifstream report("report.xml");
   std::string xml((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());

@@ -226,7 +226,7 @@ TEST_F(PoolTest, AnIdeThatDiesLeavesThePoolWithItsApplicationLoggedAndTheOthersM
   }
   std::vector<LogLine> log = Log();
   EXPECT_NE(std::find(log.begin(), log.end(),
-                      LogLine{"", "IDE " + std::string(kProgram) + " (process 102) left the batch; the others go on"}),
+                      LogLine{"", "IDE CW20.EXE (process 102) left the batch; the others go on"}),
             log.end());
   EXPECT_EQ(summary_.substr(0, summary_.find(';')), "Batch ended: 4 finished, 1 failed, of 5");
 }
@@ -271,7 +271,7 @@ TEST_F(PoolTest, OnlyTheChosenProgramsInstancesAreUsedAndTheConnectNamesIt) {
   EXPECT_EQ(pool_.Commands(), (std::vector<std::string>{"202: [ExecuteProject(" + Dir() + "A/INVOICE.app)]"}));
   std::vector<LogLine> log = Log();
   ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log.front(), (LogLine{"", "Connected to c:/cw/bin/cw20.exe (process 202)"}));
+  EXPECT_EQ(log.front(), (LogLine{"", "Connected to cw20.exe (process 202) in c:/cw/bin"}));
 }
 
 TEST_F(PoolTest, ThePoolTakesTheRunningInstancesFirstThenStartsTheProgramUntilItHasEnough) {

@@ -172,7 +172,7 @@ TEST_F(ConsoleBatchFaultsTest, WhileABatchWaitsAnotherClientConnectsAndASecondBa
   std::vector<std::string> log = ActivityLog(apps);
   ASSERT_EQ(log.size(), 6u) << Joined(log);
   // The first record names the IDE the batch reached: the stand-in's program and process.
-  EXPECT_TRUE(Contains(log[0], "Connected to ") && Contains(log[0], "CW20.exe (process ")) << log[0];
+  EXPECT_TRUE(Contains(log[0], "Connected to CW20.exe (process ")) << log[0];
   EXPECT_EQ(std::vector<std::string>(log.begin() + 1, log.begin() + 5), expected) << Joined(log);
   EXPECT_TRUE(Contains(log[5], "Batch ended: 2 finished, of 2")) << log[5];
 }

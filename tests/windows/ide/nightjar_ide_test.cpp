@@ -368,8 +368,8 @@ TEST_F(NightjarIdeTest, GenAndMakeDeletesTheOldExeAwaitsTheNewOneAndLogsTwoRecor
   ASSERT_GE(test_support::ListRowCount(rows), 3);
   // First the IDE the batch reached, by its program and process; then the application's two.
   const std::wstring connected = test_support::ListCellText(process, rows, 0, 3);
-  EXPECT_EQ(connected.rfind(L"Connected to ", 0), 0u) << Narrow(connected);
-  EXPECT_NE(connected.find(L"\\ide\\CW20.exe (process "), std::wstring::npos) << Narrow(connected);
+  EXPECT_EQ(connected.rfind(L"Connected to CW20.exe (process ", 0), 0u) << Narrow(connected);
+  EXPECT_EQ(connected.substr(connected.size() - 4), L"\\ide") << Narrow(connected);  // its folder
   EXPECT_EQ(test_support::ListCellText(process, rows, 1, 0), L"INVOICE.APP");
   EXPECT_EQ(test_support::ListCellText(process, rows, 1, 3), L"Begin Make");
   EXPECT_EQ(test_support::ListCellText(process, rows, 2, 3), L"Make Finished");
