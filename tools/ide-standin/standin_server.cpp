@@ -112,7 +112,6 @@ bool Server::Start(HWND window) {
     log_.Line("registering the service failed: " + std::to_string(DdeGetLastError(dde_)));
     return false;
   }
-  log_.Line(std::string("ready service=") + kService);
   return true;
 }
 

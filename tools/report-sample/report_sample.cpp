@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -57,10 +58,11 @@ int main(int argc, char** argv) {
     std::cerr << "usage: report-sample FILE\n";
     return 2;
   }
-  // Three IDEs take the applications as each comes free, as a pool does; an application that is
-  // not found is never sent to one.
+  // Three IDEs take the applications as each comes free, as a pool does, but an application waits
+  // for the one before it in its folder to end; one that is not found is never sent to an IDE.
   constexpr std::array<std::uint32_t, 3> kProcesses = {412, 1876, 2240};
   std::array<std::int64_t, 3> free_at = {0, 0, 0};
+  std::map<std::string, std::int64_t> folder_free_at;
   console::BatchReport report{.operation = ide::Operation::MakeExe};
   report.started = {.date = platform::DayNumber(2026, 12, 8), .time = (2 * 3600 + 15 * 60) * 100};
   int position = 0;
@@ -75,10 +77,11 @@ int main(int argc, char** argv) {
     outcome.detail = app.detail;
     outcome.hundredths = app.hundredths;
     const auto ide = static_cast<std::size_t>(std::min_element(free_at.begin(), free_at.end()) - free_at.begin());
-    outcome.offset = free_at[ide];
+    outcome.offset = std::max(free_at[ide], folder_free_at[app.folder]);
     if (app.outcome != ide::Outcome::kNotFound) {
       outcome.ide_process = kProcesses[ide];
-      free_at[ide] += app.hundredths + 40;  // the next command follows a moment later
+      free_at[ide] = outcome.offset + app.hundredths + 40;  // the next command follows a moment later
+      folder_free_at[app.folder] = free_at[ide];
     }
     if (app.last >= 0) report.last_hundredths[store::LastResultKey(app.folder, app.application)] = app.last;
     report.outcomes.push_back(outcome);
