@@ -3,8 +3,10 @@
 // made and one much slower than last time; every time is invented, none is measured.
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -58,17 +60,31 @@ int main(int argc, char** argv) {
     std::cerr << "usage: report-sample FILE\n";
     return 2;
   }
-  // Three IDEs take the applications as each comes free, as a pool does, but an application waits
-  // for the one before it in its folder to end; one that is not found is never sent to an IDE.
+  // Three IDEs take the applications as a pool does: the IDE that comes free first takes the first
+  // application left whose folder has none at work; one that is not found is never sent to an IDE.
   constexpr std::array<std::uint32_t, 3> kProcesses = {412, 1876, 2240};
   std::array<std::int64_t, 3> free_at = {0, 0, 0};
   std::map<std::string, std::int64_t> folder_free_at;
   console::BatchReport report{.operation = ide::Operation::MakeExe};
   report.started = {.date = platform::DayNumber(2026, 12, 8), .time = (2 * 3600 + 15 * 60) * 100};
-  int position = 0;
-  for (const SampleApp& app : kApps) {
+  std::vector<bool> taken(std::size(kApps), false);
+  for (std::size_t left = std::size(kApps); left > 0;) {
+    const auto ide = static_cast<std::size_t>(std::min_element(free_at.begin(), free_at.end()) - free_at.begin());
+    const std::int64_t now = free_at[ide];
+    std::size_t i = 0;
+    while (i < std::size(kApps) && (taken[i] || folder_free_at[kApps[i].folder] > now)) ++i;
+    if (i == std::size(kApps)) {  // every folder left is at work: this IDE waits for the first to end
+      std::int64_t next = INT64_MAX;
+      for (std::size_t j = 0; j < std::size(kApps); ++j)
+        if (!taken[j]) next = std::min(next, folder_free_at[kApps[j].folder]);
+      free_at[ide] = next;
+      continue;
+    }
+    const SampleApp& app = kApps[i];
+    taken[i] = true;
+    --left;
     ide::ApplicationOutcome outcome;
-    outcome.position = ++position;
+    outcome.position = static_cast<int>(i) + 1;
     outcome.folder = app.folder;
     outcome.application = app.application;
     outcome.outcome = app.outcome;
@@ -76,16 +92,18 @@ int main(int argc, char** argv) {
     outcome.ide_error_text = app.ide_text;
     outcome.detail = app.detail;
     outcome.hundredths = app.hundredths;
-    const auto ide = static_cast<std::size_t>(std::min_element(free_at.begin(), free_at.end()) - free_at.begin());
-    outcome.offset = std::max(free_at[ide], folder_free_at[app.folder]);
+    outcome.offset = now;
     if (app.outcome != ide::Outcome::kNotFound) {
       outcome.ide_process = kProcesses[ide];
-      free_at[ide] = outcome.offset + app.hundredths + 40;  // the next command follows a moment later
+      free_at[ide] = now + app.hundredths + 40;  // the next command follows a moment later
       folder_free_at[app.folder] = free_at[ide];
     }
     if (app.last >= 0) report.last_hundredths[store::LastResultKey(app.folder, app.application)] = app.last;
     report.outcomes.push_back(outcome);
   }
+  // A batch tells its outcomes in the list's order.
+  std::sort(report.outcomes.begin(), report.outcomes.end(),
+            [](const ide::ApplicationOutcome& a, const ide::ApplicationOutcome& b) { return a.position < b.position; });
   report.batch_hundredths = *std::max_element(free_at.begin(), free_at.end()) + 25;
   return console::WriteHtmlReport(argv[1], report, std::cerr) ? 0 : 2;
 }
