@@ -2,7 +2,7 @@
 #include "console/console_command.h"
 
 #include <charconv>
-#include <functional>
+#include <string_view>
 
 #include "ide/shard.h"
 
@@ -26,18 +26,59 @@ constexpr NamedOperation kOperationNames[] = {
 
 Parsed Fail(std::string error) { return {std::nullopt, std::move(error)}; }
 
+// Walks a command's options: each is "--name=value", or "--name" with its value, if it takes one,
+// in the next argument.
+class OptionReader {
+ public:
+  OptionReader(const std::vector<std::string>& arguments, std::size_t first) : arguments_(arguments), next_(first) {}
+
+  // Moves to the next option; false after the last.
+  bool Next() {
+    if (next_ >= arguments_.size()) return false;
+    option_ = arguments_[next_++];
+    name_ = option_;
+    value_.clear();
+    inline_value_ = false;
+    if (auto equals = option_.find('='); option_.starts_with("--") && equals != std::string::npos) {
+      name_ = option_.substr(0, equals);
+      value_ = option_.substr(equals + 1);
+      inline_value_ = true;
+    }
+    return true;
+  }
+  // The option's value, after "=" or taken from the next argument; false when there is none.
+  bool TakeValue() {
+    if (inline_value_) return true;
+    if (next_ >= arguments_.size()) return false;
+    value_ = arguments_[next_++];
+    return true;
+  }
+  // Whether the option is `name` given without "=" (a flag).
+  bool IsFlag(std::string_view name) const { return name_ == name && !inline_value_; }
+
+  const std::string& option() const { return option_; }
+  const std::string& name() const { return name_; }
+  const std::string& value() const { return value_; }
+
+ private:
+  const std::vector<std::string>& arguments_;
+  std::size_t next_;
+  std::string option_, name_, value_;
+  bool inline_value_ = false;
+};
+
 // The options that narrow a batch to one agent's part; false when `name` is none of them. K/N is
 // checked here, so that a mistyped one sends nothing; "auto" is read when the batch runs.
-bool TakeShardOption(const std::string& name, bool inline_value, const std::function<bool()>& take_value,
-                     const std::string& value, Command& command, std::string& error) {
-  if (name == "--shard") {
-    if (!take_value() || value.empty()) error = "--shard needs K/N or auto";
+bool TakeShardOption(OptionReader& options, Command& command, std::string& error) {
+  const std::string& value = options.value();
+  if (options.name() == "--shard") {
+    if (!options.TakeValue() || value.empty()) error = "--shard needs K/N or auto";
     else if (auto parsed = ide::ParseShard(value, nullptr); value != "auto" && !parsed.position) error = parsed.error;
     else command.shard = value;
-  } else if (name == "--timings") {
-    if (!take_value() || value.empty()) error = "--timings needs a JUnit report's file name";
+  } else if (options.name() == "--timings") {
+    if (!options.TakeValue() || value.empty()) error = "--timings needs a JUnit report's file name";
     else command.timings.push_back(value);
-  } else if (name == "--skip-ordered" && !inline_value) {
+  } else if (options.IsFlag("--skip-ordered")) {
     command.skip_ordered = true;
   } else {
     return false;
@@ -57,66 +98,53 @@ std::string ShardConflict(const Command& command) {
 
 // The options of `run`, from arguments[2] on.
 Parsed ParseRun(const std::vector<std::string>& arguments, Command command) {
-  for (std::size_t i = 2; i < arguments.size(); ++i) {
-    const std::string& option = arguments[i];
-    // An option's value follows it, or comes after "=".
-    std::string value;
-    std::string name = option;
-    bool inline_value = false;
-    if (auto equals = option.find('='); option.starts_with("--") && equals != std::string::npos) {
-      name = option.substr(0, equals);
-      value = option.substr(equals + 1);
-      inline_value = true;
-    }
-    auto take_value = [&]() -> bool {
-      if (inline_value) return true;
-      if (i + 1 >= arguments.size()) return false;
-      value = arguments[++i];
-      return true;
-    };
-    if (name == "--all" && !inline_value) {
+  OptionReader options(arguments, 2);
+  const std::string& name = options.name();
+  const std::string& value = options.value();
+  while (options.Next()) {
+    if (options.IsFlag("--all")) {
       command.all = true;
-    } else if (name == "--yes" && !inline_value) {
+    } else if (options.IsFlag("--yes")) {
       command.yes = true;
-    } else if (name == "--changed" && !inline_value) {
+    } else if (options.IsFlag("--changed")) {
       command.changed = true;
-    } else if (name == "--failed" && !inline_value) {
+    } else if (options.IsFlag("--failed")) {
       command.failed = true;
-    } else if (name == "--stop-on-failure" && !inline_value) {
+    } else if (options.IsFlag("--stop-on-failure")) {
       command.stop_on_failure = true;
-    } else if (name == "--ordered-only" && !inline_value) {
+    } else if (options.IsFlag("--ordered-only")) {
       command.ordered_only = true;
-    } else if (std::string error; TakeShardOption(name, inline_value, take_value, value, command, error)) {
+    } else if (std::string error; TakeShardOption(options, command, error)) {
       if (!error.empty()) return Fail(error);
     } else if (name == "--app") {
-      if (!take_value() || value.empty()) return Fail("--app needs an application's name");
+      if (!options.TakeValue() || value.empty()) return Fail("--app needs an application's name");
       command.apps.push_back(value);
     } else if (name == "--timeout") {
-      if (!take_value()) return Fail("--timeout needs a number of minutes");
+      if (!options.TakeValue()) return Fail("--timeout needs a number of minutes");
       int minutes = 0;
       auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), minutes);
       if (error != std::errc() || end != value.data() + value.size() || minutes < 1 || minutes > 99)
         return Fail("--timeout takes 1 to 99 minutes, not \"" + value + "\"");
       command.timeout_minutes = minutes;
     } else if (name == "--ide") {
-      if (!take_value() || value.empty()) return Fail("--ide needs the IDE's program (its path)");
+      if (!options.TakeValue() || value.empty()) return Fail("--ide needs the IDE's program (its path)");
       command.ide_program = value;
     } else if (name == "--ides") {
       constexpr int kMost = ide::ConnectionState::kMaxIdes;
-      if (!take_value()) return Fail("--ides needs a number of IDEs");
+      if (!options.TakeValue()) return Fail("--ides needs a number of IDEs");
       int ides = 0;
       auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), ides);
       if (error != std::errc() || end != value.data() + value.size() || ides < 1 || ides > kMost)
         return Fail("--ides takes 1 to " + std::to_string(kMost) + " IDEs, not \"" + value + "\"");
       command.ides = ides;
     } else if (name == "--junit") {
-      if (!take_value() || value.empty()) return Fail("--junit needs a file name");
+      if (!options.TakeValue() || value.empty()) return Fail("--junit needs a file name");
       command.junit = value;
     } else if (name == "--html") {
-      if (!take_value() || value.empty()) return Fail("--html needs a file name");
+      if (!options.TakeValue() || value.empty()) return Fail("--html needs a file name");
       command.html = value;
     } else {
-      return Fail("unknown option \"" + option + "\" for run");
+      return Fail("unknown option \"" + options.option() + "\" for run");
     }
   }
   if (command.all && !command.apps.empty()) return Fail("--all and --app cannot be given together");
@@ -126,25 +154,13 @@ Parsed ParseRun(const std::vector<std::string>& arguments, Command command) {
 
 // The options of `list`, from arguments[1] on.
 Parsed ParseList(const std::vector<std::string>& arguments, Command command) {
-  for (std::size_t i = 1; i < arguments.size(); ++i) {
-    std::string name = arguments[i], value;
-    bool inline_value = false;
-    if (auto equals = name.find('='); name.starts_with("--") && equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name = name.substr(0, equals);
-      inline_value = true;
-    }
-    auto take_value = [&]() -> bool {
-      if (inline_value) return true;
-      if (i + 1 >= arguments.size()) return false;
-      value = arguments[++i];
-      return true;
-    };
+  OptionReader options(arguments, 1);
+  while (options.Next()) {
     std::string error;
-    if (name == "--by-order" && !inline_value) command.by_order = true;
-    else if (name == "--all" && !inline_value) command.all = true;
-    else if (!TakeShardOption(name, inline_value, take_value, value, command, error))
-      return Fail("unknown option \"" + arguments[i] + "\" for list");
+    if (options.IsFlag("--by-order")) command.by_order = true;
+    else if (options.IsFlag("--all")) command.all = true;
+    else if (!TakeShardOption(options, command, error))
+      return Fail("unknown option \"" + options.option() + "\" for list");
     if (!error.empty()) return Fail(error);
   }
   const bool sharded = !command.shard.empty() || command.skip_ordered;

@@ -16,24 +16,6 @@
 namespace console {
 namespace {
 
-void AppendUtf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // An attribute's value with its references replaced; nullopt for a reference XML does not know.
 std::optional<std::string> Unescaped(std::string_view text) {
   std::string out;
@@ -58,7 +40,7 @@ std::optional<std::string> Unescaped(std::string_view text) {
         return std::nullopt;
       const unsigned long code = std::stoul(digits, nullptr, hex ? 16 : 10);
       if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
-      AppendUtf8(out, static_cast<std::uint32_t>(code));
+      platform::AppendUtf8(out, static_cast<char32_t>(code));
     } else {
       return std::nullopt;
     }

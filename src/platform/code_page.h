@@ -50,6 +50,9 @@ std::string ToUtf8(std::string_view text);
 bool FromUtf16(std::u16string_view text, std::string& out);
 bool FromUtf8(std::string_view text, std::string& out);
 
+// Appends the code point `c` (at most 0x10FFFF) to `out` as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // The UTF-8 of UTF-16 text (a lone surrogate becomes U+FFFD), and the reverse (false for bytes
 // that are not well-formed UTF-8, which become U+FFFD).
 std::string Utf16ToUtf8(std::u16string_view text);
