@@ -407,18 +407,14 @@ void BatchOperations::LogIdes() {
 }
 
 void BatchOperations::ShowAtWork() {
-  std::string names;
-  int at_work = 0;
+  std::vector<std::string> names;
   for (const Slot& slot : slots_) {
     if (!slot.busy) continue;
-    for (const auto& job : jobs_) {
-      if (&slots_[job->slot] != &slot) continue;
-      names += (at_work == 0 ? "" : ", ") + std::string(job->base.Trimmed());
-      ++at_work;
-    }
+    for (const auto& job : jobs_)
+      if (&slots_[job->slot] == &slot) names.emplace_back(job->base.Trimmed());
   }
-  if (at_work == 0) return;
-  state_.LastAction = std::to_string(at_work) + (at_work == 1 ? " IDE: " : " IDEs: ") + names;
+  if (names.empty()) return;
+  state_.LastAction = AtWorkText(names, decltype(state_.LastAction)::size());
   window_.Display();
 }
 

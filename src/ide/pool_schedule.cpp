@@ -77,4 +77,20 @@ std::string TimeLeftText(std::int64_t hundredths) {
   return "about " + std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) + " min left";
 }
 
+std::string AtWorkText(const std::vector<std::string>& names, std::size_t room) {
+  const std::size_t count = names.size();
+  std::string text = std::to_string(count) + (count == 1 ? " IDE: " : " IDEs: ");
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string separator = i == 0 ? "" : ", ";
+    const std::size_t after = count - i - 1;  // names still to come
+    const std::size_t reserve = after == 0 ? 0 : (", +" + std::to_string(after)).size();
+    if (text.size() + separator.size() + names[i].size() + reserve > room) {
+      text += separator + "+" + std::to_string(count - i);
+      break;
+    }
+    text += separator + names[i];
+  }
+  return text;
+}
+
 }  // namespace ide

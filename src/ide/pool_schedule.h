@@ -49,5 +49,8 @@ std::optional<std::int64_t> TimeLeft(const std::vector<std::int64_t>& expected, 
                                      int ides);
 // "about 4 min left", "about 40 s left", "about 1 h 5 min left".
 std::string TimeLeftText(std::int64_t hundredths);
+// "3 IDEs: INVOICE, LEDGER, PAYROLL" for the applications at work, within `room` characters: the
+// names that do not fit are counted instead ("4 IDEs: PAYROLL, INVOICE, +2"), never cut.
+std::string AtWorkText(const std::vector<std::string>& names, std::size_t room);
 
 }  // namespace ide

@@ -79,6 +79,15 @@ TEST(TimeLeft, NothingUntilATimeIsKnownThenTheMedianStandsInAndTheIdesShareTheWo
   EXPECT_EQ(ide::TimeLeftText(390000), "about 1 h 5 min left");
 }
 
+// The IDEs at work in the 30 characters of the last-action field: whole names, the rest counted.
+TEST(PoolProgress, TheApplicationsAtWorkFitTheFieldByWholeNames) {
+  EXPECT_EQ(ide::AtWorkText({"INVOICE"}, 30), "1 IDE: INVOICE");
+  EXPECT_EQ(ide::AtWorkText({"INVOICE", "LEDGER", "PAY"}, 30), "3 IDEs: INVOICE, LEDGER, PAY");
+  EXPECT_EQ(ide::AtWorkText({"PAYROLL", "INVOICE", "MAILING", "STOCK"}, 30), "4 IDEs: PAYROLL, INVOICE, +2");
+  EXPECT_EQ(ide::AtWorkText({"INVOICE", "LEDGER", "PAYROLL"}, 30), "3 IDEs: INVOICE, LEDGER, +1");
+  EXPECT_EQ(ide::AtWorkText({"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "B"}, 30), "2 IDEs: +2");
+}
+
 TEST(PoolIde, ProgramsCompareWithoutLetterCaseAndWithEitherSeparator) {
   EXPECT_TRUE(ide::SameProgram("C:\\CW\\BIN\\CW20.EXE", "c:/cw/bin/cw20.exe"));
   EXPECT_FALSE(ide::SameProgram("C:\\CW\\BIN\\CW20.EXE", "C:\\CW2\\BIN\\CW20.EXE"));
