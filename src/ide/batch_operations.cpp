@@ -23,39 +23,12 @@ std::string Minutes(std::int64_t hundredths) {
   return std::to_string(minutes) + (minutes == 1 ? " minute" : " minutes");
 }
 
-// "M:SS", or "H:MM:SS" from an hour on.
-std::string Duration(std::int64_t hundredths) {
-  std::int64_t seconds = hundredths / 100;
-  char text[32];
-  if (seconds >= 3600)
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  else
-    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
-                  static_cast<long long>(seconds % 60));
-  return text;
-}
-
 // The store's reason for the last failure: the system's own where it gave one.
 std::string StoreReason(const store::StoreErrorState& error) {
   return error.file_message.empty() ? error.text : error.file_message;
 }
 
 }  // namespace
-
-const char* OutcomeName(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::kMade: return "made";
-    case Outcome::kFailed: return "failed";
-    case Outcome::kNotFound: return "not found";
-    case Outcome::kTimedOut: return "timed out";
-    case Outcome::kStopped: return "stopped";
-    case Outcome::kSkipped: return "skipped";
-    case Outcome::kNotReached: return "not reached";
-    case Outcome::kUpToDate: return "skipped as up to date";
-  }
-  return "";
-}
 
 BatchOperations::BatchOperations(rt::Window& window, platform::DdeClient& dde, platform::Clock& clock,
                                  Connection& connection, files::Files& files, platform::DirectoryLister& lister)
@@ -785,7 +758,7 @@ BatchEnd BatchOperations::EndBatch(bool window_closing) {
   std::string summary = "Batch ended: " + std::to_string(tally_.Count(Outcome::kMade)) + " finished";
   for (int i = 1; i < kOutcomeCount; ++i)
     if (tally_.counts[i] > 0) summary += ", " + std::to_string(tally_.counts[i]) + " " + OutcomeName(Outcome(i));
-  summary += ", of " + std::to_string(tally_.chosen) + "; " + Duration(clock_.Ticks() - batch_start_);
+  summary += ", of " + std::to_string(tally_.chosen) + "; " + DurationText(clock_.Ticks() - batch_start_);
   app_.Application.Clear();
   Log(summary);
   files_.TMP.Clear();

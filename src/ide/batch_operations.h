@@ -20,6 +20,7 @@
 #include "ide/batch_plan.h"
 #include "ide/connection.h"
 #include "ide/dde_contract.h"
+#include "ide/outcome.h"
 #include "ide/pool_schedule.h"
 #include "ide/result_wait.h"
 #include "platform/clock.h"
@@ -72,48 +73,6 @@ enum class BatchEnd {
   kNotAllMade,    // at least one did not (failed, not found, skipped, stopped or not reached), or a
                   // log record could not be written; up to date counts as made
   kWindowClosed,  // the user closed the window; it closes now
-};
-
-// What became of one application of a batch.
-enum class Outcome {
-  kMade,        // its finished event was reached
-  kFailed,      // the IDE refused it, the conversation failed, or its old output stayed
-  kNotFound,    // its input file is missing
-  kTimedOut,    // the command or the wait for its result outlasted the DDE time-out
-  kStopped,     // the user stopped the batch during its wait, or closed the window
-  kSkipped,     // not sent: removed or untagged meanwhile, or a path no command can carry
-  kNotReached,  // the batch ended before its turn
-  kUpToDate,    // not sent: its output is newer than its sources (BatchPlan::only_changed)
-};
-inline constexpr int kOutcomeCount = 8;
-// "made", "failed", "not found", "timed out", "stopped", "skipped", "not reached",
-// "skipped as up to date".
-const char* OutcomeName(Outcome outcome);
-
-// One application's outcome as a value, told to an observer beside the log's as soon as it is
-// known; applications not reached are told when the batch ends, before its summary.
-struct ApplicationOutcome {
-  int position = 0;         // 1, 2, ... in the batch's order
-  std::string application;  // APP:Application
-  std::string folder;       // APP:DriveNPath
-  Outcome outcome = Outcome::kNotReached;
-  std::int32_t error_code = 0;       // the DDE error that ended it, 0 when none
-  std::uint16_t ide_error_number = 0;  // the IDE's own, after a refusal
-  std::string ide_error_text;
-  std::string detail;  // the log record that ended it (why it was not made); "" when not reached
-  platform::Moment start{};   // when its turn came (start == end when not reached)
-  platform::Moment end{};
-  std::int64_t hundredths = 0;  // from start to end, on the monotonic tick
-  std::int64_t offset = 0;      // from the batch's start to this application's start (hundredths)
-  std::uint32_t ide_process = 0;  // the process id of the IDE its command went to; 0 when none
-};
-
-// The counts the batch's last log record sums up: every chosen application once.
-struct BatchTally {
-  int chosen = 0;
-  int counts[kOutcomeCount] = {};
-  int Count(Outcome outcome) const { return counts[static_cast<int>(outcome)]; }
-  int NotMade() const { return chosen - Count(Outcome::kMade) - Count(Outcome::kUpToDate); }
 };
 
 // Which applications a batch takes: the tagged ones (the window's way), every one, or those named

@@ -116,12 +116,8 @@ bool WantsRemaking(const store::LastResult& result) {
 
 std::string ResultText(const store::LastResult& result) {
   if (result.outcome.empty()) return "";
-  std::int64_t seconds = result.hundredths / 100;
-  char took[32];
-  std::snprintf(took, sizeof took, "%lld:%02lld", static_cast<long long>(seconds / 60),
-                static_cast<long long>(seconds % 60));
   std::string text = result.outcome + ", " + result.operation + ", " + rt::FormatNumber("@d1", result.date) + " " +
-                     rt::FormatNumber("@t3", result.clock) + ", took " + took;
+                     rt::FormatNumber("@t3", result.clock) + ", took " + DurationText(result.hundredths);
   if (!result.error.empty()) text += ": " + result.error;
   // A result other than "made" does not hide that an earlier batch made it.
   if (result.made_date != 0 && result.outcome != OutcomeName(Outcome::kMade))

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ namespace platform {
 // lives. 0 is never a channel; Connect returns it when no server answered.
 using DdeChannel = std::int32_t;
 
+// A command on its way (DdeClient::Send): a number chosen by the client, never reused while the
+// client lives. 0 is never a command; Send returns it when the command could not go.
+using DdeCommand = std::int32_t;
+
 // Last-error codes. 0 means no error; every DDE failure is above 600.
 inline constexpr std::int32_t kDdeNoError = 0;
 inline constexpr std::int32_t kDdeInvalidChannel = 601;  // 0, or a number this client never gave out
@@ -22,6 +27,9 @@ inline constexpr std::int32_t kDdeNotProcessed = 603;    // the server did not c
 inline constexpr std::int32_t kDdeServerBusy = 604;      // the server answered that it was busy
 inline constexpr std::int32_t kDdeTimeOut = 605;         // no acknowledgement within the time-out
 inline constexpr std::int32_t kDdeSystemError = 606;     // any other failure of the DDE machinery
+
+// What Answer gives while the server has not answered yet. Never a last error.
+inline constexpr std::int32_t kDdePending = -1;
 
 // The time-out a new client starts with: 15 minutes, in hundredths of a second.
 inline constexpr std::int32_t kDdeDefaultTimeOut = 90000;
@@ -59,8 +67,35 @@ class DdeClient {
   // failure is still pending after reconnecting can ask.
   virtual DdeChannel Connect(const std::string& service) = 0;
 
-  // Sends `command` (at most 255 characters) on `channel` and returns once the server acknowledged it
-  // or the time-out (SetTimeOut) passed. Always sets the last error: kDdeNoError when the server
+  // Sends `command` (at most 255 characters) on `channel` and returns at once, without waiting for
+  // the server's answer: an IDE may answer only once the make it was sent is done, minutes later.
+  // Returns the command's number, with the last error kDdeNoError; or 0 when it could not go, with
+  // the last error kDdeInvalidChannel (0 or an unknown channel), kDdeChannelNotOpen (closed, or its
+  // server gone) or kDdeSystemError. Several commands may be on their way at once, on one channel
+  // or several. No time-out applies: the caller decides how long to wait and then Forgets it.
+  virtual DdeCommand Send(DdeChannel channel, const std::string& command) = 0;
+
+  // How the server answered `command`: kDdePending while no answer came; then kDdeNoError
+  // (accepted), kDdeNotProcessed (refused), kDdeServerBusy (busy: the command had no effect), or
+  // kDdeChannelNotOpen (the server ended the conversation, or its process went, before answering).
+  // The first call that sees the final answer also leaves it as the last error (LastError,
+  // LastErrorText) and forgets the command; kDdeInvalidChannel for 0, a forgotten or unknown
+  // command. Messages are not served here: answers come in while the thread's messages are served
+  // (the window's loop, a wait, another call of this client).
+  virtual std::int32_t Answer(DdeCommand command) = 0;
+
+  // The caller no longer waits for `command` (it timed out, the user stopped it): a late answer is
+  // dropped when it comes. Forgetting 0, an unknown or an answered command does nothing. Never
+  // changes the last error.
+  virtual void Forget(DdeCommand command) = 0;
+
+  // `heard` is called whenever an answer to a sent command comes in, from within whatever serves the
+  // thread's messages, so that a loop waiting for answers can wake; {} stops it. It must not call
+  // back into this client.
+  virtual void OnAnswer(std::function<void()> heard) = 0;
+
+  // Send, then wait for the answer, serving the thread's messages, until it comes or the time-out
+  // (SetTimeOut) passed. Always sets the last error: kDdeNoError when the server
   // accepted the command; kDdeInvalidChannel for 0 or an unknown channel; kDdeChannelNotOpen for a
   // closed channel or one whose server has gone; kDdeNotProcessed when the server refused it;
   // kDdeTimeOut when no acknowledgement came in time; kDdeServerBusy or kDdeSystemError otherwise.

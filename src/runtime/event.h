@@ -11,6 +11,7 @@ enum class EventKind {
   GainFocus,
   Timer,
   DirectoryChanged,  // a file in the folder the window watches was made, renamed, deleted or written
+  Notified,  // something outside the window that its procedure listens to has news (Window::Notify)
   Sized,  // the window's size changed the number of rows its list shows
   Completed,
   CloseWindow,

@@ -427,10 +427,14 @@ void Window::UserActivated() { Queue({EventKind::GainFocus, 0}); }
 
 bool Window::WatchDirectory(const std::string& path) { return peer_ && peer_->WatchDirectory(path); }
 
-void Window::DirectoryChanged() {
+void Window::DirectoryChanged() { QueueOnce(EventKind::DirectoryChanged); }
+
+void Window::Notify() { QueueOnce(EventKind::Notified); }
+
+void Window::QueueOnce(EventKind kind) {
   for (const Event& e : queue_)
-    if (e.kind == EventKind::DirectoryChanged) return;
-  Queue({EventKind::DirectoryChanged, 0});
+    if (e.kind == kind) return;
+  Queue({kind, 0});
 }
 
 WindowPlacement Window::Placement() const {

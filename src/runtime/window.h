@@ -197,9 +197,14 @@ class Window {
   void UserResized();
   // A file of the watched folder changed.
   void DirectoryChanged();
+  // News for the procedure from outside the window (an answer it waits for came in): a Notified
+  // event, one at a time like the timer's. Safe to call from within the backend's message serving.
+  void Notify();
 
  private:
   std::size_t Index(int field) const;
+  // Queues `kind` for field 0 unless one is queued already.
+  void QueueOnce(EventKind kind);
   // The field number of the window's first list, or 0.
   int FirstList() const;
   ControlState& mutable_state(int field) { return controls_[Index(field)]; }

@@ -33,6 +33,9 @@ struct LastResult {
   std::int32_t made_clock = 0;
   // The process of the IDE that made it (or failed to); 0 when none was sent or it is not known.
   std::uint32_t ide_process = 0;
+  // The path the user gave (long names and all) where the record holds short ones; "" when none is
+  // known, and the record's own path is the one shown.
+  std::string long_path;
 };
 
 // The key of an application in the file: its full path with the records' letter case folded.

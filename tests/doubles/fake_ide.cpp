@@ -95,6 +95,7 @@ int FakeIde::OpenChannels() const {
 }
 
 void FakeIde::Pump() {
+  AnswerDue();
   std::int64_t now = clock_.Ticks();
   // Due results are written in the order they were scheduled.
   auto due = std::stable_partition(pending_.begin(), pending_.end(),
@@ -166,49 +167,87 @@ DdeChannel FakeIde::Connect(const std::string& service) {
   return channel;
 }
 
-void FakeIde::Execute(DdeChannel channel, const std::string& command) {
+DdeCommand FakeIde::Send(DdeChannel channel, const std::string& command) {
   Pump();
   auto it = channels_.find(channel);
   if (it == channels_.end()) {
     last_error_ = kDdeInvalidChannel;
-    return;
+    return 0;
   }
   if (it->second != ChannelState::kOpen) {
     last_error_ = kDdeChannelNotOpen;
-    return;
+    return 0;
   }
   commands_.push_back(command);
+  last_error_ = kDdeNoError;
+  Sent sent{.channel = channel, .command = command, .due = clock_.Ticks() + ack_delay_};
   const CommandFault* fault = FaultFor(static_cast<int>(commands_.size()));
   if (fault == nullptr && checks_commands_) {
     std::optional<IdeCommand> parsed = ParseIdeCommand(command);
     if (!parsed) {
-      Refuse(kUnknownCommandError, "Unknown command: " + command);
-      return;
+      sent.refusal = CommandFault{CommandFault::Kind::kRefuse, kUnknownCommandError, "Unknown command: " + command};
+    } else if (!FileExistsIgnoringCase(parsed->input)) {
+      sent.refusal = CommandFault{CommandFault::Kind::kRefuse, kInputMissingError, "File not found: " + parsed->input};
     }
-    if (!FileExistsIgnoringCase(parsed->input)) {
-      Refuse(kInputMissingError, "File not found: " + parsed->input);
-      return;
+  } else if (fault != nullptr) {
+    sent.refusal = *fault;
+  }
+  if (sent.refusal && sent.refusal->kind == CommandFault::Kind::kTimeOut) sent.due = kNever;
+  const DdeCommand id = next_command_++;
+  sent_[id] = std::move(sent);
+  if (sent_[id].due != kNever && schedule_) schedule_(sent_[id].due);
+  Pump();
+  return id;
+}
+
+void FakeIde::AnswerDue() {
+  const std::int64_t now = clock_.Ticks();
+  bool heard = false;
+  for (auto& [id, sent] : sent_) {
+    if (sent.code != kDdePending) continue;
+    auto channel = channels_.find(sent.channel);
+    if (channel->second != ChannelState::kOpen) {
+      sent.code = kDdeChannelNotOpen;
+    } else if (sent.due > now) {
+      continue;
+    } else if (!sent.refusal) {
+      sent.code = kDdeNoError;
+      ScheduleResult(sent.command);
+    } else if (sent.refusal->kind == CommandFault::Kind::kBusy) {
+      sent.code = kDdeServerBusy;
+    } else {
+      // The refusal's number and text are what the next requests for them answer.
+      Refuse(sent.refusal->error_number, sent.refusal->error_message);
+      sent.code = kDdeNotProcessed;
     }
+    heard = true;
   }
-  if (fault == nullptr) {
-    last_error_ = kDdeNoError;
-    ScheduleResult(command);
-    Pump();
-    return;
-  }
-  switch (fault->kind) {
-    case CommandFault::Kind::kRefuse:
-      Refuse(fault->error_number, fault->error_message);
-      break;
-    case CommandFault::Kind::kTimeOut:
-      last_error_ = kDdeTimeOut;
-      if (time_out_wait_) time_out_wait_(time_out_);
-      Pump();
-      break;
-    case CommandFault::Kind::kBusy:
-      last_error_ = kDdeServerBusy;
-      break;
-  }
+  if (heard && heard_) heard_();
+}
+
+std::int32_t FakeIde::Answer(DdeCommand command) {
+  Pump();
+  auto it = sent_.find(command);
+  if (it == sent_.end()) return kDdeInvalidChannel;
+  const std::int32_t code = it->second.code;
+  if (code == kDdePending) return code;
+  sent_.erase(it);
+  last_error_ = code;
+  return code;
+}
+
+void FakeIde::Forget(DdeCommand command) { sent_.erase(command); }
+
+void FakeIde::Execute(DdeChannel channel, const std::string& command) {
+  const DdeCommand id = Send(channel, command);
+  if (id == 0) return;
+  const std::int64_t due = sent_[id].due;
+  // A real client would wait here for the answer, or for the time-out.
+  const std::int64_t waited = due == kNever || due - clock_.Ticks() > time_out_ ? time_out_ : due - clock_.Ticks();
+  if (waited > 0 && time_out_wait_) time_out_wait_(waited);
+  if (Answer(id) != kDdePending) return;
+  Forget(id);
+  last_error_ = kDdeTimeOut;
 }
 
 void FakeIde::Refuse(std::uint16_t number, const std::string& message) {
@@ -275,6 +314,7 @@ FakeIde& FakeIdePool::Add(std::uint32_t process_id, const std::string& program) 
   if (schedule_) ide.SetScheduler(schedule_);
   if (on_written_) ide.SetOnWritten(on_written_);
   if (time_out_wait_) ide.SetTimeOutWait(time_out_wait_);
+  if (heard_) ide.OnAnswer(heard_);
   return ide;
 }
 
@@ -353,6 +393,46 @@ DdeChannel FakeIdePool::Connect(const std::string& service) {
     if (DdeChannel inner = ide->Connect(service); inner != 0) return Routed(*ide, inner);
   }
   return 0;
+}
+
+DdeCommand FakeIdePool::Send(DdeChannel channel, const std::string& command) {
+  Pump();
+  const Route* route = Find(channel);
+  if (route == nullptr) {
+    last_ = nullptr;
+    last_error_ = kDdeInvalidChannel;
+    return 0;
+  }
+  last_ = route->ide;
+  const std::size_t before = last_->Commands().size();
+  const DdeCommand inner = last_->Send(route->inner, command);
+  if (last_->Commands().size() > before) commands_.push_back(std::to_string(last_->ProcessId()) + ": " + command);
+  if (inner == 0) return 0;
+  sent_[next_command_] = SentRoute{last_, inner};
+  return next_command_++;
+}
+
+std::int32_t FakeIdePool::Answer(DdeCommand command) {
+  Pump();
+  auto it = sent_.find(command);
+  if (it == sent_.end()) return kDdeInvalidChannel;
+  const std::int32_t code = it->second.ide->Answer(it->second.inner);
+  if (code == kDdePending) return code;
+  last_ = it->second.ide;
+  sent_.erase(it);
+  return code;
+}
+
+void FakeIdePool::Forget(DdeCommand command) {
+  auto it = sent_.find(command);
+  if (it == sent_.end()) return;
+  it->second.ide->Forget(it->second.inner);
+  sent_.erase(it);
+}
+
+void FakeIdePool::OnAnswer(std::function<void()> heard) {
+  heard_ = std::move(heard);
+  for (auto& ide : ides_) ide->OnAnswer(heard_);
 }
 
 void FakeIdePool::Execute(DdeChannel channel, const std::string& command) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ namespace doubles {
 
 using platform::Clock;
 using platform::DdeChannel;
+using platform::DdeCommand;
 using platform::DdeClient;
 using platform::ProgramStarter;
 using platform::StartResult;
@@ -81,6 +83,10 @@ class FakeIde final : public DdeClient {
   // `from_then_on`, every later command as well.
   void FailCommand(int nth, CommandFault fault, bool from_then_on = false);
   void ClearFaults() { faults_.clear(); }
+  // Hundredths of a second from a command to its acknowledgement (0: at once). An IDE that makes
+  // inside the DDE call acknowledges when its make is done: give it the make's time here and a
+  // result delay of 0.
+  void SetAckDelay(std::int64_t hundredths) { ack_delay_ = hundredths; }
   // Hundredths of a second from acknowledgement to result file (0: written at once).
   void SetResultDelay(std::int64_t hundredths) { result_delay_ = hundredths; }
   void SetMakesDll(bool makes_dll) { makes_dll_ = makes_dll; }
@@ -91,6 +97,7 @@ class FakeIde final : public DdeClient {
   void SetWritesResults(bool writes) { writes_results_ = writes; }
   // Called with the time-out (hundredths) whenever a command times out, because a real client would
   // have waited that long: a test gives it its virtual clock's Advance.
+  // A blocking Execute calls it too, with the acknowledgement's delay it waits for.
   void SetTimeOutWait(std::function<void(std::int64_t hundredths)> wait) { time_out_wait_ = std::move(wait); }
   // Called with the tick a result falls due as soon as it is scheduled, so that a test can have
   // Pump called then (the headless backend's alarm); and with each result's path once written, so
@@ -127,6 +134,10 @@ class FakeIde final : public DdeClient {
   DdeChannel ConnectTo(const std::string& service, std::uint32_t process_id) override;
   std::uint32_t ServerProcess(DdeChannel channel) override;
   DdeChannel Connect(const std::string& service) override;
+  DdeCommand Send(DdeChannel channel, const std::string& command) override;
+  std::int32_t Answer(DdeCommand command) override;
+  void Forget(DdeCommand command) override;
+  void OnAnswer(std::function<void()> heard) override { heard_ = std::move(heard); }
   void Execute(DdeChannel channel, const std::string& command) override;
   bool Request(DdeChannel channel, const std::string& item, std::string& value) override;
   bool ServerAlive(DdeChannel channel) override;
@@ -147,8 +158,19 @@ class FakeIde final : public DdeClient {
     bool from_then_on;
     CommandFault fault;
   };
+  // A command sent and not yet asked for once answered.
+  struct Sent {
+    DdeChannel channel = 0;
+    std::string command;
+    std::int64_t due = 0;  // when its answer comes; kNever for a command that times out
+    std::optional<CommandFault> refusal;  // how it is answered; none: accepted
+    std::int32_t code = platform::kDdePending;
+  };
+  static constexpr std::int64_t kNever = INT64_MAX;
 
   const CommandFault* FaultFor(int nth) const;
+  // Answers the commands whose answer is due, and those whose conversation ended.
+  void AnswerDue();
   void Refuse(std::uint16_t number, const std::string& message);
   void ScheduleResult(const std::string& command);
 
@@ -163,6 +185,10 @@ class FakeIde final : public DdeClient {
   std::string refusal_message_;
   std::vector<PlannedFault> faults_;
   std::int64_t result_delay_ = 0;
+  std::int64_t ack_delay_ = 0;
+  std::map<DdeCommand, Sent> sent_;
+  DdeCommand next_command_ = 1;
+  std::function<void()> heard_;
   bool makes_dll_ = false;
   bool writes_results_ = true;
   bool checks_commands_ = false;
@@ -208,6 +234,10 @@ class FakeIdePool final : public DdeClient {
   DdeChannel ConnectTo(const std::string& service, std::uint32_t process_id) override;
   std::uint32_t ServerProcess(DdeChannel channel) override;
   DdeChannel Connect(const std::string& service) override;
+  DdeCommand Send(DdeChannel channel, const std::string& command) override;
+  std::int32_t Answer(DdeCommand command) override;
+  void Forget(DdeCommand command) override;
+  void OnAnswer(std::function<void()> heard) override;
   void Execute(DdeChannel channel, const std::string& command) override;
   bool Request(DdeChannel channel, const std::string& item, std::string& value) override;
   bool ServerAlive(DdeChannel channel) override;
@@ -217,6 +247,10 @@ class FakeIdePool final : public DdeClient {
   std::string LastErrorText() override;
 
  private:
+  struct SentRoute {
+    FakeIde* ide;
+    DdeCommand inner;
+  };
   struct Route {
     FakeIde* ide;
     DdeChannel inner;
@@ -234,6 +268,9 @@ class FakeIdePool final : public DdeClient {
   std::function<void(std::int64_t)> schedule_;
   std::function<void(const std::string&)> on_written_;
   std::function<void(std::int64_t)> time_out_wait_;
+  std::function<void()> heard_;
+  std::map<DdeCommand, SentRoute> sent_;
+  DdeCommand next_command_ = 1;
   std::vector<std::string> commands_;
 };
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,6 +63,25 @@ class InjectingClient final : public platform::DdeClient {
   std::function<void()> during_send;
 
   platform::DdeChannel Connect(const std::string& service) override { return inner_.Connect(service); }
+  platform::DdeCommand Send(platform::DdeChannel channel, const std::string& command) override {
+    now_.reset();
+    const platform::DdeCommand id = inner_.Send(channel, command);
+    if (id != 0 && next_) injected_[id] = *next_;
+    next_.reset();
+    if (during_send) during_send();
+    return id;
+  }
+  std::int32_t Answer(platform::DdeCommand command) override {
+    const std::int32_t code = inner_.Answer(command);
+    if (code == platform::kDdePending) return code;
+    auto injected = injected_.find(command);
+    if (injected == injected_.end()) return code;
+    now_ = injected->second;
+    injected_.erase(injected);
+    return now_->code;
+  }
+  void Forget(platform::DdeCommand command) override { inner_.Forget(command); }
+  void OnAnswer(std::function<void()> heard) override { inner_.OnAnswer(std::move(heard)); }
   void Execute(platform::DdeChannel channel, const std::string& command) override {
     inner_.Execute(channel, command);
     now_ = next_;
@@ -83,6 +103,7 @@ class InjectingClient final : public platform::DdeClient {
     std::string text;
   };
   platform::DdeClient& inner_;
+  std::map<platform::DdeCommand, Failure> injected_;
   std::optional<Failure> next_;
   std::optional<Failure> now_;
 };

@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -83,7 +84,7 @@ class DdeMessageClient final : public DdeClient {
 
   std::vector<DdeServer> Servers(const std::string& service) override {
     std::vector<DdeServer> servers;
-    for (const Answer& answer : Initiate(service, 0)) {
+    for (const InitiateAnswer& answer : Initiate(service, 0)) {
       bool known = false;
       for (const DdeServer& server : servers) known = known || server.process_id == answer.process;
       if (!known) servers.push_back(DdeServer{answer.process, ProcessProgram(answer.process)});
@@ -104,16 +105,16 @@ class DdeMessageClient final : public DdeClient {
     return conversation != nullptr && conversation->open ? conversation->process : 0;
   }
 
-  void Execute(DdeChannel channel, const std::string& command) override {
+  DdeCommand Send(DdeChannel channel, const std::string& command) override {
     detail_.clear();
     Conversation* conversation = Find(channel);
     if (conversation == nullptr) {
       last_error_ = kDdeInvalidChannel;
-      return;
+      return 0;
     }
     if (!Usable(*conversation)) {
       last_error_ = kDdeChannelNotOpen;
-      return;
+      return 0;
     }
     // The server expects the text with its terminating zero.
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, command.size() + 1);
@@ -121,47 +122,69 @@ class DdeMessageClient final : public DdeClient {
     if (text == nullptr) {
       if (block != nullptr) GlobalFree(block);
       Fail(kDdeSystemError, "no memory for the command");
-      return;
+      return 0;
     }
     std::memcpy(text, command.c_str(), command.size() + 1);
     GlobalUnlock(block);
     const HWND server = conversation->server;
-    executes_[block] = PendingExecute{server, true, false, 0};
     if (!PostMessageW(server, WM_DDE_EXECUTE, reinterpret_cast<WPARAM>(window_), reinterpret_cast<LPARAM>(block))) {
-      executes_.erase(block);
       GlobalFree(block);
       if (IsWindow(server)) {
         Fail(kDdeSystemError, "the command could not be posted");
       } else {
         last_error_ = kDdeChannelNotOpen;
       }
-      return;
+      return 0;
     }
-    const WaitEnd end = Wait(channel, [&] { return executes_[block].answered; });
-    PendingExecute answer = executes_[block];
-    if (end == WaitEnd::kAnswered) {
-      executes_.erase(block);  // its block came back with the answer and is freed
-    } else if (end == WaitEnd::kServerGone) {
+    const DdeCommand id = next_command_++;
+    executes_[block] = PendingExecute{server, true, false, 0, id, channel};
+    last_error_ = kDdeNoError;
+    return id;
+  }
+
+  std::int32_t Answer(DdeCommand command) override {
+    auto pending = FindCommand(command);
+    if (pending == executes_.end()) return kDdeInvalidChannel;
+    std::int32_t code = kDdePending;
+    if (pending->second.answered) {
+      // Its block came back with the answer and was freed.
+      const WORD status = pending->second.status;
+      code = (status & kAckAccepted) != 0 ? kDdeNoError : (status & kAckBusy) != 0 ? kDdeServerBusy : kDdeNotProcessed;
+      executes_.erase(pending);
+    } else if (Conversation* conversation = Find(pending->second.channel);
+               conversation == nullptr || conversation->ended || !IsWindow(conversation->server)) {
       // No answer will come: the block is ours to free.
-      executes_.erase(block);
-      GlobalFree(block);
-    } else {
-      executes_[block].awaited = false;  // freed when its late answer comes
+      GlobalFree(pending->first);
+      executes_.erase(pending);
+      code = kDdeChannelNotOpen;
     }
-    switch (end) {
-      case WaitEnd::kAnswered:
-        if ((answer.status & kAckAccepted) != 0) {
-          last_error_ = kDdeNoError;
-        } else {
-          last_error_ = (answer.status & kAckBusy) != 0 ? kDdeServerBusy : kDdeNotProcessed;
-        }
-        break;
-      case WaitEnd::kServerGone:
-        last_error_ = kDdeChannelNotOpen;
-        break;
-      case WaitEnd::kTimeOut:
-        last_error_ = kDdeTimeOut;
-        break;
+    if (code != kDdePending) {
+      detail_.clear();
+      last_error_ = code;
+    }
+    return code;
+  }
+
+  void Forget(DdeCommand command) override {
+    auto pending = FindCommand(command);
+    if (pending != executes_.end()) pending->second.awaited = false;  // freed when its late answer comes
+  }
+
+  void OnAnswer(std::function<void()> heard) override { heard_ = std::move(heard); }
+
+  void Execute(DdeChannel channel, const std::string& command) override {
+    const DdeCommand id = Send(channel, command);
+    if (id == 0) return;
+    std::int32_t code = kDdePending;
+    const WaitEnd end = Wait(channel, [&] {
+      if (code == kDdePending) code = Answer(id);
+      return code != kDdePending;
+    });
+    if (end == WaitEnd::kTimeOut && code == kDdePending) {
+      Forget(id);
+      last_error_ = kDdeTimeOut;
+    } else if (code == kDdePending) {
+      Answer(id);  // the server is gone: the answer says so
     }
   }
 
@@ -214,15 +237,17 @@ class DdeMessageClient final : public DdeClient {
     bool ended = false;  // the server ended it, or was sent our end
   };
   // A server window that acknowledged a connect.
-  struct Answer {
+  struct InitiateAnswer {
     HWND server;
     DWORD process;
   };
   struct PendingExecute {
     HWND server;
-    bool awaited;  // a command is waiting for it; otherwise it timed out
+    bool awaited;  // a command is waiting for it; otherwise it was forgotten
     bool answered;
     WORD status;   // the server's DDEACK flags
+    DdeCommand id;
+    DdeChannel channel;
   };
   struct PendingRequest {
     bool active = false;
@@ -280,8 +305,8 @@ class DdeMessageClient final : public DdeClient {
   // Sends the connect to the top-level windows (of `process_id` only, unless 0) and returns the
   // server windows that acknowledged it, in the order they did. Each of them now holds a
   // conversation with this client, which the caller keeps or ends.
-  std::vector<Answer> Initiate(const std::string& service, DWORD process_id) {
-    std::vector<Answer> answers;
+  std::vector<InitiateAnswer> Initiate(const std::string& service, DWORD process_id) {
+    std::vector<InitiateAnswer> answers;
     if (window_ == nullptr || service.empty()) return answers;
     ATOM application = GlobalAddAtomA(service.c_str());
     if (application == 0) return answers;
@@ -322,7 +347,7 @@ class DdeMessageClient final : public DdeClient {
       DWORD owner = 0;
       GetWindowThreadProcessId(server, &owner);
       if (process_id == 0 || owner == process_id) {
-        answers.push_back(Answer{server, owner});
+        answers.push_back(InitiateAnswer{server, owner});
       } else {
         Terminate(server);
       }
@@ -332,7 +357,7 @@ class DdeMessageClient final : public DdeClient {
   }
 
   // Keeps the first conversation and ends the others; 0 when there is none.
-  DdeChannel Open(const std::string& service, const std::vector<Answer>& answers) {
+  DdeChannel Open(const std::string& service, const std::vector<InitiateAnswer>& answers) {
     if (answers.empty()) return 0;
     for (std::size_t i = 1; i < answers.size(); ++i) Terminate(answers[i].server);
     DdeChannel channel = next_channel_++;
@@ -364,6 +389,7 @@ class DdeMessageClient final : public DdeClient {
       if (execute->second.awaited) {
         execute->second.answered = true;
         execute->second.status = status;
+        if (heard_) heard_();
       } else {
         executes_.erase(execute);
       }
@@ -498,6 +524,12 @@ class DdeMessageClient final : public DdeClient {
     }
   }
 
+  std::map<HGLOBAL, PendingExecute>::iterator FindCommand(DdeCommand command) {
+    for (auto it = executes_.begin(); it != executes_.end(); ++it)
+      if (it->second.id == command && it->second.awaited && command != 0) return it;
+    return executes_.end();
+  }
+
   void Fail(std::int32_t code, const std::string& detail) {
     last_error_ = code;
     detail_ = detail;
@@ -509,6 +541,8 @@ class DdeMessageClient final : public DdeClient {
   bool initiating_ = false;
   std::vector<HWND> initiate_answers_;
   std::map<HGLOBAL, PendingExecute> executes_;  // commands sent whose block has not come back
+  DdeCommand next_command_ = 1;
+  std::function<void()> heard_;
   PendingRequest request_;
   std::set<HWND> terminating_;  // servers sent our end, whose answer has not come
   std::int32_t time_out_ = kDdeDefaultTimeOut;
