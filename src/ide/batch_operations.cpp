@@ -30,6 +30,18 @@ std::string StoreReason(const store::StoreErrorState& error) {
 
 }  // namespace
 
+std::string EventText(std::string_view text) {
+  constexpr std::size_t kRoom = decltype(store::TempFileRecord::Event)::size();
+  if (text.size() <= kRoom) return std::string(text);
+  // The whole text stays in the outcome, the last result and the reports; the record keeps what
+  // fits, cut after a word, and says it was cut with the code page's ellipsis.
+  std::string_view kept = text.substr(0, kRoom - 1);
+  const std::size_t space = kept.find_last_of(' ');
+  if (space != std::string_view::npos && space >= kRoom / 2) kept = kept.substr(0, space);
+  while (!kept.empty() && (kept.back() == ' ' || kept.back() == ':' || kept.back() == ',')) kept.remove_suffix(1);
+  return std::string(kept) + "\x85";
+}
+
 namespace {
 
 // One IDE of the batch.
@@ -761,7 +773,7 @@ void BatchOperations::Log(std::string_view application, std::string_view text) {
   const platform::Moment now = clock_.Now();
   files_.TMP.Apps = application;
   files_.TMP.Date = now.date;
-  files_.TMP.Event = text;
+  files_.TMP.Event = EventText(text);
   files_.TMP.Clock = now.time;
   files_.TempFile.Add();
   if (files_.store.error.code == 0) {

@@ -78,6 +78,10 @@ enum class BatchEnd {
   kWindowClosed,  // the user closed the window; it closes now
 };
 
+// A log record's event as it fits the record's 80 characters: a longer text is cut after a word
+// and ends in the code page's ellipsis.
+std::string EventText(std::string_view text);
+
 // Which applications a batch takes: the tagged ones (the window's way), every one, or those named
 // (by file name, or by directory and file name; letter case ignored; long and short names alike,
 // files::NamesApplication).

@@ -26,6 +26,15 @@ using Texts = std::vector<std::string>;
 
 constexpr std::int32_t kDay = platform::kHundredthsPerDay;
 
+// The log's event keeps 80 characters: a longer one is cut after a word and marked as cut.
+TEST(EventText, ALongTextIsCutAfterAWordAndMarked) {
+  const std::string error = "Error 603 IDE error 1001: Syntax error: Unknown identifier BUFFER:LENGTH in ";
+  EXPECT_EQ(ide::EventText(error), error) << "fits whole";
+  EXPECT_EQ(ide::EventText(error + "procedure UpdateInvoice"),
+            "Error 603 IDE error 1001: Syntax error: Unknown identifier BUFFER:LENGTH in\x85");
+  EXPECT_EQ(ide::EventText(std::string(100, 'x')), std::string(79, 'x') + "\x85") << "no word to cut after";
+}
+
 class BatchTest : public IdeTest {
  protected:
   // The files of an application as the IDE leaves them, each holding "old".
