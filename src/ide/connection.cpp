@@ -294,6 +294,17 @@ void Connection::Disconnect() {
   Display();
 }
 
+void Connection::LookAlive() {
+  if (state_.DDEConnected == 0 || pool_.empty() || pool_.front().process == 0) return;
+  if (dde_.ProcessRunning(pool_.front().process)) return;
+  state_.DDEConnected = 0;
+  std::string name = ConnectedText(pool_.front()).substr(sizeof "Connected to " - 1);
+  const std::string gone = " has gone";
+  if (name.size() + gone.size() > decltype(state_.LastAction)::size()) name = "pid " + std::to_string(pool_.front().process);
+  state_.LastAction = name + gone;
+  Display();
+}
+
 void Connection::CloseChannel() {
   dde_.Close(state_.DDEChannel);
   for (const PoolIde& ide : pool_) dde_.Close(ide.channel);

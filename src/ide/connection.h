@@ -103,6 +103,9 @@ class Connection {
   bool Connect();
   // The Disconnect button.
   void Disconnect();
+  // On the idle window's timer: once the IDE the field names has exited, the field says so
+  // ("CW20 (pid 1234) has gone") and the box no longer reads connected.
+  void LookAlive();
   // The start of a batch operation: connects with start-up; "Connected to CW" only when no DDE
   // error is pending. Neither redisplays nor rereads on success: the batch goes on.
   ConnectOutcome ConnectForBatch();

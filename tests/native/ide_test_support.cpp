@@ -98,6 +98,7 @@ void IdeTest::RunWindow() {
     ide.FirstAttempt();
     while (window.Accept()) {
       if (window.Kind() == rt::EventKind::OpenWindow) ide.Opened();
+      if (window.Kind() == rt::EventKind::Timer) ide.Timer();
       if (window.Kind() == rt::EventKind::Accepted && ide.Accepted(window.Field()) == procedures::MainIde::Handled::kDone)
         ++rereads_;
     }
