@@ -464,20 +464,24 @@ void BatchOperations::Step(Batch& batch, Flight& flight, std::int64_t now, bool 
         }
         return;
       }
-      // An IDE that makes inside the command may write its file before its answer comes: the
-      // application is made, and the IDE takes nothing new until it has answered.
-      if (flight.told) return;
-      const ResultWait::Verdict verdict = flight.wait->Poll(now, trigger);
-      if (verdict == ResultWait::Verdict::kWritten || verdict == ResultWait::Verdict::kOtherKind)
-        Settle(batch, flight, verdict, now);
+      Look(batch, flight, now, trigger);
       return;
     }
-    case Flight::Stage::kResult:
-    case Flight::Stage::kHeld:
-      Settle(batch, flight, flight.wait->Poll(now, trigger), now);
+    default:
+      Look(batch, flight, now, trigger);
       return;
-    case Flight::Stage::kDone:
-      return;
+  }
+}
+
+void BatchOperations::Look(Batch& batch, Flight& flight, std::int64_t now, ResultWait::Trigger trigger) {
+  if (flight.stage == Flight::Stage::kResult || flight.stage == Flight::Stage::kHeld) {
+    Settle(batch, flight, flight.wait->Poll(now, trigger), now);
+  } else if (flight.stage == Flight::Stage::kAnswer && !flight.told) {
+    // An IDE that makes inside the command may write its file before its answer comes: the
+    // application is made, and the IDE takes nothing new until it has answered.
+    const ResultWait::Verdict verdict = flight.wait->Poll(now, trigger);
+    if (verdict == ResultWait::Verdict::kWritten || verdict == ResultWait::Verdict::kOtherKind)
+      Settle(batch, flight, verdict, now);
   }
 }
 
@@ -719,10 +723,16 @@ BatchOperations::WaitEvent BatchOperations::NextWaitEvent(Batch& batch) {
 
 bool BatchOperations::TakeUserRequest(Batch& batch) {
   rt::Runtime& runtime = window_.runtime();
+  // While the question is open the IDEs go on, and the files they write are taken; answers wait
+  // for the loop, as one may need a box of its own.
+  const auto take_results = [this, &batch] {
+    const std::int64_t now = clock_.Ticks();
+    for (auto& flight : batch.flights) Look(batch, *flight, now, ResultWait::Trigger::kFolderChanged);
+  };
   if (window_.Kind() == rt::EventKind::AlertKey) {
     if (batch.stop_now) return true;
     int answer = runtime.Message(kStopQuestion, "Stop the Batch", rt::BoxIcon::Question,
-                                 rt::ButtonYes | rt::ButtonNo | rt::ButtonCancel, rt::ButtonCancel);
+                                 rt::ButtonYes | rt::ButtonNo | rt::ButtonCancel, rt::ButtonCancel, take_results);
     if (answer == rt::ButtonYes) {
       batch.stop_requested = true;
       state_.LastAction = "Stopping after this one";
@@ -735,8 +745,8 @@ bool BatchOperations::TakeUserRequest(Batch& batch) {
     window_.Display();
     return true;
   }
-  if (runtime.Message(kCloseQuestion, "Batch", rt::BoxIcon::Question, rt::ButtonYes | rt::ButtonNo, rt::ButtonNo) ==
-      rt::ButtonYes)
+  if (runtime.Message(kCloseQuestion, "Batch", rt::BoxIcon::Question, rt::ButtonYes | rt::ButtonNo, rt::ButtonNo,
+                      take_results) == rt::ButtonYes)
     return false;
   window_.KeepOpen();
   return true;
