@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
-#include <fstream>
 #include <ostream>
 #include <vector>
 
