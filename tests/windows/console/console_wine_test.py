@@ -42,6 +42,7 @@ class NightjarComTest(unittest.TestCase):
         shutil.copy(NIGHTJAR_COM, os.path.join(self.bin, "nightjar.com"))
         shutil.copy(STANDIN_EXE, os.path.join(self.bin, "CW20.exe"))
         self.settings(write_delay_ms=300)
+        self.started = []  # the stand-ins this test started itself
 
     def tearDown(self):
         self.end_standin()
@@ -59,19 +60,26 @@ class NightjarComTest(unittest.TestCase):
             for pid in self.pids(log):
                 subprocess.run(["wine", "taskkill", "/F", "/PID", pid], capture_output=True, timeout=60)
             os.remove(log)
+        for process in self.started:
+            process.wait(timeout=60)
 
     @staticmethod
-    def pids(log):
+    def text(log):
         with open(log, errors="replace") as lines:
-            return re.findall(r"started pid=(\d+)", lines.read())
+            return lines.read()
+
+    @classmethod
+    def pids(cls, log):
+        return re.findall(r"started pid=(\d+)", cls.text(log))
 
     def start_standin(self, program, name):
         """Starts the stand-in `program` with a log of its own and waits until it is ready; its pid."""
         log = os.path.join(self.root, name + ".log")
-        subprocess.Popen(["wine", program, "--log=" + windows_path(log), "--write_delay_ms=300"],
-                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.started.append(subprocess.Popen(["wine", program, "--log=" + windows_path(log), "--write_delay_ms=300"],
+                                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                             stderr=subprocess.DEVNULL))
         deadline = time.monotonic() + 60
-        while not (os.path.exists(log) and "ready " in open(log, errors="replace").read()):
+        while not (os.path.exists(log) and "ready " in self.text(log)):
             self.assertLess(time.monotonic(), deadline, "the stand-in %s did not come up" % name)
             time.sleep(0.05)
         return self.pids(log)[0]
