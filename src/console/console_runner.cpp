@@ -120,15 +120,20 @@ bool FindOne(files::Files& files, platform::DirectoryLister& lister, const std::
   return false;
 }
 
-// The console's listener of a batch: each log record printed on standard output as it is written,
-// each outcome kept for the reports, the progress printed on standard error.
+// What the console shows of a running batch: each log record on standard output as it is written,
+// the progress on standard error once a time left is known and whenever the count moves; and the
+// outcomes, kept for the reports.
 class BatchListener final : public ide::BatchObserver {
  public:
   BatchListener(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
   void Logged(const store::TempFileRecord& record) override { out_ << LogLine(record) << std::endl; }
   void Ended(const ide::ApplicationOutcome& outcome) override { outcomes_.push_back(outcome); }
-  void Progressed(const ide::BatchProgress& progress) override { PrintProgress(progress.Text()); }
-  void PrintProgress(const std::string& progress) { err_ << "Progress: " << progress << std::endl; }
+  void Progressed(const ide::BatchProgress& progress) override {
+    // A line each time an application ends, not for every second the time left moves.
+    if (!progress.left || progress.ended == told_) return;
+    told_ = progress.ended;
+    err_ << "Progress: " << progress.Text() << std::endl;
+  }
 
   std::vector<ide::ApplicationOutcome>& outcomes() { return outcomes_; }
 
@@ -136,6 +141,7 @@ class BatchListener final : public ide::BatchObserver {
   std::ostream& out_;
   std::ostream& err_;
   std::vector<ide::ApplicationOutcome> outcomes_;
+  int told_ = -1;
 };
 
 class Runner {
@@ -235,9 +241,7 @@ class Runner {
       ide.batch.Choose(selection);
       ide.batch.Plan({.only_changed = command.changed, .only_failed = command.failed,
                       .stop_on_failure = command.stop_on_failure});
-      ide.batch.OnLogged([&](const store::TempFileRecord& record) { listener.Logged(record); });
-      ide.batch.OnOutcome([&](const ide::ApplicationOutcome& outcome) { listener.Ended(outcome); });
-      ide.batch.OnProgress([&](const std::string& progress) { listener.PrintProgress(progress); });
+      ide.batch.Listen(listener);
       end = ide.batch.Run(command.operation);
       report.log_failure = ide.batch.LogFailure();
     }

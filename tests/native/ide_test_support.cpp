@@ -94,7 +94,7 @@ void IdeTest::RunWindow() {
     rt::Window window(runtime_, procedures::kMainWindow);
     procedures::Services services{*dde_, starter_, *lister_};
     procedures::MainIde ide(window, state_, services, files_);
-    ide.batch.OnOutcome([this](const ide::ApplicationOutcome& outcome) { outcomes_.push_back(outcome); });
+    ide.batch.Listen(outcome_listener_);
     ide.FirstAttempt();
     while (window.Accept()) {
       if (window.Kind() == rt::EventKind::OpenWindow) ide.Opened();
