@@ -5,17 +5,16 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
-#include <fstream>
 #include <ostream>
 #include <vector>
 
 #include "console/html_report.h"
+#include "console/junit_report.h"
 #include "console/shard_choice.h"
-#include "console/xml_text.h"
 #include "files/app_path.h"
 #include "files/open_record_file.h"
+#include "ide/batch_observer.h"
 #include "ide/batch_operations.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
@@ -24,6 +23,7 @@
 #include "store/key_damage.h"
 #include "store/last_results.h"
 #include "store/record_file.h"
+#include "runtime/console/console_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "procedures/application_list.h"
@@ -60,29 +60,8 @@ std::string Stamp(std::int32_t date, std::int32_t clock) {
   return stamp + text;
 }
 
-std::string Seconds(std::int64_t hundredths) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(hundredths) / 100.0);
-  return text;
-}
-
-// Record text made safe for a terminal or a pipe: control characters (a NUL, CR, LF, the escape
-// that starts a terminal's control sequence, and the bytes the code page leaves to C1 controls)
-// are shown as \xHH instead of being written raw.
-std::string Shown(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+// Record text made safe for a terminal or a pipe.
+std::string Shown(std::string_view text) { return rt::console::ControlsEscaped(text); }
 
 // UTF-8 `text` to be shown among code-page text: what the code page lacks shows as "?".
 std::string InCodePage(std::string_view text) {
@@ -141,72 +120,27 @@ bool FindOne(files::Files& files, platform::DirectoryLister& lister, const std::
   return false;
 }
 
-// One test case per chosen application, from the outcomes the batch told: passed when made,
-// otherwise a failure whose type is the outcome and whose message is the log record that ended it.
-// Each case is named by the application's full path, so that two applications of one file name in
-// two folders stay two cases. False when the file could not be written.
-bool WriteJUnit(const std::string& file_name, const Command& command, const std::vector<ide::ApplicationOutcome>& outcomes,
-                const std::string& log_failure, std::int64_t batch_hundredths, std::ostream& err) {
-  std::string cases;
-  int failures = 0;
-  for (const ide::ApplicationOutcome& outcome : outcomes) {
-    std::string body;
-    // Which IDE made it, where the batch's IDEs are told apart by process.
-    if (outcome.ide_process != 0)
-      body += "    <properties><property name=\"ide.process\" value=\"" + std::to_string(outcome.ide_process) +
-              "\"/></properties>\n";
-    if (outcome.outcome == ide::Outcome::kUpToDate) {
-      body += "    <skipped message=\"" + XmlEscaped(outcome.detail) + "\"/>\n";
-    } else if (outcome.outcome != ide::Outcome::kMade) {
-      ++failures;
-      const std::string message = outcome.outcome == ide::Outcome::kNotReached
-                                      ? "Not processed: the batch ended before it"
-                                      : outcome.detail;
-      body += "    <failure type=\"" + std::string(ide::OutcomeName(outcome.outcome)) + "\" message=\"" +
-              XmlEscaped(message) + "\"";
-      if (outcome.ide_error_number != 0 || !outcome.ide_error_text.empty())
-        body += ">IDE error " + std::to_string(outcome.ide_error_number) + ": " + XmlEscaped(outcome.ide_error_text) +
-                "</failure>\n";
-      else body += "/>\n";
-    }
-    cases += "  <testcase classname=\"nightjar." + std::string(OperationName(command.operation)) + "\" name=\"" +
-             XmlEscaped(outcome.folder + outcome.application) + "\" time=\"" + Seconds(outcome.hundredths) + "\"" +
-             (body.empty() ? "/>\n" : ">\n" + body + "  </testcase>\n");
-  }
-  std::ofstream out(std::filesystem::path(file_name), std::ios::binary | std::ios::trunc);
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<testsuite name=\"nightjar " << OperationName(command.operation) << "\" tests=\"" << outcomes.size()
-      << "\" failures=\"" << failures << "\" errors=\"0\" time=\"" << Seconds(batch_hundredths) << "\">\n"
-      << cases;
-  if (!log_failure.empty())
-    out << "  <system-err>A record of the activity log could not be written: " << XmlEscaped(log_failure)
-        << "</system-err>\n";
-  out << "</testsuite>\n";
-  out.close();
-  if (out) return true;
-  err << "The JUnit report could not be written to " << file_name << ".\n";
-  return false;
-}
-
-// What the console shows of a running batch: each log record as it is written, the progress once
-// a time left is known and whenever the count moves; and the outcomes, kept for the reports.
+// What the console shows of a running batch: each log record on standard output as it is written,
+// the progress on standard error once a time left is known and whenever the count moves; and the
+// outcomes, kept for the reports.
 class BatchListener final : public ide::BatchObserver {
  public:
-  BatchListener(std::ostream& out, std::ostream& err, std::vector<ide::ApplicationOutcome>& outcomes)
-      : out_(out), err_(err), outcomes_(outcomes) {}
+  BatchListener(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
   void Logged(const store::TempFileRecord& record) override { out_ << LogLine(record) << std::endl; }
   void Ended(const ide::ApplicationOutcome& outcome) override { outcomes_.push_back(outcome); }
   void Progressed(const ide::BatchProgress& progress) override {
-    // A line for each application's start or end, not for every second the time left moves.
+    // A line each time an application ends, not for every second the time left moves.
     if (!progress.left || progress.ended == told_) return;
     told_ = progress.ended;
     err_ << "Progress: " << progress.Text() << std::endl;
   }
 
+  std::vector<ide::ApplicationOutcome>& outcomes() { return outcomes_; }
+
  private:
   std::ostream& out_;
   std::ostream& err_;
-  std::vector<ide::ApplicationOutcome>& outcomes_;
+  std::vector<ide::ApplicationOutcome> outcomes_;
   int told_ = -1;
 };
 
@@ -265,6 +199,8 @@ class Runner {
            << "--failed, or move the file away.\n";
       return kExitCannotRun;
     }
+    rt::Runtime& runtime = program_.runtime;
+    BatchReport report{.operation = command.operation, .started = runtime.clock().Now()};
     if (NarrowsToShard(command)) {
       ShardChoice part = ChooseShard(chosen, kept, command, [](const char* name) { return std::getenv(name); });
       if (!part.error.empty()) {
@@ -272,14 +208,13 @@ class Runner {
         return kExitCannotRun;
       }
       err_ << Shown(ShardSummary(part)) << "\n";
-      // Nothing to make is no failure: the agent passes, with a report that has no test case.
-      if (part.apps.empty())
-        return command.junit.empty() || WriteJUnit(command.junit, command, {}, "", 0, err_) ? kExitOk : kExitCannotRun;
+      report.part = part.title;
+      // Nothing to make is no failure: the agent passes, with reports that have no application.
+      if (part.apps.empty()) return WriteReports(command, report) ? kExitOk : kExitCannotRun;
       selection.keys = part.Keys();
     }
 
-    // The report compares each time with the last one, so those are read before the batch writes.
-    BatchReport report{.operation = command.operation};
+    // The page compares each time with the last one, so those are read before the batch writes.
     if (!command.html.empty()) {
       if (command.failed || results.ReadAll(kept)) report.last_hundredths = LastMadeTimes(kept);
       else report.last_unread = results.Error();
@@ -292,13 +227,11 @@ class Runner {
       return kExitCannotRun;
     }
 
-    rt::Runtime& runtime = program_.runtime;
     ide::ConnectionState state;
     state.DDETimeOut = static_cast<std::uint8_t>(command.timeout_minutes);
     state.IDEProgram = ide_program.path;
     state.IDEs = static_cast<std::uint8_t>(command.ides);
-    std::vector<ide::ApplicationOutcome> outcomes;
-    std::string log_failure;
+    BatchListener listener(out_, err_);
     ide::BatchEnd end = ide::BatchEnd::kNotRun;
     std::int64_t started = runtime.clock().Ticks();
     report.started = runtime.clock().Now();
@@ -308,12 +241,12 @@ class Runner {
       ide.batch.Choose(selection);
       ide.batch.Plan({.only_changed = command.changed, .only_failed = command.failed,
                       .stop_on_failure = command.stop_on_failure});
-      BatchListener listener(out_, err_, outcomes);
       ide.batch.Listen(listener);
       end = ide.batch.Run(command.operation);
-      log_failure = ide.batch.LogFailure();
+      report.log_failure = ide.batch.LogFailure();
     }
-    std::int64_t took = runtime.clock().Ticks() - started;
+    report.batch_hundredths = runtime.clock().Ticks() - started;
+    report.outcomes = std::move(listener.outcomes());
 
     if (end == ide::BatchEnd::kNotRun || end == ide::BatchEnd::kWindowClosed) {
       if (command.operation == ide::Operation::ImportTxa && !command.yes)
@@ -322,16 +255,15 @@ class Runner {
       return kExitCannotRun;
     }
     err_ << std::string(state.LastAction.Trimmed()) << "\n";
-    // A report that is missing would pass for a batch that never ran.
-    if (!command.junit.empty() && !WriteJUnit(command.junit, command, outcomes, log_failure, took, err_))
-      return kExitCannotRun;
-    if (!command.html.empty()) {
-      report.outcomes = outcomes;
-      report.batch_hundredths = took;
-      report.log_failure = log_failure;
-      if (!WriteHtmlReport(command.html, report, err_)) return kExitCannotRun;
-    }
+    if (!WriteReports(command, report)) return kExitCannotRun;
     return end == ide::BatchEnd::kAllFinished ? kExitOk : kExitNotAllMade;
+  }
+
+  // The reports asked for; false, told, when one could not be written: a report that is missing
+  // would pass for a batch that never ran.
+  bool WriteReports(const Command& command, const BatchReport& report) {
+    return (command.junit.empty() || WriteJUnitReport(command.junit, report, err_)) &&
+           (command.html.empty() || WriteHtmlReport(command.html, report, err_));
   }
 
   // In key order, as the window's list shows them, or in build order (the batch's: numbered ones
@@ -402,7 +334,7 @@ class Runner {
     out_ << Shown(ShardSummary(part)) << "\n";
     for (const PlannedApp& planned : part.apps) {
       char expected[32];
-      std::snprintf(expected, sizeof expected, "%10s", ExpectedText(planned.expected).c_str());
+      std::snprintf(expected, sizeof expected, "%10s", ide::DurationText(planned.expected).c_str());
       out_ << expected << (planned.known ? "  " : "~ ") << (planned.order > 0 ? std::to_string(planned.order) : "-")
            << "  " << (planned.app.Tag == 1 ? "* " : "  ") << Shown(PathOf(planned.app)) << "\n";
     }
