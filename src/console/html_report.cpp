@@ -1,11 +1,13 @@
 // The batch's report as one self-contained HTML page: see html_report.h.
 #include "console/html_report.h"
 
+
 #include <algorithm>
 #include <cstdio>
 
 #include "console/console_command.h"
 #include "console/xml_text.h"
+#include "ide/batch_plan.h"
 #include "platform/directory_lister.h"
 
 namespace console {
@@ -269,7 +271,7 @@ bool MuchLonger(std::int64_t hundredths, std::int64_t last_hundredths) {
 std::map<std::string, std::int64_t> LastMadeTimes(const std::map<std::string, store::LastResult>& kept) {
   std::map<std::string, std::int64_t> times;
   for (const auto& [key, result] : kept)
-    if (result.outcome == ide::OutcomeName(ide::Outcome::kMade)) times[key] = result.hundredths;
+    if (const std::optional<std::int64_t> time = ide::ExpectedTime(result)) times[key] = *time;
   return times;
 }
 

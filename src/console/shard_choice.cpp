@@ -6,6 +6,7 @@
 
 #include "console/junit_report.h"
 #include "ide/batch_operations.h"
+#include "ide/batch_plan.h"
 
 namespace console {
 namespace {
@@ -78,16 +79,6 @@ ParsedShard FromEnvironment(const EnvLookup& lookup) {
   return {std::nullopt, "--shard auto: none of the CI's variables is set (" + names + "); give --shard K/N"};
 }
 
-// A kept result's duration, when the application ran: one skipped or never reached tells nothing
-// of how long it takes.
-std::optional<std::int64_t> KeptDuration(const store::LastResult& last) {
-  using ide::Outcome;
-  if (last.outcome.empty()) return std::nullopt;
-  for (Outcome outcome : {Outcome::kUpToDate, Outcome::kNotReached, Outcome::kSkipped})
-    if (last.outcome == ide::OutcomeName(outcome)) return std::nullopt;
-  return last.hundredths;
-}
-
 }  // namespace
 
 ParsedShard ParseShard(std::string_view text, const EnvLookup& lookup) {
@@ -147,7 +138,7 @@ ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std:
     if (!command.timings.empty()) {
       if (auto found = reported.find(key); found != reported.end()) duration = found->second;
     } else if (last != kept.end()) {
-      duration = KeptDuration(last->second);
+      duration = ide::ExpectedTime(last->second);
     }
     apps.push_back({.folder = folder, .application = application, .order = order});
     records.push_back(&app);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "ide/pool_schedule.h"
 #include "platform/code_page.h"
 
 namespace ide {
@@ -14,12 +15,7 @@ std::vector<std::int64_t> ExpectedTimes(const std::vector<std::optional<std::int
   std::vector<std::int64_t> durations;
   for (const auto& duration : known)
     if (duration) durations.push_back(*duration);
-  std::int64_t median = 1;
-  if (!durations.empty()) {
-    std::sort(durations.begin(), durations.end());
-    const std::size_t middle = durations.size() / 2;
-    median = durations.size() % 2 == 1 ? durations[middle] : (durations[middle - 1] + durations[middle]) / 2;
-  }
+  const std::int64_t median = MedianOf(durations).value_or(1);
   std::vector<std::int64_t> expected;
   expected.reserve(known.size());
   for (const auto& duration : known) expected.push_back(std::max<std::int64_t>(1, duration ? *duration : median));

@@ -92,8 +92,8 @@ TEST(ShardPosition, AutoReadsEachCisVariablesCountingFromWhereItCounts) {
 TEST(ShardTimes, KnownDurationsTheMedianOfThemOrOne) {
   using Known = std::vector<std::optional<std::int64_t>>;
   EXPECT_EQ(ide::ExpectedTimes(Known{500, std::nullopt, 100, 300}), (std::vector<std::int64_t>{500, 300, 100, 300}));
-  // An even count: halfway between the middle two.
-  EXPECT_EQ(ide::ExpectedTimes(Known{std::nullopt, 100, 400}), (std::vector<std::int64_t>{250, 100, 400}));
+  // An even count: the upper of the middle two, the one median the time left takes too.
+  EXPECT_EQ(ide::ExpectedTimes(Known{std::nullopt, 100, 400}), (std::vector<std::int64_t>{400, 100, 400}));
   EXPECT_EQ(ide::ExpectedTimes(Known{std::nullopt, std::nullopt}), (std::vector<std::int64_t>{1, 1}));
   // An application that took no time still counts for something.
   EXPECT_EQ(ide::ExpectedTimes(Known{0}), (std::vector<std::int64_t>{1}));
