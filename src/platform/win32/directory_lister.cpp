@@ -78,6 +78,14 @@ class Win32DirectoryLister final : public DirectoryLister {
     return out;
   }
 
+  std::string LongPath(const std::string& path) override {
+    wchar_t buffer[MAX_PATH];
+    DWORD length = GetLongPathNameW(W(Wide(path)), buffer, MAX_PATH);
+    std::string out;
+    if (length == 0 || length >= MAX_PATH || !FromUtf16(Of(buffer, length), out)) return {};
+    return out;
+  }
+
   bool IsBeingWritten(const std::string& path) override {
     // Opened for reading with writers shut out: Windows refuses while any handle with write
     // access is open on the file.
