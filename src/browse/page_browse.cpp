@@ -379,11 +379,29 @@ void PageBrowse::TypeAhead() {
 // `word`, going round from the start of the file: through the file's index search where it has
 // one, otherwise reading at most kTypeAheadReadLimit records. False when none does.
 bool PageBrowse::FindTyped(const std::string& word) {
+  // Of what the key's index finds and what the instance finds beside it, the nearer after the
+  // highlighted record wins (going round).
+  const KeyValue highlighted = instance_.SpreadKey();
+  KeyValue beside;
+  const bool found_beside = instance_.FindTypedBeside(word, highlighted, beside);
+  auto nearer = [&](const KeyValue& a, const KeyValue& b) {
+    const bool a_after = CompareKeys(a, highlighted, instance_.NumericKey()) > 0;
+    const bool b_after = CompareKeys(b, highlighted, instance_.NumericKey()) > 0;
+    return a_after != b_after ? a_after : CompareKeys(a, b, instance_.NumericKey()) < 0;
+  };
   if (file_.FindsKeyPrefix()) {
     const FileStatus found = file_.FindKeyPrefix(word);
-    if (found == FileStatus::End) return false;
-    if (found == FileStatus::Error) ReadError();  // the window closes: nothing more to do
-    else SeekRecord(SeekMode::OnPosition);
+    if (found == FileStatus::Error) {
+      ReadError();  // the window closes: nothing more to do
+      return true;
+    }
+    if (found == FileStatus::Ok && !(found_beside && nearer(beside, instance_.SpreadKey()))) {
+      SeekRecord(SeekMode::OnPosition);
+      return true;
+    }
+    if (!found_beside) return false;
+    instance_.SetKeyFromSpreadStop(beside);
+    SeekRecord(SeekMode::OnValue);
     return true;
   }
   const std::string from = page_.Row(SelectedRow).position;
