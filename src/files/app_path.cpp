@@ -103,14 +103,16 @@ std::string CommandPath(std::string_view directory, std::string_view name, std::
 }
 
 std::string StoreFolder(std::string_view folder, platform::DirectoryLister& lister) {
+  // The folder keeps the separator it was given.
+  const char separator = !folder.empty() && IsSeparator(folder.back()) ? folder.back() : platform::kPathSeparator;
   std::string bare(folder);
   while (bare.size() > 1 && IsSeparator(bare.back())) bare.pop_back();
   std::string long_form = store::MayBeShort(bare) ? lister.LongPath(bare) : std::string();
   if (long_form.empty()) long_form = bare;
-  const std::string directory = long_form + (IsSeparator(long_form.back()) ? "" : std::string(1, platform::kPathSeparator));
+  const std::string directory = long_form + (IsSeparator(long_form.back()) ? "" : std::string(1, separator));
   if (directory.size() <= kDirectoryWidth) return directory;
   std::string short_form = lister.ShortPath(long_form);
-  if (!short_form.empty() && !IsSeparator(short_form.back())) short_form += directory.back();
+  if (!short_form.empty() && !IsSeparator(short_form.back())) short_form += separator;
   if (!short_form.empty() && short_form.size() <= kDirectoryWidth) return short_form;
   return KeyedFolder(directory);
 }

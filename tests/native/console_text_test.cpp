@@ -15,6 +15,7 @@
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
 #include "short_names_lister.h"
+#include "store/last_results.h"
 
 namespace {
 
@@ -158,6 +159,34 @@ TEST_F(ConsoleTextTest, TheLogShowsControlCharactersEscapedAndImpossibleDatesAsN
   }
   EXPECT_EQ(Nightjar({"log"}), 0) << err_.str();
   EXPECT_EQ(out_.str(), "(day -300000) 00:00:01  A\\x1B[2J.APP  one\\x0D\\x0Atwo\\x00three\\x9D\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A shop's folder whose names fit the record by their long names in part: every application of
+// it stores the folder alike and `list` shows the names the user gave. Records of an older build
+// (the folder's short form for the one whose name needed it) are made one spelling when listed,
+// their last results moving with them.
+TEST_F(ConsoleTextTest, OneFolderIsStoredOneWayAndListedByItsLongNames) {
+  const fs::path sales = folder_ / "Sales & Marketing";
+  fs::create_directory(sales);
+  Touch(sales / "Quotes.APP");
+  Touch(sales / "CampaignTracker.APP");
+  lister_.Name("Sales & Marketing", "SALE~KF2");
+  lister_.Name("CampaignTracker.APP", "CAMP~NSY.APP");
+  const std::string long_folder = Dir() + "Sales & Marketing/", short_folder = Dir() + "SALE~KF2/";
+  Seed(short_folder, "CAMP~NSY.APP", 0);  // as an older build stored it
+  ASSERT_TRUE(store::LastResults().Record({.folder = short_folder, .application = "CAMP~NSY.APP", .outcome = "made"}));
+  EXPECT_EQ(Nightjar({"add", long_folder + "Quotes.APP"}), 0) << err_.str();
+  EXPECT_NE(err_.str().find(short_folder + "CAMP~NSY.APP is now " + long_folder + "CAMP~NSY.APP"), std::string::npos)
+      << err_.str();
+  EXPECT_EQ(Nightjar({"add", long_folder + "*.APP"}), 0) << err_.str();
+  EXPECT_NE(err_.str().find(long_folder + "CampaignTracker.APP is in the list already"), std::string::npos);
+  EXPECT_EQ(Nightjar({"list"}), 0) << err_.str();
+  EXPECT_EQ(out_.str().find("  " + long_folder + "CampaignTracker.APP  made, "), 0u) << out_.str();
+  EXPECT_TRUE(out_.str().ends_with("\n  " + long_folder + "Quotes.APP\n")) << out_.str();
 }
 
 }  // namespace
