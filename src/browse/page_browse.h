@@ -243,6 +243,7 @@ class PageBrowse {
   void StepRow(bool up);
   void StepPage(bool up);
   void WheelRow(bool up);
+  void BringBack();
   void JumpToEnd(bool top);
   void PostSelection();
   void ResetOrder();
@@ -264,6 +265,9 @@ class PageBrowse {
   PageQueue page_;
   bool page_built_ = false;  // the first refresh has built the page from the start of the key
   std::int64_t seen_counter_ = -1;  // the file's change counter when the page was last rebuilt
+  // The view position of the highlighted record while the wheel has scrolled it off the page (no
+  // row is then highlighted); "" while it is on the page.
+  std::string away_;
   std::string typed_word_;  // the type-ahead's word so far, and the clock's ticks at its last letter
   std::int64_t typed_at_ = 0;
 };
