@@ -137,6 +137,34 @@ TEST_F(IdeChoiceTest, AProgramIsTakenByItsFullPathAndKeptAndOneThatCannotBeUsedI
   EXPECT_TRUE(script().Done());
 }
 
+// A bare name is looked for as Windows looks for a program: the current folder, Nightjar's own
+// folder, then PATH, with ".EXE" added; not found, the reason names where it was looked for.
+TEST(IdeProgramSearch, ABareNameIsLookedForInTheCurrentFolderTheProgramsFolderThenPath) {
+  store_test::InFreshDirectory root;
+  struct Folders final : platform::DirectoryLister {
+    int List(const std::string& pattern, std::vector<platform::DirectoryEntry>& entries) override {
+      return real->List(pattern, entries);
+    }
+    ProgramFolders ProgramSearch() override { return search; }
+    std::unique_ptr<platform::DirectoryLister> real = platform::MakeDirectoryLister();
+    ProgramFolders search;
+  } lister;
+  for (const char* folder : {"here", "own", "path1", "path2"}) fs::create_directory(root.path() / folder);
+  const std::string base = root.path().string() + "/";
+  lister.search = {.current = base + "here/", .own = base + "own/", .path = {base + "path1/", base + "path2/"}};
+  std::ofstream(root.path() / "own" / "CW21.EXE") << "x";
+  std::ofstream(root.path() / "path1" / "CW21.EXE") << "x";
+  std::ofstream(root.path() / "path2" / "CW30.EXE") << "x";
+  EXPECT_EQ(CheckIdeProgram("CW21", lister).path, base + "own/CW21.EXE");
+  EXPECT_EQ(CheckIdeProgram("cw30.exe", lister).path, base + "path2/CW30.EXE");
+  std::ofstream(root.path() / "here" / "CW21.EXE") << "x";
+  EXPECT_EQ(CheckIdeProgram("CW21", lister).path, base + "here/CW21.EXE");
+  EXPECT_EQ(CheckIdeProgram("CW99", lister).problem,
+            "The IDE's program CW99 and CW99.EXE were looked for in the current folder (" + base +
+                "here/), in Nightjar's folder (" + base + "own/) and in the 2 folders of PATH; none is there. Give "
+                "the IDE's program by its full path.");
+}
+
 // The choice of IDE cannot change under a batch: both controls and the lookup are disabled until
 // it ends.
 TEST_F(IdeChoiceTest, TheChoiceOfIdeIsLockedWhileABatchRuns) {
@@ -238,7 +266,10 @@ TEST_F(ConsoleIdeTest, AnIdeThatDoesNotExistExitsTwoAndSendsNothing) {
   std::ofstream(folder_ / "A.APP") << "x";
   ASSERT_EQ(Nightjar({"add", (folder_ / "A.APP").string()}), 0) << err_.str();
   EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--ide", "NOIDE.EXE"}), 2);
-  EXPECT_NE(err_.str().find((folder_ / "NOIDE.EXE").string() + " does not exist"), std::string::npos) << err_.str();
+  EXPECT_NE(err_.str().find("NOIDE.EXE was looked for in the current folder (" + folder_.string() + "/), in Nightjar's "
+                            "folder ("),
+            std::string::npos)
+      << err_.str();
   EXPECT_NE(err_.str().find("Nothing was sent"), std::string::npos) << err_.str();
   EXPECT_EQ(out_.str(), "");  // no log begun
   EXPECT_TRUE(ide_.Commands().empty());

@@ -86,6 +86,14 @@ class Win32DirectoryLister final : public DirectoryLister {
     return out;
   }
 
+  std::string OwnFolder() override {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::string full;
+    if (length == 0 || length >= MAX_PATH || !NameFromUtf16(Of(path, length), full)) return {};
+    return full.substr(0, full.find_last_of('\\') + 1);
+  }
+
   bool IsBeingWritten(const std::string& path) override {
     // Opened for reading with writers shut out: Windows refuses while any handle with write
     // access is open on the file.
