@@ -103,41 +103,37 @@ bool LastResults::Record(const LastResult& result) {
   return false;
 }
 
-bool LastResults::SetOrder(const std::string& folder, const std::string& application, std::int32_t order) {
+// One value of an application's entry set (?4 in `sql`, bound by `bind`), the entry made when
+// there is none.
+bool LastResults::SetOne(const std::string& folder, const std::string& application, const char* sql,
+                         const std::function<void(SideStatement&)>& bind) {
   error_.clear();
   if (!TakeLegacyKey(path_, folder, application, error_)) return false;
-  SideStatement put(path_, true, kSchema,
-                    "INSERT INTO LastResults(key, folder, application, build_order) VALUES(?1, ?2, ?3, ?4) "
-                    "ON CONFLICT(key) DO UPDATE SET build_order=?4",
-                    kSideFileWait, kAddedColumns);
+  SideStatement put(path_, true, kSchema, sql, kSideFileWait, kAddedColumns);
   if (put.ok()) {
     put.BindText(1, LastResultKey(folder, application));
     put.BindText(2, folder);
     put.BindText(3, application);
-    sqlite3_bind_int(put.get(), 4, order);
+    bind(put);
   }
   if (put.ok() && put.Done()) return true;
   error_ = put.Why();
   return false;
 }
 
+bool LastResults::SetOrder(const std::string& folder, const std::string& application, std::int32_t order) {
+  return SetOne(folder, application,
+                "INSERT INTO LastResults(key, folder, application, build_order) VALUES(?1, ?2, ?3, ?4) "
+                "ON CONFLICT(key) DO UPDATE SET build_order=?4",
+                [order](SideStatement& put) { sqlite3_bind_int(put.get(), 4, order); });
+}
+
 bool LastResults::SetLongPath(const std::string& folder, const std::string& application,
                               const std::string& long_path) {
-  error_.clear();
-  if (!TakeLegacyKey(path_, folder, application, error_)) return false;
-  SideStatement put(path_, true, kSchema,
-                    "INSERT INTO LastResults(key, folder, application, long_path) VALUES(?1, ?2, ?3, ?4) "
-                    "ON CONFLICT(key) DO UPDATE SET long_path=?4",
-                    kSideFileWait, kAddedColumns);
-  if (put.ok()) {
-    put.BindText(1, LastResultKey(folder, application));
-    put.BindText(2, folder);
-    put.BindText(3, application);
-    put.BindText(4, long_path);
-  }
-  if (put.ok() && put.Done()) return true;
-  error_ = put.Why();
-  return false;
+  return SetOne(folder, application,
+                "INSERT INTO LastResults(key, folder, application, long_path) VALUES(?1, ?2, ?3, ?4) "
+                "ON CONFLICT(key) DO UPDATE SET long_path=?4",
+                [&long_path](SideStatement& put) { put.BindText(4, long_path); });
 }
 
 bool LastResults::Move(const std::string& folder, const std::string& application, const std::string& new_folder,

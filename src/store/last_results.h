@@ -6,10 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 
 namespace store {
+
+class SideStatement;
 
 // The file beside APPS that holds the results and numbers.
 inline constexpr const char* kLastResultsFile = "APPSLAST.db";
@@ -75,6 +78,9 @@ class LastResults {
   const std::string& Error() const { return error_; }
 
  private:
+  bool SetOne(const std::string& folder, const std::string& application, const char* sql,
+              const std::function<void(SideStatement&)>& bind);
+
   std::string path_;
   int read_wait_ms_;
   std::string error_;
