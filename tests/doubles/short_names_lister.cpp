@@ -5,8 +5,6 @@
 
 namespace test_doubles {
 
-ShortNamesLister::ShortNamesLister() : real_(platform::MakeDirectoryLister()) {}
-
 void ShortNamesLister::Name(const std::string& long_name, const std::string& short_name) {
   short_of_[platform::FoldUpper(long_name)] = short_name;
   long_of_[platform::FoldUpper(short_name)] = long_name;
@@ -21,10 +19,8 @@ std::string ShortNamesLister::Spelt(const std::string& path, const std::map<std:
       continue;
     }
     auto found = names.find(platform::FoldUpper(part));
-    if (found != names.end()) out += found->second;
-    else if (strict && part.find('~') != std::string::npos) return {};
-    else out += part;
-    if (i < path.size()) out += path[i];
+    if (found == names.end() && strict && part.find('~') != std::string::npos) return {};
+    out += (found != names.end() ? found->second : part) + (i < path.size() ? std::string(1, path[i]) : "");
     part.clear();
   }
   return out;
@@ -33,20 +29,10 @@ std::string ShortNamesLister::Spelt(const std::string& path, const std::map<std:
 int ShortNamesLister::List(const std::string& pattern, std::vector<platform::DirectoryEntry>& entries) {
   std::string folder, name;
   platform::SplitFolder(pattern, folder, name);
-  const bool exact = name.find_first_of("*?") == std::string::npos;
-  const int error = real_->List(Spelt(folder, long_of_, false) + (exact ? Spelt(name, long_of_, false) : name), entries);
+  if (name.find_first_of("*?") == std::string::npos) name = Spelt(name, long_of_, false);
+  const int error = real_->List(Spelt(folder, long_of_, false) + name, entries);
   left_out_ = real_->LeftOut();
   return error;
-}
-
-std::string ShortNamesLister::ShortPath(const std::string& path) {
-  ++lookups;
-  return Spelt(path, short_of_, false);
-}
-
-std::string ShortNamesLister::LongPath(const std::string& path) {
-  ++lookups;
-  return Spelt(path, long_of_, true);
 }
 
 }  // namespace test_doubles

@@ -1,8 +1,8 @@
-// A directory lister as Windows is with short (8.3) names: the real lister of this platform for
-// what is on disk, and a table of short names for the components a test gives one, letter case
-// ignored. ShortPath and LongPath spell each component of a path by the table (either separator
-// kept as given); List finds a file by a short name and in a short-named folder. With an empty
-// table it is a system that gives no short names, as a volume with 8.3 names turned off.
+// A directory lister as Windows is with short (8.3) names: the real lister for what is on disk,
+// and a table of short names for the components a test names, letter case ignored. ShortPath and
+// LongPath spell each component by the table (LongPath gives "" for a "~" name it does not know);
+// List finds a file by its short name, in a short-named folder. With an empty table it is a
+// system that gives no short names, as a volume with 8.3 names turned off.
 #pragma once
 
 #include <map>
@@ -16,16 +16,12 @@ namespace test_doubles {
 
 class ShortNamesLister final : public platform::DirectoryLister {
  public:
-  ShortNamesLister();
-  // `short_name` is the short name of every file or folder named `long_name`.
+  ShortNamesLister() : real_(platform::MakeDirectoryLister()) {}
   void Name(const std::string& long_name, const std::string& short_name);
 
   int List(const std::string& pattern, std::vector<platform::DirectoryEntry>& entries) override;
-  // Each component by its short name where it has one (by its long name otherwise).
-  std::string ShortPath(const std::string& path) override;
-  // Each component by its long name; "" when a component holding "~" is no short name of the table
-  // (the system would find nothing there).
-  std::string LongPath(const std::string& path) override;
+  std::string ShortPath(const std::string& path) override { return ++lookups, Spelt(path, short_of_, false); }
+  std::string LongPath(const std::string& path) override { return ++lookups, Spelt(path, long_of_, true); }
 
   int lookups = 0;  // ShortPath and LongPath calls
 
