@@ -530,7 +530,8 @@ class Runner {
   bool TellMended(const files::MendReport& report) {
     for (const std::string& line : report.respelt) err_ << "One folder, one spelling: " << Shown(line) << "\n";
     for (const std::string& line : report.problems) err_ << "One folder, one spelling: " << Shown(line) << "\n";
-    if (!report.unread.empty()) err_ << "The list could not be read to mend its folders: " << Shown(report.unread) << "\n";
+    if (!report.unread.empty())
+      err_ << "The list could not be read to mend its folders: " << Shown(report.unread) << "\n";
     return report.problems.empty() && report.unread.empty();
   }
 

@@ -92,7 +92,8 @@ MendReport MendFolder(Files& files, platform::DirectoryLister& lister, store::La
     for (files.Apps.Next(); files.store.error.code == store::kNoError; files.Apps.Next()) {
       if (platform::FoldUpper(files.APP.DriveNPath.Trimmed()) != folded) break;
       if (keys.Folder(files.APP.DriveNPath.Trimmed()) != key) continue;
-      found.push_back({files.APP.DriveNPath.str(), files.APP.Application.str(), files.Apps.Position(store::Order::File)});
+      found.push_back(
+          {files.APP.DriveNPath.str(), files.APP.Application.str(), files.Apps.Position(store::Order::File)});
     }
     if (files.store.error.code != store::kNoError && files.store.error.code != store::kRecordNotAvailable) {
       report.unread = files.store.error.text;

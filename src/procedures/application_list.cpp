@@ -98,7 +98,8 @@ std::int32_t ApplicationList::RunUpdateProcedure(std::int32_t request) {
 }
 
 ApplicationList::LongName ApplicationList::LongNameOf(const store::AppsRecord& app) const {
-  auto found = long_names_.find({platform::FoldUpper(app.DriveNPath.Trimmed()), platform::FoldUpper(app.Application.Trimmed())});
+  auto found =
+      long_names_.find({platform::FoldUpper(app.DriveNPath.Trimmed()), platform::FoldUpper(app.Application.Trimmed())});
   return found == long_names_.end() ? LongName() : found->second;
 }
 

@@ -19,7 +19,8 @@ constexpr const char* kSchema =
     "application TEXT NOT NULL, operation TEXT NOT NULL DEFAULT '', outcome TEXT NOT NULL DEFAULT '', "
     "date INTEGER NOT NULL DEFAULT 0, clock INTEGER NOT NULL DEFAULT 0, hundredths INTEGER NOT NULL DEFAULT 0, "
     "error TEXT NOT NULL DEFAULT '', build_order INTEGER NOT NULL DEFAULT 0, made_date INTEGER NOT NULL DEFAULT 0, "
-    "made_clock INTEGER NOT NULL DEFAULT 0, ide_process INTEGER NOT NULL DEFAULT 0, long_path TEXT NOT NULL DEFAULT '')";
+    "made_clock INTEGER NOT NULL DEFAULT 0, ide_process INTEGER NOT NULL DEFAULT 0, "
+    "long_path TEXT NOT NULL DEFAULT '')";
 // Columns added since the first files were written: added to an older file when it is written.
 constexpr const char* kAddedColumns[] = {
     "ALTER TABLE LastResults ADD COLUMN made_date INTEGER NOT NULL DEFAULT 0",

@@ -38,7 +38,8 @@ std::string PathKeys::Path(std::string_view path) {
   if (MayBeShort(name)) {
     const std::string resolved = Long(path);
     const std::size_t resolved_cut = resolved.find_last_of("\\/");
-    if (resolved_cut != std::string::npos) return Folder(resolved.substr(0, resolved_cut + 1)) + PathKeyText(resolved.substr(resolved_cut + 1));
+    if (resolved_cut != std::string::npos)
+      return Folder(resolved.substr(0, resolved_cut + 1)) + PathKeyText(resolved.substr(resolved_cut + 1));
   }
   return (folder.empty() ? std::string() : Folder(folder)) + PathKeyText(name);
 }

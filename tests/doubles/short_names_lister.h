@@ -14,7 +14,7 @@
 
 namespace test_doubles {
 
-class ShortNamesLister final : public platform::DirectoryLister {
+class ShortNamesLister : public platform::DirectoryLister {
  public:
   ShortNamesLister() : real_(platform::MakeDirectoryLister()) {}
   void Name(const std::string& long_name, const std::string& short_name);
@@ -22,7 +22,8 @@ class ShortNamesLister final : public platform::DirectoryLister {
   int List(const std::string& pattern, std::vector<platform::DirectoryEntry>& entries) override;
   std::string ShortPath(const std::string& path) override { return ++lookups, Spelt(path, short_of_, false); }
   std::string LongPath(const std::string& path) override { return ++lookups, Spelt(path, long_of_, true); }
-
+  ProgramFolders ProgramSearch() override { return program_search; }
+  ProgramFolders program_search;  // where a bare program name is looked for
   int lookups = 0;  // ShortPath and LongPath calls
 
  private:

@@ -21,6 +21,7 @@
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
+#include "short_names_lister.h"
 #include "store/last_results.h"
 #include "store/settings.h"
 #include "store/store_test_support.h"
@@ -141,20 +142,11 @@ TEST_F(IdeChoiceTest, AProgramIsTakenByItsFullPathAndKeptAndOneThatCannotBeUsedI
 // folder, then PATH, with ".EXE" added; not found, the reason names where it was looked for.
 TEST(IdeProgramSearch, ABareNameIsLookedForInTheCurrentFolderTheProgramsFolderThenPath) {
   store_test::InFreshDirectory root;
-  struct Folders final : platform::DirectoryLister {
-    int List(const std::string& pattern, std::vector<platform::DirectoryEntry>& entries) override {
-      return real->List(pattern, entries);
-    }
-    ProgramFolders ProgramSearch() override { return search; }
-    std::unique_ptr<platform::DirectoryLister> real = platform::MakeDirectoryLister();
-    ProgramFolders search;
-  } lister;
+  test_doubles::ShortNamesLister lister;
   for (const char* folder : {"here", "own", "path1", "path2"}) fs::create_directory(root.path() / folder);
   const std::string base = root.path().string() + "/";
-  lister.search = {.current = base + "here/", .own = base + "own/", .path = {base + "path1/", base + "path2/"}};
-  std::ofstream(root.path() / "own" / "CW21.EXE") << "x";
-  std::ofstream(root.path() / "path1" / "CW21.EXE") << "x";
-  std::ofstream(root.path() / "path2" / "CW30.EXE") << "x";
+  lister.program_search = {.current = base + "here/", .own = base + "own/", .path = {base + "path1/", base + "path2/"}};
+  for (const char* file : {"own/CW21.EXE", "path1/CW21.EXE", "path2/CW30.EXE"}) std::ofstream(base + file) << "x";
   EXPECT_EQ(CheckIdeProgram("CW21", lister).path, base + "own/CW21.EXE");
   EXPECT_EQ(CheckIdeProgram("cw30.exe", lister).path, base + "path2/CW30.EXE");
   std::ofstream(root.path() / "here" / "CW21.EXE") << "x";

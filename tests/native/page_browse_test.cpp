@@ -320,9 +320,8 @@ TEST_F(PageBrowseTest, PagingNearTheEndMovesTheHighlightByWhatWasMissing) {
   Run();
 }
 
-// The wheel moves the rows, not the highlight, and stops at either end of the file. A highlighted
-// record scrolled off the page stays the one the buttons act on, and is highlighted again when its
-// row comes back.
+// The wheel moves the rows, not the highlight, and stops at either end of the file; a record scrolled
+// off the page stays highlighted for the buttons, and shows so again when its row comes back.
 TEST_F(PageBrowseTest, TheWheelScrollsTheRowsUnderTheHighlightedRecord) {
   FillLetters(8);
   script().Key(kList, key::kDown).Key(kList, key::kDown);
