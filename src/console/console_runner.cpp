@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <ostream>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "console/junit_report.h"
 #include "console/shard_choice.h"
 #include "files/app_path.h"
+#include "files/folder_mend.h"
 #include "files/open_record_file.h"
 #include "ide/batch_observer.h"
 #include "ide/batch_operations.h"
@@ -267,8 +269,12 @@ class Runner {
   }
 
   // In key order, as the window's list shows them, or in build order (the batch's: numbered ones
-  // by their numbers, then the rest as stored) with the numbers in front; each with its last result.
+  // by their numbers, then the rest as stored) with the numbers in front; each by its long path where
+  // one is kept (the stored path otherwise), with its last result.
   int List(bool by_order) {
+    // A folder stored under two spellings is made one before it is shown.
+    store::LastResults mending;
+    TellMended(files::MendFolders(files_, Lister(), mending));
     std::vector<store::AppsRecord> apps;
     files_.Apps.Set(by_order ? store::Order::File : store::Order::Key);
     for (files_.Apps.Next(); files_.store.error.code == 0; files_.Apps.Next()) apps.push_back(files_.APP);
@@ -297,7 +303,7 @@ class Runner {
     for (const store::AppsRecord& app : apps) {
       store::LastResult last = entry(app);
       if (by_order) out_ << (last.order > 0 ? std::to_string(last.order) : std::string("-")) << "  ";
-      out_ << (app.Tag == 1 ? "* " : "  ") << Shown(PathOf(app));
+      out_ << (app.Tag == 1 ? "* " : "  ") << Shown(last.long_path.empty() ? PathOf(app) : last.long_path);
       if (!last.outcome.empty()) out_ << "  " << Shown(ide::ResultText(last));
       out_ << "\n";
     }
@@ -382,6 +388,7 @@ class Runner {
     int error = lister.List(absolute + name_pattern, entries);
 
     int matched = 0, failed = 0;
+    std::set<std::string> folders;
     for (const std::string& left_out : lister.LeftOut()) {
       if (!platform::FoldUpper(left_out).ends_with(".APP")) continue;
       ++matched;
@@ -404,28 +411,32 @@ class Runner {
              << "a file; not added.\n";
         continue;
       }
-      files::AppPath parts = files::FitAppPath(full, lister);
-      if (!parts.Fits()) {
-        ++failed;
-        err_ << Shown(full) << ": the path is too long to be stored (80 characters for the directory, 12 for the "
-             << "name) and the system gives it no short name; not added.\n";
-        continue;
-      }
+      // Every application of the folder stores it alike; the long path is kept beside the record.
+      const files::StoredPath stored = files::StoreAppPath(full, lister);
       files_.APP = store::AppsRecord();
-      files_.APP.DriveNPath = files::WithSeparator(parts.directory);
-      files_.APP.Application = parts.name;
+      files_.APP.DriveNPath = stored.parts.directory;
+      files_.APP.Application = stored.parts.name;
       files_.APP.Tag = 0;
       files_.Apps.Add();
       std::int32_t code = files_.store.error.code;
+      const std::string kept_path = PathOf(files_.APP);
       if (code == store::kNoError) {
-        out_ << "added " << Shown(full) << "\n";
+        out_ << "added " << Shown(stored.long_path) << (kept_path == stored.long_path ? "" : " as " + Shown(kept_path))
+             << "\n";
       } else if (code == store::kDuplicateKey) {
-        err_ << Shown(full) << " is in the list already.\n";
+        err_ << Shown(stored.long_path) << " is in the list already.\n";
       } else {
         ++failed;
-        err_ << Shown(full) << " could not be added: " << Reason(files_.store.error) << "\n";
+        err_ << Shown(stored.long_path) << " could not be added: " << Reason(files_.store.error) << "\n";
+        continue;
       }
+      if (!KeepLongPath(stored)) ++failed;
+      folders.insert(stored.parts.directory);
     }
+    // Records of these folders stored under another spelling before take the one just used.
+    store::LastResults results;
+    for (const std::string& stored_folder : folders)
+      if (!TellMended(files::MendFolder(files_, lister, results, stored_folder))) ++failed;
     if (matched == 0) {
       err_ << "No .APP file matches " << Shown(pattern);
       if (error != 0) err_ << " (the folder could not be read: error " << error << ")";
@@ -433,6 +444,27 @@ class Runner {
       return kExitCannotRun;
     }
     return failed == 0 ? kExitOk : kExitNotAllMade;
+  }
+
+  // The long path of an application just added (or found in the list already), where it differs
+  // from the stored one; told when it cannot be kept.
+  bool KeepLongPath(const files::StoredPath& stored) {
+    const std::string folder(files_.APP.DriveNPath.Trimmed()), application(files_.APP.Application.Trimmed());
+    if (folder + application == stored.long_path) return true;
+    store::LastResults results;
+    if (results.SetLongPath(folder, application, stored.long_path)) return true;
+    err_ << "The long path of " << Shown(folder + application) << " could not be kept: " << Shown(results.Error())
+         << "\n";
+    return false;
+  }
+
+  // What a mend of a folder's spellings did, on standard error; false when part of it failed.
+  bool TellMended(const files::MendReport& report) {
+    for (const std::string& line : report.respelt) err_ << "One folder, one spelling: " << Shown(line) << "\n";
+    for (const std::string& line : report.problems) err_ << "One folder, one spelling: " << Shown(line) << "\n";
+    if (!report.unread.empty())
+      err_ << "The list could not be read to mend its folders: " << Shown(report.unread) << "\n";
+    return report.problems.empty() && report.unread.empty();
   }
 
   int Remove(const std::string& name) {

@@ -7,7 +7,7 @@
 #include <map>
 
 #include "ide/pool_schedule.h"
-#include "platform/code_page.h"
+#include "store/path_key.h"
 
 namespace ide {
 
@@ -22,13 +22,14 @@ std::vector<std::int64_t> ExpectedTimes(const std::vector<std::optional<std::int
   return expected;
 }
 
-ShardSplit SplitIntoShards(const std::vector<ShardApp>& apps, int total) {
+ShardSplit SplitIntoShards(const std::vector<ShardApp>& apps, int total, store::PathKeys* keys) {
+  store::PathKeys by_text;
   total = std::clamp(total, 1, kMaxShards);
   ShardSplit split;
   split.shards.resize(total);
   split.loads.assign(total, 0);
 
-  // The folders of the applications without a number, by folded name.
+  // The folders of the applications without a number, by key.
   struct Group {
     std::string key;
     std::int64_t weight = 0;
@@ -43,7 +44,7 @@ ShardSplit SplitIntoShards(const std::vector<ShardApp>& apps, int total) {
       split.loads[0] += expected;
       continue;
     }
-    Group& group = by_folder[platform::FoldUpper(apps[i].folder)];
+    Group& group = by_folder[(keys != nullptr ? *keys : by_text).Folder(apps[i].folder)];
     group.weight += expected;
     group.apps.push_back(i);
   }
@@ -53,7 +54,7 @@ ShardSplit SplitIntoShards(const std::vector<ShardApp>& apps, int total) {
     group.key = key;
     groups.push_back(std::move(group));
   }
-  // Longest first; among equals, by folded folder name, which every agent reads alike.
+  // Longest first; among equals, by folder key, which every agent reads alike.
   std::sort(groups.begin(), groups.end(), [](const Group& a, const Group& b) {
     return a.weight != b.weight ? a.weight > b.weight : a.key < b.key;
   });

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace store {
+class PathKeys;
+}
+
 namespace ide {
 
 // N is at most this: more agents than that is a mistyped number.
@@ -35,9 +39,10 @@ struct ShardSplit {
 };
 
 // Splits `apps` into `total` shards (1 to kMaxShards). The numbered applications all go to shard
-// 1, ahead of its share. The rest go by folder (letter case folded, as keys fold it): one folder
-// never splits. Folders go longest first onto the least-loaded shard, then a pass moves or swaps
-// folders between the heaviest and the lightest shard while that shortens the longest.
-ShardSplit SplitIntoShards(const std::vector<ShardApp>& apps, int total);
+// 1, ahead of its share. The rest go by folder, by its key (`keys`, given the lister, also maps a
+// folder's short spelling to its long one; without it, the text alone): one folder never splits.
+// Folders go longest first onto the least-loaded shard, then a pass moves or swaps folders between
+// the heaviest and the lightest shard while that shortens the longest.
+ShardSplit SplitIntoShards(const std::vector<ShardApp>& apps, int total, store::PathKeys* keys = nullptr);
 
 }  // namespace ide
