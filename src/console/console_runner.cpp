@@ -14,6 +14,7 @@
 #include "console/junit_report.h"
 #include "console/shard_choice.h"
 #include "files/app_path.h"
+#include "store/path_key.h"
 #include "files/folder_mend.h"
 #include "files/open_record_file.h"
 #include "ide/batch_observer.h"
@@ -204,7 +205,8 @@ class Runner {
     rt::Runtime& runtime = program_.runtime;
     BatchReport report{.operation = command.operation, .started = runtime.clock().Now()};
     if (NarrowsToShard(command)) {
-      ShardChoice part = ChooseShard(chosen, kept, command, [](const char* name) { return std::getenv(name); });
+      store::PathKeys keys(&Lister());
+      ShardChoice part = ChooseShard(chosen, kept, command, [](const char* name) { return std::getenv(name); }, &keys);
       if (!part.error.empty()) {
         err_ << Shown(part.error) << "; nothing was sent.\n";
         return kExitCannotRun;
@@ -332,7 +334,8 @@ class Runner {
     std::map<std::string, store::LastResult> kept;
     store::LastResults results;
     if (!ReadForShard(results, kept)) return kExitCannotRun;
-    ShardChoice part = ChooseShard(chosen, kept, command, [](const char* name) { return std::getenv(name); });
+    store::PathKeys keys(&Lister());
+    ShardChoice part = ChooseShard(chosen, kept, command, [](const char* name) { return std::getenv(name); }, &keys);
     if (!part.error.empty()) {
       err_ << Shown(part.error) << "\n";
       return kExitCannotRun;

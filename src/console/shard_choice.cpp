@@ -104,7 +104,7 @@ std::set<std::string> ShardChoice::Keys() const {
 }
 
 ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std::map<std::string, store::LastResult>& kept,
-                        const Command& command, const EnvLookup& lookup) {
+                        const Command& command, const EnvLookup& lookup, store::PathKeys* keys) {
   ShardChoice choice;
   ShardPosition position;
   if (!command.shard.empty()) {
@@ -148,7 +148,7 @@ ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std:
   choice.any_known = std::any_of(known.begin(), known.end(), [](const auto& duration) { return duration.has_value(); });
   for (std::size_t i = 0; i < apps.size(); ++i) apps[i].expected = expected[i];
 
-  const ide::ShardSplit split = ide::SplitIntoShards(apps, position.total);
+  const ide::ShardSplit split = ide::SplitIntoShards(apps, position.total, keys);
   for (std::size_t i : split.shards[position.index - 1]) {
     choice.apps.push_back({.app = *records[i], .order = apps[i].order, .expected = apps[i].expected,
                            .known = known[i].has_value()});

@@ -18,6 +18,10 @@
 #include "store/last_results.h"
 #include "store/records.h"
 
+namespace store {
+class PathKeys;
+}
+
 namespace console {
 
 struct ShardPosition {
@@ -61,9 +65,10 @@ struct ShardChoice {
 
 // This agent's part of `chosen` (in stored order, every agent's alike), by the options of
 // `command`. `kept` gives the build order numbers and, without --timings, the last durations;
-// `lookup` reads the environment for `--shard auto`.
+// `lookup` reads the environment for `--shard auto`; `keys` (the station's lister's) keeps a folder
+// spelled two ways in one shard.
 ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std::map<std::string, store::LastResult>& kept,
-                        const Command& command, const EnvLookup& lookup);
+                        const Command& command, const EnvLookup& lookup, store::PathKeys* keys = nullptr);
 
 }  // namespace console
 

@@ -150,7 +150,8 @@ class BatchOperations {
     store::AppsRecord app;  // as read when its turn came
     ApplicationOutcome outcome;
     std::string name;    // APP:Application
-    std::string folder;  // D
+    std::string folder;     // APP:DriveNPath as stored
+    std::string directory;  // D: where its files are, as the command names them
     std::string base;    // AppBaseName
     std::string command;
     std::int64_t start_ticks = 0;
