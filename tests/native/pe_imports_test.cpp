@@ -2,6 +2,7 @@
 // DLLs), and on one of them damaged in each way the reader must survive. Skipped when neither exists.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,13 +18,23 @@ using files::PeImportsStatus;
 using Bytes = std::vector<std::uint8_t>;
 
 const fs::path kProgram = fs::path(NIGHTJAR_WINDOWS_BUILD) / "src/shell/nightjar.exe";
-const fs::path kWineDirs[] = {"/usr/lib/x86_64-linux-gnu/wine/x86_64-windows", "/usr/lib/x86_64-linux-gnu/wine/i386-windows",
-                              "/usr/lib/wine/x86_64-windows", "/usr/lib/wine/i386-windows"};
+const fs::path kWineDirs[] = {"/usr/lib/x86_64-linux-gnu/wine/x86_64-windows",
+                              "/usr/lib/x86_64-linux-gnu/wine/i386-windows", "/usr/lib/wine/x86_64-windows",
+                              "/usr/lib/wine/i386-windows"};
+
+// The file the damage goes into: the Windows build's program, or else a wine DLL; "" when neither.
+fs::path Base() {
+  for (const fs::path& path : {kProgram, kWineDirs[0] / "kernel32.dll"})
+    if (fs::exists(path)) return path;
+  return {};
+}
+Bytes Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes{std::istreambuf_iterator<char>(in), {}};
+}
 
 bool Imports(const PeImports& read, const char* dll) {
-  for (const std::string& name : read.dlls)
-    if (files::SameDllName(name, dll)) return true;
-  return false;
+  return std::ranges::any_of(read.dlls, [dll](const std::string& name) { return files::SameDllName(name, dll); });
 }
 
 TEST(PeImports, ProgramOfTheWindowsBuildImportsTheSystemDlls) {
@@ -45,59 +56,52 @@ TEST(PeImports, EveryWineDllReadsAndTheKnownOnesNameTheirImports) {
       ++read_files;
       EXPECT_TRUE(read.ok()) << entry.path() << ": " << read.note;
       EXPECT_EQ(read.pe32_plus, dir.filename() == "x86_64-windows") << entry.path();
-      const char* known = entry.path().filename() == "zlib1.dll"      ? "MSVCRT.DLL"
-                          : entry.path().filename() == "kernel32.dll" ? "KernelBase.dll"
-                                                                      : nullptr;
-      if (known) {
-        EXPECT_TRUE(Imports(read, known)) << entry.path();
-      }
+      const fs::path name = entry.path().filename();
+      EXPECT_TRUE(name != "zlib1.dll" || Imports(read, "MSVCRT.DLL")) << entry.path();
+      EXPECT_TRUE(name != "kernel32.dll" || Imports(read, "KernelBase.dll")) << entry.path();
     }
   }
   if (read_files == 0) GTEST_SKIP() << "wine's DLLs are not installed";
 }
 
+std::uint32_t U32(const Bytes& b, std::size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24;
+}
+void Put32(Bytes& b, std::size_t at, std::size_t value) {
+  for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(value >> 8 * i);
+}
+
 // Where the damage goes, found in the undamaged file by its own headers.
 struct Layout {
-  std::size_t pe, optional, directories, import_directory, sections, import_section, table, name;
-  std::uint32_t U32(const Bytes& b, std::size_t at) const { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24; }
-  void Put32(Bytes& b, std::size_t at, std::uint32_t v) const { for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> 8 * i); }
-  explicit Layout(const Bytes& b) {
-    pe = U32(b, 0x3C);
-    optional = pe + 24;
-    directories = optional + (b[optional + 1] == 2 ? 112 : 96);
-    import_directory = directories + 8;
-    sections = optional + (b[pe + 20] | b[pe + 21] << 8);
-    const auto map = [&](std::uint32_t rva, std::size_t* section) -> std::size_t {
-      for (std::size_t s = sections; s < sections + 40 * (b[pe + 6] | b[pe + 7] << 8); s += 40)
+  std::size_t pe, optional, directories, import_directory, sections, last_section, import_section = 0, table, name;
+  explicit Layout(const Bytes& b)
+      : pe(U32(b, 0x3C)), optional(pe + 24), directories(optional + (b[optional + 1] == 2 ? 112 : 96)),
+        import_directory(directories + 8), sections(optional + (b[pe + 20] | b[pe + 21] << 8)),
+        last_section(sections + 40 * ((b[pe + 6] | b[pe + 7] << 8) - 1)) {
+    const auto map = [&](std::uint32_t rva, std::size_t& section) -> std::size_t {
+      for (std::size_t s = sections; s <= last_section; s += 40)
         if (rva >= U32(b, s + 12) && rva < U32(b, s + 12) + U32(b, s + 16))
-          return *section = s, U32(b, s + 20) + rva - U32(b, s + 12);
+          return section = s, U32(b, s + 20) + rva - U32(b, s + 12);
       return 0;
     };
-    table = map(U32(b, import_directory), &import_section);
     std::size_t name_section = 0;
-    name = table == 0 ? 0 : map(U32(b, table + 12), &name_section);
+    table = map(U32(b, import_directory), import_section);
+    name = table == 0 ? 0 : map(U32(b, table + 12), name_section);
   }
 };
 
-struct Damage {
-  const char* what;
-  std::function<void(Bytes&, const Layout&)> mutate;
-  PeImportsStatus expected;
-};
-
 TEST(PeImports, DamagedFileGivesNoNamesAndSaysWhy) {
-  fs::path base = kProgram;
-  if (!fs::exists(base)) base = fs::path(kWineDirs[0]) / "kernel32.dll";
-  if (!fs::exists(base)) GTEST_SKIP() << "no PE file to damage";
-  std::ifstream in(base, std::ios::binary);
-  const Bytes original{std::istreambuf_iterator<char>(in), {}};
+  const fs::path base = Base();
+  if (base.empty()) GTEST_SKIP() << "no PE file to damage";
+  const Bytes original = Slurp(base);
   const Layout at(original);
-  ASSERT_NE(at.name, 0u) << "the import table of " << base << " was not found";
-  const auto cut = [](std::size_t size) { return [size](Bytes& b, const Layout&) { b.resize(size); }; };
-  const auto put = [](std::function<std::size_t(const Layout&)> where, std::uint32_t value) {
-    return [where, value](Bytes& b, const Layout& l) { l.Put32(b, where(l), value); };
-  };
-  const Damage damages[] = {
+  ASSERT_TRUE(at.name != 0 && at.name + 300 < original.size()) << "no import table found in " << base;
+  using Mutation = std::function<void(Bytes&)>;
+  const auto cut = [](std::size_t size) -> Mutation { return [=](Bytes& b) { b.resize(size); }; };
+  const auto put = [](std::size_t at, std::uint32_t value) -> Mutation { return [=](Bytes& b) { Put32(b, at, value); }; };
+  const auto set = [](std::size_t at, std::uint8_t byte) -> Mutation { return [=](Bytes& b) { b[at] = byte; }; };
+  const std::size_t kGiga = 1u << 30;
+  const struct { const char* what; Mutation mutate; PeImportsStatus expected; } damages[] = {
       {"empty", cut(0), PeImportsStatus::kNotPe},
       {"MZ alone", cut(2), PeImportsStatus::kTruncated},
       {"cut in the DOS header", cut(63), PeImportsStatus::kTruncated},
@@ -107,34 +111,32 @@ TEST(PeImports, DamagedFileGivesNoNamesAndSaysWhy) {
       {"cut in the section table", cut(at.sections + 39), PeImportsStatus::kTruncated},
       {"cut in the import table", cut(at.table + 10), PeImportsStatus::kTruncated},
       {"cut in the first name", cut(at.name + 3), PeImportsStatus::kTruncated},
-      {"no MZ", [](Bytes& b, const Layout&) { b[0] = 'X'; }, PeImportsStatus::kNotPe},
-      {"e_lfanew past the end", put([](auto&) { return 0x3C; }, 0x7FFFFFF0), PeImportsStatus::kOutOfRange},
-      {"no PE signature", [](Bytes& b, const Layout& l) { b[l.pe + 1] = 'X'; }, PeImportsStatus::kNotPe},
-      {"ROM magic", [](Bytes& b, const Layout& l) { b[l.optional] = 0x07; b[l.optional + 1] = 0x01; }, PeImportsStatus::kNotPe},
-      {"no sections", [](Bytes& b, const Layout& l) { b[l.pe + 6] = b[l.pe + 7] = 0; }, PeImportsStatus::kOutOfRange},
-      {"1 G data directories", put([](auto& l) { return l.directories - 4; }, 1u << 30), PeImportsStatus::kAbsurdSize},
-      {"import RVA in no section", put([](auto& l) { return l.import_directory; }, 0xFFFFFF00), PeImportsStatus::kOutOfRange},
-      {"1 GB import size", put([](auto& l) { return l.import_directory + 4; }, 1u << 30), PeImportsStatus::kAbsurdSize},
-      {"1 GB import section", put([](auto& l) { return l.import_section + 16; }, 1u << 30), PeImportsStatus::kAbsurdSize},
-      {"name RVA in no section", put([](auto& l) { return l.table + 12; }, 0x7FFFFFF0), PeImportsStatus::kOutOfRange},
-      {"empty name", [](Bytes& b, const Layout& l) { b[l.name] = 0; }, PeImportsStatus::kBadName},
-      {"control character in a name", [](Bytes& b, const Layout& l) { b[l.name + 1] = 0x07; }, PeImportsStatus::kBadName},
-      {"unterminated name",
-       [](Bytes& b, const Layout& l) { std::fill(b.begin() + l.name, b.begin() + std::min(b.size(), l.name + 300), 'A'); },
+      {"no MZ", set(0, 'X'), PeImportsStatus::kNotPe},
+      {"e_lfanew past the end", put(0x3C, 0x7FFFFFF0), PeImportsStatus::kOutOfRange},
+      {"no PE signature", set(at.pe + 1, 'X'), PeImportsStatus::kNotPe},
+      {"ROM magic", set(at.optional, 0x07), PeImportsStatus::kNotPe},
+      {"no sections", [&](Bytes& b) { b[at.pe + 6] = b[at.pe + 7] = 0; }, PeImportsStatus::kOutOfRange},
+      {"1 G data directories", put(at.directories - 4, kGiga), PeImportsStatus::kAbsurdSize},
+      {"import RVA in no section", put(at.import_directory, 0xFFFFFF00), PeImportsStatus::kOutOfRange},
+      {"1 GB import size", put(at.import_directory + 4, kGiga), PeImportsStatus::kAbsurdSize},
+      {"1 GB import section", put(at.import_section + 16, kGiga), PeImportsStatus::kAbsurdSize},
+      {"name RVA in no section", put(at.table + 12, 0x7FFFFFF0), PeImportsStatus::kOutOfRange},
+      {"empty name", set(at.name, 0), PeImportsStatus::kBadName},
+      {"control character in a name", set(at.name + 1, 0x07), PeImportsStatus::kBadName},
+      {"unterminated name", [&](Bytes& b) { std::fill(b.begin() + at.name, b.begin() + at.name + 300, 'A'); },
        PeImportsStatus::kUnterminatedName},
       {"descriptors that never end",  // copies of the first one appended, the last section grown to hold them
-       [](Bytes& b, const Layout& l) {
-         const std::size_t last = l.sections + 40 * ((b[l.pe + 6] | b[l.pe + 7] << 8) - 1), end = b.size();
-         for (int i = 0; i < 5000; ++i) b.insert(b.end(), b.begin() + l.table, b.begin() + l.table + 20);
-         l.Put32(b, last + 8, b.size() - l.U32(b, last + 20));
-         l.Put32(b, last + 16, b.size() - l.U32(b, last + 20));
-         l.Put32(b, l.import_directory, l.U32(b, last + 12) + end - l.U32(b, last + 20));
+       [&](Bytes& b) {
+         const std::size_t end = b.size(), raw = U32(b, at.last_section + 20);
+         for (int i = 0; i < 5000; ++i) b.insert(b.end(), b.begin() + at.table, b.begin() + at.table + 20);
+         for (int field : {8, 16}) Put32(b, at.last_section + field, b.size() - raw);
+         Put32(b, at.import_directory, U32(b, at.last_section + 12) + end - raw);
        },
        PeImportsStatus::kDescriptorLoop},
   };
-  for (const Damage& damage : damages) {
+  for (const auto& damage : damages) {
     Bytes bytes = original;
-    damage.mutate(bytes, at);
+    damage.mutate(bytes);
     const PeImports read = files::ReadPeImports(bytes);
     EXPECT_EQ(files::PeImportsStatusName(read.status), files::PeImportsStatusName(damage.expected))
         << damage.what << ": " << read.note;
@@ -145,14 +147,12 @@ TEST(PeImports, DamagedFileGivesNoNamesAndSaysWhy) {
 
 // The PE32 layout: the same file with its data directories where a PE32 optional header has them.
 TEST(PeImports, Pe32HeaderFindsTheSameNames) {
-  fs::path base = kProgram;
-  if (!fs::exists(base)) base = fs::path(kWineDirs[0]) / "kernel32.dll";
-  if (!fs::exists(base)) GTEST_SKIP() << "no PE32+ file to turn";
+  const fs::path base = Base();
+  if (base.empty()) GTEST_SKIP() << "no PE32+ file to turn";
   const PeImports wide = files::ReadPeImportsFile(base.string());
-  std::ifstream in(base, std::ios::binary);
-  Bytes bytes{std::istreambuf_iterator<char>(in), {}};
+  Bytes bytes = Slurp(base);
   const Layout at(bytes);
-  bytes[at.optional] = 0x0B, bytes[at.optional + 1] = 0x01;
+  bytes[at.optional + 1] = 0x01;  // 0x20B becomes 0x10B
   std::copy(bytes.begin() + at.optional + 108, bytes.begin() + at.sections, bytes.begin() + at.optional + 92);
   const PeImports narrow = files::ReadPeImports(bytes);
   ASSERT_TRUE(narrow.ok()) << narrow.note;
