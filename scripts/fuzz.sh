@@ -34,5 +34,5 @@ mapfile -t seeds < <(find /usr/lib/x86_64-linux-gnu/wine/*-windows /usr/lib/wine
 for seed in "${seeds[@]:0:40}"; do cp "$seed" "$build/corpus/"; done
 
 nj_log "fuzzing for $seconds s"
-"$build/tests/fuzz/fuzz_pe_imports" "$build/corpus" -max_total_time="$seconds" -max_len="$max_len" \
+"$build/bench/fuzz/fuzz_pe_imports" "$build/corpus" -max_total_time="$seconds" -max_len="$max_len" \
   -artifact_prefix="$build/artifacts/" -print_final_stats=1 "$@"
