@@ -28,10 +28,7 @@ fs::path Base() {
     if (fs::exists(path)) return path;
   return {};
 }
-Bytes Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes{std::istreambuf_iterator<char>(in), {}};
-}
+Bytes Slurp(const fs::path& p) { std::ifstream in(p, std::ios::binary); return {std::istreambuf_iterator<char>(in), {}}; }
 
 bool Imports(const PeImports& read, const char* dll) {
   return std::ranges::any_of(read.dlls, [dll](const std::string& name) { return files::SameDllName(name, dll); });
