@@ -213,8 +213,8 @@ PeImports ReadPeImports(std::span<const std::uint8_t> bytes) {
   if (table_size > kMaxPeFileSize)
     return Fail(PeImportsStatus::kAbsurdSize, "the import directory claims " + Hex(table_size) + " bytes");
 
-  // The descriptors, one per DLL, up to the empty one. The loader stops at a descriptor without a
-  // name or without an address table, so such a descriptor closes the table here too.
+  // The descriptors, one per DLL, up to the empty one. A descriptor without a name or without an
+  // address table imports nothing, and closes the table here as the empty one does.
   const Mapped table = view.Map(table_rva, "import table");
   if (!table.failure.ok()) return table.failure;
   for (std::uint64_t i = 0;; ++i) {
