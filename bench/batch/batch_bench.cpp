@@ -191,7 +191,8 @@ int Run(int argc, char** argv, const fs::path& folder) {
   HWND main = test_support::WaitForWindow(nightjar.id(), kMainTitle, 30000);
   if (main == nullptr) return Fail("no main window");
   HWND last_action = GetDlgItem(main, kFirstControlId + f::LastAction);
-  for (DWORD start = GetTickCount(); TextOf(last_action) != L"Connected to CW"; Sleep(50))
+  // "Connected to CW20 (pid 1234)": the stand-in's program and process.
+  for (DWORD start = GetTickCount(); TextOf(last_action).rfind(L"Connected to ", 0) != 0; Sleep(50))
     if (GetTickCount() - start > 10000) return Fail("nightjar.exe did not connect to the stand-in");
 
   int boxes = 0;
