@@ -188,6 +188,28 @@ bool WriteJUnit(const std::string& file_name, const Command& command, const std:
   return false;
 }
 
+// What the console shows of a running batch: each log record as it is written, the progress once
+// a time left is known and whenever the count moves; and the outcomes, kept for the reports.
+class BatchListener final : public ide::BatchObserver {
+ public:
+  BatchListener(std::ostream& out, std::ostream& err, std::vector<ide::ApplicationOutcome>& outcomes)
+      : out_(out), err_(err), outcomes_(outcomes) {}
+  void Logged(const store::TempFileRecord& record) override { out_ << LogLine(record) << std::endl; }
+  void Ended(const ide::ApplicationOutcome& outcome) override { outcomes_.push_back(outcome); }
+  void Progressed(const ide::BatchProgress& progress) override {
+    // A line for each application's start or end, not for every second the time left moves.
+    if (!progress.left || progress.ended == told_) return;
+    told_ = progress.ended;
+    err_ << "Progress: " << progress.Text() << std::endl;
+  }
+
+ private:
+  std::ostream& out_;
+  std::ostream& err_;
+  std::vector<ide::ApplicationOutcome>& outcomes_;
+  int told_ = -1;
+};
+
 class Runner {
  public:
   Runner(rt::Runtime& runtime, procedures::Services& services, std::ostream& out, std::ostream& err)
@@ -286,9 +308,8 @@ class Runner {
       ide.batch.Choose(selection);
       ide.batch.Plan({.only_changed = command.changed, .only_failed = command.failed,
                       .stop_on_failure = command.stop_on_failure});
-      ide.batch.OnLogged([&](const store::TempFileRecord& record) { out_ << LogLine(record) << std::endl; });
-      ide.batch.OnOutcome([&](const ide::ApplicationOutcome& outcome) { outcomes.push_back(outcome); });
-      ide.batch.OnProgress([&](const std::string& progress) { err_ << "Progress: " << progress << std::endl; });
+      BatchListener listener(out_, err_, outcomes);
+      ide.batch.Listen(listener);
       end = ide.batch.Run(command.operation);
       log_failure = ide.batch.LogFailure();
     }

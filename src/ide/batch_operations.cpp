@@ -30,6 +30,83 @@ std::string StoreReason(const store::StoreErrorState& error) {
 
 }  // namespace
 
+std::string EventText(std::string_view text) {
+  constexpr std::size_t kRoom = decltype(store::TempFileRecord::Event)::size();
+  if (text.size() <= kRoom) return std::string(text);
+  // The whole text stays in the outcome, the last result and the reports; the record keeps what
+  // fits, cut after a word, and says it was cut with the code page's ellipsis.
+  std::string_view kept = text.substr(0, kRoom - 1);
+  const std::size_t space = kept.find_last_of(' ');
+  if (space != std::string_view::npos && space >= kRoom / 2) kept = kept.substr(0, space);
+  while (!kept.empty() && (kept.back() == ' ' || kept.back() == ':' || kept.back() == ',')) kept.remove_suffix(1);
+  return std::string(kept) + "\x85";
+}
+
+namespace {
+
+// One IDE of the batch.
+struct Slot {
+  PoolIde ide;
+  bool alive = true;  // false once it failed: it takes nothing more
+  bool taken = false;  // an application is in flight on it
+};
+
+}  // namespace
+
+// A running batch: the state one run of Dispatch passes to the functions that need it.
+struct BatchOperations::Batch {
+  Batch(const OperationRow& row, std::vector<Tagged> chosen)
+      : row(row), tagged(std::move(chosen)), schedule(Items(tagged)), ended(tagged.size(), false) {
+    tally.chosen = static_cast<int>(tagged.size());
+  }
+  static std::vector<PoolSchedule::Item> Items(const std::vector<Tagged>& tagged) {
+    std::vector<PoolSchedule::Item> items;
+    for (const Tagged& app : tagged) items.push_back({app.folder, app.order});
+    return items;
+  }
+  int Alive() const {
+    return static_cast<int>(std::count_if(slots.begin(), slots.end(), [](const Slot& s) { return s.alive; }));
+  }
+
+  const OperationRow& row;
+  std::vector<Tagged> tagged;
+  PoolSchedule schedule;
+  std::vector<Slot> slots;
+  std::vector<std::unique_ptr<Flight>> flights;
+  std::vector<bool> ended;  // by the batch's order: its outcome was told
+  std::vector<std::int64_t> made;  // how long each application made in this batch took
+  BatchTally tally;
+  std::int64_t start = 0;
+  std::string title;  // the window's title before the batch
+  int period = 0;     // the window's timer period before the batch
+  std::string watched;
+  bool stop_requested = false;  // after the applications at work
+  bool stop_now = false;        // every wait abandoned
+  bool at_failure = false;      // stopped at the first failure: nothing more starts
+  std::string progress;         // the progress last told
+};
+
+// The observers a batch always has: the last result of each application, and the window's title
+// and last-action field.
+class BatchOperations::Keeper final : public BatchObserver {
+ public:
+  Keeper(BatchOperations& batch, const Batch& run) : batch_(batch), run_(run) {}
+  void Ended(const ApplicationOutcome& outcome) override { batch_.KeepResult(outcome); }
+  void Progressed(const BatchProgress& progress) override {
+    batch_.window_.SetTitle(run_.title + " - " + progress.Text());
+    // Several IDEs at work are named in the last-action field; one shows its own steps there.
+    if (run_.slots.size() > 1 && !progress.at_work.empty()) {
+      batch_.state_.LastAction = AtWorkText(progress.at_work, decltype(batch_.state_.LastAction)::size());
+      batch_.window_.Display();
+    }
+  }
+
+ private:
+  BatchOperations& batch_;
+  const Batch& run_;
+};
+
+
 BatchOperations::BatchOperations(rt::Window& window, platform::DdeClient& dde, platform::Clock& clock,
                                  Connection& connection, files::Files& files, platform::DirectoryLister& lister)
     : window_(window), dde_(dde), clock_(clock), connection_(connection), state_(connection.state()),
@@ -42,6 +119,7 @@ BatchEnd BatchOperations::Run(Operation operation, const std::function<void(rt::
   BatchEnd end = RunBatch(operation);
   claim_.reset();
   other_events_ = nullptr;
+  row_ = nullptr;
   return end;
 }
 
@@ -89,13 +167,16 @@ BatchEnd BatchOperations::RunBatch(Operation operation) {
   ConnectOutcome connected = connection_.ConnectForBatch();
   if (connected != ConnectOutcome::kConnected) {
     // Nothing was sent, and the log says why instead of lying empty; "Not Connected" stays on show.
-    app_.Application.Clear();
-    Log("Nothing sent: " + connection_.GaveUpReason());
+    Log("", "Nothing sent: " + connection_.GaveUpReason());
     files_.TMP.Clear();
     files_.TempFile.Close();
     return connected == ConnectOutcome::kWindowClosed ? BatchEnd::kWindowClosed : BatchEnd::kNotRun;
   }
-  return ProcessAll(row);
+  row_ = &row;
+  std::vector<Tagged> tagged = TaggedApplications();
+  Arrange(tagged);
+  Batch batch(row, std::move(tagged));
+  return Dispatch(batch);
 }
 
 std::vector<BatchOperations::Tagged> BatchOperations::TaggedApplications() {
@@ -109,8 +190,9 @@ std::vector<BatchOperations::Tagged> BatchOperations::TaggedApplications() {
     files_.Apps.Next();
     if (files_.store.error.code != 0) break;
     if (!Chosen(files_.APP)) continue;
-    tagged.push_back({files_.Apps.Position(store::Order::File), std::string(files_.APP.Application.Trimmed()),
-                      std::string(files_.APP.DriveNPath.Trimmed())});
+    tagged.push_back({.position = files_.Apps.Position(store::Order::File),
+                      .application = std::string(files_.APP.Application.Trimmed()),
+                      .folder = std::string(files_.APP.DriveNPath.Trimmed())});
   }
   return tagged;
 }
@@ -127,522 +209,525 @@ bool IsChosen(const Selection& selection, const store::AppsRecord& app, platform
   return false;
 }
 
-BatchEnd BatchOperations::ProcessAll(const OperationRow& row) {
+BatchEnd BatchOperations::Dispatch(Batch& batch) {
   // The applications are taken as they are tagged now; each is read again when its turn comes, so
   // that what another station changed meanwhile counts, and the list may move the record buffer
   // while the batch waits.
-  row_ = &row;
-  slots_.clear();
-  jobs_.clear();
-  for (const PoolIde& ide : connection_.Pool()) slots_.push_back(Slot{ide});
-  if (slots_.empty()) slots_.push_back(Slot{PoolIde{state_.DDEChannel}});
-  pooled_ = slots_.size() > 1;
-  LogIdes();
-  std::vector<Tagged> tagged = TaggedApplications();
-  Arrange(tagged);
-  tally_ = BatchTally{.chosen = static_cast<int>(tagged.size())};
-  batch_start_ = clock_.Ticks();
-  stop_requested_ = false;
-  stop_now_ = false;
-  started_ = 0;
-  ended_count_ = 0;
-  told_count_.clear();
-  expected_.clear();
-  ended_.assign(tagged.size(), false);
-  std::vector<PoolSchedule::Item> items;
-  for (const Tagged& app : tagged) {
-    items.push_back({app.folder, app.order});
-    expected_.push_back(app.expected);
-  }
-  PoolSchedule schedule(items);
-  title_ = window_.Title();
+  for (const PoolIde& ide : connection_.Pool()) batch.slots.push_back(Slot{ide});
+  if (batch.slots.empty()) batch.slots.push_back(Slot{PoolIde{state_.DDEChannel}});
+  // Which IDE (or IDEs) the batch reached: a station with several tells them apart by process.
+  for (const Slot& slot : batch.slots)
+    if (slot.ide.process != 0) Log("", "Connected to " + IdeDescription(slot.ide));
+  batch.start = clock_.Ticks();
+  batch.title = window_.Title();
+  batch.period = window_.TimerPeriod();
+  Keeper keeper(*this, batch);
+  observers_.insert(observers_.begin(), &keeper);
+  // An answer wakes the loop at once, wherever the thread's messages are served.
+  dde_.OnAnswer([this] { window_.Notify(); });
   window_.runtime().SetWorkingCursor(true);
-  const int period = window_.TimerPeriod();
 
-  Next next = Next::kNextApplication;  // kEndBatch or kWindowClosed once the batch ends early
-  bool starting = true;                // new applications may start
-  // After an application ended: whether the batch takes more.
-  // `went_on`: the application ended as one the batch goes past (not one that ends it).
-  auto ended = [&](Job& job, bool went_on) {
-    schedule.Ended(job.index);
-    ended_[job.index] = true;
-    ++ended_count_;
-    slots_[job.slot].busy = false;
-    // A log that can no longer be written would leave the next applications' steps untold.
-    if (!log_failure_.empty() || stop_requested_) starting = false;
-    if (starting && went_on && EndsAtFailure()) starting = false;
-  };
-  // Where an application goes once a step of it is done: to its wait, back to the busy IDE's
-  // queue, or to its end, which may end the batch or take its IDE out of the pool.
-  auto take = [&](std::unique_ptr<Job> job, Next result) {
-    if (result == Next::kWaiting || result == Next::kBusy) {
-      if (result == Next::kWaiting) StartWait(row, *job);
-      jobs_.push_back(std::move(job));
-      if (pooled_) {
-        ShowAtWork();
-        ShowProgress();
-      }
-      return;
-    }
-    const int slot = job->slot;
-    ended(*job, result == Next::kNextApplication);
-    if (pooled_) ShowProgress();
-    if (result == Next::kWindowClosed) {
-      next = Next::kWindowClosed;
-      AbandonAll(Outcome::kStopped, "Window closed while waiting for ", "", "Window closed while the IDE was busy, not sent");
-    } else if (result == Next::kEndBatch && stop_now_) {
-      next = Next::kEndBatch;
-      AbandonAll(Outcome::kStopped, "Stopped by the user; the wait for ", " was abandoned",
-                 "Stopped by the user while the IDE was busy, not sent");
-    } else if (result == Next::kEndBatch && job->outcome.error_code == platform::kDdeNotProcessed) {
-      // A refusal that stops at the first failure: the applications at work end, no more start.
-      starting = false;
-    } else if (result == Next::kEndBatch && !Retire(slot)) {
-      next = Next::kEndBatch;
-    }
-  };
-  for (;;) {
-    // Every free IDE takes the next application that may start.
-    while (starting && !stop_requested_ && next == Next::kNextApplication) {
-      const int slot = FreeSlot();
-      if (slot < 0) break;
-      std::optional<std::size_t> chosen = schedule.Next();
-      if (!chosen) break;
-      const std::size_t i = *chosen;
-      schedule.Started(i);
-      ++started_;
-      auto job = std::make_unique<Job>();
-      job->index = i;
-      job->slot = slot;
-      if (!pooled_) ShowProgress();
-      files_.Apps.Reread(tagged[i].position);
-      bool gone = files_.store.error.code != 0;
-      job->app = files_.APP;
-      if (gone) {
-        job->app.Application = tagged[i].application;
-        job->app.DriveNPath = tagged[i].folder;
-      }
-      job->outcome = ApplicationOutcome{.position = static_cast<int>(i) + 1,
-                                        .application = std::string(job->app.Application.Trimmed()),
-                                        .folder = std::string(job->app.DriveNPath.Trimmed()),
-                                        .start = clock_.Now(),
-                                        .ide_process = slots_[slot].ide.process};
-      job->start_ticks = clock_.Ticks();
-      job->outcome.offset = job->start_ticks - batch_start_;
-      Enter(*job);
-      Next result = Next::kNextApplication;
-      if (gone || !Chosen(app_)) {
-        current_.ide_process = 0;
-        Finish(Outcome::kSkipped, gone ? "Removed from the list meanwhile, not sent" : "Untagged meanwhile, not sent");
-      } else {
-        slots_[slot].busy = true;
-        result = Process(row, *job);
-      }
-      Leave(*job);
-      take(std::move(job), result);
-    }
-    if (pooled_ && !jobs_.empty()) SetPoolTimer();
-    if (jobs_.empty()) break;
-
-    // The applications at work wait for their results side by side.
-    const WaitEvent event = NextWaitEvent();
+  bool closed = false;
+  for (StartWhatMay(batch); !batch.flights.empty(); StartWhatMay(batch)) {
+    Wake(batch);
+    Progress(batch);
+    const WaitEvent event = NextWaitEvent(batch);
     if (event == WaitEvent::kClosed) {
-      next = Next::kWindowClosed;
-      AbandonAll(Outcome::kStopped, "Window closed while waiting for ", "", "Window closed while the IDE was busy, not sent");
+      closed = true;
+      AbandonAll(batch, true);
       break;
     }
-    if (event == WaitEvent::kStopNow) {
-      next = Next::kEndBatch;
-      AbandonAll(Outcome::kStopped, "Stopped by the user; the wait for ", " was abandoned",
-                 "Stopped by the user while the IDE was busy, not sent");
-      break;
-    }
-    // A busy IDE is asked again when its pause is over; the others' waits go on meanwhile.
-    for (std::size_t j = 0; j < jobs_.size() && next == Next::kNextApplication;) {
-      if (jobs_[j]->command.empty() || jobs_[j]->next_try > clock_.Ticks()) {
-        ++j;
-        continue;
-      }
-      std::unique_ptr<Job> job = std::move(jobs_[j]);
-      jobs_.erase(jobs_.begin() + static_cast<std::ptrdiff_t>(j));
-      Enter(*job);
-      const Next result = SendAgain(row, *job);
-      Leave(*job);
-      take(std::move(job), result);
-    }
-    if (next != Next::kNextApplication) break;
+    // After "stop now" every flight looks once more: a file written before the answer counts.
     const std::int64_t now = clock_.Ticks();
-    const auto trigger = event == WaitEvent::kTimer ? ResultWait::Trigger::kTimer : ResultWait::Trigger::kFolderChanged;
-    for (std::size_t j = 0; j < jobs_.size();) {
-      Job& job = *jobs_[j];
-      if (!job.command.empty() || !Settle(row, job, job.wait->Poll(now, trigger))) {
-        ++j;
-        continue;
-      }
-      const bool ide_gone = job.outcome.error_code == platform::kDdeChannelNotOpen;
-      ended(job, !ide_gone);
-      const int slot = job.slot;
-      jobs_.erase(jobs_.begin() + static_cast<std::ptrdiff_t>(j));
-      // Its result will not come, and the next applications' commands would find nobody there.
-      if (ide_gone && !Retire(slot)) {
-        next = Next::kEndBatch;
-        state_.DDEConnected = 0;
-        window_.Display();
-      }
-      if (pooled_) ShowAtWork();
-    }
-    ShowProgress();
-    if (jobs_.empty()) {
-      if (!window_.IsClosed()) {
-        window_.WatchDirectory("");
-        window_.SetTimerPeriod(period);
-      }
-    } else if (pooled_) {
-      SetPoolTimer();
-    } else if (window_.TimerPeriod() != jobs_.front()->wait->TimerPeriod()) {
-      // Set only when it changes: setting the timer starts its period afresh, and a folder that
-      // keeps changing would otherwise keep the timer from ever firing.
-      window_.SetTimerPeriod(jobs_.front()->wait->TimerPeriod());
+    const bool look = event == WaitEvent::kFolderChanged || event == WaitEvent::kStopNow;
+    for (std::size_t i = 0; i < batch.flights.size(); ++i) Step(batch, *batch.flights[i], now, look);
+    if (event == WaitEvent::kStopNow) {
+      AbandonAll(batch, false);
+      break;
     }
   }
+  dde_.OnAnswer({});
   if (!window_.IsClosed()) {
     window_.WatchDirectory("");
-    window_.SetTimerPeriod(period);
+    window_.SetTimerPeriod(batch.period);
   }
-
   // The display goes on naming the batch's first conversation, as with one IDE.
-  state_.DDEChannel = slots_.front().ide.channel;
-  std::vector<std::size_t> left;
-  for (std::size_t i = 0; i < tagged.size(); ++i)
-    if (!ended_[i]) left.push_back(i);
-  if ((stop_requested_ || stop_now_) && !left.empty() && next != Next::kWindowClosed) {
-    app_.Application.Clear();
-    Log("Batch stopped by the user");
+  state_.DDEChannel = batch.slots.front().ide.channel;
+  NotReached(batch, closed);
+  const BatchEnd end = EndBatch(batch, closed);
+  observers_.erase(observers_.begin());
+  return end;
+}
+
+void BatchOperations::StartWhatMay(Batch& batch) {
+  for (;;) {
+    // Flights that ended free their IDE and folder; one whose outcome is told but whose IDE is
+    // still at work on it stays, to keep that IDE from the next application, unless none is to
+    // come.
+    const bool more = MayStart(batch) && batch.schedule.NotStarted() > 0;
+    std::erase_if(batch.flights, [&](const std::unique_ptr<Flight>& flight) {
+      if (flight->stage != Flight::Stage::kDone && (more || !flight->told)) return false;
+      if (flight->sent != 0) dde_.Forget(flight->sent);
+      batch.schedule.Ended(flight->index);
+      batch.slots[flight->slot].taken = false;
+      return true;
+    });
+    if (!more) return;
+    // The first free IDE takes the next application that may start; one that ends at once (not
+    // found, up to date) frees its IDE for the next.
+    auto free = std::find_if(batch.slots.begin(), batch.slots.end(), [](const Slot& s) { return s.alive && !s.taken; });
+    const std::optional<std::size_t> next = batch.schedule.Next();
+    if (free == batch.slots.end() || !next) return;
+    Start(batch, *next, static_cast<int>(free - batch.slots.begin()));
   }
+}
+
+void BatchOperations::NotReached(Batch& batch, bool closed) {
+  const bool any_left = std::find(batch.ended.begin(), batch.ended.end(), false) != batch.ended.end();
+  if ((batch.stop_requested || batch.stop_now) && any_left && !closed) Log("", "Batch stopped by the user");
   // Every chosen application is accounted for, those the batch never came to included.
-  for (std::size_t i : left) {
+  for (std::size_t i = 0; i < batch.tagged.size(); ++i) {
+    if (batch.ended[i]) continue;
     const platform::Moment now = clock_.Now();
-    current_ = ApplicationOutcome{.position = static_cast<int>(i) + 1,
-                                  .application = tagged[i].application,
-                                  .folder = tagged[i].folder,
-                                  .outcome = Outcome::kNotReached,
-                                  .start = now,
-                                  .end = now,
-                                  .offset = clock_.Ticks() - batch_start_};
-    ++tally_.counts[static_cast<int>(Outcome::kNotReached)];
-    KeepResult();  // an older "made" would hide it from a batch of the failed
-    if (told_) told_(current_);
-  }
-  return EndBatch(next == Next::kWindowClosed);
-}
-
-void BatchOperations::Enter(Job& job) {
-  app_ = job.app;
-  current_ = job.outcome;
-  app_start_ticks_ = job.start_ticks;
-  AppBaseName = job.base;
-  state_.DDEChannel = slots_[job.slot].ide.channel;
-}
-
-void BatchOperations::Leave(Job& job) {
-  job.app = app_;
-  job.outcome = current_;
-  job.base = AppBaseName;
-}
-
-int BatchOperations::FreeSlot() const {
-  for (std::size_t i = 0; i < slots_.size(); ++i)
-    if (slots_[i].alive && !slots_[i].busy) return static_cast<int>(i);
-  return -1;
-}
-
-bool BatchOperations::Retire(int slot) {
-  slots_[slot].alive = false;
-  if (std::any_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.alive; })) {
-    app_.Application.Clear();
-    Log("IDE " + IdeName(slots_[slot].ide) + " left the batch; the others go on");
-    return true;
-  }
-  if (pooled_) {
-    app_.Application.Clear();
-    Log("No IDE is left to make the rest");
-  }
-  return false;
-}
-
-void BatchOperations::LogIdes() {
-  // Which IDE (or IDEs) the batch reached: a station with several tells them apart by process.
-  for (const Slot& slot : slots_) {
-    if (slot.ide.process == 0) continue;
-    app_.Application.Clear();
-    Log("Connected to " + IdeDescription(slot.ide));
+    const ApplicationOutcome outcome{.position = static_cast<int>(i) + 1,
+                                     .application = batch.tagged[i].application,
+                                     .folder = batch.tagged[i].folder,
+                                     .long_path = batch.tagged[i].long_path,
+                                     .outcome = Outcome::kNotReached,
+                                     .start = now,
+                                     .end = now,
+                                     .offset = clock_.Ticks() - batch.start};
+    ++batch.tally.counts[static_cast<int>(Outcome::kNotReached)];
+    // Kept too: an older "made" would hide it from a batch of the failed.
+    for (BatchObserver* observer : observers_) observer->Ended(outcome);
   }
 }
 
-void BatchOperations::ShowAtWork() {
-  std::vector<std::string> names;
-  for (const Slot& slot : slots_) {
-    if (!slot.busy) continue;
-    for (const auto& job : jobs_)
-      if (&slots_[job->slot] == &slot) names.emplace_back(job->base.Trimmed());
+bool BatchOperations::MayStart(const Batch& batch) const {
+  // A log that can no longer be written would leave the next applications' steps untold.
+  if (!log_failure_.empty()) return false;
+  // The user asked to stop after the applications at work, or now.
+  if (batch.stop_requested || batch.stop_now) return false;
+  // The batch stops at the first failure, and one came.
+  if (batch.at_failure) return false;
+  // No IDE is left to send to.
+  return batch.Alive() > 0;
+}
+
+void BatchOperations::Start(Batch& batch, std::size_t index, int slot) {
+  const Tagged& tagged = batch.tagged[index];
+  batch.schedule.Started(index);
+  batch.slots[slot].taken = true;
+  batch.flights.push_back(std::make_unique<Flight>());
+  Flight& flight = *batch.flights.back();
+  flight.index = index;
+  flight.slot = slot;
+  flight.stage = Flight::Stage::kDone;
+  files_.Apps.Reread(tagged.position);
+  const bool gone = files_.store.error.code != 0;
+  flight.app = files_.APP;
+  if (gone) {
+    flight.app.Application = tagged.application;
+    flight.app.DriveNPath = tagged.folder;
   }
-  if (names.empty()) return;
-  state_.LastAction = AtWorkText(names, decltype(state_.LastAction)::size());
-  window_.Display();
-}
-
-void BatchOperations::SetPoolTimer() {
-  const std::int64_t now = clock_.Ticks();
-  int wanted = kAliveCheck;
-  for (const auto& job : jobs_)
-    wanted = job->command.empty() ? std::min(wanted, job->wait->TimerPeriod())
-                                  : static_cast<int>(std::clamp<std::int64_t>(job->next_try - now, 1, wanted));
-  // Set only when it changes: setting the timer starts its period afresh.
-  if (window_.TimerPeriod() != wanted) window_.SetTimerPeriod(wanted);
-}
-
-void BatchOperations::AbandonAll(Outcome outcome, const std::string& why, const std::string& after,
-                                 const std::string& busy_text) {
-  for (auto& job : jobs_) {
-    Enter(*job);
-    Finish(outcome, job->command.empty() ? why + row_->awaited_extension + after : busy_text);
-    Leave(*job);
-    ended_[job->index] = true;
-    ++ended_count_;
-    slots_[job->slot].busy = false;
+  flight.name = std::string(flight.app.Application.Trimmed());
+  flight.folder = std::string(flight.app.DriveNPath.Trimmed());
+  flight.base = BaseNameOf(flight.name);
+  flight.start_ticks = clock_.Ticks();
+  flight.outcome = ApplicationOutcome{.position = static_cast<int>(index) + 1,
+                                      .application = flight.name,
+                                      .folder = flight.folder,
+                                      .long_path = tagged.long_path,
+                                      .start = clock_.Now(),
+                                      .offset = flight.start_ticks - batch.start};
+  Progress(batch);
+  if (gone || !Chosen(flight.app)) {
+    Finish(batch, flight, Outcome::kSkipped,
+           gone ? "Removed from the list meanwhile, not sent" : "Untagged meanwhile, not sent");
+    return;
   }
-  jobs_.clear();
+  if (Prepare(batch, flight)) Send(batch, flight);
 }
 
-void BatchOperations::StartWait(const OperationRow& row, Job& job) {
-  Enter(job);
-  std::string app(app_.Application.Trimmed());
-  state_.LastAction = app + row.ack_text;
-  window_.Display();
-  // The folder tells when the IDE writes; the timer stays for folders that send no notifications
-  // and for the time limits, and the folder is looked at at the window's own period. A pool does
-  // not watch: it looks at each of its applications' folders often, on the timer.
-  const int look_every = pooled_ ? kPoolLook : window_.TimerPeriod();
-  job.wait->Start(clock_.Ticks(), TimeOutHundredths(), look_every);
-  const int wanted = job.wait->TimerPeriod();
-  if (!pooled_ || jobs_.empty() || wanted < window_.TimerPeriod()) window_.SetTimerPeriod(wanted);
-  if (!pooled_) window_.WatchDirectory(job.wait->Folder());
-  // The first look comes at once: the IDE may have written before the acknowledgement came.
-  window_.DirectoryChanged();
-  Leave(job);
-}
-
-bool BatchOperations::Settle(const OperationRow& row, Job& job, ResultWait::Verdict verdict) {
-  if (verdict == ResultWait::Verdict::kWaiting) return false;
-  Enter(job);
-  const std::string app(app_.Application.Trimmed());
-  const std::string awaited(row.awaited_extension);
-  switch (verdict) {
-    case ResultWait::Verdict::kWaiting:
-      break;
-    case ResultWait::Verdict::kWritten:
-      if (row.completion_action != nullptr && !pooled_) {
-        state_.LastAction = app + row.completion_action;
-        window_.Display();
-      }
-      Finish(Outcome::kMade, row.finished_text);
-      break;
-    case ResultWait::Verdict::kOtherKind:
-      // The project makes the other kind: what is awaited will not come.
-      Finish(Outcome::kFailed, "The IDE made " + job.wait->OtherName() + row.other_reason);
-      break;
-    case ResultWait::Verdict::kIdeGone:
-      current_.error_code = platform::kDdeChannelNotOpen;
-      Finish(Outcome::kFailed, "The IDE ended the conversation (it exited or closed it) while " + awaited +
-                                   " was awaited");
-      break;
-    case ResultWait::Verdict::kTimedOut:
-      Finish(Outcome::kTimedOut, "No " + awaited + " within " + Minutes(job.wait->Limit()) + ", wait ended");
-      break;
-  }
-  Leave(job);
-  return true;
-}
-
-BatchOperations::Next BatchOperations::Process(const OperationRow& row, Job& job) {
-  std::string app(app_.Application.Trimmed());
-  AppBaseName = BaseNameOf(app);
-  std::string d(app_.DriveNPath.Trimmed());
-  std::string b(AppBaseName.Trimmed());
-
+bool BatchOperations::Prepare(Batch& batch, Flight& flight) {
+  const OperationRow& row = batch.row;
+  const std::string& d = flight.folder;
+  const std::string& b = flight.base;
   // A name the command cannot carry would reach the IDE as a different command, or none.
   if (auto bad = FirstUncarriable(d + b)) {
     std::string shown = static_cast<unsigned char>(*bad) < 0x20 || *bad == 0x7F
                             ? std::string("a control character")
                             : "\"" + std::string(1, *bad) + "\"";
-    Finish(Outcome::kSkipped, "Not sent: path holds " + shown + ", which a DDE command cannot carry");
-    return Next::kNextApplication;
+    Finish(batch, flight, Outcome::kSkipped, "Not sent: path holds " + shown + ", which a DDE command cannot carry");
+    return false;
   }
   // A "*" or "?" makes the name a pattern: the stale output's delete would take other
   // applications' files, and the IDE would be sent a file that does not exist.
   if ((d + b).find_first_of("*?") != std::string::npos) {
-    Finish(Outcome::kSkipped, "Not sent: the name holds * or ?, which stand for other files");
-    return Next::kNextApplication;
+    Finish(batch, flight, Outcome::kSkipped, "Not sent: the name holds * or ?, which stand for other files");
+    return false;
   }
   // A device's name (an older record may hold one) would reach the IDE as the device: AUX hangs it.
   if (std::string device; files::IsDeviceName(b, &device)) {
-    Finish(Outcome::kSkipped, "Not sent: " + device + " names a device, which Windows opens instead of a file");
-    return Next::kNextApplication;
+    Finish(batch, flight, Outcome::kSkipped,
+           "Not sent: " + device + " names a device, which Windows opens instead of a file");
+    return false;
   }
   if (!AnyFile(d + b + row.input_extension)) {
-    Finish(Outcome::kNotFound, std::string(row.input_extension) + " not found");
-    return Next::kNextApplication;
+    Finish(batch, flight, Outcome::kNotFound, std::string(row.input_extension) + " not found");
+    return false;
   }
-  if (plan_.only_changed && UpToDate(row)) {
-    Finish(Outcome::kUpToDate, kUpToDateText);
-    return Next::kNextApplication;
+  if (plan_.only_changed && UpToDate(flight)) {
+    Finish(batch, flight, Outcome::kUpToDate, kUpToDateText);
+    return false;
   }
-
-  connection_.SetTimeOut();
-  Log(row.begin_text);
+  Log(flight.name, row.begin_text);
   if (row.deleted_extension != nullptr) {
     // An old output that stays would end the wait at once and pass for the new one.
-    if (std::string reason = DeleteStaleOutput(row); !reason.empty()) {
-      Finish(Outcome::kFailed, "Old " + std::string(row.deleted_extension) + " not deleted (" + reason + "), not sent");
-      return Next::kNextApplication;
+    if (std::string reason = DeleteStaleOutput(flight); !reason.empty()) {
+      Finish(batch, flight, Outcome::kFailed,
+             "Old " + std::string(row.deleted_extension) + " not deleted (" + reason + "), not sent");
+      return false;
     }
   }
-
   // At most 255 characters: FirstUncarriable and the form keep D and B short enough.
-  const std::string DDECommand = ComposeCommand(row.operation, d + b);
+  flight.command = ComposeCommand(row.operation, d + b);
   if (row.sending_action != nullptr) {
-    state_.LastAction = row.sending_action + app;
+    state_.LastAction = row.sending_action + flight.name;
     window_.Display();
   }
   // The wait's view of the folder from before the command: an import's file is there already.
-  job.wait = std::make_unique<ResultWait>(lister_, dde_, state_.DDEChannel, row, d, b);
-  job.wait->NoteBefore();
-  if (pooled_) {
-    // A busy IDE is asked again on the pool's timer, so that the others' waits go on meanwhile.
-    dde_.Execute(state_.DDEChannel, DDECommand);
-    window_.DiscardInputExceptClose();
-    if (dde_.LastError() == platform::kDdeServerBusy) {
-      job.command = DDECommand;
-      job.busy_since = clock_.Ticks();
-      job.pause = kBusyPauseFirst;
-      job.next_try = job.busy_since + job.pause;
-      return Next::kBusy;
+  flight.wait = std::make_unique<ResultWait>(lister_, dde_, batch.slots[flight.slot].ide.channel, row, d, b);
+  flight.wait->NoteBefore();
+  return true;
+}
+
+void BatchOperations::Send(Batch& batch, Flight& flight) {
+  const PoolIde& ide = batch.slots[flight.slot].ide;
+  const std::int64_t now = clock_.Ticks();
+  flight.outcome.ide_process = ide.process;
+  flight.sent = dde_.Send(ide.channel, flight.command);
+  flight.sent_at = now;
+  flight.stage = Flight::Stage::kAnswer;
+  if (flight.sent == 0) {
+    Answered(batch, flight, dde_.LastError(), now);
+    return;
+  }
+  // The IDE may write the file before it answers; the wait watches from now.
+  flight.wait->Start(now, TimeOutHundredths(), LookEvery(batch));
+}
+
+const BatchOperations::Flight* BatchOperations::Watched(const Batch& batch, int* waiting) {
+  const Flight* only = nullptr;
+  int count = 0;
+  for (const auto& flight : batch.flights) {
+    if (flight->wait && flight->stage != Flight::Stage::kBusy && flight->stage != Flight::Stage::kDone) {
+      only = flight.get();
+      ++count;
     }
-    return Sent(row);
   }
-  if (!Send(DDECommand)) {
-    Finish(Outcome::kStopped, "Window closed while the IDE was busy, not sent");
-    return Next::kWindowClosed;
-  }
-  if (stop_now_ && dde_.LastError() == platform::kDdeServerBusy) {
-    Finish(Outcome::kStopped, "Stopped by the user while the IDE was busy, not sent");
-    return Next::kEndBatch;
-  }
-  return Sent(row);
+  if (waiting != nullptr) *waiting = count;
+  return count == 1 ? only : nullptr;
 }
 
-BatchOperations::Next BatchOperations::SendAgain(const OperationRow& row, Job& job) {
-  dde_.Execute(state_.DDEChannel, job.command);
-  window_.DiscardInputExceptClose();
-  // Busy is no refusal: the IDE takes the command once it is free, within the time-out.
-  if (dde_.LastError() == platform::kDdeServerBusy && clock_.Ticks() - job.busy_since < TimeOutHundredths()) {
-    job.pause = std::min(job.pause * 2, kBusyPauseLongest);
-    job.next_try = clock_.Ticks() + job.pause;
-    return Next::kBusy;
-  }
-  job.command.clear();
-  return Sent(row);
+int BatchOperations::LookEvery(const Batch& batch) const {
+  // One flight waiting for its file: the window watches its folder (Wake), and a look on the
+  // window's own period is the fallback for folders that send no notifications. Several: each
+  // flight looks at its own folder often.
+  int waiting = 0;
+  Watched(batch, &waiting);
+  return waiting <= 1 ? batch.period : kPoolLook;
 }
 
-BatchOperations::Next BatchOperations::Sent(const OperationRow& row) {
-  const std::string app(app_.Application.Trimmed());
+void BatchOperations::Step(Batch& batch, Flight& flight, std::int64_t now, bool folder_changed) {
+  const auto trigger = folder_changed ? ResultWait::Trigger::kFolderChanged : ResultWait::Trigger::kTimer;
+  switch (flight.stage) {
+    case Flight::Stage::kBusy:
+      if (now >= flight.next_try) Send(batch, flight);
+      return;
+    case Flight::Stage::kAnswer: {
+      if (const std::int32_t code = dde_.Answer(flight.sent); code != platform::kDdePending) {
+        flight.sent = 0;
+        if (flight.told) flight.stage = Flight::Stage::kDone;  // its file came first
+        else Answered(batch, flight, code, now);
+        return;
+      }
+      if (now - flight.sent_at >= TimeOutHundredths()) {
+        // No answer within the time-out: a failure of the IDE itself.
+        dde_.Forget(flight.sent);
+        flight.sent = 0;
+        if (flight.told) {
+          flight.stage = Flight::Stage::kDone;
+          Retire(batch, flight.slot);
+        } else {
+          Answered(batch, flight, platform::kDdeTimeOut, now);
+        }
+        return;
+      }
+      // An IDE that makes inside the command may write its file before its answer comes: the
+      // application is made, and the IDE takes nothing new until it has answered.
+      if (flight.told) return;
+      const ResultWait::Verdict verdict = flight.wait->Poll(now, trigger);
+      if (verdict == ResultWait::Verdict::kWritten || verdict == ResultWait::Verdict::kOtherKind)
+        Settle(batch, flight, verdict, now);
+      return;
+    }
+    case Flight::Stage::kResult:
+    case Flight::Stage::kHeld:
+      Settle(batch, flight, flight.wait->Poll(now, trigger), now);
+      return;
+    case Flight::Stage::kDone:
+      return;
+  }
+}
+
+void BatchOperations::Answered(Batch& batch, Flight& flight, std::int32_t code, std::int64_t now) {
+  const bool one_ide = batch.slots.size() == 1;
+  // Busy is no refusal: the IDE takes the command once it is free, within the time-out; after
+  // "stop now" it is not sent again.
+  if (code == platform::kDdeServerBusy) {
+    if (flight.busy_since < 0) flight.busy_since = flight.sent_at;
+    if (batch.stop_now || now - flight.busy_since < TimeOutHundredths()) {
+      flight.stage = Flight::Stage::kBusy;
+      flight.next_try = now + std::min<std::int64_t>(flight.pause, TimeOutHundredths() - (now - flight.busy_since));
+      flight.pause = std::min(flight.pause * 2, kBusyPauseLongest);
+      if (one_ide) {
+        state_.LastAction = "CW busy, sending again";
+        window_.Display();
+      }
+      return;
+    }
+  }
   // A refusal concerns this application alone: unless the user asked to stop at the first
   // failure, it is logged and the batch goes on. A failure of the IDE itself (the conversation
-  // lost, the IDE gone, a time-out) ends the batch either way.
+  // lost, the IDE gone, a time-out) takes that IDE out of the batch.
   const bool past_refusal = !plan_.stop_on_failure;
-  connection_.CheckDDEError(app, !past_refusal);
-  if (state_.LastErrorCode == platform::kDdeNotProcessed && past_refusal) {
-    Finish(Outcome::kFailed, ErrorLine());
-    return Next::kNextApplication;
-  }
-  if (state_.LastErrorCode != 0) {
-    std::string text(platform::TrimRight(dde_.LastErrorText()));
-    if (state_.LastErrorCode < 600) {
-      window_.runtime().Message(app + ": " + row.error_prefix + std::to_string(state_.LastErrorCode) + " " + text,
-                                "Processing Terminated", rt::BoxIcon::Stop, rt::ButtonOk);
+  const PoolIde& ide = batch.slots[flight.slot].ide;
+  connection_.CheckDDEError(code, ide.channel, flight.name, !past_refusal);
+  if (code == platform::kDdeNoError) {
+    flight.stage = Flight::Stage::kResult;
+    if (one_ide) {
+      state_.LastAction = flight.name + batch.row.ack_text;
+      window_.Display();
     }
-    Finish(state_.LastErrorCode == platform::kDdeTimeOut ? Outcome::kTimedOut : Outcome::kFailed, ErrorLine());
-    return Next::kEndBatch;
+    flight.wait->Start(now, TimeOutHundredths(), LookEvery(batch));
+    // The first look comes at once: the IDE may have written before its answer came.
+    Settle(batch, flight, flight.wait->Poll(now, ResultWait::Trigger::kFolderChanged), now);
+    return;
   }
-  return Next::kWaiting;
+  // The log line of a DDE failure: the code, and the IDE's own number and message after a refusal.
+  flight.outcome.error_code = code;
+  std::string line = "Error " + std::to_string(code) + " " +
+                     std::string(platform::TrimRight(code == dde_.LastError() ? dde_.LastErrorText()
+                                                                             : platform::DdeErrorText(code)));
+  // The IDE's own reason says more than the DDE code that carried it.
+  if (code == platform::kDdeNotProcessed &&
+      (state_.IDEErrorNumber != 0 || !platform::TrimRight(state_.IDEErrorText).empty()))
+    line = "Error 603 IDE error " + std::to_string(state_.IDEErrorNumber) + ": " +
+           std::string(platform::TrimRight(state_.IDEErrorText));
+  if (code == platform::kDdeNotProcessed && past_refusal) {
+    Finish(batch, flight, Outcome::kFailed, line);
+    return;
+  }
+  if (code < 600) {
+    window_.runtime().Message(flight.name + ": " + batch.row.error_prefix + std::to_string(code) + " " +
+                                  std::string(platform::TrimRight(dde_.LastErrorText())),
+                              "Processing Terminated", rt::BoxIcon::Stop, rt::ButtonOk);
+  }
+  Finish(batch, flight, code == platform::kDdeTimeOut ? Outcome::kTimedOut : Outcome::kFailed, line);
+  if (code == platform::kDdeNotProcessed) return;  // a refusal that stops at the first failure
+  Retire(batch, flight.slot);
 }
 
-bool BatchOperations::Send(const std::string& DDECommand) {
-  const std::int64_t started = clock_.Ticks();
-  const std::int64_t limit = TimeOutHundredths();
-  const platform::FixedString<30> shown = state_.LastAction;
-  int pause = kBusyPauseFirst;
-  bool open = true;
-  for (;;) {
-    dde_.Execute(state_.DDEChannel, DDECommand);
-    // Clicks made while the command was on its way (the send blocks) were not meant for what
-    // comes now; only a request to close the window stands.
-    window_.DiscardInputExceptClose();
-    // Busy is no refusal: the IDE takes the command once it is free, within the time-out.
-    if (dde_.LastError() != platform::kDdeServerBusy || stop_now_) break;
-    const std::int64_t spent = clock_.Ticks() - started;
-    if (spent >= limit) break;
-    state_.LastAction = "CW busy, sending again";
-    window_.Display();
-    if (!(open = Pause(static_cast<int>(std::min<std::int64_t>(pause, limit - spent))))) break;
-    // "Stop now" answered during the pause: the command is not sent again.
-    if (stop_now_) break;
-    pause = std::min(pause * 2, kBusyPauseLongest);
+void BatchOperations::Settle(Batch& batch, Flight& flight, ResultWait::Verdict verdict, std::int64_t now) {
+  if (verdict == ResultWait::Verdict::kWaiting) return;
+  const OperationRow& row = batch.row;
+  const std::string awaited(row.awaited_extension);
+  if (flight.stage == Flight::Stage::kHeld) {
+    // The wait already ended: what is left to learn is whether its IDE may take the next.
+    flight.stage = Flight::Stage::kDone;
+    if (verdict == ResultWait::Verdict::kWritten || verdict == ResultWait::Verdict::kOtherKind) {
+      Log(flight.name, "The IDE wrote " + flight.base + awaited + " after the wait ended; it takes the next");
+    } else {
+      if (verdict == ResultWait::Verdict::kTimedOut)
+        Log(flight.name, "No " + awaited + " within another " + Minutes(flight.wait->Limit()) +
+                             " either: the IDE is taken to be stuck");
+      Retire(batch, flight.slot);
+    }
+    return;
   }
-  if (open && state_.LastAction != shown) {
-    state_.LastAction = shown;
-    window_.Display();
+  switch (verdict) {
+    case ResultWait::Verdict::kWaiting:
+      break;
+    case ResultWait::Verdict::kWritten:
+      if (row.completion_action != nullptr && batch.slots.size() == 1) {
+        state_.LastAction = flight.name + row.completion_action;
+        window_.Display();
+      }
+      Finish(batch, flight, Outcome::kMade, row.finished_text);
+      break;
+    case ResultWait::Verdict::kOtherKind:
+      // The project makes the other kind: what is awaited will not come.
+      Finish(batch, flight, Outcome::kFailed, "The IDE made " + flight.wait->OtherName() + row.other_reason);
+      break;
+    case ResultWait::Verdict::kIdeGone:
+      flight.outcome.error_code = platform::kDdeChannelNotOpen;
+      Finish(batch, flight, Outcome::kFailed,
+             "The IDE ended the conversation (it exited or closed it) while " + awaited + " was awaited");
+      // Its result will not come, and the next applications' commands would find nobody there.
+      Retire(batch, flight.slot);
+      if (batch.Alive() == 0) {
+        state_.DDEConnected = 0;
+        window_.Display();
+      }
+      break;
+    case ResultWait::Verdict::kTimedOut:
+      Finish(batch, flight, Outcome::kTimedOut, "No " + awaited + " within " + Minutes(flight.wait->Limit()) +
+                                                    ", wait ended");
+      // The IDE answered, so it may still be making it: its file may come late.
+      flight.stage = Flight::Stage::kHeld;
+      flight.wait->Start(now, TimeOutHundredths(), LookEvery(batch));
+      break;
   }
-  return open;
 }
 
-BatchOperations::WaitEvent BatchOperations::NextWaitEvent() {
+void BatchOperations::Finish(Batch& batch, Flight& flight, Outcome outcome, std::string_view text) {
+  Log(flight.name, text);
+  ApplicationOutcome& told = flight.outcome;
+  told.outcome = outcome;
+  told.detail = outcome == Outcome::kMade ? "" : std::string(text);
+  told.end = clock_.Now();
+  told.hundredths = clock_.Ticks() - flight.start_ticks;
+  if (told.error_code == platform::kDdeNotProcessed) {
+    told.ide_error_number = state_.IDEErrorNumber;
+    told.ide_error_text = std::string(platform::TrimRight(state_.IDEErrorText));
+  }
+  ++batch.tally.counts[static_cast<int>(outcome)];
+  batch.ended[flight.index] = true;
+  if (outcome == Outcome::kMade) batch.made.push_back(told.hundredths);
+  flight.told = true;
+  if (flight.stage != Flight::Stage::kAnswer || flight.sent == 0) flight.stage = Flight::Stage::kDone;
+  for (BatchObserver* observer : observers_) observer->Ended(told);
+  // Stopping at the first failure: nothing more starts. A failure of the IDE itself, or a refusal
+  // that stops the batch, says so in its own record already.
+  if (plan_.stop_on_failure && IsFailure(outcome) && !batch.at_failure) {
+    batch.at_failure = true;
+    if (told.error_code == 0) Log("", kStoppedAtFailureText);
+  }
+}
+
+void BatchOperations::AbandonAll(Batch& batch, bool window_closed) {
+  const std::string awaited(batch.row.awaited_extension);
+  for (auto& flight : batch.flights) {
+    if (flight->sent != 0) dde_.Forget(flight->sent);
+    flight->sent = 0;
+    if (!flight->told) {
+      const bool busy = flight->stage == Flight::Stage::kBusy;
+      if (window_closed)
+        Finish(batch, *flight, Outcome::kStopped,
+               busy ? "Window closed while the IDE was busy, not sent" : "Window closed while waiting for " + awaited);
+      else
+        Finish(batch, *flight, Outcome::kStopped,
+               busy ? "Stopped by the user while the IDE was busy, not sent"
+                    : "Stopped by the user; the wait for " + awaited + " was abandoned");
+    }
+    flight->stage = Flight::Stage::kDone;
+  }
+}
+
+void BatchOperations::Retire(Batch& batch, int slot) {
+  if (!batch.slots[slot].alive) return;
+  batch.slots[slot].alive = false;
+  if (batch.Alive() > 0) {
+    Log("", "IDE " + IdeName(batch.slots[slot].ide) + " left the batch; the others go on");
+  } else if (batch.slots.size() > 1) {
+    Log("", "No IDE is left to make the rest");
+  }
+}
+
+void BatchOperations::Wake(Batch& batch) {
+  // The folder of the one flight waiting for its file is watched; the timer ticks as often as the
+  // soonest look, resend or check on an IDE needs.
+  const Flight* only = Watched(batch);
+  const std::string watched = only != nullptr ? only->wait->Folder() : "";
+  if (watched != batch.watched && !window_.IsClosed()) {
+    window_.WatchDirectory(watched);
+    batch.watched = watched;
+  }
+  const std::int64_t now = clock_.Ticks();
+  const int look = LookEvery(batch);
+  int wanted = kAliveCheck;
+  for (const auto& flight : batch.flights) {
+    if (flight->stage == Flight::Stage::kBusy) {
+      wanted = static_cast<int>(std::clamp<std::int64_t>(flight->next_try - now, 1, wanted));
+    } else if (flight->wait && flight->stage != Flight::Stage::kDone) {
+      flight->wait->LookEvery(look, now);
+      wanted = std::min(wanted, flight->wait->TimerPeriod());
+    }
+  }
+  // Set only when it changes: setting the timer starts its period afresh, and a folder that keeps
+  // changing would otherwise keep the timer from ever firing.
+  if (window_.TimerPeriod() != wanted) window_.SetTimerPeriod(wanted);
+}
+
+void BatchOperations::Progress(Batch& batch) {
+  BatchProgress progress{.chosen = batch.tally.chosen};
+  const std::int64_t now = clock_.Ticks();
+  // What each application not ended yet is expected to take; an unknown time counts as the
+  // median of the known ones, this batch's own made times among them.
+  std::vector<std::int64_t> known = batch.made;
+  for (const Tagged& app : batch.tagged)
+    if (app.expected >= 0) known.push_back(app.expected);
+  const std::optional<std::int64_t> median = MedianOf(known);
+  std::vector<std::int64_t> expected(batch.tagged.size(), 0), spent(batch.tagged.size(), 0);
+  for (std::size_t i = 0; i < batch.tagged.size(); ++i) {
+    if (batch.ended[i]) ++progress.ended;
+    expected[i] = batch.tagged[i].expected >= 0 ? batch.tagged[i].expected : median.value_or(0);
+  }
+  for (const auto& flight : batch.flights) {
+    if (flight->told) continue;
+    spent[flight->index] = std::max<std::int64_t>(now - flight->start_ticks, 1);
+    progress.at_work.push_back(flight->base);
+  }
+  // One IDE counts the application at hand ("2 of 5" while the second is made), several the
+  // applications ended.
+  if (batch.slots.size() == 1) progress.ended += static_cast<int>(progress.at_work.size());
+  if (median) progress.left = batch.schedule.TimeLeft(expected, spent, batch.Alive());
+  std::string text = progress.Text();
+  for (const std::string& name : progress.at_work) text += "|" + name;
+  if (text == batch.progress) return;
+  batch.progress = text;
+  for (BatchObserver* observer : observers_) observer->Progressed(progress);
+}
+
+BatchOperations::WaitEvent BatchOperations::NextWaitEvent(Batch& batch) {
   while (window_.Accept()) {
     rt::EventKind kind = window_.Kind();
     if (kind == rt::EventKind::CloseWindow || kind == rt::EventKind::CloseDown ||
         (kind == rt::EventKind::AlertKey && window_.Field() == 0)) {
-      if (!TakeUserRequest()) return WaitEvent::kClosed;
-      if (stop_now_) return WaitEvent::kStopNow;
+      if (!TakeUserRequest(batch)) return WaitEvent::kClosed;
+      if (batch.stop_now) return WaitEvent::kStopNow;
       continue;
     }
     if (kind == rt::EventKind::Timer) return WaitEvent::kTimer;
     if (kind == rt::EventKind::DirectoryChanged) return WaitEvent::kFolderChanged;
+    if (kind == rt::EventKind::Notified) return WaitEvent::kAnswer;
     if (kind != rt::EventKind::Accepted && *other_events_) (*other_events_)(window_);
   }
   return WaitEvent::kClosed;
 }
 
-bool BatchOperations::Pause(int hundredths) {
-  const int period = window_.TimerPeriod();
-  window_.SetTimerPeriod(hundredths);
-  WaitEvent event = WaitEvent::kFolderChanged;
-  while (event == WaitEvent::kFolderChanged) event = NextWaitEvent();
-  if (window_.IsClosed()) return false;
-  window_.SetTimerPeriod(period);
-  return event != WaitEvent::kClosed;
-}
-
-bool BatchOperations::TakeUserRequest() {
+bool BatchOperations::TakeUserRequest(Batch& batch) {
   rt::Runtime& runtime = window_.runtime();
   if (window_.Kind() == rt::EventKind::AlertKey) {
-    if (stop_now_) return true;
+    if (batch.stop_now) return true;
     int answer = runtime.Message(kStopQuestion, "Stop the Batch", rt::BoxIcon::Question,
                                  rt::ButtonYes | rt::ButtonNo | rt::ButtonCancel, rt::ButtonCancel);
     if (answer == rt::ButtonYes) {
-      stop_requested_ = true;
+      batch.stop_requested = true;
       state_.LastAction = "Stopping after this one";
     } else if (answer == rt::ButtonNo) {
-      stop_now_ = true;
+      batch.stop_now = true;
       state_.LastAction = "Stopping now";
     } else {
       return true;
@@ -657,9 +742,9 @@ bool BatchOperations::TakeUserRequest() {
   return true;
 }
 
-std::string BatchOperations::DeleteStaleOutput(const OperationRow& row) {
-  std::string d(app_.DriveNPath.Trimmed());
-  const std::string OutputFileName = d + std::string(AppBaseName.Trimmed()) + row.deleted_extension;
+std::string BatchOperations::DeleteStaleOutput(const Flight& flight) {
+  const std::string& d = flight.folder;
+  const std::string OutputFileName = d + flight.base + row_->deleted_extension;
   std::vector<platform::DirectoryEntry> DirectoryList;
   std::string reason;
   auto remove = [&](const std::string& path) {
@@ -684,19 +769,19 @@ bool BatchOperations::AnyFile(const std::string& pattern) {
   return !DirectoryList.empty();
 }
 
-void BatchOperations::Log(std::string_view text) {
+void BatchOperations::Log(std::string_view application, std::string_view text) {
   const platform::Moment now = clock_.Now();
-  files_.TMP.Apps = app_.Application.Trimmed();
+  files_.TMP.Apps = application;
   files_.TMP.Date = now.date;
-  files_.TMP.Event = text;
+  files_.TMP.Event = EventText(text);
   files_.TMP.Clock = now.time;
   files_.TempFile.Add();
   if (files_.store.error.code == 0) {
-    if (logged_) logged_(files_.TMP);
+    for (BatchObserver* observer : observers_) observer->Logged(files_.TMP);
     return;
   }
   // A batch whose steps cannot be told must not pass for one that went well: it stops after the
-  // application at hand, and the user learns why from the system.
+  // applications at work, and the user learns why from the system.
   if (!log_failure_.empty()) return;
   log_failure_ = StoreReason(files_.store.error);
   window_.runtime().Message("A record of the activity log could not be written (" + log_failure_ +
@@ -704,75 +789,26 @@ void BatchOperations::Log(std::string_view text) {
                             "Activity Log", rt::BoxIcon::Exclamation, rt::ButtonOk);
 }
 
-void BatchOperations::Finish(Outcome outcome, std::string_view text) {
-  Log(text);
-  current_.outcome = outcome;
-  current_.detail = outcome == Outcome::kMade ? "" : std::string(text);
-  current_.end = clock_.Now();
-  current_.hundredths = clock_.Ticks() - app_start_ticks_;
-  if (current_.error_code == platform::kDdeNotProcessed) {
-    current_.ide_error_number = state_.IDEErrorNumber;
-    current_.ide_error_text = std::string(platform::TrimRight(state_.IDEErrorText));
-  }
-  ++tally_.counts[static_cast<int>(outcome)];
-  if (told_) told_(current_);
-  KeepResult();
-}
-
-std::string BatchOperations::ErrorLine() {
-  current_.error_code = state_.LastErrorCode;
-  // The IDE's own reason says more than the DDE code that carried it.
-  if (state_.LastErrorCode == platform::kDdeNotProcessed &&
-      (state_.IDEErrorNumber != 0 || !platform::TrimRight(state_.IDEErrorText).empty()))
-    return "Error 603 IDE error " + std::to_string(state_.IDEErrorNumber) + ": " +
-           std::string(platform::TrimRight(state_.IDEErrorText));
-  return "Error " + std::to_string(state_.LastErrorCode) + " " + std::string(platform::TrimRight(dde_.LastErrorText()));
-}
-
-void BatchOperations::ShowProgress() {
-  const std::string count = std::to_string(pooled_ ? ended_count_ : started_) + " of " + std::to_string(tally_.chosen);
-  std::string progress = count;
-  std::vector<std::int64_t> expected, spent;
-  const std::int64_t now = clock_.Ticks();
-  for (std::size_t i = 0; i < expected_.size(); ++i) {
-    if (ended_[i]) continue;
-    expected.push_back(expected_[i]);
-    std::int64_t at_work = 0;
-    for (const auto& job : jobs_)
-      if (job->index == i) at_work = now - job->start_ticks;
-    spent.push_back(at_work);
-  }
-  const int ides = static_cast<int>(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.alive; }));
-  const std::optional<std::int64_t> left = TimeLeft(expected, spent, ides);
-  if (left) progress += ", " + TimeLeftText(*left);
-  // The time left moves with every look at the waits; the title and the console change only with it.
-  if (window_.Title() == title_ + " - " + progress) return;
-  window_.SetTitle(title_ + " - " + progress);
-  // The console hears of each application's start or end, not of every second.
-  if (left && progress_ && count != told_count_) progress_(progress);
-  if (left) told_count_ = count;
-}
-
-BatchEnd BatchOperations::EndBatch(bool window_closing) {
+BatchEnd BatchOperations::EndBatch(Batch& batch, bool window_closing) {
+  const BatchTally& tally = batch.tally;
   // The sum of the batch, under no application's name: every chosen application once.
-  std::string summary = "Batch ended: " + std::to_string(tally_.Count(Outcome::kMade)) + " finished";
+  std::string summary = "Batch ended: " + std::to_string(tally.Count(Outcome::kMade)) + " finished";
   for (int i = 1; i < kOutcomeCount; ++i)
-    if (tally_.counts[i] > 0) summary += ", " + std::to_string(tally_.counts[i]) + " " + OutcomeName(Outcome(i));
-  summary += ", of " + std::to_string(tally_.chosen) + "; " + DurationText(clock_.Ticks() - batch_start_);
-  app_.Application.Clear();
-  Log(summary);
+    if (tally.counts[i] > 0) summary += ", " + std::to_string(tally.counts[i]) + " " + OutcomeName(Outcome(i));
+  summary += ", of " + std::to_string(tally.chosen) + "; " + DurationText(clock_.Ticks() - batch.start);
+  Log("", summary);
   files_.TMP.Clear();
   window_.runtime().SetWorkingCursor(false);
-  const bool all_made = tally_.NotMade() == 0 && log_failure_.empty();
+  const bool all_made = tally.NotMade() == 0 && log_failure_.empty();
   if (!window_closing) {
-    window_.SetTitle(title_);
+    window_.SetTitle(batch.title);
     window_.runtime().Beep();
     // "Processing Complete" only when every application was made and logged: anything else would
     // pass a failure off as success.
-    std::string not_made = std::to_string(tally_.NotMade()) + " of " + std::to_string(tally_.chosen) + " not made";
+    std::string not_made = std::to_string(tally.NotMade()) + " of " + std::to_string(tally.chosen) + " not made";
     if (all_made) state_.LastAction = "Processing Complete";
     else if (!log_failure_.empty()) state_.LastAction = "Log not written, see message";
-    else if (stop_requested_ || stop_now_) state_.LastAction = "Stopped: " + not_made;
+    else if (batch.stop_requested || batch.stop_now) state_.LastAction = "Stopped: " + not_made;
     else state_.LastAction = not_made + ", see Log";
     window_.Display();
   }

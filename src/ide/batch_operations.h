@@ -3,9 +3,10 @@
 // the IDE writes, which is noticed when the application's folder changes (the main window's timer
 // is the fallback for folders that send no notifications); every step goes into the activity log
 // (TempFile), and one more record sums the batch up. Main runs one when the operation's button is
-// accepted; while it runs, the list can be scrolled but no button acts. With several IDEs
-// (ConnectionState::IDEs) each makes one application at a time, as pool_schedule.h orders them;
-// with one, the batch goes one application after another.
+// accepted; while it runs, the list can be scrolled but no button acts. Each IDE of the batch
+// (ConnectionState::IDEs of them; one is a pool of one) has at most one application in flight:
+// its command is sent without waiting for the answer, which may come only once the make is done,
+// and one loop takes answers, results, the timer and the user's requests for every flight.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ide/batch_observer.h"
 #include "ide/batch_plan.h"
 #include "ide/connection.h"
 #include "ide/dde_contract.h"
@@ -51,10 +53,11 @@ inline constexpr const char* kStopQuestion =
     "wait is abandoned and it is logged as stopped, not made.\nCancel: go on.";
 // The file beside the log that a running batch claims, with who holds it written inside.
 inline constexpr const char* kLogClaimFile = "TEMPFILE.lock";
-// How often a pool of IDEs looks at its applications' folders for their results (hundredths): a
-// pool does not watch folders, it lists each running application's own on its timer. Each look
-// costs a listing of one folder's outputs; half of this period is what each make waits on average
-// beyond the IDE's own time (at 0.25 s, two IDEs took 0.61 of one IDE's time instead of 0.5).
+// How often the applications in flight look at their folders for their results (hundredths) while
+// more than one is in flight: the window watches one folder only, so then each lists its own on
+// the timer. Each look costs a listing of one folder's outputs; half of this period is what each
+// make waits on average beyond the IDE's own time (at 0.25 s, two IDEs took 0.61 of one IDE's time
+// instead of 0.5). It also bounds how late a request of the user is seen.
 inline constexpr int kPoolLook = 10;
 // While the IDE answers busy, the command is sent again after a pause that starts at this and
 // doubles up to kBusyPauseLongest (hundredths), until the DDE time-out has passed.
@@ -74,6 +77,10 @@ enum class BatchEnd {
                   // log record could not be written; up to date counts as made
   kWindowClosed,  // the user closed the window; it closes now
 };
+
+// A log record's event as it fits the record's 80 characters: a longer text is cut after a word
+// and ends in the code page's ellipsis.
+std::string EventText(std::string_view text);
 
 // Which applications a batch takes: the tagged ones (the window's way), every one, or those named
 // (by file name, or by directory and file name; letter case ignored; long and short names alike,
@@ -108,113 +115,118 @@ class BatchOperations {
   // How the next batches narrow, order and end (batch_plan.h); every batch runs by the build order
   // and keeps each application's last result beside Apps.
   void Plan(BatchPlan plan) { plan_ = plan; }
-  // Called with every log record as it is added (a console shows them as they come).
-  void OnLogged(std::function<void(const store::TempFileRecord&)> logged) { logged_ = std::move(logged); }
-  // Called with every chosen application's outcome, in the batch's order.
-  void OnOutcome(std::function<void(const ApplicationOutcome&)> told) { told_ = std::move(told); }
-  // Called with the batch's progress ("12 of 60, about 4 min left") whenever it changes, once a
-  // time left is known (a console shows it as it goes).
-  void OnProgress(std::function<void(const std::string&)> progress) { progress_ = std::move(progress); }
+  // Adds `observer` to those told of every log record, outcome and progress of the next batches.
+  // It must outlive them.
+  void Listen(BatchObserver& observer) { observers_.push_back(&observer); }
   // Why a log record could not be written during the last batch ("" when every one was).
   const std::string& LogFailure() const { return log_failure_; }
 
  private:
-  enum class Next { kNextApplication, kEndBatch, kWindowClosed, kWaiting, kBusy };
+  struct Batch;
+  class Keeper;
   // One chosen application as found when the batch started.
   struct Tagged {
     store::RecordPosition position;
     std::string application;
     std::string folder;
+    std::string long_path;       // the path the user gave, "" when the record's own is shown
     std::int32_t order = 0;      // build order number, 0 = none
     std::int64_t expected = -1;  // its last make's duration (hundredths), -1 when not known
   };
-  // One IDE of the batch's pool.
-  struct Slot {
-    PoolIde ide;
-    bool alive = true;  // false once it died or ended its conversation: it takes no more
-    bool busy = false;
-  };
-  // One application at work: every piece of its state, so that several run side by side, one per
-  // IDE. Enter puts it into the working state the steps use; Leave takes it back.
-  struct Job {
+
+  // One application in flight: everything about it, passed to what needs it. It stays in flight
+  // after its outcome was told for as long as its IDE is still at work on it.
+  struct Flight {
+    enum class Stage {
+      kBusy,    // the IDE answered busy: the command goes again at next_try
+      kAnswer,  // the command is on its way and its answer has not come
+      kResult,  // accepted: the wait for its file
+      kHeld,    // the wait ended without the file, yet the IDE may still be making it: the IDE and
+                // the folder stay taken until the file comes, the IDE goes, or another time-out passed
+      kDone,
+    };
     std::size_t index = 0;  // in the batch's order
     int slot = 0;
-    store::AppsRecord app;
+    store::AppsRecord app;  // as read when its turn came
     ApplicationOutcome outcome;
-    std::int64_t start_ticks = 0;
-    platform::FixedString<8> base;
-    std::unique_ptr<ResultWait> wait;
-    // While a pool's IDE answers busy: the command to send again, from when, and when next.
+    std::string name;    // APP:Application
+    std::string folder;  // D
+    std::string base;    // AppBaseName
     std::string command;
-    std::int64_t busy_since = 0;
+    std::int64_t start_ticks = 0;
+    Stage stage = Stage::kDone;
+    bool told = false;  // its outcome went out; it stays only while its IDE is still at work on it
+    std::unique_ptr<ResultWait> wait;
+    platform::DdeCommand sent = 0;  // the command on its way, 0 once answered or forgotten
+    std::int64_t sent_at = 0;       // when it went: each command's time-out counts from its own send
+    std::int64_t busy_since = -1;   // when the IDE first answered busy
     std::int64_t next_try = 0;
     int pause = kBusyPauseFirst;
   };
 
   BatchEnd RunBatch(Operation operation);
-  BatchEnd ProcessAll(const OperationRow& row);
+  // The batch's one loop: starts flights while IDEs are free, then takes the next event for them
+  // all, until none is in flight and none may start.
+  BatchEnd Dispatch(Batch& batch);
   std::vector<Tagged> TaggedApplications();
-  // batch_plan.cpp: the plan's narrowing and the build order; whether the application's output is
-  // newer than its sources; whether its outcome ends the batch (logged then); keeping its result.
+  // batch_plan.cpp: the plan's narrowing and the build order, with each application's long path
+  // and expected time; whether an application's output is newer than its sources; keeping results.
   void Arrange(std::vector<Tagged>& tagged);
-  bool UpToDate(const OperationRow& row);
-  bool EndsAtFailure();
-  void KeepResult();
+  bool UpToDate(const Flight& flight);
+  void KeepResult(const ApplicationOutcome& outcome);
   bool Chosen(const store::AppsRecord& app) const { return IsChosen(selection_, app, &lister_); }
-  // Checks, prepares and sends the application at hand; kWaiting when its wait is to begin (in
-  // job.wait), kBusy when a pool's IDE answered busy (sent again later), else how it ended.
-  Next Process(const OperationRow& row, Job& job);
-  // What the IDE's answer to the command means for the application at hand.
-  Next Sent(const OperationRow& row);
-  // Sends a pool's busy job's command again (entered); kBusy while the IDE stays busy.
-  Next SendAgain(const OperationRow& row, Job& job);
-  // The pool's timer: as short as its waits and busy IDEs need.
-  void SetPoolTimer();
-  void Enter(Job& job);
-  void Leave(Job& job);
-  // Begins the wait of the job at hand, sent and acknowledged.
-  void StartWait(const OperationRow& row, Job& job);
-  // What the job's wait learned from `verdict`; true when the application has ended.
-  bool Settle(const OperationRow& row, Job& job, ResultWait::Verdict verdict);
-  // Ends every application at work with `outcome` and the text `why` + its awaited extension +
-  // `after`.
-  // Those whose command a busy IDE has not taken yet end with `busy_text`.
-  void AbandonAll(Outcome outcome, const std::string& why, const std::string& after, const std::string& busy_text);
-  // An IDE leaves the pool after a failure of its own; false when none is left.
-  bool Retire(int slot);
-  int FreeSlot() const;
-  void LogIdes();
-  // The IDEs at work and their applications in the last-action field (a pool only).
-  void ShowAtWork();
-  // Sends `DDECommand`, again after a growing pause while the IDE answers that it is busy, until the
-  // DDE time-out has passed. False when the window was closed meanwhile.
-  bool Send(const std::string& DDECommand);
-  // Runs the window's loop for `hundredths`, its events taken as during a wait. False when the
-  // window closed.
-  bool Pause(int hundredths);
+
+  // Frees the IDEs of the flights that ended, and starts flights on the free IDEs while the
+  // schedule has applications that may start.
+  void StartWhatMay(Batch& batch);
+  // Accounts for the applications the batch never came to.
+  void NotReached(Batch& batch, bool closed);
+  // Whether another flight may start now: one ladder of conditions.
+  bool MayStart(const Batch& batch) const;
+  // Reads `index`'s record again, checks and prepares it, and sends its command to `slot`'s IDE;
+  // the flight ends at once when it is not to be sent.
+  void Start(Batch& batch, std::size_t index, int slot);
+  // Checks what the application's command needs and prepares its folder; false when it ended here.
+  bool Prepare(Batch& batch, Flight& flight);
+  void Send(Batch& batch, Flight& flight);
+  // What one flight learns on waking at `now`; `folder_changed` when a folder changed.
+  void Step(Batch& batch, Flight& flight, std::int64_t now, bool folder_changed);
+  // The server's answer `code` to the flight's command.
+  void Answered(Batch& batch, Flight& flight, std::int32_t code, std::int64_t now);
+  // What the flight's result wait found.
+  void Settle(Batch& batch, Flight& flight, ResultWait::Verdict verdict, std::int64_t now);
+  // Ends the flight's application with `outcome`, logging `text` and telling the observers.
+  void Finish(Batch& batch, Flight& flight, Outcome outcome, std::string_view text);
+  // Ends every flight with the user's stop or the window's close.
+  void AbandonAll(Batch& batch, bool window_closed);
+  // A failure of the IDE itself: it leaves the batch; the others go on.
+  void Retire(Batch& batch, int slot);
+  // The timer's period and the folder watched, as the flights need them now.
+  void Wake(Batch& batch);
+  // How often a flight's wait looks at its folder now.
+  int LookEvery(const Batch& batch) const;
+  // The one flight waiting for its file, whose folder the window watches; none when there are
+  // more or none (`waiting` gets their number).
+  static const Flight* Watched(const Batch& batch, int* waiting = nullptr);
+  // The title's count and time left, and the applications at work, to the observers.
+  void Progress(Batch& batch);
+
   // What a wait's loop is handed: the window's events it does not sort out itself.
-  enum class WaitEvent { kClosed, kStopNow, kTimer, kFolderChanged };
-  // Takes the window's events as a wait does until one is for the wait itself: Esc and the close
-  // box are asked about, the list's events go to other_events_, buttons' are dropped.
-  WaitEvent NextWaitEvent();
-  // Asks the questions of Esc and the close box during a wait; false when the window closes.
-  bool TakeUserRequest();
-  // The DDE time-out in hundredths, which bounds a busy IDE's resends and a wait alike.
+  enum class WaitEvent { kClosed, kStopNow, kTimer, kFolderChanged, kAnswer };
+  // Takes the window's events until one is for the flights: Esc and the close box are asked
+  // about, the list's events go to other_events_, buttons' are dropped.
+  WaitEvent NextWaitEvent(Batch& batch);
+  // Asks the questions of Esc and the close box; false when the window closes.
+  bool TakeUserRequest(Batch& batch);
+  // The DDE time-out in hundredths, which bounds each command's answer and each result's wait.
   std::int64_t TimeOutHundredths() const { return static_cast<std::int64_t>(state_.DDETimeOut) * 6000; }
   // Deletes D+B+the deleted extension, whatever the letter case of the name on disk. "" when no
   // such file is left; otherwise why one could not be deleted (it would be taken for the new one).
-  std::string DeleteStaleOutput(const OperationRow& row);
+  std::string DeleteStaleOutput(const Flight& flight);
   bool AnyFile(const std::string& pattern);
-  void Log(std::string_view text);
-  // Ends the current application with `outcome`, logging `text` (the reason) and telling the
-  // observer.
-  void Finish(Outcome outcome, std::string_view text);
-  // The log line of a DDE failure: the code, and the IDE's own number and message after a refusal.
-  std::string ErrorLine();
-  // The title's count and the time left; a pool counts the applications ended, one IDE the one at
-  // hand.
-  void ShowProgress();
-  BatchEnd EndBatch(bool window_closing);
+  // Adds a record to the activity log under `application` ("" for the batch's own records).
+  void Log(std::string_view application, std::string_view text);
+  BatchEnd EndBatch(Batch& batch, bool window_closing);
 
   rt::Window& window_;
   platform::DdeClient& dde_;
@@ -227,34 +239,9 @@ class BatchOperations {
   Selection selection_;
   BatchPlan plan_;
   const OperationRow* row_ = nullptr;  // the running batch's operation
-  std::function<void(const store::TempFileRecord&)> logged_;
-
-  std::function<void(const ApplicationOutcome&)> told_;
-  std::function<void(const std::string&)> progress_;
+  std::vector<BatchObserver*> observers_;
   std::unique_ptr<platform::FileClaim> claim_;  // the log's, for the whole batch
-
-  // Working state; names are the system's own.
-  platform::FixedString<8> AppBaseName;
-
-  store::AppsRecord app_;       // the application being processed, as read when its turn came
-  ApplicationOutcome current_;  // its outcome, once Finish has set it
-  std::string title_;           // the window's title before the batch
-  BatchTally tally_;
-  std::int64_t batch_start_ = 0;       // clock ticks
-  std::int64_t app_start_ticks_ = 0;   // when the current application's turn came
-  bool stop_requested_ = false;        // after this application
-  bool stop_now_ = false;              // abandon this application's wait
   std::string log_failure_;
-
-  // The pool: its IDEs, the applications at work, and what the batch's progress counts.
-  std::vector<Slot> slots_;
-  std::vector<std::unique_ptr<Job>> jobs_;
-  bool pooled_ = false;  // more than one IDE
-  std::vector<std::int64_t> expected_;  // by the batch's order
-  std::vector<bool> ended_;
-  int started_ = 0;
-  int ended_count_ = 0;
-  std::string told_count_;  // the count the progress callback last heard
 };
 
 }  // namespace ide

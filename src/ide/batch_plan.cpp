@@ -26,10 +26,7 @@ bool Newest(platform::DirectoryLister& lister, const std::string& pattern, std::
 void BatchOperations::Arrange(std::vector<Tagged>& tagged) {
   std::map<std::string, store::LastResult> kept;
   store::LastResults results;
-  if (!results.ReadAll(kept)) {
-    app_.Application.Clear();
-    Log("Build order and last results not read: " + results.Error());
-  }
+  if (!results.ReadAll(kept)) Log("", "Build order and last results not read: " + results.Error());
   auto entry = [&](const Tagged& app) -> const store::LastResult* {
     auto found = kept.find(store::LastResultKey(app.folder, app.application));
     return found == kept.end() ? nullptr : &found->second;
@@ -46,19 +43,27 @@ void BatchOperations::Arrange(std::vector<Tagged>& tagged) {
     return last != nullptr && last->order > 0 ? static_cast<std::int64_t>(last->order) : INT64_MAX;
   };
   std::stable_sort(tagged.begin(), tagged.end(), [&](const Tagged& a, const Tagged& b) { return rank(a) < rank(b); });
-  // The pool's barriers, and the time left: a make's last duration says what this one will take;
-  // an application that was not made last time took a time that says nothing of a make.
+  // The barriers, the time left, and the path people know each application by.
   for (Tagged& app : tagged) {
     if (const store::LastResult* last = entry(app)) {
       app.order = std::max(last->order, 0);
-      if (last->outcome == OutcomeName(Outcome::kMade)) app.expected = last->hundredths;
+      app.expected = ExpectedTime(*last).value_or(-1);
+      app.long_path = last->long_path;
     }
   }
 }
 
-bool BatchOperations::UpToDate(const OperationRow& row) {
-  const std::string d(app_.DriveNPath.Trimmed());
-  const std::string db = d + std::string(AppBaseName.Trimmed());
+std::optional<std::int64_t> ExpectedTime(const store::LastResult& last) {
+  // A make's last duration says what this one will take; a result that was not "made" (failed at
+  // once, or a whole time-out spent waiting) says nothing of a make.
+  if (last.outcome != OutcomeName(Outcome::kMade)) return std::nullopt;
+  return last.hundredths;
+}
+
+bool BatchOperations::UpToDate(const Flight& flight) {
+  const OperationRow& row = *row_;
+  const std::string& d = flight.folder;
+  const std::string db = d + flight.base;
   std::pair<std::int32_t, std::int32_t> output, source;
   if (!Newest(lister_, db + row.awaited_extension, output)) return false;
   // A clock set wrong, or a file copied from elsewhere, can date an output after now; it would keep
@@ -69,8 +74,7 @@ bool BatchOperations::UpToDate(const OperationRow& row) {
     char dated[48];
     std::snprintf(dated, sizeof dated, "%04d-%02u-%02u %s", day.year, day.month, day.day,
                   rt::FormatNumber("@t3", output.second).c_str());
-    Log(std::string(AppBaseName.Trimmed()) + row.awaited_extension + " is dated after now (" + dated +
-        "), not taken as up to date");
+    Log(flight.name, flight.base + row.awaited_extension + " is dated after now (" + dated + "), not taken as up to date");
     return false;
   }
   const std::string awaited = platform::FoldUpper(row.awaited_extension);
@@ -81,32 +85,24 @@ bool BatchOperations::UpToDate(const OperationRow& row) {
   return true;
 }
 
-bool BatchOperations::EndsAtFailure() {
-  if (!plan_.stop_on_failure) return false;
-  Outcome outcome = current_.outcome;
-  if (outcome != Outcome::kFailed && outcome != Outcome::kNotFound && outcome != Outcome::kTimedOut) return false;
-  app_.Application.Clear();
-  Log(kStoppedAtFailureText);
-  return true;
-}
-
-void BatchOperations::KeepResult() {
-  std::string error = current_.ide_error_text.empty() ? current_.detail : current_.ide_error_text;
-  store::LastResult result{.folder = current_.folder,
-                           .application = current_.application,
+void BatchOperations::KeepResult(const ApplicationOutcome& outcome) {
+  std::string error = outcome.ide_error_text.empty() ? outcome.detail : outcome.ide_error_text;
+  store::LastResult result{.folder = outcome.folder,
+                           .application = outcome.application,
                            .operation = row_ != nullptr ? row_->label : "",
-                           .outcome = OutcomeName(current_.outcome),
-                           .date = current_.end.date,
-                           .clock = current_.end.time,
-                           .hundredths = current_.hundredths,
-                           .error = current_.outcome == Outcome::kUpToDate ? "" : error,
-                           .ide_process = current_.ide_process};
-  if (current_.outcome == Outcome::kMade) {
-    result.made_date = current_.end.date;
-    result.made_clock = current_.end.time;
+                           .outcome = OutcomeName(outcome.outcome),
+                           .date = outcome.end.date,
+                           .clock = outcome.end.time,
+                           .hundredths = outcome.hundredths,
+                           .error = outcome.outcome == Outcome::kUpToDate ? "" : error,
+                           .ide_process = outcome.ide_process,
+                           .long_path = outcome.long_path};
+  if (outcome.outcome == Outcome::kMade) {
+    result.made_date = outcome.end.date;
+    result.made_clock = outcome.end.time;
   }
   store::LastResults results;
-  if (!results.Record(result)) Log("Last result not kept: " + results.Error());
+  if (!results.Record(result)) Log(outcome.application, "Last result not kept: " + results.Error());
 }
 
 bool WantsRemaking(const store::LastResult& result) {

@@ -4,6 +4,8 @@
 // options; kept results (store/last_results.h) supply the order and the last outcomes.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "store/last_results.h"
@@ -27,6 +29,10 @@ inline constexpr const char* kStoppedAtFailureText = "Batch stopped at the first
 // Whether a kept result asks for the application to be made again: it is there and is neither
 // "made" nor up to date (what --failed takes, and what the window's "Tag failed only" tags).
 bool WantsRemaking(const store::LastResult& result);
+
+// How long the application's next make is expected to take, from its kept result: its last make's
+// time; none when its last result was not a make.
+std::optional<std::int64_t> ExpectedTime(const store::LastResult& last);
 
 // The whole of a kept result, for a person: "failed, Gen & Make (.EXE), 3/1/24 9:00AM, took 0:03:
 // Project has errors"; "" when the application has none yet.

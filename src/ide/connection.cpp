@@ -294,6 +294,17 @@ void Connection::Disconnect() {
   Display();
 }
 
+void Connection::LookAlive() {
+  if (state_.DDEConnected == 0 || pool_.empty() || pool_.front().process == 0) return;
+  if (dde_.ProcessRunning(pool_.front().process)) return;
+  state_.DDEConnected = 0;
+  std::string name = ConnectedText(pool_.front()).substr(sizeof "Connected to " - 1);
+  const std::string gone = " has gone";
+  if (name.size() + gone.size() > decltype(state_.LastAction)::size()) name = "pid " + std::to_string(pool_.front().process);
+  state_.LastAction = name + gone;
+  Display();
+}
+
 void Connection::CloseChannel() {
   dde_.Close(state_.DDEChannel);
   for (const PoolIde& ide : pool_) dde_.Close(ide.channel);
@@ -301,9 +312,10 @@ void Connection::CloseChannel() {
 
 void Connection::SetTimeOut() { dde_.SetTimeOut(static_cast<std::int32_t>(state_.DDETimeOut) * 6000); }
 
-void Connection::CheckDDEError(std::string_view application, bool tell_refusal) {
+void Connection::CheckDDEError(std::int32_t code, std::int32_t channel, std::string_view application,
+                               bool tell_refusal) {
   state_.IDEErrorText.clear();
-  state_.LastErrorCode = dde_.LastError();
+  state_.LastErrorCode = code;
   if (state_.LastErrorCode <= 600) return;
   // The IDE ended the conversation (it was closed, or crashed): the box no longer reads connected.
   if (state_.LastErrorCode == platform::kDdeChannelNotOpen && state_.DDEConnected != 0) {
@@ -315,10 +327,10 @@ void Connection::CheckDDEError(std::string_view application, bool tell_refusal) 
   if (state_.LastErrorCode == platform::kDdeNotProcessed) {
     caption = "Refused by the IDE";
     std::string number;
-    dde_.Request(state_.DDEChannel, kErrorNumberItem, number);
+    dde_.Request(channel, kErrorNumberItem, number);
     unsigned long value = std::strtoul(number.c_str(), nullptr, 10);
     state_.IDEErrorNumber = static_cast<std::uint16_t>(value > 65535 ? 65535 : value);
-    dde_.Request(state_.DDEChannel, kErrorMessageItem, state_.IDEErrorText);
+    dde_.Request(channel, kErrorMessageItem, state_.IDEErrorText);
     if (state_.IDEErrorText.size() > ConnectionState::kMaxErrorText)
       state_.IDEErrorText.resize(ConnectionState::kMaxErrorText);
     message = "Error " + std::to_string(state_.IDEErrorNumber) + " : " +

@@ -103,6 +103,9 @@ class Connection {
   bool Connect();
   // The Disconnect button.
   void Disconnect();
+  // On the idle window's timer: once the IDE the field names has exited, the field says so
+  // ("CW20 (pid 1234) has gone") and the box no longer reads connected.
+  void LookAlive();
   // The start of a batch operation: connects with start-up; "Connected to CW" only when no DDE
   // error is pending. Neither redisplays nor rereads on success: the batch goes on.
   ConnectOutcome ConnectForBatch();
@@ -113,12 +116,14 @@ class Connection {
   const std::vector<PoolIde>& Pool() const { return pool_; }
   // The process-wide DDE time-out from DDETimeOut (minutes).
   void SetTimeOut();
-  // Keeps the platform's last error in LastErrorCode and tells the user about DDE failures: the
-  // IDE's own number and message for 603, "DDE timeout" for 605, the code for any other above 600.
-  // The box names `application` when one is given, and says in its caption what failed. With
-  // `tell_refusal` false a refusal (603) is kept and read from the IDE but shows no box: a batch
-  // that goes past it logs it instead of holding a nightly until someone clicks OK.
-  void CheckDDEError(std::string_view application = "", bool tell_refusal = true);
+  // Keeps `code`, the answer to a command sent on `channel`, in LastErrorCode and tells the user
+  // about DDE failures: the IDE's own number and message for 603 (asked of the IDE on `channel`),
+  // "DDE timeout" for 605, the code for any other above 600. The box names `application` when one
+  // is given, and says in its caption what failed. With `tell_refusal` false a refusal (603) is kept
+  // and read from the IDE but shows no box: a batch that goes past it logs it instead of holding a
+  // nightly until someone clicks OK.
+  void CheckDDEError(std::int32_t code, std::int32_t channel, std::string_view application = "",
+                     bool tell_refusal = true);
   // Why the last ConnectForBatch gave up, for the log ("" after a success).
   const std::string& GaveUpReason() const { return gave_up_; }
   // Ends the current conversation, and those of the rest of the pool; DDEChannel keeps its number

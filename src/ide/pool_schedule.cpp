@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 
 #include "platform/code_page.h"
 
@@ -48,25 +49,40 @@ std::size_t PoolSchedule::NotStarted() const {
   return static_cast<std::size_t>(std::count(states_.begin(), states_.end(), State::kWaiting));
 }
 
-std::optional<std::int64_t> TimeLeft(const std::vector<std::int64_t>& expected, const std::vector<std::int64_t>& spent,
-                                     int ides) {
-  std::vector<std::int64_t> known;
-  for (std::int64_t duration : expected)
-    if (duration >= 0) known.push_back(duration);
-  if (known.empty()) return std::nullopt;
-  std::nth_element(known.begin(), known.begin() + known.size() / 2, known.end());
-  const std::int64_t median = known[known.size() / 2];
-  std::int64_t left = 0;
-  int count = 0;
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    const std::int64_t duration = expected[i] >= 0 ? expected[i] : median;
-    // One that runs longer than last time is taken to be nearly done, not done.
-    left += std::max<std::int64_t>(duration - (i < spent.size() ? spent[i] : 0), 0);
-    ++count;
+std::int64_t PoolSchedule::TimeLeft(const std::vector<std::int64_t>& expected, const std::vector<std::int64_t>& spent,
+                                    int ides) const {
+  // The schedule played forward: each IDE, folder and number is free from some moment on; the
+  // applications waiting take, in the batch's order, the IDE that comes free first, once their
+  // folder is free and every lower number has ended.
+  std::vector<std::int64_t> ide_free(static_cast<std::size_t>(std::max(ides, 1)), 0);
+  std::map<std::string, std::int64_t> folder_free;
+  std::map<std::int64_t, std::int64_t> rank_end;
+  auto place = [&](std::size_t i, std::int64_t start, std::int64_t duration) {
+    auto ide = std::min_element(ide_free.begin(), ide_free.end());
+    const std::int64_t end = std::max(start, *ide) + duration;
+    *ide = end;
+    folder_free[folders_[i]] = end;
+    rank_end[ranks_[i]] = std::max(rank_end[ranks_[i]], end);
+  };
+  for (std::size_t i = 0; i < states_.size(); ++i) {
+    if (states_[i] != State::kAtWork) continue;
+    const std::int64_t duration = expected.at(i), at = spent.at(i);
+    place(i, 0, duration > at ? duration - at : std::max<std::int64_t>(duration / 10, 1));
   }
-  // The work is shared by the IDEs, but never by more IDEs than applications are left.
-  const int sharing = std::max(1, std::min(ides, count));
-  return left / sharing;
+  for (std::size_t i = 0; i < states_.size(); ++i) {
+    if (states_[i] != State::kWaiting) continue;
+    std::int64_t start = folder_free[folders_[i]];
+    for (const auto& [rank, end] : rank_end)
+      if (rank < ranks_[i]) start = std::max(start, end);
+    place(i, start, expected.at(i));
+  }
+  return *std::max_element(ide_free.begin(), ide_free.end());
+}
+
+std::optional<std::int64_t> MedianOf(std::vector<std::int64_t> known) {
+  if (known.empty()) return std::nullopt;
+  std::nth_element(known.begin(), known.begin() + static_cast<std::ptrdiff_t>(known.size() / 2), known.end());
+  return known[known.size() / 2];
 }
 
 std::string TimeLeftText(std::int64_t hundredths) {

@@ -33,6 +33,14 @@ class PoolSchedule {
   int AtWork() const { return at_work_; }
   std::size_t NotStarted() const;
 
+  // About how long the applications not yet ended still take, in hundredths, with `ides` IDEs
+  // sharing them under this schedule's rules: one folder's applications one after another, and
+  // every number's applications after the lower numbers'. `expected` holds each one's duration,
+  // `spent` how long each at work has been at it. One past its time is taken to need a tenth of
+  // that time more, so that the estimate never ends before the work does.
+  std::int64_t TimeLeft(const std::vector<std::int64_t>& expected, const std::vector<std::int64_t>& spent,
+                        int ides) const;
+
  private:
   enum class State { kWaiting, kAtWork, kEnded };
   std::vector<std::string> folders_;  // folded
@@ -41,12 +49,10 @@ class PoolSchedule {
   int at_work_ = 0;
 };
 
-// About how long the applications not yet ended still take, in hundredths, shared by `ides` IDEs:
-// `expected` holds each one's expected duration (its last one; -1 when not known), `spent` how long
-// each has been at work (0 for those not started). One whose time is not known counts as the
-// median of the known ones. None when no time is known at all.
-std::optional<std::int64_t> TimeLeft(const std::vector<std::int64_t>& expected, const std::vector<std::int64_t>& spent,
-                                     int ides);
+// The median of `known` durations (the upper one of an even count); none when there is none. The
+// one stand-in for an application whose time is not known, in the time left and in the shards.
+std::optional<std::int64_t> MedianOf(std::vector<std::int64_t> known);
+
 // "about 4 min left", "about 40 s left", "about 1 h 5 min left".
 std::string TimeLeftText(std::int64_t hundredths);
 // "3 IDEs: INVOICE, LEDGER, PAYROLL" for the applications at work, within `room` characters: the

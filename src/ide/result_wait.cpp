@@ -26,6 +26,12 @@ void ResultWait::Start(std::int64_t now, std::int64_t limit, int look_every) {
   next_look_ = now + look_every_;
 }
 
+void ResultWait::LookEvery(int look_every, std::int64_t now) {
+  look_every_ = look_every > 0 ? look_every : kAliveCheck;
+  if (next_period_ != kWritingRecheck) next_period_ = look_every_;
+  next_look_ = std::min(next_look_, now + look_every_);
+}
+
 ResultWait::Verdict ResultWait::Poll(std::int64_t now, Trigger trigger) {
   // An IDE that exits or ends the conversation must not cost the whole time-out, so the timer
   // ticks often; the folder is listed only when it changed or a look is due.

@@ -47,6 +47,11 @@ class ResultWait {
   // folder is looked at every `look_every` hundredths (0: every kAliveCheck) and whenever it changes.
   void Start(std::int64_t now, std::int64_t limit, int look_every);
 
+  // From the next look on, the folder is looked at every `look_every` hundredths (0: every
+  // kAliveCheck): often while the folder is not watched, seldom while it is.
+  // A look due later than that comes sooner.
+  void LookEvery(int look_every, std::int64_t now);
+
   // What the wait learns when woken by `trigger` at `now`. A timer between two looks asks only
   // whether the IDE is still there.
   Verdict Poll(std::int64_t now, Trigger trigger);

@@ -61,6 +61,10 @@ class DdeClient {
   // unknown or closed channels.
   virtual std::uint32_t ServerProcess(DdeChannel /*channel*/) { return 0; }
 
+  // Whether process `process_id`, which served a conversation, still runs: false once it exited.
+  // True for 0 and wherever it cannot be told.
+  virtual bool ProcessRunning(std::uint32_t /*process_id*/) { return true; }
+
   // Opens a conversation with a server of `service` on any topic (the DDE wildcard). Returns its
   // channel, or 0 when no server answered. Each call opens a new conversation, also when one with
   // the same server is open. Leaves the last error as it was: a caller that wants to know whether a

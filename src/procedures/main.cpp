@@ -107,6 +107,7 @@ class MainProcedure {
         OnRejected(window);
         break;
       case EventKind::Timer:
+        ide_part_->Timer();
         // A batch run by the console or another station leaves new results behind.
         if (list_.ReadResults())
           Refill();

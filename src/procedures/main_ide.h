@@ -33,6 +33,8 @@ class MainIde {
   // The window's open event: the warning when no conversation is open, and the focus to the
   // connection group then.
   void Opened();
+  // The idle window's timer: whether the IDE it is connected to is still there.
+  void Timer() { connection.LookAlive(); }
 
   // What an Accepted event of `field` did.
   enum class Handled {

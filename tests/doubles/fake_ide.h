@@ -138,6 +138,9 @@ class FakeIde final : public DdeClient {
   std::vector<platform::DdeServer> Servers(const std::string& service) override;
   DdeChannel ConnectTo(const std::string& service, std::uint32_t process_id) override;
   std::uint32_t ServerProcess(DdeChannel channel) override;
+  bool ProcessRunning(std::uint32_t process_id) override {
+    return process_id == 0 || process_id != process_id_ || running_;
+  }
   DdeChannel Connect(const std::string& service) override;
   DdeCommand Send(DdeChannel channel, const std::string& command) override;
   std::int32_t Answer(DdeCommand command) override;
@@ -240,6 +243,11 @@ class FakeIdePool final : public DdeClient {
   std::vector<platform::DdeServer> Servers(const std::string& service) override;
   DdeChannel ConnectTo(const std::string& service, std::uint32_t process_id) override;
   std::uint32_t ServerProcess(DdeChannel channel) override;
+  bool ProcessRunning(std::uint32_t process_id) override {
+    for (auto& ide : ides_)
+      if (!ide->ProcessRunning(process_id)) return false;
+    return true;
+  }
   DdeChannel Connect(const std::string& service) override;
   DdeCommand Send(DdeChannel channel, const std::string& command) override;
   std::int32_t Answer(DdeCommand command) override;

@@ -162,6 +162,24 @@ TEST_F(ConnectionTest, DisconnectEndsTheConversationItHolds) {
   EXPECT_EQ(state_.LastAction.str(), "Disconnected");
 }
 
+TEST_F(ConnectionTest, TheFieldSaysWhenTheIdeItNamesHasGone) {
+  ide_.SetIdentity(1640, "C:\\CW21\\BIN\\CW21.EXE");
+  script()
+      .Inspect([](rt::Window& w) { w.SetTimerPeriod(100); })  // as Main's own loop sets it
+      .Wait(100)
+      .Inspect([this](rt::Window& w) {
+        EXPECT_EQ(w.state(f::LastAction).text, "Connected to CW21 (pid 1640)") << "still there";
+        ide_.SetRunning(false);
+      })
+      .Wait(100)
+      .Inspect([](rt::Window& w) {
+        EXPECT_EQ(w.state(f::LastAction).text, "CW21 (pid 1640) has gone");
+        EXPECT_FALSE(w.state(f::ServerActive).checked);
+      })
+      .CloseBox();
+  RunWindow();
+}
+
 TEST_F(ConnectionTest, ARefusalsMessageIsCutToItsFieldAndShownWithoutTrailingBlanks) {
   AddApp(Dir(), "A.APP");
   Write(In("A.APP"));

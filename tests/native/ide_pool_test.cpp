@@ -63,17 +63,31 @@ TEST(PoolSchedule, BuildOrderNumbersAreBarriersAndTheUnnumberedComeLast) {
   EXPECT_EQ(schedule.AtWork(), 2);
 }
 
-TEST(TimeLeft, NothingUntilATimeIsKnownThenTheMedianStandsInAndTheIdesShareTheWork) {
-  EXPECT_EQ(ide::TimeLeft({-1, -1}, {0, 0}, 1), std::nullopt);
-  // Known 100 and 300 (median 300 of two: the upper), one unknown: 100 + 300 + 300.
-  EXPECT_EQ(ide::TimeLeft({100, 300, -1}, {0, 0, 0}, 1), 700);
-  // One at work for 250 of its 300: 50 left of it.
-  EXPECT_EQ(ide::TimeLeft({100, 300}, {0, 250}, 1), 150);
-  // One running longer than last time is taken as nearly done.
-  EXPECT_EQ(ide::TimeLeft({100}, {500}, 1), 0);
-  // Two IDEs share it; never more IDEs than applications left.
-  EXPECT_EQ(ide::TimeLeft({100, 300}, {0, 0}, 2), 200);
-  EXPECT_EQ(ide::TimeLeft({400}, {0}, 4), 400);
+TEST(TimeLeft, WhatMustRunOneAfterAnotherCountsAsWellAsWhatTheIdesShare) {
+  struct Case {
+    const char* what;
+    std::vector<PoolSchedule::Item> items;
+    std::vector<std::int64_t> expected, spent;
+    std::size_t at_work;  // the first this many are at work
+    int ides;
+    std::int64_t left;
+  };
+  const Case cases[] = {
+      {"three folders share two IDEs", {{"A"}, {"B"}, {"C"}}, {100, 100, 100}, {0, 0, 0}, 0, 2, 200},
+      {"one folder's run one after another", {{"A/"}, {"a/"}, {"A\\"}}, {100, 100, 100}, {0, 0, 0}, 0, 4, 300},
+      {"a number waits for the lower ones", {{"A", 1}, {"B", 2}, {"C", 2}}, {100, 50, 50}, {0, 0, 0}, 0, 4, 150},
+      {"the unnumbered wait for every number", {{"A", 1}, {"B", 0}}, {100, 100}, {0, 0}, 0, 2, 200},
+      {"what is spent is taken off", {{"A"}, {"B"}}, {300, 100}, {250, 0}, 1, 1, 150},
+      {"one past its time needs a tenth more", {{"A"}}, {100}, {500}, 1, 1, 10},
+      {"never more IDEs than work", {{"A"}}, {400}, {0}, 0, 4, 400},
+  };
+  for (const Case& c : cases) {
+    PoolSchedule schedule(c.items);
+    StartAll(schedule, static_cast<int>(c.at_work));
+    EXPECT_EQ(schedule.TimeLeft(c.expected, c.spent, c.ides), c.left) << c.what;
+  }
+  EXPECT_EQ(ide::MedianOf({}), std::nullopt);
+  EXPECT_EQ(ide::MedianOf({300, 100}), 300);
   EXPECT_EQ(ide::TimeLeftText(4000), "about 40 s left");
   EXPECT_EQ(ide::TimeLeftText(24000), "about 4 min left");
   EXPECT_EQ(ide::TimeLeftText(390000), "about 1 h 5 min left");
@@ -188,6 +202,82 @@ TEST_F(PoolTest, ANumberedApplicationEndsBeforeAnyHigherNumberOrUnnumberedOneSta
   EXPECT_LE(end(by["BASE.APP"]), by["LIB2.APP"].offset);
   EXPECT_TRUE(Overlap(by["LIB1.APP"], by["LIB2.APP"])) << "the two numbered 2 run side by side";
   EXPECT_LE(std::max(end(by["LIB1.APP"]), end(by["LIB2.APP"])), by["APP.APP"].offset);
+}
+
+// IDEs that make inside the command and answer only once the make is done, 10 s each: four
+// commands are in flight at once all the same.
+class InFlightTest : public PoolTest {
+ protected:
+  InFlightTest() {
+    for (int i = 0; i < 8; ++i) AddIn("F" + std::to_string(i), "APP" + std::to_string(i));
+    Instances(4, 0);
+    for (std::size_t i = 0; i < 4; ++i) pool_.Instance(i).SetAckDelay(1000);
+    state_.IDEs = 4;
+    state_.DDETimeOut = 1;
+  }
+  // Each application's outcome, in the order of their names.
+  std::vector<ide::Outcome> Outcomes() const {
+    std::vector<ide::Outcome> outcomes;
+    for (const auto& [app, outcome] : ByApplication()) outcomes.push_back(outcome.outcome);
+    return outcomes;
+  }
+  static constexpr ide::Outcome kMade = ide::Outcome::kMade;
+};
+
+TEST_F(InFlightTest, FourIdesThatAnswerOnlyWhenTheirMakeIsDoneMakeSideBySide) {
+  script().Press(f::MakeExe).Wait(2500).CloseBox();
+  RunWindow();
+  EXPECT_EQ(Outcomes(), std::vector<ide::Outcome>(8, kMade));
+  for (int a = 0; a < 4; ++a)
+    for (int b = a + 1; b < 4; ++b) EXPECT_TRUE(Overlap(outcomes_[a], outcomes_[b])) << a << " and " << b;
+  Log();
+  EXPECT_EQ(summary_.substr(summary_.find(';') + 2), "0:20") << "two rounds of four, not eight makes";
+}
+
+TEST_F(InFlightTest, AnIdeThatNeverAnswersTimesOutAloneWhileTheOthersMakeTheRest) {
+  pool_.Instance(0).FailCommand(1, {doubles::CommandFault::Kind::kTimeOut});
+  script().Press(f::MakeExe).Wait(6000).Answer(rt::ButtonOk, "APP0.APP: DDE timeout").CloseBox();
+  RunWindow();
+  std::vector<ide::Outcome> expected(8, kMade);
+  expected[0] = ide::Outcome::kTimedOut;
+  EXPECT_EQ(Outcomes(), expected);
+  std::vector<LogLine> log = Log();
+  EXPECT_NE(std::find(log.begin(), log.end(), LogLine{"", "IDE CW20.EXE (process 101) left the batch; the others go on"}),
+            log.end());
+  EXPECT_EQ(pool_.Instance(0).Commands().size(), 1u);
+}
+
+TEST_F(InFlightTest, AnIdeThatDiesInsideItsCommandLeavesAndTheOthersMakeTheRest) {
+  script()
+      .Press(f::MakeExe)
+      .Wait(500)
+      .Inspect([this](rt::Window&) { pool_.Instance(1).SetRunning(false); })
+      .Wait(10)
+      .Answer(rt::ButtonOk, "APP1.APP: Unexpected Error: 602")
+      .Wait(3000)
+      .CloseBox();
+  RunWindow();
+  std::vector<ide::Outcome> expected(8, kMade);
+  expected[1] = ide::Outcome::kFailed;
+  EXPECT_EQ(Outcomes(), expected);
+  EXPECT_EQ(pool_.Instance(1).Commands().size(), 1u);
+}
+
+TEST_F(InFlightTest, StopNowTakesTheFilesThatCameAndAbandonsTheOtherCommandsInFlight) {
+  script()
+      .Press(f::MakeExe)
+      .Wait(500)
+      // The first IDE has written its file but not answered yet when the user stops.
+      .Inspect([this](rt::Window&) { Write(apps_dir_ / "F0" / "APP0.EXE", "made inside the command"); })
+      .Key(f::Browse_1, rt::key::kEsc)
+      .Answer(rt::ButtonNo, "Stop the batch?")
+      .CloseBox();
+  RunWindow();
+  EXPECT_EQ(Outcomes(), (std::vector<ide::Outcome>{kMade, ide::Outcome::kStopped, ide::Outcome::kStopped,
+                                                    ide::Outcome::kStopped, ide::Outcome::kNotReached,
+                                                    ide::Outcome::kNotReached, ide::Outcome::kNotReached,
+                                                    ide::Outcome::kNotReached}));
+  EXPECT_EQ(pool_.Commands().size(), 4u);
 }
 
 TEST_F(PoolTest, StopNowAbandonsTheWaitOfEveryIdeAndLeavesTheRestNotReached) {
@@ -358,11 +448,12 @@ TEST_F(PoolTest, StopAtFirstFailureStartsNothingMoreOnAnyIdeAndLetsTheWorkAtHand
   RunWindow();
   auto by = ByApplication();
   ASSERT_EQ(by.size(), 4u);
+  // The three IDEs were sent their applications before the refusal came: the makes at hand end.
   EXPECT_EQ(by["XA.APP"].outcome, ide::Outcome::kMade) << "the make at hand on another IDE ends as made";
   EXPECT_EQ(by["XB.APP"].outcome, ide::Outcome::kFailed);
-  EXPECT_EQ(by["XC.APP"].outcome, ide::Outcome::kNotReached);
+  EXPECT_EQ(by["XC.APP"].outcome, ide::Outcome::kMade);
   EXPECT_EQ(by["XD.APP"].outcome, ide::Outcome::kNotReached);
-  EXPECT_EQ(pool_.Commands().size(), 2u);
+  EXPECT_EQ(pool_.Commands().size(), 3u);
 }
 
 TEST_F(PoolTest, ABusyIdeIsAskedAgainWhileTheOtherIdesGoOnMaking) {

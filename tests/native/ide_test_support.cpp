@@ -94,10 +94,11 @@ void IdeTest::RunWindow() {
     rt::Window window(runtime_, procedures::kMainWindow);
     procedures::Services services{*dde_, starter_, *lister_};
     procedures::MainIde ide(window, state_, services, files_);
-    ide.batch.OnOutcome([this](const ide::ApplicationOutcome& outcome) { outcomes_.push_back(outcome); });
+    ide.batch.Listen(outcome_listener_);
     ide.FirstAttempt();
     while (window.Accept()) {
       if (window.Kind() == rt::EventKind::OpenWindow) ide.Opened();
+      if (window.Kind() == rt::EventKind::Timer) ide.Timer();
       if (window.Kind() == rt::EventKind::Accepted && ide.Accepted(window.Field()) == procedures::MainIde::Handled::kDone)
         ++rereads_;
     }

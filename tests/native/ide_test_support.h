@@ -158,6 +158,13 @@ class IdeTest : public ::testing::Test {
   int rereads_ = 0;  // calls of the list's RereadSelected
   std::string summary_;
   std::vector<ide::ApplicationOutcome> outcomes_;
+
+ private:
+  struct OutcomeListener final : ide::BatchObserver {
+    explicit OutcomeListener(std::vector<ide::ApplicationOutcome>& outcomes) : outcomes(outcomes) {}
+    void Ended(const ide::ApplicationOutcome& outcome) override { outcomes.push_back(outcome); }
+    std::vector<ide::ApplicationOutcome>& outcomes;
+  } outcome_listener_{outcomes_};
 };
 
 }  // namespace ide_test

@@ -101,6 +101,17 @@ class DdeMessageClient final : public DdeClient {
     return Open(service, Initiate(service, process_id));
   }
 
+  bool ProcessRunning(std::uint32_t process_id) override {
+    if (process_id == 0) return true;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, process_id);
+    // A process that no longer exists cannot be opened; one that exited but is still held open
+    // by someone is signalled.
+    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+  }
+
   std::uint32_t ServerProcess(DdeChannel channel) override {
     Conversation* conversation = Find(channel);
     return conversation != nullptr && conversation->open ? conversation->process : 0;
