@@ -1,8 +1,26 @@
 # Third-party dependencies for both builds, included by the top-level CMakeLists.txt.
-# Every target links the same names on either build: nightjar::sqlite, GTest::gtest, GTest::gtest_main,
-# GTest::gmock, Threads::Threads, and natively benchmark::benchmark when NIGHTJAR_HAVE_BENCHMARK is ON.
+# Every target links the same names on either build: nightjar::sqlite, nightjar::cli11, GTest::gtest,
+# GTest::gtest_main, GTest::gmock, Threads::Threads, and natively benchmark::benchmark when
+# NIGHTJAR_HAVE_BENCHMARK is ON.
 
 find_package(Threads REQUIRED)
+
+# CLI11 (libcli11-dev) reads nightjar.com's options. It is headers only, so the one package serves
+# both builds. The Windows build must not search the host's /usr/include as a whole (its C library's
+# headers would stand in for mingw's), so it gets a folder of its own that holds only CLI11's.
+find_path(NIGHTJAR_CLI11_INCLUDE CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH)
+if(NOT NIGHTJAR_CLI11_INCLUDE)
+  message(FATAL_ERROR "CLI11 not found (package libcli11-dev)")
+endif()
+add_library(nightjar_cli11 INTERFACE)
+if(WIN32)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/_deps/cli11)
+  file(CREATE_LINK ${NIGHTJAR_CLI11_INCLUDE}/CLI ${CMAKE_BINARY_DIR}/_deps/cli11/CLI SYMBOLIC)
+  target_include_directories(nightjar_cli11 SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/_deps/cli11)
+else()
+  target_include_directories(nightjar_cli11 SYSTEM INTERFACE ${NIGHTJAR_CLI11_INCLUDE})
+endif()
+add_library(nightjar::cli11 ALIAS nightjar_cli11)
 
 if(NOT WIN32)
   # Native build: everything comes from the system's packages (libgtest-dev, libbenchmark-dev,

@@ -7,9 +7,10 @@ NJ_JOBS=2
 
 # Packages both builds need on Debian 12. The native ones are usually present already; the Windows
 # ones (mingw-w64, wine, xvfb) usually are not. tcl and dpkg-dev serve cmake/fetch_sqlite.sh;
-# libxml2-utils (xmllint) validates the console's JUnit reports against their schema.
+# libxml2-utils (xmllint) validates the console's JUnit reports against their schema; libcli11-dev
+# (headers only) reads nightjar.com's options in both builds.
 NJ_PACKAGES=(
-  cmake make gcc g++ libgtest-dev googletest libbenchmark-dev libsqlite3-dev
+  cmake make gcc g++ libgtest-dev googletest libbenchmark-dev libsqlite3-dev libcli11-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth imagemagick fonts-wine fonts-liberation dpkg-dev tcl
   python3 libxml2-utils
 )

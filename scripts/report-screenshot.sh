@@ -17,7 +17,7 @@ width=1280
 height=${NJ_REPORT_HEIGHT:-1400}
 
 # What the native build and the picture need, not the Windows toolchain.
-NJ_PACKAGES=(cmake make gcc g++ libgtest-dev googletest libsqlite3-dev chromium imagemagick fonts-dejavu-core)
+NJ_PACKAGES=(cmake make gcc g++ libgtest-dev googletest libsqlite3-dev libcli11-dev chromium imagemagick fonts-dejavu-core)
 nj_ensure_packages
 
 nj_log "building report-sample in build/native"

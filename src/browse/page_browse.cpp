@@ -146,6 +146,10 @@ void PageBrowse::ReopenView() {
 }
 
 void PageBrowse::RefillPage(RefillMode mode) {
+  // Every refill highlights a row of its page; a page kept while its highlighted record was
+  // scrolled off is read from that record on.
+  const std::string away = std::move(away_);
+  away_.clear();
   rt::Runtime& runtime = window_.runtime();
   runtime.SetBusyCursor(true);
   // The record that stays highlighted; none when the page is built afresh.
@@ -153,6 +157,8 @@ void PageBrowse::RefillPage(RefillMode mode) {
   if (mode == RefillMode::OnFoundRecord) {
     target_position = file_.Position();
     file_.Reset(target_position);
+  } else if (!away.empty() && mode == RefillMode::KeepPage && file_.Reset(away) == FileStatus::Ok) {
+    target_position = away;
   } else if (RowCount > 0) {
     int target = SelectedRow >= 1 && SelectedRow <= RowCount ? SelectedRow : RowCount;
     target_position = page_.Row(target).position;
@@ -225,16 +231,29 @@ void PageBrowse::StepRow(bool up) {
   }
 }
 
-// As a list view's wheel does, the rows move and the highlight keeps its record while that is on
-// the page; the page holds only the rows it shows, so a highlight that would leave it stays on the
-// edge row.
+// As a list view's wheel does, the rows move and the highlight keeps its record: the page holds
+// only the rows it shows, so a highlighted record that leaves it is remembered (away_), no row is
+// highlighted, and the buttons still act on it; it is highlighted again when its row comes back.
 void PageBrowse::WheelRow(bool up) {
   if (RowCount == 0) return;
-  const int before = RowCount;
+  const std::string highlighted = away_.empty() ? page_.Row(std::clamp(SelectedRow, 1, RowCount)).position : away_;
   if (FillPage(1, up ? FillDirection::Backward : FillDirection::Forward, true) != 0) return;  // at the end
-  SelectedRow = up ? std::min(RowCount, SelectedRow + 1) : std::max(1, SelectedRow - (before + 1 - RowCount));
+  SelectedRow = 0;
+  for (int r = 1; r <= RowCount; ++r)
+    if (page_.Row(r).position == highlighted) SelectedRow = r;
+  away_ = SelectedRow == 0 ? highlighted : std::string();
   window_.SetSelectedRow(list_, SelectedRow);
   PostSelection();
+}
+
+// Keys and buttons act where the highlight is: a highlighted record scrolled off the page by the
+// wheel is brought back onto it first, as a list view scrolls its selection into view.
+void PageBrowse::BringBack() {
+  if (away_.empty()) return;
+  const std::string position = away_;
+  away_.clear();
+  if (file_.Reread(position) != FileStatus::Ok) return;  // gone: the highlight stays where the page has it
+  SeekRecord(SeekMode::OnPosition);
 }
 
 void PageBrowse::StepPage(bool up) {
@@ -245,6 +264,7 @@ void PageBrowse::StepPage(bool up) {
 }
 
 void PageBrowse::JumpToEnd(bool top) {
+  away_.clear();
   page_.Clear();
   RowCount = 0;
   ReopenView();
@@ -254,6 +274,7 @@ void PageBrowse::JumpToEnd(bool top) {
 
 void PageBrowse::OnScrollEvent(EventKind kind) {
   if (RowCount == 0) return;
+  if (kind != EventKind::ScrollTop && kind != EventKind::ScrollBottom) BringBack();
   switch (kind) {
     case EventKind::ScrollUp:
     case EventKind::ScrollDown: StepRow(kind == EventKind::ScrollUp); break;
@@ -289,6 +310,12 @@ void PageBrowse::SelectionChanged() {
     return;
   }
   if (RowCount == 0) return;
+  if (!away_.empty() && window_.SelectedRow(list_) == 0) {
+    // The highlighted record is off the page: it stays the one the buttons act on.
+    if (file_.Reread(away_) != FileStatus::Ok) BringBack();
+    return;
+  }
+  away_.clear();
   SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
   instance_.RowToRecord(page_.Row(SelectedRow));
   if (RowCount != VisibleRows()) {
@@ -305,6 +332,7 @@ void PageBrowse::SelectionChanged() {
 
 void PageBrowse::KeyPressed() {
   int key = window_.LastKey();
+  if (key != rt::key::kMouseLeft2) BringBack();
   if (RowCount == 0) {
     if (key == rt::key::kInsert) window_.Post(EventKind::Accepted, instance_.InsertButton());
     if (key == rt::key::kF5) {
@@ -379,11 +407,29 @@ void PageBrowse::TypeAhead() {
 // `word`, going round from the start of the file: through the file's index search where it has
 // one, otherwise reading at most kTypeAheadReadLimit records. False when none does.
 bool PageBrowse::FindTyped(const std::string& word) {
+  // Of what the key's index finds and what the instance finds beside it, the nearer after the
+  // highlighted record wins (going round).
+  const KeyValue highlighted = instance_.SpreadKey();
+  KeyValue beside;
+  const bool found_beside = instance_.FindTypedBeside(word, highlighted, beside);
+  auto nearer = [&](const KeyValue& a, const KeyValue& b) {
+    const bool a_after = CompareKeys(a, highlighted, instance_.NumericKey()) > 0;
+    const bool b_after = CompareKeys(b, highlighted, instance_.NumericKey()) > 0;
+    return a_after != b_after ? a_after : CompareKeys(a, b, instance_.NumericKey()) < 0;
+  };
   if (file_.FindsKeyPrefix()) {
     const FileStatus found = file_.FindKeyPrefix(word);
-    if (found == FileStatus::End) return false;
-    if (found == FileStatus::Error) ReadError();  // the window closes: nothing more to do
-    else SeekRecord(SeekMode::OnPosition);
+    if (found == FileStatus::Error) {
+      ReadError();  // the window closes: nothing more to do
+      return true;
+    }
+    if (found == FileStatus::Ok && !(found_beside && nearer(beside, instance_.SpreadKey()))) {
+      SeekRecord(SeekMode::OnPosition);
+      return true;
+    }
+    if (!found_beside) return false;
+    instance_.SetKeyFromSpreadStop(beside);
+    SeekRecord(SeekMode::OnValue);
     return true;
   }
   const std::string from = page_.Row(SelectedRow).position;
@@ -472,6 +518,11 @@ void PageBrowse::ResetOrder() {
 
 bool PageBrowse::Reread() {
   if (RowCount == 0) return true;
+  if (!away_.empty() && window_.SelectedRow(list_) == 0) {
+    file_.Watch();
+    return file_.Reread(away_) == FileStatus::Ok;
+  }
+  away_.clear();
   SelectedRow = std::clamp(window_.SelectedRow(list_), 1, RowCount);
   file_.Watch();
   return file_.Reread(page_.Row(SelectedRow).position) == FileStatus::Ok;

@@ -90,11 +90,13 @@ inline constexpr std::int32_t kTypeAheadReadLimit = 2000;
 // Characters typed within this many hundredths of a second of the one before make one word.
 inline constexpr std::int64_t kTypeAheadPause = 100;
 
-// One row of the page: the cells the list shows, its icon, and the record's view position.
+// One row of the page: the cells the list shows, its icon, and the record's view position; and,
+// where the cells show other texts than the record holds (long names), the record's own.
 struct PageRow {
   std::vector<rt::Cell> cells;
   int icon = 0;
   std::string position;
+  std::vector<std::string> stored;
 };
 
 // The page: at most a visible list's worth of rows, in key order; the list control's data.
@@ -147,6 +149,12 @@ class BrowseInstance {
   // Whether the record in the buffer answers a typed word: by default, when its key field begins
   // with it, without regard to case.
   virtual bool TypedMatches(std::string_view typed) const;
+  // Type-ahead over texts that the file's key does not hold (the application list's long names):
+  // the key (as SpreadKey gives it) of the first record after `from` in key order, going round,
+  // one of whose other texts begins with `typed`; false when none does or the instance has none.
+  virtual bool FindTypedBeside(std::string_view /*typed*/, const KeyValue& /*from*/, KeyValue& /*found*/) {
+    return false;
+  }
 
   virtual std::string PopupText(bool has_rows) const = 0;
   // The button a popup entry posts its accepted event to.
@@ -235,6 +243,7 @@ class PageBrowse {
   void StepRow(bool up);
   void StepPage(bool up);
   void WheelRow(bool up);
+  void BringBack();
   void JumpToEnd(bool top);
   void PostSelection();
   void ResetOrder();
@@ -256,6 +265,9 @@ class PageBrowse {
   PageQueue page_;
   bool page_built_ = false;  // the first refresh has built the page from the start of the key
   std::int64_t seen_counter_ = -1;  // the file's change counter when the page was last rebuilt
+  // The view position of the highlighted record while the wheel has scrolled it off the page (no
+  // row is then highlighted); "" while it is on the page.
+  std::string away_;
   std::string typed_word_;  // the type-ahead's word so far, and the clock's ticks at its last letter
   std::int64_t typed_at_ = 0;
 };

@@ -1,11 +1,13 @@
 // Reading the console program's command line: see console_command.h.
 #include "console/console_command.h"
 
+#include <CLI/CLI.hpp>
+
 #include <charconv>
-#include <string_view>
+#include <map>
+#include <set>
 
-#include "ide/shard.h"
-
+#include "console/shard_choice.h"
 #include "ide/connection.h"
 
 namespace console {
@@ -26,147 +28,92 @@ constexpr NamedOperation kOperationNames[] = {
 
 Parsed Fail(std::string error) { return {std::nullopt, std::move(error)}; }
 
-// Walks a command's options: each is "--name=value", or "--name" with its value, if it takes one,
-// in the next argument.
-class OptionReader {
- public:
-  OptionReader(const std::vector<std::string>& arguments, std::size_t first) : arguments_(arguments), next_(first) {}
+// A whole number from `low` (at least 1) to `high`, in digits only; 0 when the text is none.
+int Within(const std::string& text, int low, int high) {
+  int number = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return error == std::errc() && end == text.data() + text.size() && number >= low && number <= high ? number : 0;
+}
 
-  // Moves to the next option; false after the last.
-  bool Next() {
-    if (next_ >= arguments_.size()) return false;
-    option_ = arguments_[next_++];
-    name_ = option_;
-    value_.clear();
-    inline_value_ = false;
-    if (auto equals = option_.find('='); option_.starts_with("--") && equals != std::string::npos) {
-      name_ = option_.substr(0, equals);
-      value_ = option_.substr(equals + 1);
-      inline_value_ = true;
-    }
-    return true;
-  }
-  // The option's value, after "=" or taken from the next argument; false when there is none.
-  bool TakeValue() {
-    if (inline_value_) return true;
-    if (next_ >= arguments_.size()) return false;
-    value_ = arguments_[next_++];
-    return true;
-  }
-  // Whether the option is `name` given without "=" (a flag).
-  bool IsFlag(std::string_view name) const { return name_ == name && !inline_value_; }
-
-  const std::string& option() const { return option_; }
-  const std::string& name() const { return name_; }
-  const std::string& value() const { return value_; }
-
- private:
-  const std::vector<std::string>& arguments_;
-  std::size_t next_;
-  std::string option_, name_, value_;
-  bool inline_value_ = false;
-};
-
-// The options that narrow a batch to one agent's part; false when `name` is none of them. K/N is
-// checked here, so that a mistyped one sends nothing; "auto" is read when the batch runs.
-bool TakeShardOption(OptionReader& options, Command& command, std::string& error) {
-  const std::string& value = options.value();
-  if (options.name() == "--shard") {
-    if (!options.TakeValue() || value.empty()) error = "--shard needs K/N or auto";
-    else if (auto parsed = ide::ParseShard(value, nullptr); value != "auto" && !parsed.position) error = parsed.error;
-    else command.shard = value;
-  } else if (options.name() == "--timings") {
-    if (!options.TakeValue() || value.empty()) error = "--timings needs a JUnit report's file name";
-    else command.timings.push_back(value);
-  } else if (options.IsFlag("--skip-ordered")) {
-    command.skip_ordered = true;
+// The options of `run` (from arguments[2] on) or `list` (from arguments[1] on), read by CLI11 and
+// told wrong in our own words. "--name value" and "--name=value" alike; a value is taken as it
+// comes, even one that begins with "-"; of an option given twice the last counts, but --app and
+// --timings gather every one.
+Parsed ParseOptions(const std::vector<std::string>& arguments, Command command) {
+  const bool run = command.verb == Verb::Run;
+  const std::vector<std::string> given(arguments.begin() + (run ? 2 : 1), arguments.end());
+  const auto unknown = [&](const std::string& option) {
+    return Fail("unknown option \"" + option + "\" for " + (run ? "run" : "list"));
+  };
+  CLI::App app;
+  app.set_help_flag();  // --help is a command of its own
+  app.allow_extras();   // told below
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  std::set<std::string> flags;
+  std::map<std::string, std::string> needs;  // what an option says when its value is missing
+  const auto flag = [&](const char* name, bool& into) {
+    flags.insert(name);
+    app.add_flag(name, into);
+  };
+  const auto value = [&](const char* name, auto& into, const char* what) {
+    needs[name] = std::string(name) + " needs " + what;
+    return app.add_option(name, into);
+  };
+  std::string timeout, ides;
+  if (run) {
+    flag("--yes", command.yes);
+    flag("--changed", command.changed);
+    flag("--failed", command.failed);
+    flag("--stop-on-failure", command.stop_on_failure);
+    flag("--ordered-only", command.ordered_only);
+    value("--app", command.apps, "an application's name")->take_all()->allow_extra_args(false);
+    value("--timeout", timeout, "a number of minutes");
+    value("--ide", command.ide_program, "the IDE's program (its path)");
+    value("--ides", ides, "a number of IDEs");
+    value("--junit", command.junit, "a file name");
+    value("--html", command.html, "a file name");
   } else {
-    return false;
+    flag("--by-order", command.by_order);
   }
-  return true;
-}
+  flag("--all", command.all);
+  flag("--skip-ordered", command.skip_ordered);
+  value("--shard", command.shard, "K/N or auto");
+  value("--timings", command.timings, "a JUnit report's file name")->take_all()->allow_extra_args(false);
 
-// What the options that narrow a batch cannot mean together.
-std::string ShardConflict(const Command& command) {
-  if (command.ordered_only && !command.shard.empty())
-    return "--ordered-only and --shard cannot be given together: the numbered applications run on one agent, "
-           "before the shards";
-  if (command.ordered_only && command.skip_ordered) return "--ordered-only and --skip-ordered leave nothing to run";
-  if (!command.timings.empty() && command.shard.empty()) return "--timings goes with --shard";
-  return "";
-}
-
-// The options of `run`, from arguments[2] on.
-Parsed ParseRun(const std::vector<std::string>& arguments, Command command) {
-  OptionReader options(arguments, 2);
-  const std::string& name = options.name();
-  const std::string& value = options.value();
-  while (options.Next()) {
-    if (options.IsFlag("--all")) {
-      command.all = true;
-    } else if (options.IsFlag("--yes")) {
-      command.yes = true;
-    } else if (options.IsFlag("--changed")) {
-      command.changed = true;
-    } else if (options.IsFlag("--failed")) {
-      command.failed = true;
-    } else if (options.IsFlag("--stop-on-failure")) {
-      command.stop_on_failure = true;
-    } else if (options.IsFlag("--ordered-only")) {
-      command.ordered_only = true;
-    } else if (std::string error; TakeShardOption(options, command, error)) {
-      if (!error.empty()) return Fail(error);
-    } else if (name == "--app") {
-      if (!options.TakeValue() || value.empty()) return Fail("--app needs an application's name");
-      command.apps.push_back(value);
-    } else if (name == "--timeout") {
-      if (!options.TakeValue()) return Fail("--timeout needs a number of minutes");
-      int minutes = 0;
-      auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), minutes);
-      if (error != std::errc() || end != value.data() + value.size() || minutes < 1 || minutes > 99)
-        return Fail("--timeout takes 1 to 99 minutes, not \"" + value + "\"");
-      command.timeout_minutes = minutes;
-    } else if (name == "--ide") {
-      if (!options.TakeValue() || value.empty()) return Fail("--ide needs the IDE's program (its path)");
-      command.ide_program = value;
-    } else if (name == "--ides") {
-      constexpr int kMost = ide::ConnectionState::kMaxIdes;
-      if (!options.TakeValue()) return Fail("--ides needs a number of IDEs");
-      int ides = 0;
-      auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), ides);
-      if (error != std::errc() || end != value.data() + value.size() || ides < 1 || ides > kMost)
-        return Fail("--ides takes 1 to " + std::to_string(kMost) + " IDEs, not \"" + value + "\"");
-      command.ides = ides;
-    } else if (name == "--junit") {
-      if (!options.TakeValue() || value.empty()) return Fail("--junit needs a file name");
-      command.junit = value;
-    } else if (name == "--html") {
-      if (!options.TakeValue() || value.empty()) return Fail("--html needs a file name");
-      command.html = value;
-    } else {
-      return Fail("unknown option \"" + options.option() + "\" for run");
-    }
+  // A flag given a value is none of ours; CLI11 would read "--all=no" as a flag turned off.
+  for (const std::string& option : given)
+    if (flags.count(option.substr(0, option.find('='))) && option.find('=') != std::string::npos)
+      return unknown(option);
+  try {
+    app.parse(std::vector<std::string>(given.rbegin(), given.rend()));
+  } catch (const CLI::ParseError& error) {
+    // Only the last option can be left without its value.
+    auto found = needs.find(given.back().substr(0, given.back().find('=')));
+    return Fail(found != needs.end() ? found->second : error.what());
   }
-  if (command.all && !command.apps.empty()) return Fail("--all and --app cannot be given together");
-  if (std::string conflict = ShardConflict(command); !conflict.empty()) return Fail(conflict);
-  return {command, ""};
-}
+  if (!app.remaining().empty()) return unknown(app.remaining().front());
+  for (const auto& [name, what] : needs)
+    for (const std::string& result : app.get_option(name)->results())
+      if (result.empty()) return Fail(what);
 
-// The options of `list`, from arguments[1] on.
-Parsed ParseList(const std::vector<std::string>& arguments, Command command) {
-  OptionReader options(arguments, 1);
-  while (options.Next()) {
-    std::string error;
-    if (options.IsFlag("--by-order")) command.by_order = true;
-    else if (options.IsFlag("--all")) command.all = true;
-    else if (!TakeShardOption(options, command, error))
-      return Fail("unknown option \"" + options.option() + "\" for list");
-    if (!error.empty()) return Fail(error);
-  }
+  constexpr int kMostIdes = ide::ConnectionState::kMaxIdes;
+  if (!timeout.empty() && !(command.timeout_minutes = Within(timeout, 1, 99)))
+    return Fail("--timeout takes 1 to 99 minutes, not \"" + timeout + "\"");
+  if (!ides.empty() && !(command.ides = Within(ides, 1, kMostIdes)))
+    return Fail("--ides takes 1 to " + std::to_string(kMostIdes) + " IDEs, not \"" + ides + "\"");
+  // K/N is checked now, so that a mistyped one sends nothing; "auto" is read when the batch runs.
+  if (!command.shard.empty() && command.shard != "auto")
+    if (auto parsed = ParseShard(command.shard, nullptr); !parsed.position) return Fail(parsed.error);
+
   const bool sharded = !command.shard.empty() || command.skip_ordered;
+  if (run && command.all && !command.apps.empty()) return Fail("--all and --app cannot be given together");
   if (command.by_order && sharded) return Fail("--by-order does not go with --shard: a shard is listed in build order");
-  if (command.all && !sharded) return Fail("--all goes with --shard (a plain list shows every application)");
-  if (std::string conflict = ShardConflict(command); !conflict.empty()) return Fail(conflict);
+  if (!run && command.all && !sharded) return Fail("--all goes with --shard (a plain list shows every application)");
+  if (command.ordered_only && !command.shard.empty())
+    return Fail("--ordered-only and --shard cannot be given together: the numbered applications run on one agent, "
+                "before the shards");
+  if (command.ordered_only && command.skip_ordered) return Fail("--ordered-only and --skip-ordered leave nothing to run");
+  if (!command.timings.empty() && command.shard.empty()) return Fail("--timings goes with --shard");
   return {command, ""};
 }
 
@@ -202,11 +149,11 @@ Parsed ParseCommand(const std::vector<std::string>& arguments) {
     auto operation = OperationNamed(arguments[1]);
     if (!operation) return Fail("unknown operation \"" + arguments[1] + "\"");
     command.operation = *operation;
-    return ParseRun(arguments, command);
+    return ParseOptions(arguments, command);
   }
   if (verb == "list" && arguments.size() > 1) {
     command.verb = Verb::List;
-    return ParseList(arguments, command);
+    return ParseOptions(arguments, command);
   }
   if (verb == "order") {
     command.verb = Verb::Order;

@@ -5,17 +5,19 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
-#include <fstream>
+#include <set>
 #include <ostream>
 #include <vector>
 
 #include "console/html_report.h"
+#include "console/junit_report.h"
 #include "console/shard_choice.h"
-#include "console/xml_text.h"
 #include "files/app_path.h"
+#include "store/path_key.h"
+#include "files/folder_mend.h"
 #include "files/open_record_file.h"
+#include "ide/batch_observer.h"
 #include "ide/batch_operations.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
@@ -24,6 +26,7 @@
 #include "store/key_damage.h"
 #include "store/last_results.h"
 #include "store/record_file.h"
+#include "runtime/console/console_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "procedures/application_list.h"
@@ -60,29 +63,8 @@ std::string Stamp(std::int32_t date, std::int32_t clock) {
   return stamp + text;
 }
 
-std::string Seconds(std::int64_t hundredths) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(hundredths) / 100.0);
-  return text;
-}
-
-// Record text made safe for a terminal or a pipe: control characters (a NUL, CR, LF, the escape
-// that starts a terminal's control sequence, and the bytes the code page leaves to C1 controls)
-// are shown as \xHH instead of being written raw.
-std::string Shown(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+// Record text made safe for a terminal or a pipe.
+std::string Shown(std::string_view text) { return rt::console::ControlsEscaped(text); }
 
 // UTF-8 `text` to be shown among code-page text: what the code page lacks shows as "?".
 std::string InCodePage(std::string_view text) {
@@ -141,72 +123,27 @@ bool FindOne(files::Files& files, platform::DirectoryLister& lister, const std::
   return false;
 }
 
-// One test case per chosen application, from the outcomes the batch told: passed when made,
-// otherwise a failure whose type is the outcome and whose message is the log record that ended it.
-// Each case is named by the application's full path, so that two applications of one file name in
-// two folders stay two cases. False when the file could not be written.
-bool WriteJUnit(const std::string& file_name, const Command& command, const std::vector<ide::ApplicationOutcome>& outcomes,
-                const std::string& log_failure, std::int64_t batch_hundredths, std::ostream& err) {
-  std::string cases;
-  int failures = 0;
-  for (const ide::ApplicationOutcome& outcome : outcomes) {
-    std::string body;
-    // Which IDE made it, where the batch's IDEs are told apart by process.
-    if (outcome.ide_process != 0)
-      body += "    <properties><property name=\"ide.process\" value=\"" + std::to_string(outcome.ide_process) +
-              "\"/></properties>\n";
-    if (outcome.outcome == ide::Outcome::kUpToDate) {
-      body += "    <skipped message=\"" + XmlEscaped(outcome.detail) + "\"/>\n";
-    } else if (outcome.outcome != ide::Outcome::kMade) {
-      ++failures;
-      const std::string message = outcome.outcome == ide::Outcome::kNotReached
-                                      ? "Not processed: the batch ended before it"
-                                      : outcome.detail;
-      body += "    <failure type=\"" + std::string(ide::OutcomeName(outcome.outcome)) + "\" message=\"" +
-              XmlEscaped(message) + "\"";
-      if (outcome.ide_error_number != 0 || !outcome.ide_error_text.empty())
-        body += ">IDE error " + std::to_string(outcome.ide_error_number) + ": " + XmlEscaped(outcome.ide_error_text) +
-                "</failure>\n";
-      else body += "/>\n";
-    }
-    cases += "  <testcase classname=\"nightjar." + std::string(OperationName(command.operation)) + "\" name=\"" +
-             XmlEscaped(outcome.folder + outcome.application) + "\" time=\"" + Seconds(outcome.hundredths) + "\"" +
-             (body.empty() ? "/>\n" : ">\n" + body + "  </testcase>\n");
-  }
-  std::ofstream out(std::filesystem::path(file_name), std::ios::binary | std::ios::trunc);
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<testsuite name=\"nightjar " << OperationName(command.operation) << "\" tests=\"" << outcomes.size()
-      << "\" failures=\"" << failures << "\" errors=\"0\" time=\"" << Seconds(batch_hundredths) << "\">\n"
-      << cases;
-  if (!log_failure.empty())
-    out << "  <system-err>A record of the activity log could not be written: " << XmlEscaped(log_failure)
-        << "</system-err>\n";
-  out << "</testsuite>\n";
-  out.close();
-  if (out) return true;
-  err << "The JUnit report could not be written to " << file_name << ".\n";
-  return false;
-}
-
-// What the console shows of a running batch: each log record as it is written, the progress once
-// a time left is known and whenever the count moves; and the outcomes, kept for the reports.
+// What the console shows of a running batch: each log record on standard output as it is written,
+// the progress on standard error once a time left is known and whenever the count moves; and the
+// outcomes, kept for the reports.
 class BatchListener final : public ide::BatchObserver {
  public:
-  BatchListener(std::ostream& out, std::ostream& err, std::vector<ide::ApplicationOutcome>& outcomes)
-      : out_(out), err_(err), outcomes_(outcomes) {}
+  BatchListener(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
   void Logged(const store::TempFileRecord& record) override { out_ << LogLine(record) << std::endl; }
   void Ended(const ide::ApplicationOutcome& outcome) override { outcomes_.push_back(outcome); }
   void Progressed(const ide::BatchProgress& progress) override {
-    // A line for each application's start or end, not for every second the time left moves.
+    // A line each time an application ends, not for every second the time left moves.
     if (!progress.left || progress.ended == told_) return;
     told_ = progress.ended;
     err_ << "Progress: " << progress.Text() << std::endl;
   }
 
+  std::vector<ide::ApplicationOutcome>& outcomes() { return outcomes_; }
+
  private:
   std::ostream& out_;
   std::ostream& err_;
-  std::vector<ide::ApplicationOutcome>& outcomes_;
+  std::vector<ide::ApplicationOutcome> outcomes_;
   int told_ = -1;
 };
 
@@ -265,21 +202,23 @@ class Runner {
            << "--failed, or move the file away.\n";
       return kExitCannotRun;
     }
+    rt::Runtime& runtime = program_.runtime;
+    BatchReport report{.operation = command.operation, .started = runtime.clock().Now()};
     if (NarrowsToShard(command)) {
-      ShardChoice part = ChooseShard(chosen, kept, command, [](const char* name) { return std::getenv(name); });
+      store::PathKeys keys(&Lister());
+      ShardChoice part = ChooseShard(chosen, kept, command, [](const char* name) { return std::getenv(name); }, &keys);
       if (!part.error.empty()) {
         err_ << Shown(part.error) << "; nothing was sent.\n";
         return kExitCannotRun;
       }
       err_ << Shown(ShardSummary(part)) << "\n";
-      // Nothing to make is no failure: the agent passes, with a report that has no test case.
-      if (part.apps.empty())
-        return command.junit.empty() || WriteJUnit(command.junit, command, {}, "", 0, err_) ? kExitOk : kExitCannotRun;
+      report.part = part.title;
+      // Nothing to make is no failure: the agent passes, with reports that have no application.
+      if (part.apps.empty()) return WriteReports(command, report) ? kExitOk : kExitCannotRun;
       selection.keys = part.Keys();
     }
 
-    // The report compares each time with the last one, so those are read before the batch writes.
-    BatchReport report{.operation = command.operation};
+    // The page compares each time with the last one, so those are read before the batch writes.
     if (!command.html.empty()) {
       if (command.failed || results.ReadAll(kept)) report.last_hundredths = LastMadeTimes(kept);
       else report.last_unread = results.Error();
@@ -292,13 +231,11 @@ class Runner {
       return kExitCannotRun;
     }
 
-    rt::Runtime& runtime = program_.runtime;
     ide::ConnectionState state;
     state.DDETimeOut = static_cast<std::uint8_t>(command.timeout_minutes);
     state.IDEProgram = ide_program.path;
     state.IDEs = static_cast<std::uint8_t>(command.ides);
-    std::vector<ide::ApplicationOutcome> outcomes;
-    std::string log_failure;
+    BatchListener listener(out_, err_);
     ide::BatchEnd end = ide::BatchEnd::kNotRun;
     std::int64_t started = runtime.clock().Ticks();
     report.started = runtime.clock().Now();
@@ -308,12 +245,12 @@ class Runner {
       ide.batch.Choose(selection);
       ide.batch.Plan({.only_changed = command.changed, .only_failed = command.failed,
                       .stop_on_failure = command.stop_on_failure});
-      BatchListener listener(out_, err_, outcomes);
       ide.batch.Listen(listener);
       end = ide.batch.Run(command.operation);
-      log_failure = ide.batch.LogFailure();
+      report.log_failure = ide.batch.LogFailure();
     }
-    std::int64_t took = runtime.clock().Ticks() - started;
+    report.batch_hundredths = runtime.clock().Ticks() - started;
+    report.outcomes = std::move(listener.outcomes());
 
     if (end == ide::BatchEnd::kNotRun || end == ide::BatchEnd::kWindowClosed) {
       if (command.operation == ide::Operation::ImportTxa && !command.yes)
@@ -322,21 +259,24 @@ class Runner {
       return kExitCannotRun;
     }
     err_ << std::string(state.LastAction.Trimmed()) << "\n";
-    // A report that is missing would pass for a batch that never ran.
-    if (!command.junit.empty() && !WriteJUnit(command.junit, command, outcomes, log_failure, took, err_))
-      return kExitCannotRun;
-    if (!command.html.empty()) {
-      report.outcomes = outcomes;
-      report.batch_hundredths = took;
-      report.log_failure = log_failure;
-      if (!WriteHtmlReport(command.html, report, err_)) return kExitCannotRun;
-    }
+    if (!WriteReports(command, report)) return kExitCannotRun;
     return end == ide::BatchEnd::kAllFinished ? kExitOk : kExitNotAllMade;
   }
 
+  // The reports asked for; false, told, when one could not be written: a report that is missing
+  // would pass for a batch that never ran.
+  bool WriteReports(const Command& command, const BatchReport& report) {
+    return (command.junit.empty() || WriteJUnitReport(command.junit, report, err_)) &&
+           (command.html.empty() || WriteHtmlReport(command.html, report, err_));
+  }
+
   // In key order, as the window's list shows them, or in build order (the batch's: numbered ones
-  // by their numbers, then the rest as stored) with the numbers in front; each with its last result.
+  // by their numbers, then the rest as stored) with the numbers in front; each by its long path where
+  // one is kept (the stored path otherwise), with its last result.
   int List(bool by_order) {
+    // A folder stored under two spellings is made one before it is shown.
+    store::LastResults mending;
+    TellMended(files::MendFolders(files_, Lister(), mending));
     std::vector<store::AppsRecord> apps;
     files_.Apps.Set(by_order ? store::Order::File : store::Order::Key);
     for (files_.Apps.Next(); files_.store.error.code == 0; files_.Apps.Next()) apps.push_back(files_.APP);
@@ -365,7 +305,7 @@ class Runner {
     for (const store::AppsRecord& app : apps) {
       store::LastResult last = entry(app);
       if (by_order) out_ << (last.order > 0 ? std::to_string(last.order) : std::string("-")) << "  ";
-      out_ << (app.Tag == 1 ? "* " : "  ") << Shown(PathOf(app));
+      out_ << (app.Tag == 1 ? "* " : "  ") << Shown(last.long_path.empty() ? PathOf(app) : last.long_path);
       if (!last.outcome.empty()) out_ << "  " << Shown(ide::ResultText(last));
       out_ << "\n";
     }
@@ -394,7 +334,8 @@ class Runner {
     std::map<std::string, store::LastResult> kept;
     store::LastResults results;
     if (!ReadForShard(results, kept)) return kExitCannotRun;
-    ShardChoice part = ChooseShard(chosen, kept, command, [](const char* name) { return std::getenv(name); });
+    store::PathKeys keys(&Lister());
+    ShardChoice part = ChooseShard(chosen, kept, command, [](const char* name) { return std::getenv(name); }, &keys);
     if (!part.error.empty()) {
       err_ << Shown(part.error) << "\n";
       return kExitCannotRun;
@@ -402,7 +343,7 @@ class Runner {
     out_ << Shown(ShardSummary(part)) << "\n";
     for (const PlannedApp& planned : part.apps) {
       char expected[32];
-      std::snprintf(expected, sizeof expected, "%10s", ExpectedText(planned.expected).c_str());
+      std::snprintf(expected, sizeof expected, "%10s", ide::DurationText(planned.expected).c_str());
       out_ << expected << (planned.known ? "  " : "~ ") << (planned.order > 0 ? std::to_string(planned.order) : "-")
            << "  " << (planned.app.Tag == 1 ? "* " : "  ") << Shown(PathOf(planned.app)) << "\n";
     }
@@ -450,6 +391,7 @@ class Runner {
     int error = lister.List(absolute + name_pattern, entries);
 
     int matched = 0, failed = 0;
+    std::set<std::string> folders;
     for (const std::string& left_out : lister.LeftOut()) {
       if (!platform::FoldUpper(left_out).ends_with(".APP")) continue;
       ++matched;
@@ -472,28 +414,32 @@ class Runner {
              << "a file; not added.\n";
         continue;
       }
-      files::AppPath parts = files::FitAppPath(full, lister);
-      if (!parts.Fits()) {
-        ++failed;
-        err_ << Shown(full) << ": the path is too long to be stored (80 characters for the directory, 12 for the "
-             << "name) and the system gives it no short name; not added.\n";
-        continue;
-      }
+      // Every application of the folder stores it alike; the long path is kept beside the record.
+      const files::StoredPath stored = files::StoreAppPath(full, lister);
       files_.APP = store::AppsRecord();
-      files_.APP.DriveNPath = files::WithSeparator(parts.directory);
-      files_.APP.Application = parts.name;
+      files_.APP.DriveNPath = stored.parts.directory;
+      files_.APP.Application = stored.parts.name;
       files_.APP.Tag = 0;
       files_.Apps.Add();
       std::int32_t code = files_.store.error.code;
+      const std::string kept_path = PathOf(files_.APP);
       if (code == store::kNoError) {
-        out_ << "added " << Shown(full) << "\n";
+        out_ << "added " << Shown(stored.long_path) << (kept_path == stored.long_path ? "" : " as " + Shown(kept_path))
+             << "\n";
       } else if (code == store::kDuplicateKey) {
-        err_ << Shown(full) << " is in the list already.\n";
+        err_ << Shown(stored.long_path) << " is in the list already.\n";
       } else {
         ++failed;
-        err_ << Shown(full) << " could not be added: " << Reason(files_.store.error) << "\n";
+        err_ << Shown(stored.long_path) << " could not be added: " << Reason(files_.store.error) << "\n";
+        continue;
       }
+      if (!KeepLongPath(stored)) ++failed;
+      folders.insert(stored.parts.directory);
     }
+    // Records of these folders stored under another spelling before take the one just used.
+    store::LastResults results;
+    for (const std::string& stored_folder : folders)
+      if (!TellMended(files::MendFolder(files_, lister, results, stored_folder))) ++failed;
     if (matched == 0) {
       err_ << "No .APP file matches " << Shown(pattern);
       if (error != 0) err_ << " (the folder could not be read: error " << error << ")";
@@ -501,6 +447,27 @@ class Runner {
       return kExitCannotRun;
     }
     return failed == 0 ? kExitOk : kExitNotAllMade;
+  }
+
+  // The long path of an application just added (or found in the list already), where it differs
+  // from the stored one; told when it cannot be kept.
+  bool KeepLongPath(const files::StoredPath& stored) {
+    const std::string folder(files_.APP.DriveNPath.Trimmed()), application(files_.APP.Application.Trimmed());
+    if (folder + application == stored.long_path) return true;
+    store::LastResults results;
+    if (results.SetLongPath(folder, application, stored.long_path)) return true;
+    err_ << "The long path of " << Shown(folder + application) << " could not be kept: " << Shown(results.Error())
+         << "\n";
+    return false;
+  }
+
+  // What a mend of a folder's spellings did, on standard error; false when part of it failed.
+  bool TellMended(const files::MendReport& report) {
+    for (const std::string& line : report.respelt) err_ << "One folder, one spelling: " << Shown(line) << "\n";
+    for (const std::string& line : report.problems) err_ << "One folder, one spelling: " << Shown(line) << "\n";
+    if (!report.unread.empty())
+      err_ << "The list could not be read to mend its folders: " << Shown(report.unread) << "\n";
+    return report.problems.empty() && report.unread.empty();
   }
 
   int Remove(const std::string& name) {

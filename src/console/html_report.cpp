@@ -1,16 +1,14 @@
 // The batch's report as one self-contained HTML page: see html_report.h.
 #include "console/html_report.h"
 
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <ostream>
 
 #include "console/console_command.h"
 #include "console/xml_text.h"
+#include "ide/batch_plan.h"
+#include "platform/directory_lister.h"
 
 namespace console {
 namespace {
@@ -42,37 +40,11 @@ Shade ShadeOf(ide::Outcome outcome) {
   return {"#9e9e9e", "#000000"};
 }
 
-// Made and up to date count as made, as in the exit code and the JUnit report.
-bool IsFailure(const ide::ApplicationOutcome& outcome) {
-  return outcome.outcome != ide::Outcome::kMade && outcome.outcome != ide::Outcome::kUpToDate;
-}
-
 // One number by a printf format of one conversion.
 std::string Format(const char* format, double value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
-}
-
-// "0.4 s", "42.0 s", "3:05", "1:02:07".
-std::string Duration(std::int64_t hundredths) {
-  if (hundredths < 0) hundredths = 0;
-  if (hundredths < 6000) return Format("%.1f s", static_cast<double>(hundredths) / 100.0);
-  const std::int64_t seconds = hundredths / 100;
-  char text[48];
-  if (seconds < 3600)
-    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
-                  static_cast<long long>(seconds % 60));
-  else
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  return text;
-}
-
-// A moment of the batch as a clock shows it, "0:00", "2:35", "1:02:07": the time axis and the
-// applications' starts, which read better in one format than as seconds and minutes mixed.
-std::string ClockTime(std::int64_t hundredths) {
-  return hundredths >= 6000 ? Duration(hundredths) : Format("0:%02.0f", static_cast<double>(hundredths / 100));
 }
 
 // "2026-12-08 01:00"; a moment out of the calendar's range (a clock never set) as its numbers.
@@ -105,7 +77,16 @@ bool TookMuchLonger(const BatchReport& report, const ide::ApplicationOutcome& ou
 // "1:40, last 0:58" (what a bar's tooltip and the tables say of its time).
 std::string TimeAgainstLast(const BatchReport& report, const ide::ApplicationOutcome& outcome) {
   const std::int64_t last = LastTime(report, outcome);
-  return Duration(outcome.hundredths) + (last >= 0 ? ", last " + Duration(last) : ", no last time");
+  return ide::DurationText(outcome.hundredths) + (last >= 0 ? ", last " + ide::DurationText(last) : ", no last time");
+}
+
+// The path people know, its folder greyed ("C:\Dev\Sales\"), its name ("Quotes.APP") in bold where
+// it must stand out.
+std::string PathShown(const ide::ApplicationOutcome& outcome, bool bold) {
+  std::string folder, name;
+  platform::SplitFolder(outcome.ShownPath(), folder, name);
+  return "<span class=\"folder\">" + XmlEscaped(folder) + "</span>" +
+         (bold ? "<strong>" + XmlEscaped(name) + "</strong>" : XmlEscaped(name));
 }
 
 std::string Badge(ide::Outcome outcome) {
@@ -114,36 +95,34 @@ std::string Badge(ide::Outcome outcome) {
          ide::OutcomeName(outcome) + "</span>";
 }
 
-// The IDEs the batch sent to, in the order it first sent to each: one lane each. Applications sent
-// to none (not found, skipped, up to date) get a lane of their own when there are several IDEs;
-// with one IDE (or none known) everything shares one lane.
+// The IDEs the batch sent to, in the order it first sent to each: one lane each, named "IDE" when
+// there is one, "IDE 1", "IDE 2"... when several. Applications sent to none (not found, skipped, up
+// to date) have a lane of their own below them; those not reached have no bar.
 struct Lanes {
-  std::vector<std::uint32_t> processes;
-  bool separate_unsent = false;
+  std::vector<std::uint32_t> processes;  // 0: an IDE the batch could not tell apart by process
+  bool unsent = false;
 
   explicit Lanes(const std::vector<ide::ApplicationOutcome>& outcomes) {
-    for (const ide::ApplicationOutcome& outcome : outcomes)
-      if (outcome.ide_process != 0 &&
-          std::find(processes.begin(), processes.end(), outcome.ide_process) == processes.end())
+    for (const ide::ApplicationOutcome& outcome : outcomes) {
+      if (outcome.outcome == ide::Outcome::kNotReached) continue;
+      if (NeverSent(outcome)) unsent = true;
+      else if (std::find(processes.begin(), processes.end(), outcome.ide_process) == processes.end())
         processes.push_back(outcome.ide_process);
-    if (processes.size() > 1)
-      for (const ide::ApplicationOutcome& outcome : outcomes)
-        separate_unsent = separate_unsent || (outcome.ide_process == 0 && outcome.outcome != ide::Outcome::kNotReached);
+    }
   }
-  bool Several() const { return processes.size() > 1; }
-  int Count() const { return Several() ? static_cast<int>(processes.size()) + (separate_unsent ? 1 : 0) : 1; }
-  int Of(std::uint32_t process) const {
-    if (!Several()) return 0;
-    auto found = std::find(processes.begin(), processes.end(), process);
-    return found == processes.end() ? static_cast<int>(processes.size()) : static_cast<int>(found - processes.begin());
+  int Count() const { return std::max(1, static_cast<int>(processes.size()) + (unsent ? 1 : 0)); }
+  int Of(const ide::ApplicationOutcome& outcome) const {
+    auto found = std::find(processes.begin(), processes.end(), outcome.ide_process);
+    return NeverSent(outcome) ? static_cast<int>(processes.size()) : static_cast<int>(found - processes.begin());
   }
   std::string Name(int lane) const {
-    if (!Several()) return "IDE";
-    return lane < static_cast<int>(processes.size()) ? "IDE " + std::to_string(lane + 1) : "not sent";
+    if (lane >= static_cast<int>(processes.size())) return "not sent";
+    return processes.size() == 1 ? "IDE" : "IDE " + std::to_string(lane + 1);
   }
   // Under the name: the process, so that a lane can be matched to the IDE's window or log.
   std::string Detail(int lane) const {
-    if (lane < static_cast<int>(processes.size())) return "process " + std::to_string(processes[lane]);
+    if (lane < static_cast<int>(processes.size()) && processes[lane] != 0)
+      return "process " + std::to_string(processes[lane]);
     return "";
   }
 };
@@ -197,7 +176,7 @@ std::string Timeline(const BatchReport& report) {
     svg += "<line class=\"tick\" x1=\"" + Number(x) + "\" y1=\"" + std::to_string(kAxisHeight - 4) + "\" x2=\"" +
            Number(x) + "\" y2=\"" + std::to_string(height - 6) + "\"/>\n";
     svg += "<text class=\"axis\" x=\"" + Number(x) + "\" y=\"" + std::to_string(kAxisHeight - 8) + "\">" +
-           (total >= 6000 ? ClockTime(at) : Duration(at)) + "</text>\n";
+           ide::DurationText(at) + "</text>\n";
   }
   // The bars: an application that never started (not reached) has none.
   for (const ide::ApplicationOutcome& outcome : report.outcomes) {
@@ -206,8 +185,8 @@ std::string Timeline(const BatchReport& report) {
     const bool slow = TookMuchLonger(report, outcome);
     const double x = kLaneLabel + static_cast<double>(outcome.offset) * scale;
     const double width = std::max(3.0, static_cast<double>(outcome.hundredths) * scale);
-    const int y = kAxisHeight + lanes.Of(outcome.ide_process) * kLaneHeight + (kLaneHeight - kBarHeight) / 2;
-    svg += "<g class=\"bar\"><title>" + XmlEscaped(outcome.folder + outcome.application) + "\n" +
+    const int y = kAxisHeight + lanes.Of(outcome) * kLaneHeight + (kLaneHeight - kBarHeight) / 2;
+    svg += "<g class=\"bar\"><title>" + XmlEscaped(outcome.ShownPath()) + "\n" +
            ide::OutcomeName(outcome.outcome) + ", " + TimeAgainstLast(report, outcome) +
            (slow ? "\nmuch longer than last time" : "") + "</title>";
     svg += "<rect x=\"" + Number(x) + "\" y=\"" + std::to_string(y) + "\" width=\"" + Number(width) + "\" height=\"" +
@@ -215,8 +194,10 @@ std::string Timeline(const BatchReport& report) {
            (slow ? " class=\"slow\" stroke=\"#111111\" stroke-width=\"2.5\" stroke-dasharray=\"5 3\"" : "") + "/>";
     // Its name and its time beside its last one, as much as the bar holds.
     const std::int64_t last = LastTime(report, outcome);
-    const std::string label = std::string(outcome.application) + " " + Duration(outcome.hundredths) +
-                              (last >= 0 ? " / " + Duration(last) : "");
+    std::string folder, name;
+    platform::SplitFolder(outcome.ShownPath(), folder, name);
+    const std::string label =
+        name + " " + ide::DurationText(outcome.hundredths) + (last >= 0 ? " / " + ide::DurationText(last) : "");
     // A much longer one is marked by a triangle ahead of its name, as wide as two characters.
     std::string text = Fitted(label, slow ? width - 2 * kCharWidth : width);
     if (slow && !text.empty()) text = "&#9650; " + text;
@@ -290,7 +271,7 @@ bool MuchLonger(std::int64_t hundredths, std::int64_t last_hundredths) {
 std::map<std::string, std::int64_t> LastMadeTimes(const std::map<std::string, store::LastResult>& kept) {
   std::map<std::string, std::int64_t> times;
   for (const auto& [key, result] : kept)
-    if (result.outcome == ide::OutcomeName(ide::Outcome::kMade)) times[key] = result.hundredths;
+    if (const std::optional<std::int64_t> time = ide::ExpectedTime(result)) times[key] = *time;
   return times;
 }
 
@@ -299,7 +280,7 @@ std::string HtmlReport(const BatchReport& report) {
   int failures = 0, slow = 0;
   for (const ide::ApplicationOutcome& outcome : report.outcomes) {
     ++counts[static_cast<int>(outcome.outcome)];
-    failures += IsFailure(outcome);
+    failures += !ide::CountsAsMade(outcome.outcome);
     slow += TookMuchLonger(report, outcome);
   }
   const int chosen = static_cast<int>(report.outcomes.size());
@@ -308,18 +289,20 @@ std::string HtmlReport(const BatchReport& report) {
 
   std::string status = all_made ? "All " + std::to_string(chosen) + " made"
                                 : std::to_string(failures) + " of " + std::to_string(chosen) + " not made";
-  if (chosen == 0) status = "No application was chosen";
+  // An agent whose shard held nothing still leaves a page, for a CI's publisher to find.
+  if (chosen == 0) status = report.part.empty() ? "No application was chosen" : "Nothing to make in " + report.part;
+  const std::string heading = "Nightjar " + operation + (report.part.empty() ? "" : ", " + report.part);
   std::string tally;
   for (int i = 0; i < ide::kOutcomeCount; ++i)
     if (counts[i] > 0) tally += (tally.empty() ? "" : ", ") + std::to_string(counts[i]) + " " + ide::OutcomeName(ide::Outcome(i));
 
   std::string page = "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
-                     "<meta charset=\"utf-8\"/>\n<title>Nightjar " + operation + ": " + status + "</title>\n<style>" +
+                     "<meta charset=\"utf-8\"/>\n<title>" + heading + ": " + status + "</title>\n<style>" +
                      kStyle + "</style>\n</head>\n<body>\n";
-  page += "<h1>Nightjar " + operation + "</h1>\n";
+  page += "<h1>" + heading + "</h1>\n";
   page += std::string("<p class=\"status ") + (all_made ? "ok" : "bad") + "\">" + status + "</p>\n";
   page += "<p class=\"summary\">" + (tally.empty() ? std::string("Nothing") : tally) + ", of " + std::to_string(chosen) +
-          "; the batch took " + Duration(report.batch_hundredths) + ", started " + When(report.started) + ".</p>\n";
+          "; the batch took " + ide::DurationText(report.batch_hundredths) + ", started " + When(report.started) + ".</p>\n";
   if (!report.log_failure.empty())
     page += "<p class=\"note\">A record of the activity log could not be written: " + XmlEscaped(report.log_failure) +
             "</p>\n";
@@ -331,14 +314,11 @@ std::string HtmlReport(const BatchReport& report) {
   if (failures > 0) {
     page += "<h2>Failures (" + std::to_string(failures) + ")</h2>\n<ol class=\"failures\">\n";
     for (const ide::ApplicationOutcome& outcome : report.outcomes) {
-      if (!IsFailure(outcome)) continue;
-      page += "<li><span class=\"path\"><span class=\"folder\">" + XmlEscaped(outcome.folder) + "</span><strong>" +
-              XmlEscaped(outcome.application) + "</strong></span> " + Badge(outcome.outcome);
-      if (outcome.ide_error_number != 0 || !outcome.ide_error_text.empty())
-        page += "<div class=\"ide-text\">IDE error " + std::to_string(outcome.ide_error_number) + ": " +
-                XmlEscaped(outcome.ide_error_text) + "</div>";
-      const std::string detail =
-          outcome.outcome == ide::Outcome::kNotReached ? "Not processed: the batch ended before it" : outcome.detail;
+      if (ide::CountsAsMade(outcome.outcome)) continue;
+      page += "<li><span class=\"path\">" + PathShown(outcome, true) + "</span> " + Badge(outcome.outcome);
+      if (const std::string ide_error = IdeErrorText(outcome); !ide_error.empty())
+        page += "<div class=\"ide-text\">" + XmlEscaped(ide_error) + "</div>";
+      const std::string detail = WhyNotMade(outcome);
       if (!detail.empty() && detail != outcome.ide_error_text)
         page += "<div class=\"detail\">" + XmlEscaped(detail) + "</div>";
       page += "</li>\n";
@@ -363,10 +343,10 @@ std::string HtmlReport(const BatchReport& report) {
     for (const ide::ApplicationOutcome& outcome : report.outcomes) {
       if (!TookMuchLonger(report, outcome)) continue;
       const std::int64_t last = LastTime(report, outcome);
-      page += "<tr class=\"slow\"><td class=\"path\">" + XmlEscaped(outcome.folder + outcome.application) + "</td><td>" +
-              Badge(outcome.outcome) + "</td><td class=\"num\">" + Duration(outcome.hundredths) +
-              "</td><td class=\"num\">" + Duration(last) + "</td><td class=\"num\">" +
-              Duration(outcome.hundredths - last) +
+      page += "<tr class=\"slow\"><td class=\"path\">" + XmlEscaped(outcome.ShownPath()) + "</td><td>" +
+              Badge(outcome.outcome) + "</td><td class=\"num\">" + ide::DurationText(outcome.hundredths) +
+              "</td><td class=\"num\">" + ide::DurationText(last) + "</td><td class=\"num\">" +
+              ide::DurationText(outcome.hundredths - last) +
               (last > 0 ? " (" + Number(static_cast<double>(outcome.hundredths) / static_cast<double>(last)) + "&#215;)"
                         : std::string()) +
               "</td></tr>\n";
@@ -384,13 +364,11 @@ std::string HtmlReport(const BatchReport& report) {
     const std::int64_t last = LastTime(report, outcome);
     const bool ran = outcome.outcome != ide::Outcome::kNotReached;
     page += std::string("<tr") + (marked ? " class=\"slow\"" : "") + "><td class=\"num\">" +
-            std::to_string(outcome.position) + "</td><td class=\"path\"><span class=\"folder\">" +
-            XmlEscaped(outcome.folder) + "</span>" + XmlEscaped(outcome.application) + "</td><td>" +
-            Badge(outcome.outcome) + "</td><td>" +
-            (outcome.ide_process != 0 ? lanes.Name(lanes.Of(outcome.ide_process)) : std::string()) +
-            "</td><td class=\"num\">" + (ran ? ClockTime(outcome.offset) : std::string()) +
-            "</td><td class=\"num\">" + (ran ? Duration(outcome.hundredths) : std::string()) +
-            "</td><td class=\"num\">" + (last >= 0 ? Duration(last) : std::string()) + "</td><td>" +
+            std::to_string(outcome.position) + "</td><td class=\"path\">" + PathShown(outcome, false) + "</td><td>" +
+            Badge(outcome.outcome) + "</td><td>" + (ran ? lanes.Name(lanes.Of(outcome)) : std::string()) +
+            "</td><td class=\"num\">" + (ran ? ide::DurationText(outcome.offset) : std::string()) +
+            "</td><td class=\"num\">" + (ran ? ide::DurationText(outcome.hundredths) : std::string()) +
+            "</td><td class=\"num\">" + (last >= 0 ? ide::DurationText(last) : std::string()) + "</td><td>" +
             (marked ? "<span class=\"mark\">much longer</span>" : "") + "</td></tr>\n";
   }
   page += "</table>\n</body>\n</html>\n";
@@ -398,16 +376,7 @@ std::string HtmlReport(const BatchReport& report) {
 }
 
 bool WriteHtmlReport(const std::string& file_name, const BatchReport& report, std::ostream& err) {
-  const std::string page = HtmlReport(report);
-  errno = 0;
-  std::ofstream out(std::filesystem::path(file_name), std::ios::binary | std::ios::trunc);
-  out << page;
-  out.close();
-  if (out) return true;
-  err << "The HTML report could not be written to " << file_name;
-  if (errno != 0) err << ": " << std::strerror(errno);
-  err << ".\n";
-  return false;
+  return WriteReportFile(file_name, HtmlReport(report), "HTML report", err);
 }
 
 }  // namespace console

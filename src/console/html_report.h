@@ -1,18 +1,16 @@
 // The batch's report as one self-contained HTML page (`nightjar run ... --html FILE`): a summary,
 // the failures first with the IDE's text, a timeline with one lane per IDE, the applications that
-// took much longer than last time, and every chosen application. No script, font or image from
-// elsewhere (inline CSS and SVG), and well-formed XML as well as HTML, so any viewer shows it as it is.
+// took much longer than last time, and every chosen application; for a part of the list with
+// nothing in it (an empty shard), a page that says so. No script, font or image from elsewhere
+// (inline CSS and SVG), and well-formed XML as well as HTML, so any viewer shows it as it is.
 #pragma once
 
 #include <cstdint>
 #include <iosfwd>
 #include <map>
 #include <string>
-#include <vector>
 
-#include "ide/batch_operations.h"
-#include "ide/dde_contract.h"
-#include "platform/clock.h"
+#include "console/batch_report.h"
 #include "store/last_results.h"
 
 namespace console {
@@ -23,19 +21,6 @@ namespace console {
 inline constexpr double kMuchLongerRatio = 1.5;
 inline constexpr std::int64_t kMuchLongerMargin = 3000;
 bool MuchLonger(std::int64_t hundredths, std::int64_t last_hundredths);
-
-// What the page is made from: what the batch told, and the last times read before it began.
-struct BatchReport {
-  ide::Operation operation = ide::Operation::MakeExe;
-  std::vector<ide::ApplicationOutcome> outcomes;  // every chosen application, in the batch's order
-  std::int64_t batch_hundredths = 0;              // the batch's time
-  platform::Moment started{};                     // when it began
-  std::string log_failure;                        // why a log record could not be written; ""
-  // How long each application took when it was last made, by store::LastResultKey; those never
-  // made have none.
-  std::map<std::string, std::int64_t> last_hundredths;
-  std::string last_unread;  // why the last times could not be read; "" when they were
-};
 
 // The last made times of `kept` (store::LastResults::ReadAll's map): a time of a result that was
 // not "made" tells how soon it failed, not how long a make takes, so it is left out.

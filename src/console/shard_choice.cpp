@@ -2,25 +2,94 @@
 #include "console/shard_choice.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 
-#include "console/junit_timings.h"
+#include "console/junit_report.h"
 #include "ide/batch_operations.h"
+#include "ide/batch_plan.h"
 
 namespace console {
 namespace {
 
-// A kept result's duration, when the application ran: one skipped or never reached tells nothing
-// of how long it takes.
-std::optional<std::int64_t> KeptDuration(const store::LastResult& last) {
-  using ide::Outcome;
-  if (last.outcome.empty()) return std::nullopt;
-  for (Outcome outcome : {Outcome::kUpToDate, Outcome::kNotReached, Outcome::kSkipped})
-    if (last.outcome == ide::OutcomeName(outcome)) return std::nullopt;
-  return last.hundredths;
+// A whole number written in digits only (no sign, no spaces); nullopt otherwise or when it does
+// not fit.
+std::optional<long long> Number(std::string_view text) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  long long value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// K of N, both 1-based, checked; `shown` is how the user gave them, for the reason.
+ParsedShard Checked(long long index, long long total, const std::string& shown) {
+  if (total < 1) return {std::nullopt, shown + ": the number of shards must be at least 1"};
+  if (total > ide::kMaxShards)
+    return {std::nullopt, shown + ": at most " + std::to_string(ide::kMaxShards) + " shards, not " + std::to_string(total)};
+  if (index < 1) return {std::nullopt, shown + ": shards count from 1"};
+  if (index > total)
+    return {std::nullopt, shown + ": shard " + std::to_string(index) + " of " + std::to_string(total) + " does not exist"};
+  return {ShardPosition{.index = static_cast<int>(index), .total = static_cast<int>(total)}, ""};
+}
+
+struct CiVariables {
+  const char* index;
+  const char* total;
+  int base;  // what the first agent's index is
+};
+constexpr CiVariables kCiVariables[] = {
+    {.index = "CI_NODE_INDEX", .total = "CI_NODE_TOTAL", .base = 1},
+    {.index = "CIRCLE_NODE_INDEX", .total = "CIRCLE_NODE_TOTAL", .base = 0},
+    {.index = "BUILDKITE_PARALLEL_JOB", .total = "BUILDKITE_PARALLEL_JOB_COUNT", .base = 0},
+    {.index = "SYSTEM_JOBPOSITIONINPHASE", .total = "SYSTEM_TOTALJOBSINPHASE", .base = 1},
+};
+
+// The first CI's pair that is set; a second pair that names another shard (an agent of one CI
+// started from another's job, say) makes the choice a guess, so both are named and refused.
+ParsedShard FromEnvironment(const EnvLookup& lookup) {
+  auto value = [&](const char* name) -> std::optional<std::string> {
+    const char* found = lookup ? lookup(name) : nullptr;
+    if (found == nullptr || *found == '\0') return std::nullopt;
+    return std::string(found);
+  };
+  std::optional<ParsedShard> taken;
+  std::string taken_pair;
+  for (const CiVariables& ci : kCiVariables) {
+    std::optional<std::string> index = value(ci.index), total = value(ci.total);
+    if (!index && !total) continue;
+    if (!index || !total)
+      return {std::nullopt, std::string("--shard auto: ") + (index ? ci.index : ci.total) + " is set but " +
+                                (index ? ci.total : ci.index) + " is not"};
+    const std::string pair = std::string("(") + ci.index + "=" + *index + ", " + ci.total + "=" + *total +
+                             (ci.base == 0 ? ", counted from 0)" : ")");
+    std::optional<long long> k = Number(*index), n = Number(*total);
+    if (!k || !n) return {std::nullopt, "--shard auto " + pair + ": not whole numbers"};
+    ParsedShard parsed = Checked(*k + 1 - ci.base, *n, "--shard auto " + pair);
+    if (!parsed.position) return parsed;
+    if (!taken) {
+      taken = parsed;
+      taken_pair = pair;
+    } else if (taken->position->index != parsed.position->index || taken->position->total != parsed.position->total) {
+      return {std::nullopt, "--shard auto: two CIs' variables name different shards, " + taken_pair + " and " + pair};
+    }
+  }
+  if (taken) return *taken;
+  std::string names;
+  for (const CiVariables& ci : kCiVariables) names += std::string(names.empty() ? "" : ", ") + ci.index + "/" + ci.total;
+  return {std::nullopt, "--shard auto: none of the CI's variables is set (" + names + "); give --shard K/N"};
 }
 
 }  // namespace
+
+ParsedShard ParseShard(std::string_view text, const EnvLookup& lookup) {
+  if (text == "auto") return FromEnvironment(lookup);
+  const std::string shown = "--shard " + std::string(text);
+  const std::size_t slash = text.find('/');
+  if (slash == std::string_view::npos) return {std::nullopt, shown + ": give K/N (shard K of N, from 1) or auto"};
+  std::optional<long long> k = Number(text.substr(0, slash)), n = Number(text.substr(slash + 1));
+  if (!k || !n) return {std::nullopt, shown + ": K and N must be whole numbers, as in 2/4"};
+  return Checked(*k, *n, shown);
+}
 
 bool NarrowsToShard(const Command& command) {
   return !command.shard.empty() || command.ordered_only || command.skip_ordered;
@@ -35,11 +104,11 @@ std::set<std::string> ShardChoice::Keys() const {
 }
 
 ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std::map<std::string, store::LastResult>& kept,
-                        const Command& command, const ide::EnvLookup& lookup) {
+                        const Command& command, const EnvLookup& lookup, store::PathKeys* keys) {
   ShardChoice choice;
-  ide::ShardPosition position;
+  ShardPosition position;
   if (!command.shard.empty()) {
-    ide::ParsedShard parsed = ide::ParseShard(command.shard, lookup);
+    ParsedShard parsed = ParseShard(command.shard, lookup);
     if (!parsed.position) {
       choice.error = parsed.error;
       return choice;
@@ -69,7 +138,7 @@ ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std:
     if (!command.timings.empty()) {
       if (auto found = reported.find(key); found != reported.end()) duration = found->second;
     } else if (last != kept.end()) {
-      duration = KeptDuration(last->second);
+      duration = ide::ExpectedTime(last->second);
     }
     apps.push_back({.folder = folder, .application = application, .order = order});
     records.push_back(&app);
@@ -79,7 +148,7 @@ ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std:
   choice.any_known = std::any_of(known.begin(), known.end(), [](const auto& duration) { return duration.has_value(); });
   for (std::size_t i = 0; i < apps.size(); ++i) apps[i].expected = expected[i];
 
-  const ide::ShardSplit split = ide::SplitIntoShards(apps, position.total);
+  const ide::ShardSplit split = ide::SplitIntoShards(apps, position.total, keys);
   for (std::size_t i : split.shards[position.index - 1]) {
     choice.apps.push_back({.app = *records[i], .order = apps[i].order, .expected = apps[i].expected,
                            .known = known[i].has_value()});
@@ -96,23 +165,10 @@ ShardChoice ChooseShard(const std::vector<store::AppsRecord>& chosen, const std:
 
 namespace console {
 
-std::string ExpectedText(std::int64_t hundredths) {
-  const std::int64_t seconds = hundredths / 100;
-  char text[48];
-  if (seconds >= 3600)
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  else if (seconds >= 60)
-    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
-  else
-    std::snprintf(text, sizeof text, "0:%02lld.%02lld", static_cast<long long>(seconds), static_cast<long long>(hundredths % 100));
-  return text;
-}
-
 std::string ShardSummary(const ShardChoice& choice) {
   const std::size_t count = choice.apps.size();
   return choice.title + ": " + std::to_string(count) + (count == 1 ? " application" : " applications") +
-         (count == 0 ? "" : choice.any_known ? ", expected " + ExpectedText(choice.expected) : ", no times known yet");
+         (count == 0 ? "" : choice.any_known ? ", expected " + ide::DurationText(choice.expected) : ", no times known yet");
 }
 
 }  // namespace console

@@ -8,7 +8,8 @@
 namespace console {
 
 // Code-page text as XML character data or an attribute value, in UTF-8: the five markup
-// characters as entities, and the control characters that XML 1.0 does not allow left out.
+// characters as entities, and the control characters that XML 1.0 does not allow shown as \xHH,
+// as on a console (tabs and line breaks are kept).
 std::string XmlEscaped(std::string_view text);
 
 }  // namespace console

@@ -2,10 +2,12 @@
 #include "files/app_path.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
+#include "store/path_key.h"
 
 namespace files {
 namespace {
@@ -30,11 +32,9 @@ Components Split(std::string_view path) {
   return c;
 }
 
+// By their keys: letter case folded, "/" and "\" alike.
 bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (platform::FoldUpper(a[i]) != platform::FoldUpper(b[i])) return false;
-  return true;
+  return a.size() == b.size() && store::PathKeyText(a) == store::PathKeyText(b);
 }
 
 }  // namespace
@@ -52,13 +52,85 @@ std::string WithSeparator(std::string_view directory) {
   return d;
 }
 
-AppPath FitAppPath(std::string& full, platform::DirectoryLister& lister) {
-  AppPath parts = SplitAppPath(full);
-  if (parts.Fits()) return parts;
-  std::string short_path = lister.ShortPath(full);
-  if (short_path.empty() || !SplitAppPath(short_path).Fits()) return parts;
-  full = short_path;
-  return SplitAppPath(full);
+namespace {
+
+// FNV-1a over the key of `text`, 64 bits: the same on every station and every build.
+std::uint64_t KeyHash(std::string_view text) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (char c : store::PathKeyText(text)) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+// `count` characters of `hash`, five bits each, in digits and letters that never read as another.
+std::string HashText(std::uint64_t hash, std::size_t count) {
+  static constexpr char kDigits[] = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i, hash >>= 5) text += kDigits[hash & 31];
+  return text;
+}
+
+}  // namespace
+
+std::string KeyedFolder(std::string_view long_folder) {
+  std::string folder(long_folder);
+  if (folder.empty() || !IsSeparator(folder.back())) folder += platform::kPathSeparator;
+  const char separator = folder.back();
+  constexpr std::size_t kHashed = 8;
+  // Whole leading folders, up to their separator, leaving room for the mark, the hash and a separator.
+  std::size_t keep = 0;
+  for (std::size_t i = 0; i < folder.size() && i + 1 + kHashed + 1 <= kDirectoryWidth; ++i)
+    if (IsSeparator(folder[i])) keep = i + 1;
+  return folder.substr(0, keep) + kKeyMark + HashText(KeyHash(folder), kHashed) + separator;
+}
+
+std::string KeyedName(std::string_view long_name) {
+  std::string_view extension;
+  if (const std::size_t dot = long_name.find_last_of('.'); dot != std::string_view::npos && dot > 0 &&
+                                                           long_name.size() - dot <= 4 && long_name.size() - dot > 1)
+    extension = long_name.substr(dot);
+  return kKeyMark + HashText(KeyHash(long_name), kApplicationWidth - 1 - extension.size()) + std::string(extension);
+}
+
+bool IsKeyed(std::string_view stored_path) { return stored_path.find(kKeyMark) != std::string_view::npos; }
+
+std::string CommandPath(std::string_view directory, std::string_view name, std::string_view long_path) {
+  std::string stored = std::string(directory) + std::string(name);
+  if (IsKeyed(stored) && !long_path.empty()) return std::string(long_path);
+  return stored;
+}
+
+std::string StoreFolder(std::string_view folder, platform::DirectoryLister& lister) {
+  // The folder keeps the separator it was given.
+  const char separator = !folder.empty() && IsSeparator(folder.back()) ? folder.back() : platform::kPathSeparator;
+  std::string bare(folder);
+  while (bare.size() > 1 && IsSeparator(bare.back())) bare.pop_back();
+  std::string long_form = store::MayBeShort(bare) ? lister.LongPath(bare) : std::string();
+  if (long_form.empty()) long_form = bare;
+  const std::string directory = long_form + (IsSeparator(long_form.back()) ? "" : std::string(1, separator));
+  if (directory.size() <= kDirectoryWidth) return directory;
+  std::string short_form = lister.ShortPath(long_form);
+  if (!short_form.empty() && !IsSeparator(short_form.back())) short_form += separator;
+  if (!short_form.empty() && short_form.size() <= kDirectoryWidth) return short_form;
+  return KeyedFolder(directory);
+}
+
+StoredPath StoreAppPath(const std::string& given, platform::DirectoryLister& lister) {
+  StoredPath stored;
+  stored.long_path = lister.LongPath(given);
+  if (stored.long_path.empty()) stored.long_path = given;
+  const AppPath long_parts = SplitAppPath(stored.long_path);
+  stored.parts.directory = long_parts.directory.empty() ? std::string() : StoreFolder(long_parts.directory, lister);
+  std::string& name = stored.parts.name;
+  name = long_parts.name;
+  if (name.size() > kApplicationWidth) {
+    const AppPath short_parts = SplitAppPath(lister.ShortPath(stored.long_path));
+    name = !short_parts.name.empty() && short_parts.name.size() <= kApplicationWidth ? short_parts.name
+                                                                                     : KeyedName(long_parts.name);
+  }
+  return stored;
 }
 
 bool NamesApplication(std::string_view given, std::string_view directory, std::string_view name,

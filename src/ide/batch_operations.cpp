@@ -7,6 +7,7 @@
 #include "files/app_path.h"
 #include "files/files.h"
 #include "files/open_record_file.h"
+#include "store/path_key.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/dde_client.h"
@@ -55,8 +56,8 @@ struct Slot {
 
 // A running batch: the state one run of Dispatch passes to the functions that need it.
 struct BatchOperations::Batch {
-  Batch(const OperationRow& row, std::vector<Tagged> chosen)
-      : row(row), tagged(std::move(chosen)), schedule(Items(tagged)), ended(tagged.size(), false) {
+  Batch(const OperationRow& row, std::vector<Tagged> chosen, platform::DirectoryLister& lister)
+      : row(row), tagged(std::move(chosen)), keys(&lister), schedule(Items(tagged), &keys), ended(tagged.size(), false) {
     tally.chosen = static_cast<int>(tagged.size());
   }
   static std::vector<PoolSchedule::Item> Items(const std::vector<Tagged>& tagged) {
@@ -70,6 +71,7 @@ struct BatchOperations::Batch {
 
   const OperationRow& row;
   std::vector<Tagged> tagged;
+  store::PathKeys keys;  // one key for a folder however it is spelled
   PoolSchedule schedule;
   std::vector<Slot> slots;
   std::vector<std::unique_ptr<Flight>> flights;
@@ -175,7 +177,7 @@ BatchEnd BatchOperations::RunBatch(Operation operation) {
   row_ = &row;
   std::vector<Tagged> tagged = TaggedApplications();
   Arrange(tagged);
-  Batch batch(row, std::move(tagged));
+  Batch batch(row, std::move(tagged), lister_);
   return Dispatch(batch);
 }
 
@@ -332,7 +334,14 @@ void BatchOperations::Start(Batch& batch, std::size_t index, int slot) {
   }
   flight.name = std::string(flight.app.Application.Trimmed());
   flight.folder = std::string(flight.app.DriveNPath.Trimmed());
-  flight.base = BaseNameOf(flight.name);
+  // What is sent and looked for: the stored path, or the long one where the record holds a
+  // stand-in for a name the system gave no short form of.
+  const std::string path = files::CommandPath(flight.folder, flight.name, tagged.long_path);
+  const std::size_t split = path.find_last_of("\\/") + 1;
+  const std::string file = path.substr(split);
+  flight.directory = path.substr(0, split);
+  // A long name is not cut to the eight characters of a stored one: only its extension goes.
+  flight.base = path == flight.folder + flight.name ? BaseNameOf(file) : file.substr(0, file.find_last_of('.'));
   flight.start_ticks = clock_.Ticks();
   flight.outcome = ApplicationOutcome{.position = static_cast<int>(index) + 1,
                                       .application = flight.name,
@@ -351,7 +360,7 @@ void BatchOperations::Start(Batch& batch, std::size_t index, int slot) {
 
 bool BatchOperations::Prepare(Batch& batch, Flight& flight) {
   const OperationRow& row = batch.row;
-  const std::string& d = flight.folder;
+  const std::string& d = flight.directory;
   const std::string& b = flight.base;
   // A name the command cannot carry would reach the IDE as a different command, or none.
   if (auto bad = FirstUncarriable(d + b)) {
@@ -464,20 +473,24 @@ void BatchOperations::Step(Batch& batch, Flight& flight, std::int64_t now, bool 
         }
         return;
       }
-      // An IDE that makes inside the command may write its file before its answer comes: the
-      // application is made, and the IDE takes nothing new until it has answered.
-      if (flight.told) return;
-      const ResultWait::Verdict verdict = flight.wait->Poll(now, trigger);
-      if (verdict == ResultWait::Verdict::kWritten || verdict == ResultWait::Verdict::kOtherKind)
-        Settle(batch, flight, verdict, now);
+      Look(batch, flight, now, trigger);
       return;
     }
-    case Flight::Stage::kResult:
-    case Flight::Stage::kHeld:
-      Settle(batch, flight, flight.wait->Poll(now, trigger), now);
+    default:
+      Look(batch, flight, now, trigger);
       return;
-    case Flight::Stage::kDone:
-      return;
+  }
+}
+
+void BatchOperations::Look(Batch& batch, Flight& flight, std::int64_t now, ResultWait::Trigger trigger) {
+  if (flight.stage == Flight::Stage::kResult || flight.stage == Flight::Stage::kHeld) {
+    Settle(batch, flight, flight.wait->Poll(now, trigger), now);
+  } else if (flight.stage == Flight::Stage::kAnswer && !flight.told) {
+    // An IDE that makes inside the command may write its file before its answer comes: the
+    // application is made, and the IDE takes nothing new until it has answered.
+    const ResultWait::Verdict verdict = flight.wait->Poll(now, trigger);
+    if (verdict == ResultWait::Verdict::kWritten || verdict == ResultWait::Verdict::kOtherKind)
+      Settle(batch, flight, verdict, now);
   }
 }
 
@@ -719,10 +732,16 @@ BatchOperations::WaitEvent BatchOperations::NextWaitEvent(Batch& batch) {
 
 bool BatchOperations::TakeUserRequest(Batch& batch) {
   rt::Runtime& runtime = window_.runtime();
+  // While the question is open the IDEs go on, and the files they write are taken; answers wait
+  // for the loop, as one may need a box of its own.
+  const auto take_results = [this, &batch] {
+    const std::int64_t now = clock_.Ticks();
+    for (auto& flight : batch.flights) Look(batch, *flight, now, ResultWait::Trigger::kFolderChanged);
+  };
   if (window_.Kind() == rt::EventKind::AlertKey) {
     if (batch.stop_now) return true;
     int answer = runtime.Message(kStopQuestion, "Stop the Batch", rt::BoxIcon::Question,
-                                 rt::ButtonYes | rt::ButtonNo | rt::ButtonCancel, rt::ButtonCancel);
+                                 rt::ButtonYes | rt::ButtonNo | rt::ButtonCancel, rt::ButtonCancel, take_results);
     if (answer == rt::ButtonYes) {
       batch.stop_requested = true;
       state_.LastAction = "Stopping after this one";
@@ -735,15 +754,15 @@ bool BatchOperations::TakeUserRequest(Batch& batch) {
     window_.Display();
     return true;
   }
-  if (runtime.Message(kCloseQuestion, "Batch", rt::BoxIcon::Question, rt::ButtonYes | rt::ButtonNo, rt::ButtonNo) ==
-      rt::ButtonYes)
+  if (runtime.Message(kCloseQuestion, "Batch", rt::BoxIcon::Question, rt::ButtonYes | rt::ButtonNo, rt::ButtonNo,
+                      take_results) == rt::ButtonYes)
     return false;
   window_.KeepOpen();
   return true;
 }
 
 std::string BatchOperations::DeleteStaleOutput(const Flight& flight) {
-  const std::string& d = flight.folder;
+  const std::string& d = flight.directory;
   const std::string OutputFileName = d + flight.base + row_->deleted_extension;
   std::vector<platform::DirectoryEntry> DirectoryList;
   std::string reason;

@@ -150,7 +150,8 @@ class BatchOperations {
     store::AppsRecord app;  // as read when its turn came
     ApplicationOutcome outcome;
     std::string name;    // APP:Application
-    std::string folder;  // D
+    std::string folder;     // APP:DriveNPath as stored
+    std::string directory;  // D: where its files are, as the command names them
     std::string base;    // AppBaseName
     std::string command;
     std::int64_t start_ticks = 0;
@@ -191,6 +192,8 @@ class BatchOperations {
   void Send(Batch& batch, Flight& flight);
   // What one flight learns on waking at `now`; `folder_changed` when a folder changed.
   void Step(Batch& batch, Flight& flight, std::int64_t now, bool folder_changed);
+  // What the flight's folder shows, when a look is due (or `trigger` is a change in the folder).
+  void Look(Batch& batch, Flight& flight, std::int64_t now, ResultWait::Trigger trigger);
   // The server's answer `code` to the flight's command.
   void Answered(Batch& batch, Flight& flight, std::int32_t code, std::int64_t now);
   // What the flight's result wait found.

@@ -62,7 +62,7 @@ std::optional<std::int64_t> ExpectedTime(const store::LastResult& last) {
 
 bool BatchOperations::UpToDate(const Flight& flight) {
   const OperationRow& row = *row_;
-  const std::string& d = flight.folder;
+  const std::string& d = flight.directory;
   const std::string db = d + flight.base;
   std::pair<std::int32_t, std::int32_t> output, source;
   if (!Newest(lister_, db + row.awaited_extension, output)) return false;

@@ -5,15 +5,15 @@
 #include <climits>
 #include <map>
 
-#include "platform/code_page.h"
+#include "store/path_key.h"
 
 namespace ide {
 
-PoolSchedule::PoolSchedule(const std::vector<Item>& items) : states_(items.size(), State::kWaiting) {
+PoolSchedule::PoolSchedule(const std::vector<Item>& items, store::PathKeys* keys)
+    : states_(items.size(), State::kWaiting) {
+  store::PathKeys by_text;
   for (const Item& item : items) {
-    std::string folded = platform::FoldUpper(item.folder);
-    std::replace(folded.begin(), folded.end(), '/', '\\');
-    folders_.push_back(std::move(folded));
+    folders_.push_back((keys != nullptr ? *keys : by_text).Folder(item.folder));
     ranks_.push_back(item.order > 0 ? item.order : INT64_MAX);
   }
 }

@@ -10,17 +10,23 @@
 #include <string>
 #include <vector>
 
+namespace store {
+class PathKeys;
+}
+
 namespace ide {
 
 class PoolSchedule {
  public:
   struct Item {
-    std::string folder;       // compared with letter case folded, "/" and "\" alike
+    std::string folder;       // compared by its key (store::PathKeys): one folder, one key
     std::int32_t order = 0;   // build order number; 0 = none (after every numbered one)
   };
 
-  // `items` in the batch's order: the numbered ones by their numbers, then the rest.
-  explicit PoolSchedule(const std::vector<Item>& items);
+  // `items` in the batch's order: the numbered ones by their numbers, then the rest. `keys` maps a
+  // folder's long and short spellings to one key (give it the batch's lister); without it, folders
+  // are keyed by their text alone.
+  explicit PoolSchedule(const std::vector<Item>& items, store::PathKeys* keys = nullptr);
 
   // The first application, in the batch's order, that may start now: not started yet, no
   // application of its folder at work, and every application with a lower order number ended
@@ -43,7 +49,7 @@ class PoolSchedule {
 
  private:
   enum class State { kWaiting, kAtWork, kEnded };
-  std::vector<std::string> folders_;  // folded
+  std::vector<std::string> folders_;  // keys
   std::vector<std::int64_t> ranks_;   // order, or the largest for none
   std::vector<State> states_;
   int at_work_ = 0;

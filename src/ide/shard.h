@@ -1,39 +1,22 @@
-// Splitting a batch's applications into N shards, one for each CI agent that runs `run --shard K/N`.
-// Every agent reads the same APPS file and the same times and must arrive at the same split, so
-// the split is a pure function of its inputs: no pointer, hash or stored order decides anything,
-// and times are whole hundredths, never floating point.
+// Splitting a batch's applications into N shards, one for each CI agent that runs `run --shard K/N`
+// (the console reads K and N). Every agent reads the same APPS file and the same times and must
+// arrive at the same split, so the split is a pure function of its inputs: no pointer, hash or
+// stored order decides anything, and times are whole hundredths, never floating point.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+namespace store {
+class PathKeys;
+}
 
 namespace ide {
 
 // N is at most this: more agents than that is a mistyped number.
 inline constexpr int kMaxShards = 1000;
-
-struct ShardPosition {
-  int index = 1;  // K, 1-based
-  int total = 1;  // N
-};
-
-// A shard, or why the text names none.
-struct ParsedShard {
-  std::optional<ShardPosition> position;
-  std::string error;
-};
-
-// What an environment lookup returns for a name: its value, or null when it is not set.
-using EnvLookup = std::function<const char*(const char*)>;
-
-// "K/N" (1-based), or "auto": the position the CI server gives this agent in its own variables
-// (GitLab's CI_NODE_INDEX/CI_NODE_TOTAL, CircleCI's and Buildkite's 0-based pairs, Azure
-// Pipelines' SYSTEM_JOBPOSITIONINPHASE/SYSTEM_TOTALJOBSINPHASE), read through `lookup`.
-ParsedShard ParseShard(std::string_view text, const EnvLookup& lookup);
 
 // One application to be split.
 struct ShardApp {
@@ -56,9 +39,10 @@ struct ShardSplit {
 };
 
 // Splits `apps` into `total` shards (1 to kMaxShards). The numbered applications all go to shard
-// 1, ahead of its share. The rest go by folder (letter case folded, as keys fold it): one folder
-// never splits. Folders go longest first onto the least-loaded shard, then a pass moves or swaps
-// folders between the heaviest and the lightest shard while that shortens the longest.
-ShardSplit SplitIntoShards(const std::vector<ShardApp>& apps, int total);
+// 1, ahead of its share. The rest go by folder, by its key (`keys`, given the lister, also maps a
+// folder's short spelling to its long one; without it, the text alone): one folder never splits.
+// Folders go longest first onto the least-loaded shard, then a pass moves or swaps folders between
+// the heaviest and the lightest shard while that shortens the longest.
+ShardSplit SplitIntoShards(const std::vector<ShardApp>& apps, int total, store::PathKeys* keys = nullptr);
 
 }  // namespace ide

@@ -3,8 +3,11 @@
 #include "platform/directory_lister.h"
 
 #include "platform/code_page.h"
+#include "platform/file_access.h"
+#include "platform/program_starter.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace platform {
 namespace {
@@ -45,6 +48,20 @@ void SplitFolder(std::string_view pattern, std::string& folder, std::string& nam
   }
   folder = std::string(pattern.substr(0, separator + 1));
   name = std::string(pattern.substr(separator + 1));
+}
+
+DirectoryLister::ProgramFolders DirectoryLister::ProgramSearch() {
+  ProgramFolders folders;
+  if (!file_access::FullFolderPath("", folders.current)) folders.current.clear();
+  folders.own = OwnFolder();
+#ifdef _WIN32
+  constexpr char kListSeparator = ';';
+#else
+  constexpr char kListSeparator = ':';
+#endif
+  const char* path = std::getenv("PATH");
+  folders.path = SearchFolders(path != nullptr ? path : "", kListSeparator, kPathSeparator);
+  return folders;
 }
 
 void SortByName(std::vector<DirectoryEntry>& entries) {

@@ -59,6 +59,22 @@ class DirectoryLister {
   // platform gives it no short form (POSIX never does).
   virtual std::string ShortPath(const std::string& /*path*/) { return {}; }
 
+  // The long form of the existing file or folder `path`, each of its components by its own (long)
+  // name, as the user named it, however `path` spells them (short, long or mixed); "" when it does
+  // not exist, when the code page cannot hold the long form, or where the platform gives no short
+  // names (POSIX), so that every spelling is already the long one.
+  virtual std::string LongPath(const std::string& /*path*/) { return {}; }
+
+  // Where a program named without a folder is looked for, as Windows looks: the current folder,
+  // then the running program's own folder, then the folders of PATH, each ending in its separator
+  // ("" where it cannot be told). A test's lister may give other folders.
+  struct ProgramFolders {
+    std::string current;
+    std::string own;
+    std::vector<std::string> path;
+  };
+  virtual ProgramFolders ProgramSearch();
+
   // Whether the existing file `path` is still open for writing by some program (its writer has not
   // finished with it): Windows tells by a sharing conflict when the file is opened for reading
   // with writers shut out; Linux by a read lease that cannot be taken. False where it cannot be
@@ -67,6 +83,10 @@ class DirectoryLister {
 
  protected:
   std::vector<std::string> left_out_;
+
+ private:
+  // The running program's folder, ending in its separator; "" when it cannot be told.
+  virtual std::string OwnFolder() { return {}; }
 };
 
 // The platform's directory separator: "\" on Windows, "/" on POSIX (where "\" also separates when

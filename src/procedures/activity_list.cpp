@@ -4,6 +4,9 @@
 #include <string>
 
 #include "browse/thumb_stops.h"
+#include "platform/code_page.h"
+#include "procedures/kept_settings.h"
+#include "store/last_results.h"
 #include "runtime/runtime.h"
 #include "procedures/activity_log_def.h"
 #include "procedures/program.h"
@@ -15,7 +18,13 @@ namespace f = activity_log_field;
 ActivityList::ActivityList(Program& program, UpdateProcedure update, bool select_mode)
     : ListInstance(program, std::move(update)),
       view_(program.files.TempFile, [&files = program.files] { files.TMP.Clear(); }),
-      select_mode_(select_mode) {}
+      select_mode_(select_mode) {
+  std::map<std::string, store::LastResult> kept;
+  // Unread (another program writing it), the tips are left out.
+  store::LastResults(store::kLastResultsFile, kWindowFileWait).ReadAll(kept);
+  for (const auto& [key, result] : kept)
+    if (!result.long_path.empty()) long_paths_[platform::FoldUpper(result.application)].push_back(result.long_path);
+}
 
 void ActivityList::RecordToRow(browse::PageRow& row) {
   const store::TempFileRecord& tmp = program_.files.TMP;
@@ -23,6 +32,8 @@ void ActivityList::RecordToRow(browse::PageRow& row) {
   row.cells = {rt::Cell{tmp.Apps.str()}, rt::Cell{"", tmp.Date, true}, rt::Cell{"", tmp.Clock, true},
                rt::Cell{tmp.Event.str()}};
   row.icon = 0;
+  if (auto found = long_paths_.find(platform::FoldUpper(tmp.Apps.Trimmed())); found != long_paths_.end())
+    for (const std::string& path : found->second) row.cells[0].tip += (row.cells[0].tip.empty() ? "" : "\n") + path;
 }
 
 void ActivityList::RowToRecord(const browse::PageRow& row) {

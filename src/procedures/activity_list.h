@@ -1,7 +1,11 @@
 // The activity log's list: the browse engine over TempFile in ClockKey order (date, then time),
 // with type-ahead and thumb over the date's day number, the log's popup menu, and a log that
-// never stays open empty.
+// never stays open empty. An application's cell tips the long paths kept beside Apps for its name.
 #pragma once
+
+#include <map>
+#include <string>
+#include <vector>
 
 #include "procedures/list_instance.h"
 #include "procedures/record_view.h"
@@ -41,6 +45,9 @@ class ActivityList final : public ListInstance {
  private:
   RecordView view_;
   bool select_mode_;
+  // The long paths kept beside Apps, by the folded application name the log records name, read
+  // when the log opens; a name of two folders has both.
+  std::map<std::string, std::vector<std::string>> long_paths_;
 };
 
 }  // namespace procedures

@@ -1,9 +1,10 @@
 // UpdateApps over UPDATEAPPS$FORMWINDOW. Its own logic is the application's file name: a full path
-// typed or looked up, split into the directory and the name the record stores, and checked before
-// it is saved: the file must exist, and the record must hold its path exactly (a path too long
-// for the record's fields is replaced by the file's short path where the system has one). The
-// form also shows and sets the application's build order number, which is kept beside Apps with
-// its last result, once the record itself is saved.
+// typed or looked up, split into the directory and the name the record stores (files::StoreAppPath:
+// each folder stored alike for all its applications, short forms or stand-ins where the long names
+// do not fit), and checked before it is saved: the file must exist. The path the user gave, by its
+// long names, is what the form shows and what it keeps beside Apps with the application's build
+// order number and last result, once the record itself is saved; other records of its folder
+// stored under another spelling then take this one.
 #include "procedures/application_form.h"
 
 #include <map>
@@ -18,6 +19,7 @@
 #include "runtime/window.h"
 #include "files/app_path.h"
 #include "files/change_guard.h"
+#include "files/folder_mend.h"
 #include "procedures/application_form_def.h"
 #include "procedures/record_form.h"
 #include "store/last_results.h"
@@ -54,9 +56,14 @@ class ApplicationForm final : public RecordForm {
     std::map<std::string, store::LastResult> kept;
     store::LastResults().ReadAll(kept);  // unread, it shows 0, and an unchanged 0 is not written
     auto found = kept.find(Key());
-    if (found != kept.end()) BuildOrder = found->second.order;
+    if (found != kept.end()) {
+      BuildOrder = found->second.order;
+      long_path_ = found->second.long_path;
+    }
     found_order_ = BuildOrder;
     found_key_ = Key();
+    found_long_path_ = long_path_;
+    FillFileName();
   }
 
   void Opened(rt::Window& window) override {
@@ -89,8 +96,9 @@ class ApplicationForm final : public RecordForm {
 
  public:
   // After the form: a saved application keeps the build order number shown (one whose path
-  // changed takes its number along); a deleted one takes its number and last result away, so the
-  // same path added again starts afresh. A number that cannot be kept or removed is reported.
+  // changed takes its number along) and the long path it was given; a deleted one takes its
+  // number and last result away, so the same path added again starts afresh. A number that cannot
+  // be kept or removed is reported.
   void KeepBuildOrder() {
     if (Response != RequestCompleted) return;
     if (EntryRequest == DeleteRecord) {
@@ -102,6 +110,8 @@ class ApplicationForm final : public RecordForm {
       return;
     }
     if (EntryRequest != InsertRecord && EntryRequest != ChangeRecord) return;
+    KeepLongPath();
+    MendFolder();
     if (BuildOrder == found_order_ && (Key() == found_key_ || BuildOrder == 0)) return;
     store::LastResults results;
     if (results.SetOrder(app_.DriveNPath.str(), app_.Application.str(), BuildOrder)) return;
@@ -111,6 +121,37 @@ class ApplicationForm final : public RecordForm {
 
  private:
   std::string Key() const { return store::LastResultKey(app_.DriveNPath.str(), app_.Application.str()); }
+  std::string StoredPath() const { return app_.DriveNPath.str() + app_.Application.str(); }
+
+  // The long path beside the saved record: the one it was given, or none where it is the stored
+  // path itself (then an old one is forgotten).
+  void KeepLongPath() {
+    const std::string long_path = long_path_ == StoredPath() ? std::string() : long_path_;
+    if (long_path == found_long_path_ && (Key() == found_key_ || long_path.empty())) return;
+    store::LastResults results;
+    if (results.SetLongPath(app_.DriveNPath.str(), app_.Application.str(), long_path)) return;
+    runtime_.Message("The application was saved, but its long path could not be kept.\n\n" + results.Error(),
+                     "Long Path", rt::BoxIcon::Exclamation, rt::ButtonOk);
+  }
+
+  // The other applications of the saved one's folder take its spelling, and the record saved
+  // stays the current one for the list to show.
+  void MendFolder() {
+    files::Files& files = program_.files;
+    const store::AppsRecord saved = app_;
+    const store::RecordPosition position = files.Apps.Position(store::Order::Key);
+    store::LastResults results;
+    const files::MendReport report = files::MendFolder(files, lister_, results, saved.DriveNPath.str());
+    files.Apps.Reread(position);
+    if (files.store.error.code != store::kNoError) app_ = saved;
+    std::string problems;
+    for (const std::string& line : report.problems) problems += line + "\n";
+    if (!report.unread.empty()) problems += report.unread + "\n";
+    if (problems.empty()) return;
+    runtime_.Message("The application was saved, but other applications of its folder keep another spelling of "
+                     "it.\n\n" + problems,
+                     "One Folder, One Spelling", rt::BoxIcon::Exclamation, rt::ButtonOk);
+  }
 
   void ControlEvent(rt::Window& window) override {
     if (window.Kind() != EventKind::Accepted) return;
@@ -127,11 +168,11 @@ class ApplicationForm final : public RecordForm {
         break;
       case f::APP_DriveNPath:
         app_.DriveNPath = WithSeparator(app_.DriveNPath.Trimmed());
-        if (!window.InAcceptAll()) cut_ = false;  // the user has made the directory their own
+        if (!window.InAcceptAll()) OwnPath();  // the user has made the directory their own
         window.Display(f::APP_DriveNPath);
         break;
       case f::APP_Application:
-        if (!window.InAcceptAll()) cut_ = false;
+        if (!window.InAcceptAll()) OwnPath();
         break;
       default:
         break;
@@ -141,15 +182,6 @@ class ApplicationForm final : public RecordForm {
   // The existence check on what will be stored: the directory (with its final separator, which the
   // accept-all pass adds) and the name, exactly as the record's fields hold them.
   bool CheckBeforeSave(rt::Window& window) override {
-    if (cut_) {
-      runtime_.Beep();
-      runtime_.Message(
-          "The path is too long to be stored: the directory may hold 80 characters and the file name 12, "
-          "and the system gives this file no short name to use instead.",
-          "Path Too Long", rt::BoxIcon::Stop, rt::ButtonOk);
-      window.Select(f::FileName);
-      return false;
-    }
     const std::string directory = WithSeparator(app_.DriveNPath.Trimmed());
     const std::string name(app_.Application.Trimmed());
     if ((directory + name).find_first_of("*?") != std::string::npos) {
@@ -168,8 +200,9 @@ class ApplicationForm final : public RecordForm {
       window.Select(f::LookupFile);
       return false;
     }
+    // A stand-in names nothing on disk: the file is looked for by the long path kept with it.
     std::vector<platform::DirectoryEntry> found;
-    if (name.empty() || lister_.List(directory + name, found) != 0 || found.empty()) {
+    if (name.empty() || lister_.List(files::CommandPath(directory, name, long_path_), found) != 0 || found.empty()) {
       runtime_.Beep();
       runtime_.Message("File not found. Press DosFileLookUp button to call File Lookup Dialog.",
                        "Don't Do That!", rt::BoxIcon::Stop, rt::ButtonOk);
@@ -179,17 +212,20 @@ class ApplicationForm final : public RecordForm {
     return true;
   }
 
-  void FillFileName() { FileName = std::string(app_.DriveNPath.Trimmed()) + std::string(app_.Application.Trimmed()); }
+  // The path shown: the long one kept, or the record's own.
+  void FillFileName() { FileName = long_path_.empty() ? StoredPath() : long_path_; }
 
-  // Splits `full` into the record's directory and name. A path whose parts do not fit the fields is
-  // replaced by the file's short path when there is one; otherwise the cut parts are shown, but
-  // the form will not save them (cut_).
-  void SplitFileName(rt::Window& window, std::string full) {
-    files::AppPath parts = files::FitAppPath(full, lister_);
-    cut_ = !parts.Fits();
-    if (!cut_) FileName = full;
-    app_.Application = parts.name;
-    app_.DriveNPath = parts.directory;
+  // The directory or name typed by the user: the record's own path is now the one to keep.
+  void OwnPath() { long_path_.clear(); }
+
+  // Splits `full` into the record's directory and name, as StoreAppPath stores it; the long path
+  // is shown and kept.
+  void SplitFileName(rt::Window& window, const std::string& full) {
+    const files::StoredPath stored = files::StoreAppPath(full, lister_);
+    long_path_ = stored.long_path;
+    FileName = long_path_;
+    app_.Application = stored.parts.name;
+    app_.DriveNPath = stored.parts.directory;
     window.Display();
   }
 
@@ -210,7 +246,8 @@ class ApplicationForm final : public RecordForm {
   // The full path: directory and name joined. It holds a whole Windows path, so that a path too
   // long for the record reaches the short-path lookup uncut.
   platform::FixedString<kFullPathWidth> FileName;
-  bool cut_ = false;              // the fields hold a path cut to fit, which must not be saved
+  std::string long_path_;         // the path the user gave, by its long names; "" when none is known
+  std::string found_long_path_;   // the long path kept when the form opened
   std::int32_t BuildOrder = 0;    // 0: none
   std::int32_t found_order_ = 0;  // the number and key the form found, to tell what changed
   std::string found_key_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "browse/thumb_stops.h"
+#include "files/app_path.h"
 #include "files/files.h"
 #include "ide/batch_operations.h"
 #include "platform/code_page.h"
@@ -78,6 +79,13 @@ bool ApplicationList::ReadResults(bool always) {
   // list shows what it read before.
   if (!store::LastResults(store::kLastResultsFile, kWindowFileWait).ReadAll(results)) return false;
   results_ = std::move(results);
+  long_names_.clear();
+  for (const auto& [key, result] : results_) {
+    if (result.long_path.empty()) continue;
+    const files::AppPath parts = files::SplitAppPath(result.long_path);
+    long_names_[{platform::FoldUpper(result.folder), platform::FoldUpper(result.application)}] = {parts.directory,
+                                                                                                 parts.name};
+  }
   read_stamp_ = stamp;
   read_ = true;
   return true;
@@ -89,13 +97,27 @@ std::int32_t ApplicationList::RunUpdateProcedure(std::int32_t request) {
   return response;
 }
 
+ApplicationList::LongName ApplicationList::LongNameOf(const store::AppsRecord& app) const {
+  auto found =
+      long_names_.find({platform::FoldUpper(app.DriveNPath.Trimmed()), platform::FoldUpper(app.Application.Trimmed())});
+  return found == long_names_.end() ? LongName() : found->second;
+}
+
 void ApplicationList::RecordToRow(browse::PageRow& row) {
   const store::AppsRecord& app = program_.files.APP;
+  const std::string folder = app.DriveNPath.str(), name = app.Application.str();
+  // The long names where they are kept; the stored path, which commands use, in their tips.
+  const LongName long_name = LongNameOf(app);
+  std::string tip;
+  if (!long_name.name.empty() && long_name.folder + long_name.name != folder + name)
+    tip = long_name.folder + long_name.name + "\nStored as " + folder + name;
   // Column 1 carries no text, only the check mark of a tagged application.
-  row.cells = {rt::Cell{" "}, rt::Cell{app.DriveNPath.str()}, rt::Cell{app.Application.str()}, rt::Cell{},
-               rt::Cell{}};
+  row.cells = {rt::Cell{" "}, rt::Cell{long_name.name.empty() ? folder : long_name.folder},
+               rt::Cell{long_name.name.empty() ? name : long_name.name}, rt::Cell{}, rt::Cell{}};
+  row.cells[1].tip = row.cells[2].tip = tip;
+  row.stored = {folder, name};
   row.icon = app.Tag != 0 ? 1 : 0;
-  auto found = results_.find(store::LastResultKey(app.DriveNPath.str(), app.Application.str()));
+  auto found = results_.find(store::LastResultKey(folder, name));
   if (found == results_.end()) return;
   const store::LastResult& kept = found->second;
   if (kept.order > 0) row.cells[3].text = std::to_string(kept.order);
@@ -103,12 +125,14 @@ void ApplicationList::RecordToRow(browse::PageRow& row) {
   last.text = ShortResult(kept, program_.runtime.clock().Today());
   last.icon = ResultIcon(kept);
   last.tip = ide::ResultText(kept);
+  // Which application it is, where the path shown is not the one the record holds.
+  if (!last.tip.empty() && !tip.empty()) last.tip = long_name.folder + long_name.name + "\n" + last.tip;
 }
 
 void ApplicationList::RowToRecord(const browse::PageRow& row) {
   store::AppsRecord& app = program_.files.APP;
-  app.DriveNPath = row.cells[1].text;
-  app.Application = row.cells[2].text;
+  app.DriveNPath = row.stored.size() == 2 ? row.stored[0] : row.cells[1].text;
+  app.Application = row.stored.size() == 2 ? row.stored[1] : row.cells[2].text;
 }
 
 browse::KeyValue ApplicationList::KeyField() const { return {program_.files.APP.DriveNPath.str()}; }
@@ -153,7 +177,28 @@ void ApplicationList::SetKeyFromTyped(const std::string& typed) {
 
 bool ApplicationList::TypedMatches(std::string_view typed) const {
   const store::AppsRecord& app = program_.files.APP;
-  return browse::BeginsWithFolded(app.DriveNPath.str(), typed) || browse::BeginsWithFolded(app.Application.str(), typed);
+  if (browse::BeginsWithFolded(app.DriveNPath.str(), typed) || browse::BeginsWithFolded(app.Application.str(), typed))
+    return true;
+  const LongName long_name = LongNameOf(app);
+  return !long_name.name.empty() &&
+         (browse::BeginsWithFolded(long_name.folder, typed) || browse::BeginsWithFolded(long_name.name, typed));
+}
+
+// The long names in the list's key order after `from`, then from the top.
+bool ApplicationList::FindTypedBeside(std::string_view typed, const browse::KeyValue& from, browse::KeyValue& found) {
+  auto answers = [&](const LongName& long_name) {
+    return browse::BeginsWithFolded(long_name.folder, typed) || browse::BeginsWithFolded(long_name.name, typed);
+  };
+  auto take = [&](const auto& entry) {
+    found = browse::KeyValue{.text = entry.first.first, .minor_text = entry.first.second};
+    return true;
+  };
+  const auto after = long_names_.upper_bound({from.text, from.minor_text});
+  for (auto it = after; it != long_names_.end(); ++it)
+    if (answers(it->second)) return take(*it);
+  for (auto it = long_names_.begin(); it != after; ++it)
+    if (answers(it->second)) return take(*it);
+  return false;
 }
 
 // Each entry is offered as its button is: while a batch runs, the buttons are disabled and no

@@ -1,6 +1,7 @@
 // The application list of the main window: the browse engine over Apps in DriveKey order, with a
-// tag-mark column, each application's build order number and last result (kept beside Apps by the
-// batches), type-ahead and thumb over the directory, and the list's popup menu.
+// tag-mark column, each application by the long path kept beside Apps (its stored path where none
+// is kept), its build order number and last result (kept beside Apps by the batches), type-ahead
+// over the stored and the long names, the thumb over the directory, and the list's popup menu.
 #pragma once
 
 #include <cstdint>
@@ -50,8 +51,9 @@ class ApplicationList final : public ListInstance {
   browse::KeyValue SpreadKey() const override;
   std::string KeyText() const override;
   void SetKeyFromTyped(const std::string& typed) override;
-  // A typed character finds an application by its name as well as by its path.
+  // A typed character finds an application by its name as well as by its path, long or stored.
   bool TypedMatches(std::string_view typed) const override;
+  bool FindTypedBeside(std::string_view typed, const browse::KeyValue& from, browse::KeyValue& found) override;
   std::string PopupText(bool has_rows) const override;
   int PopupButton(int entry) const override;
   bool PopupAction(int entry) override;
@@ -66,7 +68,16 @@ class ApplicationList final : public ListInstance {
   void TagFailedOnly();
 
   RecordView view_;
+  // The long path of the application in the buffer, split; both "" when none is kept.
+  struct LongName {
+    std::string folder, name;
+  };
+  LongName LongNameOf(const store::AppsRecord& app) const;
+
   std::map<std::string, store::LastResult> results_;  // by store::LastResultKey
+  // The applications with a long path, by their stored key (folded folder, folded name) in the
+  // list's key order, for type-ahead over the long names.
+  std::map<std::pair<std::string, std::string>, LongName> long_names_;
   // The results file as it was when last read: whether it was there, its size and its time.
   struct FileStamp {
     bool exists = false;

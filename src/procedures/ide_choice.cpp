@@ -30,6 +30,33 @@ std::string_view Trim(std::string_view text) {
 
 IdeProgramCheck Refused(std::string problem) { return {.path = "", .problem = std::move(problem)}; }
 
+// A program named without a folder, looked for as Windows looks for one: in the current folder,
+// in the running program's folder, then along PATH; by its name, and with ".EXE" when it has no
+// extension of its own. Not found, the reason says where it was looked for.
+IdeProgramCheck Search(const std::string& name, platform::DirectoryLister& lister) {
+  const platform::DirectoryLister::ProgramFolders where = lister.ProgramSearch();
+  std::vector<std::string> folders = {where.current, where.own};
+  folders.insert(folders.end(), where.path.begin(), where.path.end());
+  std::vector<std::string> names = {name};
+  if (name.find('.') == std::string::npos) names.push_back(name + ".EXE");
+  for (const std::string& folder : folders) {
+    if (folder.empty()) continue;
+    for (const std::string& candidate : names) {
+      std::vector<platform::DirectoryEntry> found;
+      if (folder.size() + candidate.size() <= kIdeProgramWidth && lister.List(folder + candidate, found) == 0 &&
+          !found.empty())
+        return {.path = folder + found.front().name, .problem = ""};
+    }
+  }
+  std::string looked = names.size() == 1 ? name : name + " and " + names[1];
+  looked += " were looked for in the current folder (" + (where.current.empty() ? "unknown" : where.current) +
+            "), in Nightjar's folder (" + (where.own.empty() ? "unknown" : where.own) + ") and in the " +
+            std::to_string(where.path.size()) + (where.path.size() == 1 ? " folder" : " folders") +
+            " of PATH; none is there. Give the IDE's program by its full path.";
+  if (names.size() == 1) looked.replace(looked.find(" were "), 6, " was ");
+  return Refused("The IDE's program " + looked);
+}
+
 }  // namespace
 
 IdeProgramCheck CheckIdeProgram(std::string_view given, platform::DirectoryLister& lister) {
@@ -44,6 +71,7 @@ IdeProgramCheck CheckIdeProgram(std::string_view given, platform::DirectoryListe
   if (name.empty()) return Refused(path + " is a folder; choose the IDE's program in it.");
   if (std::string device; files::IsDeviceName(name, &device))
     return Refused(name + " is the name of the device " + device + ", not a program.");
+  if (folder.empty() && name.find(':') == std::string::npos) return Search(name, lister);
   std::string absolute;
   if (!platform::file_access::FullFolderPath(folder, absolute))
     return Refused("The folder " + absolute + " holds characters that the records' code page (Windows-1252) "

@@ -27,8 +27,10 @@ struct IdeProgramCheck {
   std::string problem;  // why it cannot be used, a sentence or two for the user; "" when it can
 };
 
-// `given` (a full path or one from the current folder; blanks around it ignored) must name an
-// existing file by a path the records' code page holds: a "?" (a letter the code page lacks,
+// `given` (a full path, a path from the current folder, or a program's bare name, which is looked
+// for as Windows looks: the current folder, Nightjar's own folder, then PATH, with ".EXE" added
+// when it has no extension; blanks around it ignored) must name an existing file by a path the
+// records' code page holds; a bare name not found says where it was looked for: a "?" (a letter the code page lacks,
 // where the system gave no short name) or "*" is refused, and so are a folder, a device's name
 // and a path longer than kIdeProgramWidth. Blank is no program: any IDE, as before.
 IdeProgramCheck CheckIdeProgram(std::string_view given, platform::DirectoryLister& lister);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <functional>
 #include <string>
 
 #include "runtime/resize_layout.h"
@@ -44,6 +45,10 @@ struct MessageBoxSpec {
   BoxIcon icon = BoxIcon::None;
   int buttons = ButtonOk;
   int default_button = 0;  // 0: the first button of the set
+  // Called now and then (every 0.1 s or so) while the box waits for its answer, for work that must
+  // not wait for the person; never while an earlier call still runs. A backend that answers at
+  // once calls it once before answering.
+  std::function<void()> while_open;
 };
 
 struct FileDialogSpec {

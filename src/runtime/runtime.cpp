@@ -18,8 +18,8 @@ void Runtime::Remove(Window* window) {
 }
 
 int Runtime::Message(const std::string& text, const std::string& caption, BoxIcon icon, int buttons,
-                     int default_button) {
-  return backend_.Message({text, caption, icon, buttons, default_button});
+                     int default_button, std::function<void()> while_open) {
+  return backend_.Message({text, caption, icon, buttons, default_button, std::move(while_open)});
 }
 
 std::optional<std::string> Runtime::OpenFile(const std::string& title, const std::string& filter,

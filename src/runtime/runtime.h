@@ -39,7 +39,7 @@ class Runtime {
   }
 
   int Message(const std::string& text, const std::string& caption = "", BoxIcon icon = BoxIcon::None,
-              int buttons = ButtonOk, int default_button = 0);
+              int buttons = ButtonOk, int default_button = 0, std::function<void()> while_open = {});
   std::optional<std::string> OpenFile(const std::string& title, const std::string& filter,
                                       const std::string& initial = "");
   int Popup(const std::string& definition);

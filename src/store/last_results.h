@@ -6,10 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 
 namespace store {
+
+class SideStatement;
 
 // The file beside APPS that holds the results and numbers.
 inline constexpr const char* kLastResultsFile = "APPSLAST.db";
@@ -33,12 +36,15 @@ struct LastResult {
   std::int32_t made_clock = 0;
   // The process of the IDE that made it (or failed to); 0 when none was sent or it is not known.
   std::uint32_t ide_process = 0;
-  // The path the user gave (long names and all) where the record holds short ones; "" when none is
-  // known, and the record's own path is the one shown.
+  // The path the user gave (long names and all, in the code page) where the record holds short
+  // ones or a key; "" when none is known, and the record's own path is the one shown.
   std::string long_path;
 };
 
-// The key of an application in the file: its full path with the records' letter case folded.
+// The key of an application in the file: its full path as stored, by PathKeyText (letter case
+// folded, "/" as "\"). It names the record, not the file on disk: a record keeps its entry on a
+// station where its file is missing, and the spelling a record holds is one (add and the
+// application form store every application of a folder alike; Move follows a re-spelt record).
 std::string LastResultKey(const std::string& folder, const std::string& application);
 
 class LastResults {
@@ -49,9 +55,16 @@ class LastResults {
       : path_(std::move(path)), read_wait_ms_(read_wait_ms) {}
 
   // Keeps `result` as its application's last one; the application's build order stays, and so
-  // does when it was last made unless `result` gives a new made_date. False with Error() set when
-  // the file could not be written.
+  // does when it was last made unless `result` gives a new made_date, and so does its long path
+  // unless `result` gives one. False with Error() set when the file could not be written.
   bool Record(const LastResult& result);
+  // Keeps the long path the user gave for an application (added, or changed in the form); its last
+  // result and build order stay. "" forgets it.
+  bool SetLongPath(const std::string& folder, const std::string& application, const std::string& long_path);
+  // An application now stored under another spelling (a folder's two spellings made one) keeps its
+  // entry: result, order and long path move to the new key (replacing one already there).
+  bool Move(const std::string& folder, const std::string& application, const std::string& new_folder,
+            const std::string& new_application);
   // Sets the build order number of an application (0 clears it); its last result stays.
   bool SetOrder(const std::string& folder, const std::string& application, std::int32_t order);
   // Takes an application's last result and build order away (it left the list); nothing to do
@@ -65,6 +78,9 @@ class LastResults {
   const std::string& Error() const { return error_; }
 
  private:
+  bool SetOne(const std::string& folder, const std::string& application, const char* sql,
+              const std::function<void(SideStatement&)>& bind);
+
   std::string path_;
   int read_wait_ms_;
   std::string error_;

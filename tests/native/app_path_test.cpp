@@ -6,41 +6,16 @@
 
 #include "files/app_path.h"
 #include "platform/code_page.h"
-#include "platform/directory_lister.h"
+#include "short_names_lister.h"
 
 namespace {
 
-// A path's short form replaces each component found in the table (letter case ignored) by its
-// short name; either separator is taken and "\\" given.
-class ShortNameTable final : public platform::DirectoryLister {
- public:
-  explicit ShortNameTable(std::map<std::string, std::string> names) {
-    for (const auto& [long_name, short_name] : names) short_of_[platform::FoldUpper(long_name)] = short_name;
-  }
-  int List(const std::string&, std::vector<platform::DirectoryEntry>&) override { return 0; }
-  std::string ShortPath(const std::string& path) override {
-    ++lookups;
-    std::string out, part;
-    for (char c : path + '\\') {
-      if (c != '\\' && c != '/') {
-        part += c;
-      } else {
-        auto found = short_of_.find(platform::FoldUpper(part));
-        out += (found == short_of_.end() ? part : found->second) + '\\';
-        part.clear();
-      }
-    }
-    return out.substr(0, out.size() - 1);
-  }
-  int lookups = 0;
-
- private:
-  std::map<std::string, std::string> short_of_;
-};
-
 TEST(ApplicationPath, ALongShortOrMixedPathNamesTheStoredApplicationComponentByComponent) {
-  ShortNameTable system({{"B\xFC" "cher", "B_CH~1KL"}, {"Caf\xE9", "CAF_~1"}, {"Invoice01.APP", "INVOIC~1.APP"},
-                         {"Invoice02.APP", "INVOIC~2.APP"}, {"Program Files (x86)", "PROGRA~2"}});
+  test_doubles::ShortNamesLister system;
+  for (const auto& [long_name, short_name] :
+       std::map<std::string, std::string>{{"B\xFC" "cher", "B_CH~1KL"}, {"Caf\xE9", "CAF_~1"}, {"Invoice01.APP", "INVOIC~1.APP"},
+                                          {"Invoice02.APP", "INVOIC~2.APP"}, {"Program Files (x86)", "PROGRA~2"}})
+    system.Name(long_name, short_name);
   struct Case {
     bool names;
     const char *given, *directory = "C:\\Apps\\B_CH~1KL\\", *name = "INVOIC~1.APP";

@@ -22,7 +22,9 @@
 #include "procedures/application_form_def.h"
 #include "procedures/main.h"
 #include "procedures/main_def.h"
+#include "files/app_path.h"
 #include "procedures/program.h"
+#include "short_names_lister.h"
 
 namespace procedures {
 namespace {
@@ -32,21 +34,6 @@ namespace mf = main_field;
 namespace fs = std::filesystem;
 constexpr const char* kForm = "UPDATEAPPS$FORMWINDOW";
 constexpr const char* kMain = "MAIN$WINDOW";
-
-// The real lister, and short names for the paths a test gives one (as Windows has them).
-class ShortNameLister final : public platform::DirectoryLister {
- public:
-  int List(const std::string& pattern, std::vector<platform::DirectoryEntry>& entries) override {
-    return real_->List(pattern, entries);
-  }
-  std::string ShortPath(const std::string& path) override {
-    return path == long_path ? short_path : std::string();
-  }
-  std::string long_path, short_path;
-
- private:
-  std::unique_ptr<platform::DirectoryLister> real_ = platform::MakeDirectoryLister();
-};
 
 class ApplicationFormTest : public ::testing::Test {
  protected:
@@ -105,7 +92,7 @@ class ApplicationFormTest : public ::testing::Test {
   rt::headless::HeadlessBackend backend_;
   rt::Runtime runtime_{backend_};
   ide_test::FakeServices fakes_{backend_.virtual_clock()};
-  ShortNameLister lister_;
+  test_doubles::ShortNamesLister lister_;
   Services services_{fakes_.ide, fakes_.starter, lister_};
   Program program_{runtime_, services_};
 };
@@ -153,12 +140,12 @@ TEST_F(ApplicationFormTest, LookupStartsAtCw20OrTheCutPathAndCancellingStillSpli
       .In(kForm)
       .Press(af::LookupFile)
       .ChooseFile(deep)  // a path too long for the record, with no short name on this system
-      .Inspect([this](rt::Window& w) {
+      .Inspect([&](rt::Window& w) {
         EXPECT_EQ(Text(w, af::APP_Application), "X.APP");
-        EXPECT_EQ(Text(w, af::APP_DriveNPath), (Dir() + std::string(70, 'd')).substr(0, 80));
+        EXPECT_EQ(Text(w, af::APP_DriveNPath), files::KeyedFolder(Dir() + std::string(70, 'd') + "/"));
       })
       .Press(af::OK)
-      .Answer(rt::ButtonOk, "too long")
+      .Answer(rt::ButtonOk, "File not found")  // looked for by its long path
       .Press(af::LookupFile)
       .CancelFile()
       .Type(af::FileName, app)
@@ -183,11 +170,9 @@ TEST_F(ApplicationFormTest, OnlyAnExistingSingleFileThatTheRecordCanHoldIsSaved)
   // A path far over the entry's old 90 characters, and the short one the system gives it.
   const std::string long_folder = std::string(120, 'f');
   fs::create_directory(dir_ / long_folder);
-  fs::create_directory(dir_ / "FFFFFF~1");
-  Touch(long_folder + "/LONGAPPLICATIONNAME.APP");
-  Touch("FFFFFF~1/LONGAP~1.APP");
-  lister_.long_path = Dir() + long_folder + "/LONGAPPLICATIONNAME.APP";
-  lister_.short_path = Dir() + "FFFFFF~1/LONGAP~1.APP";
+  const std::string long_path = Touch(long_folder + "/LONGAPPLICATIONNAME.APP");
+  lister_.Name(long_folder, "FFFFFF~1");
+  lister_.Name("LONGAPPLICATIONNAME.APP", "LONGAP~1.APP");
   script()
       .In(kMain)
       .Press(mf::Insert)
@@ -202,9 +187,10 @@ TEST_F(ApplicationFormTest, OnlyAnExistingSingleFileThatTheRecordCanHoldIsSaved)
       .Type(af::FileName, Dir() + "aux.App")  // a file on disk, but a device to Windows
       .Press(af::OK)
       .Answer(rt::ButtonOk, "aux.App is the name of the device AUX, which Windows opens instead of a file")
-      .Type(af::FileName, lister_.long_path)
-      .Inspect([this](rt::Window& w) {
-        EXPECT_EQ(Text(w, af::FileName), Dir() + "FFFFFF~1/LONGAP~1.APP");
+      .Type(af::FileName, long_path)
+      .Inspect([&](rt::Window& w) {
+        EXPECT_EQ(Text(w, af::FileName), long_path);  // the user's names; the record's short ones below
+        EXPECT_EQ(Text(w, af::APP_DriveNPath), Dir() + "FFFFFF~1/");
         EXPECT_EQ(Text(w, af::APP_Application), "LONGAP~1.APP");
       })
       .Press(af::OK);

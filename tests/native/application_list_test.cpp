@@ -167,6 +167,30 @@ TEST_F(ApplicationListTest, TypeAheadTakesAWordTypedWithinASecond) {
   EXPECT_EQ(backend_.beeps(), 1);
 }
 
+// Applications stored by short names or stand-ins show the long paths kept beside them, the stored
+// path in their tips; type-ahead finds them by their long names too, the nearer one first.
+TEST_F(ApplicationListTest, LongNamesAreShownTippedAndFoundByTypeAhead) {
+  Seed({{"C:\\DEV\\SALE~KF2\\", "CAMP~NSY.APP", 0}, {"C:\\Dev\\", "|K3F9Q2X.APP", 0}, {"E:\\", "PAYEE.APP", 0}});
+  store::LastResults results;
+  ASSERT_TRUE(results.SetLongPath("C:\\DEV\\SALE~KF2\\", "CAMP~NSY.APP", "C:\\Dev\\Sales & Marketing\\CampaignTracker.APP"));
+  ASSERT_TRUE(results.SetLongPath("C:\\Dev\\", "|K3F9Q2X.APP", "C:\\Dev\\Payroll (old).APP"));
+  script().Inspect([](rt::Window& w) {
+    const rt::ListSource* rows = w.state(f::Browse_1).source;
+    EXPECT_EQ(rows->CellAt(1, 2).text + rows->CellAt(1, 3).text, "C:\\Dev\\Payroll (old).APP");
+    EXPECT_EQ(rows->CellAt(2, 2).text + rows->CellAt(2, 3).text, "C:\\Dev\\Sales & Marketing\\CampaignTracker.APP");
+    EXPECT_EQ(rows->CellAt(2, 3).tip, "C:\\Dev\\Sales & Marketing\\CampaignTracker.APP\nStored as C:\\DEV\\SALE~KF2\\CAMP~NSY.APP");
+  });
+  script().TypeChar(f::Browse_1, 'c');
+  Expect("C:\\Dev\\ >C:\\Dev\\Sales & Marketing\\ E:\\");
+  script().Wait(kPause);
+  for (const char c : std::string("payroll (")) script().TypeChar(f::Browse_1, c);  // no stored name begins so
+  Expect(">C:\\Dev\\ C:\\Dev\\Sales & Marketing\\ E:\\");
+  script().Wait(kPause);
+  for (const char c : std::string("pay")) script().TypeChar(f::Browse_1, c);  // the stored PAYEE.APP is nearer
+  Expect("C:\\Dev\\ C:\\Dev\\Sales & Marketing\\ >E:\\");
+  RunMain();
+}
+
 TEST_F(ApplicationListTest, EmptyListKeepsTheWindowAndOffersOnlyInsert) {
   Seed({});
   script().Inspect([](rt::Window& w) {

@@ -1,6 +1,6 @@
 // The console's shards: `list --shard` and `run --shard` over a fresh folder, the numbered
-// applications' first stage, bad K/N and timings files that send nothing, and the times read back
-// from a JUnit report of ours.
+// applications' first stage, bad K/N and timings files that send nothing; the JUnit report of ours
+// and the times read back from it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,7 +10,7 @@
 #include <set>
 #include <sstream>
 
-#include "console/junit_timings.h"
+#include "console/junit_report.h"
 #include "console_folder.h"
 #include "platform/directory_lister.h"
 #include "store/last_results.h"
@@ -105,7 +105,8 @@ TEST_F(ConsoleShardTest, ShardsTakeEachApplicationOnceAndARunSendsOnlyItsOwn) {
 }
 
 // The first stage makes only the numbered applications, in order; the second all but them. A
-// shard with nothing in it ends at once, passing, with a report of no test case.
+// shard with nothing in it ends at once, passing, with a report of no test case and a page that
+// says the shard held nothing.
 TEST_F(ConsoleShardTest, TheNumberedStageTheRestAndAnEmptyShard) {
   const std::string a = Add("one", "A.APP"), b = Add("one", "B.APP"), c = Add("two", "C.APP");
   ASSERT_EQ(Nightjar({"order", "C.APP", "1"}), 0);
@@ -120,10 +121,14 @@ TEST_F(ConsoleShardTest, TheNumberedStageTheRestAndAnEmptyShard) {
 
   // Two folders, three shards: the third has none of them, and the IDE is not even asked.
   const int attempts = ide_.ConnectAttempts();
-  ASSERT_EQ(Nightjar({"run", "make-exe", "--skip-ordered", "--shard", "3/3", "--junit", "empty.xml"}), 0);
+  ASSERT_EQ(Nightjar({"run", "make-exe", "--skip-ordered", "--shard", "3/3", "--junit", "empty.xml", "--html",
+                      "empty.html"}),
+            0);
   EXPECT_EQ(ide_.ConnectAttempts(), attempts);
   EXPECT_TRUE(Has(err_, "shard 3 of 3, without the numbered applications: 0 applications")) << err_.str();
   EXPECT_TRUE(Has(Read("empty.xml"), "tests=\"0\"")) << Read("empty.xml");
+  EXPECT_TRUE(Has(Read("empty.html"), "Nothing to make in shard 3 of 3, without the numbered applications</p>"))
+      << Read("empty.html");
 }
 
 TEST_F(ConsoleShardTest, BadShardsAndTimingsSendNothing) {
@@ -205,9 +210,9 @@ TEST_F(ConsoleShardTest, TimingsFromAnEarlierReportOfOurs) {
                          << "</testsuite></testsuites>\n";
   ASSERT_EQ(Nightjar({"list", "--shard", "1/1", "--all", "--timings", "t1.xml", "--timings", "t.xml"}), 0) << err_.str();
   EXPECT_TRUE(Has(out_, "1:40  -  * " + plain)) << out_.str();
-  EXPECT_TRUE(Has(out_, "1:00~ -  * " + ampersand)) << out_.str();
-  EXPECT_TRUE(Has(out_, "0:20.00  -    " + cafe)) << out_.str();
-  EXPECT_TRUE(Has(out_, "expected 3:00")) << out_.str();
+  EXPECT_TRUE(Has(out_, "1:40~ -  * " + ampersand)) << out_.str();
+  EXPECT_TRUE(Has(out_, " 0:20  -    " + cafe)) << out_.str();
+  EXPECT_TRUE(Has(out_, "expected 3:40")) << out_.str();
 }
 
 TEST(JUnitTimings, ReadsCasesThatRanAndRefusesWhatIsNoReport) {
@@ -239,6 +244,55 @@ TEST(JUnitTimings, ReadsCasesThatRanAndRefusesWhatIsNoReport) {
     EXPECT_FALSE(console::ParseJUnitTimings(bad, none, error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A pooled batch's report: each case named by the path people know, its output naming the IDE it
+// went to and the path its record holds, none for an application never sent; valid against the
+// schema (a test case holds only what strict readers take). Read back, a time is found under the
+// long path and under the stored one, so old reports and new both steer the split.
+TEST(JUnitReport, NamesTheShownPathKeepsTheStoredOneAndStrictReadersTakeIt) {
+  auto told = [](std::string folder, std::string application, ide::Outcome outcome, std::uint32_t process) {
+    ide::ApplicationOutcome one;
+    one.folder = std::move(folder);
+    one.application = std::move(application);
+    one.outcome = outcome;
+    one.ide_process = process;
+    one.hundredths = 1234;
+    one.detail = "what the log said";
+    return one;
+  };
+  console::BatchReport report{.log_failure = "disk full"};
+  report.outcomes = {told("C:\\DEV\\SALE~KF2\\", "CAMP~NSY.APP", ide::Outcome::kMade, 71),
+                     told("C:\\B\\", "REFUSED.APP", ide::Outcome::kFailed, 72),
+                     told("C:\\B\\", "GONE.APP", ide::Outcome::kNotFound, 72),
+                     told("C:\\C\\", "FRESH.APP", ide::Outcome::kUpToDate, 0),
+                     told("C:\\C\\", "LATE.APP", ide::Outcome::kNotReached, 0)};
+  report.outcomes[0].long_path = "C:\\Dev\\Sales & Marketing\\CampaignTracker.APP";
+  report.outcomes[1].ide_error_number = 7;
+  const std::string xml = console::JUnitReport(report);
+  EXPECT_NE(xml.find("name=\"C:\\Dev\\Sales &amp; Marketing\\CampaignTracker.APP\" time=\"12.34\">\n    <system-out>"
+                     "Sent to the IDE of process 71\nStored as C:\\DEV\\SALE~KF2\\CAMP~NSY.APP\n</system-out>"),
+            std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("name=\"C:\\B\\GONE.APP\" time=\"12.34\">\n    <failure type=\"not found\" message=\"what the log "
+                     "said\"/>\n  </testcase>"),
+            std::string::npos)
+      << xml;
+
+  std::ofstream("pooled.xml", std::ios::binary) << xml;
+  const auto schema = std::filesystem::path(__FILE__).parent_path().parent_path() / "windows" / "console" / "junit.xsd";
+  EXPECT_EQ(std::system(("xmllint --noout --schema '" + schema.string() + "' pooled.xml").c_str()), 0)
+      << "xmllint (libxml2-utils) refused the report:\n" << xml;
+
+  std::map<std::string, std::int64_t> times;
+  std::string error;
+  ASSERT_TRUE(console::ParseJUnitTimings(xml, times, error)) << error;
+  EXPECT_EQ(times[store::LastResultKey("C:\\DEV\\SALE~KF2\\", "CAMP~NSY.APP")], 1234);
+  EXPECT_EQ(times[store::LastResultKey("", "C:\\Dev\\Sales & Marketing\\CampaignTracker.APP")], 1234);
 }
 
 }  // namespace

@@ -49,30 +49,35 @@ TEST(ConsoleCommand, ReadsEachCommandAndItsOptions) {
 }
 
 TEST(ConsoleCommand, RefusesWhatMakesNoCommandAndSaysWhy) {
-  const std::vector<std::vector<std::string>> bad = {
-      {},
-      {"build"},
-      {"run"},
-      {"run", "make-everything"},
-      {"run", "make-exe", "--timeout", "0"},
-      {"run", "make-exe", "--timeout", "100"},
-      {"run", "make-exe", "--timeout=15x"},
-      {"run", "make-exe", "--timeout"},
-      {"run", "make-exe", "--app"},
-      {"run", "make-exe", "--all", "--app", "A.APP"},
-      {"run", "make-exe", "--all=yes"},
-      {"run", "make-exe", "--force"},
-      {"list", "extra"},
-      {"tag"},
-      {"add", "a", "b"},
-      {"--help", "run"},
+  const std::pair<std::vector<std::string>, std::string> bad[] = {
+      {{}, "no command given"},
+      {{"build"}, "unknown command \"build\""},
+      {{"run"}, "run needs an operation"},
+      {{"run", "make-everything"}, "unknown operation \"make-everything\""},
+      {{"run", "make-exe", "--timeout", "0"}, "--timeout takes 1 to 99 minutes, not \"0\""},
+      {{"run", "make-exe", "--timeout", "100"}, "--timeout takes 1 to 99 minutes, not \"100\""},
+      {{"run", "make-exe", "--timeout=15x"}, "--timeout takes 1 to 99 minutes, not \"15x\""},
+      {{"run", "make-exe", "--timeout"}, "--timeout needs a number of minutes"},
+      {{"run", "make-exe", "--ides", "17"}, "--ides takes 1 to 16 IDEs, not \"17\""},
+      {{"run", "make-exe", "--app"}, "--app needs an application's name"},
+      {{"run", "make-exe", "--app", "A.APP", "B.APP"}, "unknown option \"B.APP\" for run"},
+      {{"run", "make-exe", "--ide="}, "--ide needs the IDE's program (its path)"},
+      {{"run", "make-exe", "--all", "--app", "A.APP"}, "--all and --app cannot be given together"},
+      {{"run", "make-exe", "--all=yes"}, "unknown option \"--all=yes\" for run"},
+      {{"run", "make-exe", "--force"}, "unknown option \"--force\" for run"},
+      {{"run", "make-exe", "--help"}, "unknown option \"--help\" for run"},
+      {{"list", "extra"}, "unknown option \"extra\" for list"},
+      {{"list", "--junit", "r.xml"}, "unknown option \"--junit\" for list"},
+      {{"tag"}, "tag takes one argument"},
+      {{"add", "a", "b"}, "add takes one argument"},
+      {{"--help", "run"}, "--help takes no arguments"},
   };
-  for (const auto& arguments : bad) {
+  for (const auto& [arguments, error] : bad) {
     auto parsed = ParseCommand(arguments);
     std::string shown;
     for (const std::string& a : arguments) shown += a + " ";
     EXPECT_FALSE(parsed.command) << shown;
-    EXPECT_FALSE(parsed.error.empty()) << shown;
+    EXPECT_EQ(parsed.error, error) << shown;
   }
 }
 
@@ -164,8 +169,8 @@ TEST_F(ConsoleTest, TheReportNamesEachCasesIdeAndTheProgressSaysTheTimeLeftOnceK
   std::ifstream report("report.xml");
   std::string xml((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
   EXPECT_TRUE(Has(std::ostringstream(xml), "name=\"" + App("B.APP") +
-                                               "\" time=\"3.00\">\n    <properties><property name=\"ide.process\" "
-                                               "value=\"4321\"/></properties>\n  </testcase>\n"))
+                                               "\" time=\"3.00\">\n    <system-out>Sent to the IDE of process 4321\n"
+                                               "</system-out>\n  </testcase>\n"))
       << xml;
   EXPECT_EQ(Nightjar({"run", "make-exe", "--all"}), 0) << err_.str();
   EXPECT_TRUE(Has(err_, "Progress: 1 of 2, about 6 s left\nProgress: 2 of 2, about 3 s left\n")) << err_.str();

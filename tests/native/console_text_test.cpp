@@ -10,39 +10,16 @@
 
 #include "console_folder.h"
 #include "console/console_command.h"
+#include "files/app_path.h"
 #include "files/files.h"
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
+#include "short_names_lister.h"
+#include "store/last_results.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// The real lister, with short names for the files a test gives one (as Windows has them): an
-// exact short name lists the file by its long name.
-class ShortNamesLister final : public platform::DirectoryLister {
- public:
-  int List(const std::string& pattern, std::vector<platform::DirectoryEntry>& entries) override {
-    int error = real_->List(pattern, entries);
-    left_out_ = real_->LeftOut();
-    for (const auto& [short_path, long_name] : long_names)
-      if (pattern == short_path) entries = {{.name = long_name}};
-    return error;
-  }
-  // Of the file by either name, letter case ignored, as the system answers.
-  std::string ShortPath(const std::string& path) override {
-    const std::string wanted = platform::FoldUpper(path);
-    for (const auto& [short_path, long_name] : long_names)
-      if (wanted == platform::FoldUpper(short_path) ||
-          wanted == platform::FoldUpper(fs::path(short_path).parent_path().string() + "/" + long_name))
-        return short_path;
-    return {};
-  }
-  std::map<std::string, std::string> long_names;  // short path -> long name
-
- private:
-  std::unique_ptr<platform::DirectoryLister> real_ = platform::MakeDirectoryLister();
-};
 
 class ConsoleTextTest : public ConsoleFolderTest {
  protected:
@@ -53,7 +30,7 @@ class ConsoleTextTest : public ConsoleFolderTest {
   }
   std::string Dir() const { return folder_.string() + "/"; }
 
-  ShortNamesLister lister_;
+  test_doubles::ShortNamesLister lister_;
 };
 
 // In a folder named "Bücher" the record holds the folder in the code page, and a batch finds the
@@ -98,8 +75,8 @@ TEST_F(ConsoleTextTest, ForeignNamesAreRefusedAndAWildcardNameTouchesNothing) {
 }
 
 // A directory of 80 characters with its separator fits the record; one of 81 does not, and with no
-// short name on this system the file is not added.
-TEST_F(ConsoleTextTest, ADirectoryOf80CharactersIsStoredAnd81IsRefused) {
+// short name on this system the record holds a stand-in, with the long path kept and listed.
+TEST_F(ConsoleTextTest, ADirectoryOf80CharactersIsStoredAnd81TakesAStandIn) {
   ASSERT_LT(Dir().size(), 70u);
   const std::string fits = Dir() + std::string(79 - Dir().size(), 'd') + "/";
   const std::string over = Dir() + std::string(80 - Dir().size(), 'e') + "/";
@@ -109,10 +86,11 @@ TEST_F(ConsoleTextTest, ADirectoryOf80CharactersIsStoredAnd81IsRefused) {
     Touch(d + "A.APP");
   }
   EXPECT_EQ(Nightjar({"add", fits + "A.APP"}), 0) << err_.str();
-  EXPECT_EQ(Nightjar({"add", over + "A.APP"}), 1);
-  EXPECT_NE(err_.str().find("the path is too long to be stored"), std::string::npos) << err_.str();
+  EXPECT_EQ(Nightjar({"add", over + "A.APP"}), 0) << err_.str();
+  const std::string stand_in = files::KeyedFolder(over) + "A.APP";
+  EXPECT_EQ(out_.str(), "added " + over + "A.APP as " + stand_in + "\n");
   EXPECT_EQ(Nightjar({"list"}), 0);
-  EXPECT_EQ(out_.str(), "  " + fits + "A.APP\n");
+  EXPECT_EQ(out_.str(), "  " + fits + "A.APP\n  " + over + "A.APP\n");
 }
 
 // An add or a tag that the store refuses (another station holds the file) says why and fails.
@@ -133,8 +111,8 @@ TEST_F(ConsoleTextTest, AnAddOrTagTheStoreRefusesExitsNonZeroWithTheReason) {
 // An application stored by its short name answers to its long name in tag, untag, --app and
 // remove, by file name or full path.
 TEST_F(ConsoleTextTest, AnApplicationStoredByItsShortNameIsFoundByItsLongName) {
-  Touch(folder_ / "CUST~3LG.APP");
-  lister_.long_names[Dir() + "CUST~3LG.APP"] = "CustomerLedger.APP";
+  Touch(folder_ / "CustomerLedger.APP");
+  lister_.Name("CustomerLedger.APP", "CUST~3LG.APP");
   Seed(Dir(), "CUST~3LG.APP", 0);
   EXPECT_EQ(Nightjar({"tag", "customerledger.app"}), 0) << err_.str();
   EXPECT_EQ(out_.str(), "tagged " + Dir() + "CUST~3LG.APP\n");
@@ -181,6 +159,32 @@ TEST_F(ConsoleTextTest, TheLogShowsControlCharactersEscapedAndImpossibleDatesAsN
   }
   EXPECT_EQ(Nightjar({"log"}), 0) << err_.str();
   EXPECT_EQ(out_.str(), "(day -300000) 00:00:01  A\\x1B[2J.APP  one\\x0D\\x0Atwo\\x00three\\x9D\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A folder whose names fit the record in part: each of its applications stores it alike, `list`
+// shows the names the user gave, and an older build's record of its short form takes the long
+// one, its last result moving with it.
+TEST_F(ConsoleTextTest, OneFolderIsStoredOneWayAndListedByItsLongNames) {
+  const fs::path sales = folder_ / "Sales & Marketing";
+  fs::create_directory(sales);
+  Touch(sales / "Quotes.APP");
+  Touch(sales / "CampaignTracker.APP");
+  lister_.Name("Sales & Marketing", "SALE~KF2");
+  lister_.Name("CampaignTracker.APP", "CAMP~NSY.APP");
+  const std::string long_folder = Dir() + "Sales & Marketing/", short_folder = Dir() + "SALE~KF2/";
+  Seed(short_folder, "CAMP~NSY.APP", 0);  // as an older build stored it
+  ASSERT_TRUE(store::LastResults().Record({.folder = short_folder, .application = "CAMP~NSY.APP", .outcome = "made"}));
+  EXPECT_EQ(Nightjar({"add", long_folder + "Quotes.APP"}), 0) << err_.str();
+  EXPECT_NE(err_.str().find(short_folder + "CAMP~NSY.APP is now " + long_folder + "CAMP~NSY.APP"), std::string::npos)
+      << err_.str();
+  EXPECT_EQ(Nightjar({"add", long_folder + "*.APP"}), 0) << err_.str();
+  EXPECT_EQ(Nightjar({"list"}), 0) << err_.str();
+  EXPECT_EQ(out_.str().find("  " + long_folder + "CampaignTracker.APP  made, "), 0u) << out_.str();
+  EXPECT_TRUE(out_.str().ends_with("\n  " + long_folder + "Quotes.APP\n")) << out_.str();
 }
 
 }  // namespace

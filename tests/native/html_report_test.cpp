@@ -136,6 +136,7 @@ TEST_F(HtmlReportTest, PageParsesAndNamesEveryApplicationWhateverItsName) {
   };
   report.outcomes[1].ide_error_number = 3;
   report.outcomes[1].ide_error_text = "Project has <3> errors & \x01warnings in \"Caf\xE9\"";
+  report.outcomes[2].long_path = "C:\\Summer & Autumn\\Sales <2026>.APP";  // shown where it is known
   report.last_hundredths[store::LastResultKey(hostile, "A&B<1>.APP")] = 3900;
   report.log_failure = "disk full <C:>";
 
@@ -144,13 +145,13 @@ TEST_F(HtmlReportTest, PageParsesAndNamesEveryApplicationWhateverItsName) {
   const auto rows = page.Of("row");
   ASSERT_EQ(rows.size(), report.outcomes.size());
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    std::string path = report.outcomes[i].folder + report.outcomes[i].application;
-    std::erase(path, '\x01');  // XML cannot hold it; it is left out
+    std::string path = report.outcomes[i].ShownPath();
+    if (auto at = path.find('\x01'); at != std::string::npos) path.replace(at, 1, "\\x01");  // as on a console
     EXPECT_NE(rows[i][2].find(platform::ToUtf8(path)), std::string::npos) << rows[i][2];
   }
   const auto failures = page.Of("failure");
   ASSERT_EQ(failures.size(), 2u);  // the refusal and the one not reached
-  EXPECT_NE(failures[0][1].find(platform::ToUtf8("IDE error 3: Project has <3> errors & warnings in \"Caf\xE9\"")),
+  EXPECT_NE(failures[0][1].find(platform::ToUtf8("IDE error 3: Project has <3> errors & \\x01warnings in \"Caf\xE9\"")),
             std::string::npos)
       << failures[0][1];
   // Every bar but the one not reached, each named in its tooltip.
@@ -192,8 +193,8 @@ TEST_F(HtmlReportTest, FailuresComeFirstWithTheIdesText) {
   EXPECT_EQ(clean.SectionIndex("Failures"), clean.Of("section").size());
 }
 
-// One lane per IDE, each bar in its IDE's lane; what no IDE was sent has a lane of its own; a batch
-// with one IDE, or with none known, draws one lane.
+// One lane per IDE, each bar in its IDE's lane; what no IDE was sent has a lane of its own, with
+// one IDE (or one not told apart by process) too.
 TEST_F(HtmlReportTest, OneLanePerIdeWithEachBarInItsIdesLane) {
   console::BatchReport report;
   report.outcomes = {
@@ -224,8 +225,9 @@ TEST_F(HtmlReportTest, OneLanePerIdeWithEachBarInItsIdesLane) {
       if (outcome.outcome != ide::Outcome::kNotFound) outcome.ide_process = process;
     const Parsed one = Parse(console::HtmlReport(report));
     ASSERT_TRUE(one.ok) << one.error;
-    EXPECT_EQ(one.Of("lane").size(), 1u) << "process " << process;
-    for (const auto& bar : one.Of("bar")) EXPECT_EQ(one.LaneAt(std::stod(bar[1])).substr(0, 3), "IDE");
+    EXPECT_EQ(one.Of("lane").size(), 2u) << "process " << process;
+    for (const auto& bar : one.Of("bar"))
+      EXPECT_EQ(one.LaneAt(std::stod(bar[1])).substr(0, 3), bar[3].find("GONE.APP") != std::string::npos ? "not" : "IDE") << bar[3];
   }
 }
 

@@ -13,6 +13,7 @@
 #include "platform/dde_client.h"
 #include "platform/file_claim.h"
 #include "runtime/window.h"
+#include "store/last_results.h"
 #include "procedures/main_def.h"
 
 namespace ide_test {
@@ -86,6 +87,23 @@ TEST_F(BatchTest, InvoiceMakeDeletesTheOldExeSendsTheCommandAndLogsBeginAndFinis
   ExpectNothingLeftOpen();
   EXPECT_EQ(state_.DDEConnected, 1);
   EXPECT_NE(state_.DDEChannel, 0);
+}
+
+// A record that holds stand-ins (no short names on its volume) is reached by the long path kept
+// beside it, its long name whole.
+TEST_F(BatchTest, AStandInRecordIsSentAndAwaitedByItsLongPath) {
+  const std::string folder = Dir() + "|J0X1J0SF/", name = "|70G02VB.APP";
+  fs::create_directories(In("Quarterly Reports"));
+  const fs::path long_app = In("Quarterly Reports") / "Regional Sales.APP";
+  Write(long_app);
+  AddApp(folder, name);
+  ASSERT_TRUE(store::LastResults().SetLongPath(folder, name, long_app.string()));
+  script().Press(f::MakeExe).Wait(100).CloseBox();
+  RunWindow();
+  EXPECT_EQ(ide_.Commands(), Texts{"[ExecuteProject(" + Dir() + "Quarterly Reports/Regional Sales.app)]"});
+  ASSERT_EQ(outcomes_.size(), 1u);
+  EXPECT_EQ(outcomes_[0].outcome, ide::Outcome::kMade) << outcomes_[0].detail;
+  EXPECT_EQ(outcomes_[0].ShownPath(), long_app.string());
 }
 
 // Another station holds the log while this one starts a batch: the old log is not appended to, and

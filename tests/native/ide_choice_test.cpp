@@ -21,6 +21,7 @@
 #include "runtime/headless/headless_backend.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
+#include "short_names_lister.h"
 #include "store/last_results.h"
 #include "store/settings.h"
 #include "store/store_test_support.h"
@@ -137,6 +138,25 @@ TEST_F(IdeChoiceTest, AProgramIsTakenByItsFullPathAndKeptAndOneThatCannotBeUsedI
   EXPECT_TRUE(script().Done());
 }
 
+// A bare name is looked for as Windows looks for a program: the current folder, Nightjar's own
+// folder, then PATH, with ".EXE" added; not found, the reason names where it was looked for.
+TEST(IdeProgramSearch, ABareNameIsLookedForInTheCurrentFolderTheProgramsFolderThenPath) {
+  store_test::InFreshDirectory root;
+  test_doubles::ShortNamesLister lister;
+  for (const char* folder : {"here", "own", "path1", "path2"}) fs::create_directory(root.path() / folder);
+  const std::string base = root.path().string() + "/";
+  lister.program_search = {.current = base + "here/", .own = base + "own/", .path = {base + "path1/", base + "path2/"}};
+  for (const char* file : {"own/CW21.EXE", "path1/CW21.EXE", "path2/CW30.EXE"}) std::ofstream(base + file) << "x";
+  EXPECT_EQ(CheckIdeProgram("CW21", lister).path, base + "own/CW21.EXE");
+  EXPECT_EQ(CheckIdeProgram("cw30.exe", lister).path, base + "path2/CW30.EXE");
+  std::ofstream(root.path() / "here" / "CW21.EXE") << "x";
+  EXPECT_EQ(CheckIdeProgram("CW21", lister).path, base + "here/CW21.EXE");
+  EXPECT_EQ(CheckIdeProgram("CW99", lister).problem,
+            "The IDE's program CW99 and CW99.EXE were looked for in the current folder (" + base +
+                "here/), in Nightjar's folder (" + base + "own/) and in the 2 folders of PATH; none is there. Give "
+                "the IDE's program by its full path.");
+}
+
 // The choice of IDE cannot change under a batch: both controls and the lookup are disabled until
 // it ends.
 TEST_F(IdeChoiceTest, TheChoiceOfIdeIsLockedWhileABatchRuns) {
@@ -238,7 +258,10 @@ TEST_F(ConsoleIdeTest, AnIdeThatDoesNotExistExitsTwoAndSendsNothing) {
   std::ofstream(folder_ / "A.APP") << "x";
   ASSERT_EQ(Nightjar({"add", (folder_ / "A.APP").string()}), 0) << err_.str();
   EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--ide", "NOIDE.EXE"}), 2);
-  EXPECT_NE(err_.str().find((folder_ / "NOIDE.EXE").string() + " does not exist"), std::string::npos) << err_.str();
+  EXPECT_NE(err_.str().find("NOIDE.EXE was looked for in the current folder (" + folder_.string() + "/), in Nightjar's "
+                            "folder ("),
+            std::string::npos)
+      << err_.str();
   EXPECT_NE(err_.str().find("Nothing was sent"), std::string::npos) << err_.str();
   EXPECT_EQ(out_.str(), "");  // no log begun
   EXPECT_TRUE(ide_.Commands().empty());

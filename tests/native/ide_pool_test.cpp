@@ -263,6 +263,21 @@ TEST_F(InFlightTest, AnIdeThatDiesInsideItsCommandLeavesAndTheOthersMakeTheRest)
   EXPECT_EQ(pool_.Instance(1).Commands().size(), 1u);
 }
 
+TEST_F(InFlightTest, WhileEscsQuestionIsOpenTheFilesThatComeAreTaken) {
+  script()
+      .Press(f::MakeExe)
+      .Wait(500)
+      .Inspect([this](rt::Window&) { Write(apps_dir_ / "F0" / "APP0.EXE", "made inside the command"); })
+      .Key(f::Browse_1, rt::key::kEsc)
+      .Answer(rt::ButtonCancel, "Stop the batch?")
+      .Wait(2500)
+      .CloseBox();
+  RunWindow();
+  EXPECT_EQ(Outcomes(), std::vector<ide::Outcome>(8, kMade));
+  const ide::ApplicationOutcome first = ByApplication()["APP0.APP"];
+  EXPECT_EQ(first.offset + first.hundredths, 500) << "taken while the question was open, not after it";
+}
+
 TEST_F(InFlightTest, StopNowTakesTheFilesThatCameAndAbandonsTheOtherCommandsInFlight) {
   script()
       .Press(f::MakeExe)

@@ -320,7 +320,8 @@ TEST_F(PageBrowseTest, PagingNearTheEndMovesTheHighlightByWhatWasMissing) {
   Run();
 }
 
-// The wheel moves the rows, not the highlight, and stops at either end of the file.
+// The wheel moves the rows, not the highlight, and stops at either end of the file; a record scrolled
+// off the page stays highlighted for the buttons, and shows so again when its row comes back.
 TEST_F(PageBrowseTest, TheWheelScrollsTheRowsUnderTheHighlightedRecord) {
   FillLetters(8);
   script().Key(kList, key::kDown).Key(kList, key::kDown);
@@ -331,9 +332,19 @@ TEST_F(PageBrowseTest, TheWheelScrollsTheRowsUnderTheHighlightedRecord) {
   Expect("B >C D E");
   script().Inspect([](rt::Window& w) { w.UserWheel(kList, 3); });
   Expect("A B >C D");
-  script().Inspect([](rt::Window& w) { w.UserWheel(kList, -9); });  // C leaves the page: the edge row
-  Expect(">E F G H").CloseBox();
+  script().Inspect([](rt::Window& w) { w.UserWheel(kList, -9); });  // C leaves the page
+  Expect("E F G H");
+  script().Inspect([](rt::Window& w) { w.UserWheel(kList, 2); });
+  Expect(">C D E F");
+  std::vector<std::string> acted_on;
+  list_.update = [&](std::int32_t) {
+    acted_on.push_back(file_.buffer.path);
+    return 2;
+  };
+  script().Inspect([](rt::Window& w) { w.UserWheel(kList, -2); }).Press(kDelete);
+  Expect(">C D E F").CloseBox();  // brought back by the button
   Run();
+  EXPECT_EQ(acted_on, (std::vector<std::string>{"C\\APP"}));
 }
 
 TEST_F(PageBrowseTest, BottomAndTopReadFromTheEnds) {

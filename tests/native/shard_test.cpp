@@ -1,5 +1,5 @@
-// Splitting a batch into shards for CI agents: K/N and the CI's own variables, the expected times,
-// and the split itself (each application once, folders kept whole, the numbered ones first on
+// Splitting a batch into shards for CI agents: K/N and the CI's own variables (read by the
+// console), the expected times, and the split itself (each application once, folders kept whole, the numbered ones first on
 // shard 1, the same split whatever the input's order and in another process).
 #include <gtest/gtest.h>
 
@@ -12,16 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "console/shard_choice.h"
 #include "ide/shard.h"
 #include "platform/code_page.h"
 
 namespace {
 
-using ide::ParseShard;
+using console::ParseShard;
 using ide::ShardApp;
 using ide::SplitIntoShards;
 
-ide::EnvLookup Environment(std::map<std::string, std::string> variables) {
+console::EnvLookup Environment(std::map<std::string, std::string> variables) {
   return [variables = std::move(variables)](const char* name) -> const char* {
     auto found = variables.find(name);
     return found == variables.end() ? nullptr : found->second.c_str();
@@ -55,8 +56,9 @@ TEST(ShardPosition, AutoReadsEachCisVariablesCountingFromWhereItCounts) {
       {{{"CIRCLE_NODE_INDEX", "0"}, {"CIRCLE_NODE_TOTAL", "3"}}, 1, 3},
       {{{"BUILDKITE_PARALLEL_JOB", "2"}, {"BUILDKITE_PARALLEL_JOB_COUNT", "3"}}, 3, 3},
       {{{"SYSTEM_JOBPOSITIONINPHASE", "4"}, {"SYSTEM_TOTALJOBSINPHASE", "5"}}, 4, 5},
-      // An empty variable counts as not set.
+      // An empty variable counts as not set; two CIs' pairs that agree are one shard.
       {{{"CI_NODE_INDEX", ""}, {"CI_NODE_TOTAL", ""}, {"CIRCLE_NODE_INDEX", "1"}, {"CIRCLE_NODE_TOTAL", "2"}}, 2, 2},
+      {{{"CI_NODE_INDEX", "2"}, {"CI_NODE_TOTAL", "2"}, {"CIRCLE_NODE_INDEX", "1"}, {"CIRCLE_NODE_TOTAL", "2"}}, 2, 2},
   };
   for (const Case& c : cases) {
     auto parsed = ParseShard("auto", Environment(c.variables));
@@ -71,6 +73,7 @@ TEST(ShardPosition, AutoReadsEachCisVariablesCountingFromWhereItCounts) {
       {{"BUILDKITE_PARALLEL_JOB", "1"}},
       {{"SYSTEM_JOBPOSITIONINPHASE", "one"}, {"SYSTEM_TOTALJOBSINPHASE", "2"}},
       {{"CI_NODE_INDEX", "1"}, {"CI_NODE_TOTAL", "1001"}},
+      {{"CI_NODE_INDEX", "1"}, {"CI_NODE_TOTAL", "2"}, {"SYSTEM_JOBPOSITIONINPHASE", "2"}, {"SYSTEM_TOTALJOBSINPHASE", "2"}},
   };
   for (const auto& variables : bad) {
     auto parsed = ParseShard("auto", Environment(variables));
@@ -79,13 +82,18 @@ TEST(ShardPosition, AutoReadsEachCisVariablesCountingFromWhereItCounts) {
   }
   EXPECT_NE(ParseShard("auto", Environment({{"BUILDKITE_PARALLEL_JOB", "1"}})).error.find("BUILDKITE_PARALLEL_JOB_COUNT"),
             std::string::npos);
+  EXPECT_EQ(ParseShard("auto", Environment({{"CI_NODE_INDEX", "1"}, {"CI_NODE_TOTAL", "2"}, {"CIRCLE_NODE_INDEX", "0"},
+                                            {"CIRCLE_NODE_TOTAL", "3"}}))
+                .error,
+            "--shard auto: two CIs' variables name different shards, (CI_NODE_INDEX=1, CI_NODE_TOTAL=2) and "
+            "(CIRCLE_NODE_INDEX=0, CIRCLE_NODE_TOTAL=3, counted from 0)");
 }
 
 TEST(ShardTimes, KnownDurationsTheMedianOfThemOrOne) {
   using Known = std::vector<std::optional<std::int64_t>>;
   EXPECT_EQ(ide::ExpectedTimes(Known{500, std::nullopt, 100, 300}), (std::vector<std::int64_t>{500, 300, 100, 300}));
-  // An even count: halfway between the middle two.
-  EXPECT_EQ(ide::ExpectedTimes(Known{std::nullopt, 100, 400}), (std::vector<std::int64_t>{250, 100, 400}));
+  // An even count: the upper of the middle two, the one median the time left takes too.
+  EXPECT_EQ(ide::ExpectedTimes(Known{std::nullopt, 100, 400}), (std::vector<std::int64_t>{400, 100, 400}));
   EXPECT_EQ(ide::ExpectedTimes(Known{std::nullopt, std::nullopt}), (std::vector<std::int64_t>{1, 1}));
   // An application that took no time still counts for something.
   EXPECT_EQ(ide::ExpectedTimes(Known{0}), (std::vector<std::int64_t>{1}));

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <ctime>
 
@@ -53,6 +54,14 @@ class PosixDirectoryLister final : public DirectoryLister {
     ::closedir(dir);
     SortByName(entries);
     return 0;
+  }
+
+  std::string OwnFolder() override {
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    std::string full;
+    if (length <= 0 || !FromUtf8(std::string_view(path, static_cast<std::size_t>(length)), full)) return {};
+    return full.substr(0, full.find_last_of('/') + 1);
   }
 
   bool IsBeingWritten(const std::string& path) override {

@@ -19,6 +19,16 @@ std::u16string Of(const wchar_t* text, std::size_t length) {
   return std::u16string(reinterpret_cast<const char16_t*>(text), length);
 }
 
+// `path` as GetShortPathNameW or GetLongPathNameW spell it, in the code page; "" when the file is
+// not there or the code page cannot hold the result.
+std::string Spelt(DWORD(WINAPI* spell)(LPCWSTR, LPWSTR, DWORD), const std::string& path) {
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = spell(W(Wide(path)), buffer, MAX_PATH);
+  std::string out;
+  if (length == 0 || length >= MAX_PATH || !FromUtf16(Of(buffer, length), out)) return {};
+  return out;
+}
+
 class Win32DirectoryLister final : public DirectoryLister {
  public:
   int List(const std::string& pattern, std::vector<DirectoryEntry>& entries) override {
@@ -70,12 +80,15 @@ class Win32DirectoryLister final : public DirectoryLister {
     return 0;
   }
 
-  std::string ShortPath(const std::string& path) override {
-    wchar_t buffer[MAX_PATH];
-    DWORD length = GetShortPathNameW(W(Wide(path)), buffer, MAX_PATH);
-    std::string out;
-    if (length == 0 || length >= MAX_PATH || !FromUtf16(Of(buffer, length), out)) return {};
-    return out;
+  std::string ShortPath(const std::string& path) override { return Spelt(GetShortPathNameW, path); }
+  std::string LongPath(const std::string& path) override { return Spelt(GetLongPathNameW, path); }
+
+  std::string OwnFolder() override {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::string full;
+    if (length == 0 || length >= MAX_PATH || !NameFromUtf16(Of(path, length), full)) return {};
+    return full.substr(0, full.find_last_of('\\') + 1);
   }
 
   bool IsBeingWritten(const std::string& path) override {

@@ -12,26 +12,13 @@ namespace rt::console {
 namespace {
 
 // The box on one line; CR LF counts as one line break. A box may carry text that another program
-// wrote (the activity log's holder): other control characters, the escape that starts a
-// terminal's control sequence among them, and the code page's C1 bytes show as \xHH.
+// wrote (the activity log's holder), so its other control characters are escaped.
 std::string BoxLine(const MessageBoxSpec& box) {
-  std::string line = box.caption.empty() ? std::string() : box.caption + ": ";
-  for (std::size_t i = 0; i < box.text.size(); ++i) {
-    char c = box.text[i];
-    if (c == '\r' && i + 1 < box.text.size() && box.text[i + 1] == '\n') continue;
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\r' || c == '\n') {
-      line += ' ';
-    } else if (byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 ||
-               byte == 0x9D) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      line += escaped;
-    } else {
-      line += c;
-    }
-  }
-  return line;
+  std::string text = box.text;
+  for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " ");
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return (box.caption.empty() ? std::string() : box.caption + ": ") + ControlsEscaped(text);
 }
 
 // Nobody is there to answer, so the box gets the answer that does least, unless the caller
@@ -46,6 +33,23 @@ int UnattendedAnswer(int buttons, bool confirm) {
 }
 
 }  // namespace
+
+std::string ControlsEscaped(std::string_view text, std::string_view kept) {
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool control = byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F ||
+                         byte == 0x90 || byte == 0x9D;
+    if (!control || kept.find(c) != std::string_view::npos) {
+      out += c;
+      continue;
+    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+    out += escaped;
+  }
+  return out;
+}
 
 // --- VirtualWaiter --------------------------------------------------------------------------
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
@@ -18,6 +19,11 @@
 #include "runtime/virtual_time.h"
 
 namespace rt::console {
+
+// Text shown where its control characters must not act (a terminal, a pipe, a report): each C0
+// control, DEL and each byte that the records' code page (Windows-1252) leaves to a C1 control (the
+// escape that starts a terminal's control sequence among them) shown as \xHH, but those in `kept`.
+std::string ControlsEscaped(std::string_view text, std::string_view kept = {});
 
 // How the backend lets time pass: until a tick of the clock, or until the watched folder changes.
 class Waiter {

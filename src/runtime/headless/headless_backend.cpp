@@ -187,6 +187,7 @@ int HeadlessBackend::Message(const MessageBoxSpec& box) {
     throw ScriptError("expected a message box saying \"" + step->text + "\", got: " + box.text);
   if ((box.buttons & step->value) == 0)
     throw ScriptError("the script presses a button the box \"" + box.text + "\" does not have");
+  if (box.while_open) box.while_open();
   return step->value;
 }
 

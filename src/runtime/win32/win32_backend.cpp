@@ -58,7 +58,14 @@ class Win32Backend final : public Backend {
     std::wstring caption = Widen(box.caption);
     HWND owner = Owner();
     UINT style = MessageBoxStyle(box) | (owner ? 0u : static_cast<UINT>(MB_TASKMODAL));
+    // The box's own loop serves the thread's messages, and with them a thread timer whose
+    // procedure runs the box's work meanwhile.
+    const std::function<void()>* outer = while_open_;
+    while_open_ = box.while_open ? &box.while_open : nullptr;
+    const UINT_PTR timer = while_open_ ? SetTimer(nullptr, 0, kWhileOpenMs, WhileOpen) : 0;
     int button = ButtonFromResult(MessageBoxW(owner, text.c_str(), caption.c_str(), style));
+    if (timer != 0) KillTimer(nullptr, timer);
+    while_open_ = outer;
     if (button != 0) return button;
     // The box could not be shown: the answer is the one that does least.
     if (box.buttons & ButtonCancel) return ButtonCancel;
@@ -152,6 +159,17 @@ class Win32Backend final : public Backend {
   platform::Clock& clock() override { return platform::SystemClock(); }
 
  private:
+  static constexpr UINT kWhileOpenMs = 100;
+  // The work of the message box open now; one box at a time runs it.
+  static inline const std::function<void()>* while_open_ = nullptr;
+  static inline bool in_while_open_ = false;
+  static void CALLBACK WhileOpen(HWND, UINT, UINT_PTR, DWORD) {
+    if (while_open_ == nullptr || in_while_open_) return;
+    in_while_open_ = true;
+    (*while_open_)();
+    in_while_open_ = false;
+  }
+
   Win32Peer* PeerOf(Window& window) {
     for (Win32Peer* peer : context_.peers)
       if (&peer->window() == &window) return peer;

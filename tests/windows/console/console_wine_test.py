@@ -3,7 +3,8 @@
 shell: the list kept with add (a wildcard), tag, list; a make over a seeded folder that prints the
 log's records, exits 0 and writes a JUnit report; log; a refusing IDE (exit 1); no IDE to be found
 (exit 2); a report in UTF-8 for a name outside ASCII, with one case per application though two
-share a file name. Every report is validated against junit.xsd by xmllint (libxml2).
+share a file name; a pooled run's report, each case naming its IDE. Every report is validated
+against junit.xsd by xmllint (libxml2).
 
 Usage: console_wine_test.py NIGHTJAR_COM IDE_STANDIN_EXE. Runs in a fresh folder of its own, in the
 wine prefix of the environment (WINEPREFIX). Each step is bounded; every stand-in started is ended.
@@ -14,6 +15,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import xml.etree.ElementTree as ElementTree
 
@@ -40,6 +42,7 @@ class NightjarComTest(unittest.TestCase):
         shutil.copy(NIGHTJAR_COM, os.path.join(self.bin, "nightjar.com"))
         shutil.copy(STANDIN_EXE, os.path.join(self.bin, "CW20.exe"))
         self.settings(write_delay_ms=300)
+        self.started = []  # the stand-ins this test started itself
 
     def tearDown(self):
         self.end_standin()
@@ -52,15 +55,34 @@ class NightjarComTest(unittest.TestCase):
                 ini.write(f"{key}={value}\n")
 
     def end_standin(self):
-        """Ends every stand-in this test started, by the process ids its log names."""
-        log = os.path.join(self.root, "standin.log")
-        if not os.path.exists(log):
-            return
+        """Ends every stand-in this test started, by the process ids their logs name."""
+        for log in [os.path.join(self.root, name) for name in os.listdir(self.root) if name.endswith(".log")]:
+            for pid in self.pids(log):
+                subprocess.run(["wine", "taskkill", "/F", "/PID", pid], capture_output=True, timeout=60)
+            os.remove(log)
+        for process in self.started:
+            process.wait(timeout=60)
+
+    @staticmethod
+    def text(log):
         with open(log, errors="replace") as lines:
-            pids = re.findall(r"started pid=(\d+)", lines.read())
-        for pid in pids:
-            subprocess.run(["wine", "taskkill", "/F", "/PID", pid], capture_output=True, timeout=60)
-        os.remove(log)
+            return lines.read()
+
+    @classmethod
+    def pids(cls, log):
+        return re.findall(r"started pid=(\d+)", cls.text(log))
+
+    def start_standin(self, program, name):
+        """Starts the stand-in `program` with a log of its own and waits until it is ready; its pid."""
+        log = os.path.join(self.root, name + ".log")
+        self.started.append(subprocess.Popen(["wine", program, "--log=" + windows_path(log), "--write_delay_ms=300"],
+                                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                             stderr=subprocess.DEVNULL))
+        deadline = time.monotonic() + 60
+        while not (os.path.exists(log) and "ready " in self.text(log)):
+            self.assertLess(time.monotonic(), deadline, "the stand-in %s did not come up" % name)
+            time.sleep(0.05)
+        return self.pids(log)[0]
 
     def nightjar(self, *arguments):
         # Output goes to files, as in a nightly job: under wine, the stand-in that nightjar.com starts
@@ -164,6 +186,27 @@ class NightjarComTest(unittest.TestCase):
         self.assertEqual(names, sorted([windows_path(self.apps) + "\\B\u00dcRO.APP",
                                         windows_path(self.apps) + "\\INVOICE.APP",
                                         windows_path(more) + "\\INVOICE.APP"]))
+
+    def test_a_pooled_run_names_each_cases_ide_in_a_report_strict_readers_take(self):
+        program = os.path.join(self.root, "pool", "CW20.exe")  # beside no CW20.ini of the tests
+        os.makedirs(os.path.dirname(program))
+        shutil.copy(STANDIN_EXE, program)
+        pids = {self.start_standin(program, "pool%d" % n) for n in (1, 2)}
+        self.seed("A.APP", "B.APP")
+        more = os.path.join(self.work, "more")
+        os.makedirs(more)
+        for name in ("C.APP", "D.APP"):
+            with open(os.path.join(more, name), "w") as app:
+                app.write("PROGRAM\n")
+        self.assertEqual(self.nightjar("add", windows_path(more) + "\\*.APP")[0], 0)
+        code, out, err = self.nightjar("run", "make-exe", "--all", "--ides", "2", "--ide", windows_path(program),
+                                       "--junit", "report.xml")
+        self.assertEqual(code, 0, out + err)
+        outputs = [case.findtext("system-out") or "" for case in self.report().iter("testcase")]
+        self.assertEqual(len(outputs), 4)
+        sent = [re.fullmatch(r"Sent to the IDE of process (\d+)\n", text) for text in outputs]
+        self.assertTrue(all(sent), outputs)
+        self.assertEqual({match.group(1) for match in sent}, pids)  # both IDEs made some
 
     def test_bad_arguments_print_the_usage_and_exit_2(self):
         code, out, err = self.nightjar("run", "make-everything")

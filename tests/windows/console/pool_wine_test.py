@@ -104,7 +104,7 @@ class PoolTest(unittest.TestCase):
         cases = {}
         for case in suite.iter("testcase"):
             self.assertNotIn(case.get("name"), cases)
-            process = [p.get("value") for p in case.iter("property") if p.get("name") == "ide.process"]
+            process = re.findall(r"Sent to the IDE of process (\d+)", case.findtext("system-out") or "")
             failure = case.find("failure")
             cases[case.get("name").rsplit("\\", 1)[1].upper()] = (
                 process[0] if process else None, None if failure is None else failure.get("message"))

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app_seeding.h"
+#include "files/app_path.h"
 #include "files/files.h"
 #include "platform/clock.h"
 #include "platform/directory_lister.h"
@@ -32,6 +33,7 @@
 #include "procedures/activity_record_def.h"
 #include "procedures/application_form_def.h"
 #include "procedures/main_def.h"
+#include "store/path_key.h"
 
 namespace {
 
@@ -555,8 +557,30 @@ TEST_F(NightjarIdeTest, AnExecutableStillBeingWrittenIsNotTakenForTheResult) {
       << "\"Make Finished\" was logged while the stand-in was still writing";
 }
 
+// The system's short and long names: a folder spelt short keys as spelt long, and stores alike for
+// all its applications. (Wine hashes a short name for every long one, with no setting to turn them
+// off: a system without short names is tried natively, through a lister that gives none.)
+TEST(SystemShortNames, AShortSpellingKeysAsItsLongOneAndAFolderIsStoredOneWay) {
+  const fs::path folder = fs::temp_directory_path() / "Sales & Marketing";
+  fs::create_directories(folder);
+  for (const char* name : {"Quotes.APP", "CampaignTracker.APP"}) std::ofstream(folder / name) << "x";
+  auto lister = platform::MakeDirectoryLister();
+  const std::string long_folder = folder.string() + "\\";
+  const std::string short_path = lister->ShortPath(long_folder + "CampaignTracker.APP");
+  ASSERT_NE(short_path.find('~'), std::string::npos) << short_path;
+  EXPECT_EQ(lister->LongPath(short_path), long_folder + "CampaignTracker.APP");
+  store::PathKeys keys(lister.get());
+  EXPECT_EQ(keys.Folder(short_path.substr(0, short_path.find_last_of('\\') + 1)), keys.Folder(long_folder));
+  const files::StoredPath quotes = files::StoreAppPath(long_folder + "Quotes.APP", *lister);
+  const files::StoredPath campaign = files::StoreAppPath(short_path, *lister);
+  EXPECT_EQ(campaign.parts.directory + campaign.parts.name,
+            quotes.parts.directory + short_path.substr(short_path.find_last_of('\\') + 1));
+  fs::remove_all(folder);
+}
+
 // Long names typed into the application form, as a shop names its applications: each is stored,
-// tagged, by the short form the system gives its path, and made by the window's batch.
+// tagged, in the folder as typed and by the short name the system gives it, and made by the
+// window's batch.
 TEST_F(NightjarIdeTest, LongNamesTypedIntoTheFormAreAddedByTheirShortNamesAndMade) {
   SeedTagged(folder_, {});  // an empty list
   const std::vector<std::string> names = {"CustomerAccounts.APP", "Invoice01.APP"};
@@ -592,7 +616,7 @@ TEST_F(NightjarIdeTest, LongNamesTypedIntoTheFormAreAddedByTheirShortNamesAndMad
   for (const std::string& name : names) {
     const std::string short_path = platform::MakeDirectoryLister()->ShortPath(Dir() + name);
     const std::string short_name = short_path.substr(short_path.find_last_of('\\') + 1);
-    expected.push_back(short_path.substr(0, short_path.size() - short_name.size()) + "|" + short_name + "|1");
+    expected.push_back(Dir() + "|" + short_name + "|1");
     EXPECT_EQ(EventsOf(log, short_name), (std::vector<std::string>{"Begin Make", "Make Finished"})) << short_path;
     EXPECT_TRUE(fs::exists(folder_ / (short_name.substr(0, short_name.size() - 4) + ".EXE"))) << short_path;
   }

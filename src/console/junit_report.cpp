@@ -1,8 +1,9 @@
-// Reading the durations of a JUnit report: see junit_timings.h.
-#include "console/junit_timings.h"
+// The batch's JUnit report, and its durations read back: see junit_report.h.
+#include "console/junit_report.h"
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,11 +11,22 @@
 #include <sstream>
 #include <vector>
 
+#include "console/console_command.h"
+#include "console/xml_text.h"
 #include "platform/code_page.h"
 #include "store/last_results.h"
 
 namespace console {
 namespace {
+
+// What a case's output says of the path its record holds, when people know it by another.
+constexpr std::string_view kStoredAs = "Stored as ";
+
+std::string Seconds(std::int64_t hundredths) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(hundredths) / 100.0);
+  return text;
+}
 
 // An attribute's value with its references replaced; nullopt for a reference XML does not know.
 std::optional<std::string> Unescaped(std::string_view text) {
@@ -95,6 +107,7 @@ class Reader {
       if (xml_[pos_] != '<') {
         if (open.empty() && !std::isspace(static_cast<unsigned char>(xml_[pos_])))
           return Where() + "text outside the report's element";
+        if (in_case_ && !open.empty() && open.back() == "system-out") output_ += xml_[pos_];
         ++pos_;
         continue;
       }
@@ -201,6 +214,7 @@ class Reader {
     ran_ = true;
     name_.reset();
     time_.reset();
+    output_.clear();
     if (const std::string* name = tag.Get("name")) name_ = *name;
     if (const std::string* time = tag.Get("time")) {
       time_ = Hundredths(*time);
@@ -212,9 +226,15 @@ class Reader {
   void EndCase() {
     in_case_ = false;
     if (!ran_ || !name_ || !time_) return;
-    std::string in_code_page;
-    if (!platform::FromUtf8(*name_, in_code_page)) return;  // names no application of ours
-    hundredths_[store::LastResultKey("", in_code_page)] = *time_;
+    std::vector<std::string> names = {*name_};
+    std::istringstream lines(Unescaped(output_).value_or(""));
+    for (std::string line; std::getline(lines, line);)
+      if (line.starts_with(kStoredAs)) names.push_back(line.substr(kStoredAs.size()));
+    for (const std::string& name : names) {
+      std::string in_code_page;
+      if (platform::FromUtf8(name, in_code_page))  // else it names no application of ours
+        hundredths_[store::LastResultKey("", in_code_page)] = *time_;
+    }
   }
 
   bool Fail(const std::string& why) {
@@ -230,9 +250,49 @@ class Reader {
   bool ran_ = true;
   std::optional<std::string> name_;
   std::optional<std::int64_t> time_;
+  std::string output_;  // the case's system-out, as written
 };
 
 }  // namespace
+
+std::string JUnitReport(const BatchReport& report) {
+  const std::string operation = OperationName(report.operation);
+  std::string cases;
+  int failures = 0;
+  for (const ide::ApplicationOutcome& outcome : report.outcomes) {
+    std::string body;
+    if (outcome.outcome == ide::Outcome::kUpToDate) {
+      body += "    <skipped message=\"" + XmlEscaped(outcome.detail) + "\"/>\n";
+    } else if (!ide::CountsAsMade(outcome.outcome)) {
+      ++failures;
+      const std::string ide_error = IdeErrorText(outcome);
+      body += "    <failure type=\"" + std::string(ide::OutcomeName(outcome.outcome)) + "\" message=\"" +
+              XmlEscaped(WhyNotMade(outcome)) + "\"" + (ide_error.empty() ? "/>\n" : ">" + XmlEscaped(ide_error) + "</failure>\n");
+    }
+    // Which IDE it went to, where the batch's IDEs are told apart by process, and the path the
+    // record holds, where people know it by another.
+    std::string output;
+    if (outcome.ide_process != 0 && !NeverSent(outcome))
+      output += "Sent to the IDE of process " + std::to_string(outcome.ide_process) + "\n";
+    const std::string stored = outcome.folder + outcome.application;
+    if (outcome.ShownPath() != stored) output += std::string(kStoredAs) + XmlEscaped(stored) + "\n";
+    if (!output.empty()) body += "    <system-out>" + output + "</system-out>\n";
+    cases += "  <testcase classname=\"nightjar." + operation + "\" name=\"" + XmlEscaped(outcome.ShownPath()) +
+             "\" time=\"" + Seconds(outcome.hundredths) + "\"" + (body.empty() ? "/>\n" : ">\n" + body + "  </testcase>\n");
+  }
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"nightjar " + operation +
+                    "\" tests=\"" + std::to_string(report.outcomes.size()) + "\" failures=\"" +
+                    std::to_string(failures) + "\" errors=\"0\" time=\"" + Seconds(report.batch_hundredths) + "\">\n" +
+                    cases;
+  if (!report.log_failure.empty())
+    xml += "  <system-err>A record of the activity log could not be written: " + XmlEscaped(report.log_failure) +
+           "</system-err>\n";
+  return xml + "</testsuite>\n";
+}
+
+bool WriteJUnitReport(const std::string& file_name, const BatchReport& report, std::ostream& err) {
+  return WriteReportFile(file_name, JUnitReport(report), "JUnit report", err);
+}
 
 bool ParseJUnitTimings(std::string_view xml, std::map<std::string, std::int64_t>& hundredths, std::string& error) {
   std::map<std::string, std::int64_t> read;
