@@ -23,6 +23,7 @@
 #include "platform/code_page.h"
 #include "platform/directory_lister.h"
 #include "platform/file_access.h"
+#include "platform/time_text.h"
 #include "store/key_damage.h"
 #include "store/last_results.h"
 #include "store/record_file.h"
@@ -41,26 +42,6 @@ namespace {
 
 std::string PathOf(const store::AppsRecord& app) {
   return std::string(app.DriveNPath.Trimmed()) + std::string(app.Application.Trimmed());
-}
-
-// A moment as "YYYY-MM-DD HH:MM:SS". A date outside 1801-9999 or a time outside the day (a record
-// written by another program) is shown as its number, not as a date that never was.
-std::string Stamp(std::int32_t date, std::int32_t clock) {
-  char text[64];
-  if (date < platform::DayNumber(1801, 1, 1) || date > platform::DayNumber(9999, 12, 31)) {
-    std::snprintf(text, sizeof text, "(day %ld)", static_cast<long>(date));
-  } else {
-    const platform::CalendarDate day = platform::DateOfDay(date);
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", day.year, day.month, day.day);
-  }
-  std::string stamp = text;
-  if (clock < 0 || clock >= platform::kHundredthsPerDay) {
-    std::snprintf(text, sizeof text, " (time %ld)", static_cast<long>(clock));
-  } else {
-    std::int32_t seconds = clock / 100;
-    std::snprintf(text, sizeof text, " %02d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
-  }
-  return stamp + text;
 }
 
 // Record text made safe for a terminal or a pipe.
@@ -549,7 +530,8 @@ class Runner {
 
 std::string LogLine(const store::TempFileRecord& record) {
   std::string app = Shown(record.Apps.Trimmed());
-  return Stamp(record.Date, record.Clock) + "  " + (app.empty() ? "" : app + "  ") + Shown(record.Event.Trimmed());
+  return platform::MomentText({record.Date, record.Clock}) + "  " + (app.empty() ? "" : app + "  ") +
+         Shown(record.Event.Trimmed());
 }
 
 std::string HaltAdvice(const std::string& halt_text) {

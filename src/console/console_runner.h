@@ -29,8 +29,9 @@ inline constexpr int kExitCannotRun = 2;
 int RunCommand(const Command& command, rt::Runtime& runtime, procedures::Services& services, std::ostream& out,
                std::ostream& err);
 
-// One log record as one line: date, time, application (when there is one) and event, with control
-// characters shown escaped and a date or time out of range shown as its number.
+// One log record as one line: its moment in the system's short date and time, application (when
+// there is one) and event, with control characters shown escaped and a date or time out of range
+// shown as its number.
 std::string LogLine(const store::TempFileRecord& record);
 
 // What the user can do after the program halted with `halt_text` (lines to print; "" if nothing):

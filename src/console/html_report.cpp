@@ -9,6 +9,7 @@
 #include "console/xml_text.h"
 #include "ide/batch_plan.h"
 #include "platform/directory_lister.h"
+#include "platform/time_text.h"
 
 namespace console {
 namespace {
@@ -47,18 +48,20 @@ std::string Format(const char* format, double value) {
   return text;
 }
 
-// "2026-12-08 01:00"; a moment out of the calendar's range (a clock never set) as its numbers.
+// People's text of a moment or a duration in an HTML <time> that holds its ISO 8601 form for
+// machines; the text alone where there is none (a moment out of range, a negative duration).
+std::string Timed(const std::string& iso, const std::string& shown) {
+  return iso.empty() ? shown : "<time datetime=\"" + iso + "\">" + shown + "</time>";
+}
+
+// "<time datetime="2026-12-08T01:00:00">12/8/26 1:00AM</time>", the system's short date and time.
 std::string When(platform::Moment moment) {
-  char text[64];
-  if (moment.date < platform::DayNumber(1801, 1, 1) || moment.date > platform::DayNumber(9999, 12, 31) ||
-      moment.time < 0 || moment.time >= platform::kHundredthsPerDay) {
-    std::snprintf(text, sizeof text, "day %ld, time %ld", static_cast<long>(moment.date), static_cast<long>(moment.time));
-    return text;
-  }
-  const platform::CalendarDate day = platform::DateOfDay(moment.date);
-  const int minutes = moment.time / 6000;
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d", day.year, day.month, day.day, minutes / 60, minutes % 60);
-  return text;
+  return Timed(platform::IsoMomentText(moment), XmlEscaped(platform::MomentText(moment)));
+}
+
+// "<time datetime="PT37.90S">0:37</time>".
+std::string Took(std::int64_t hundredths) {
+  return Timed(platform::IsoDurationText(hundredths), platform::DurationText(hundredths));
 }
 
 std::string Number(double value) { return Format("%.1f", value); }
@@ -302,7 +305,7 @@ std::string HtmlReport(const BatchReport& report) {
   page += "<h1>" + heading + "</h1>\n";
   page += std::string("<p class=\"status ") + (all_made ? "ok" : "bad") + "\">" + status + "</p>\n";
   page += "<p class=\"summary\">" + (tally.empty() ? std::string("Nothing") : tally) + ", of " + std::to_string(chosen) +
-          "; the batch took " + ide::DurationText(report.batch_hundredths) + ", started " + When(report.started) + ".</p>\n";
+          "; the batch took " + Took(report.batch_hundredths) + ", started " + When(report.started) + ".</p>\n";
   if (!report.log_failure.empty())
     page += "<p class=\"note\">A record of the activity log could not be written: " + XmlEscaped(report.log_failure) +
             "</p>\n";
@@ -344,9 +347,8 @@ std::string HtmlReport(const BatchReport& report) {
       if (!TookMuchLonger(report, outcome)) continue;
       const std::int64_t last = LastTime(report, outcome);
       page += "<tr class=\"slow\"><td class=\"path\">" + XmlEscaped(outcome.ShownPath()) + "</td><td>" +
-              Badge(outcome.outcome) + "</td><td class=\"num\">" + ide::DurationText(outcome.hundredths) +
-              "</td><td class=\"num\">" + ide::DurationText(last) + "</td><td class=\"num\">" +
-              ide::DurationText(outcome.hundredths - last) +
+              Badge(outcome.outcome) + "</td><td class=\"num\">" + Took(outcome.hundredths) +
+              "</td><td class=\"num\">" + Took(last) + "</td><td class=\"num\">" + Took(outcome.hundredths - last) +
               (last > 0 ? " (" + Number(static_cast<double>(outcome.hundredths) / static_cast<double>(last)) + "&#215;)"
                         : std::string()) +
               "</td></tr>\n";
@@ -366,9 +368,9 @@ std::string HtmlReport(const BatchReport& report) {
     page += std::string("<tr") + (marked ? " class=\"slow\"" : "") + "><td class=\"num\">" +
             std::to_string(outcome.position) + "</td><td class=\"path\">" + PathShown(outcome, false) + "</td><td>" +
             Badge(outcome.outcome) + "</td><td>" + (ran ? lanes.Name(lanes.Of(outcome)) : std::string()) +
-            "</td><td class=\"num\">" + (ran ? ide::DurationText(outcome.offset) : std::string()) +
-            "</td><td class=\"num\">" + (ran ? ide::DurationText(outcome.hundredths) : std::string()) +
-            "</td><td class=\"num\">" + (last >= 0 ? ide::DurationText(last) : std::string()) + "</td><td>" +
+            "</td><td class=\"num\">" + (ran ? Took(outcome.offset) : std::string()) +
+            "</td><td class=\"num\">" + (ran ? Took(outcome.hundredths) : std::string()) +
+            "</td><td class=\"num\">" + (last >= 0 ? Took(last) : std::string()) + "</td><td>" +
             (marked ? "<span class=\"mark\">much longer</span>" : "") + "</td></tr>\n";
   }
   page += "</table>\n</body>\n</html>\n";

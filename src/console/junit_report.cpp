@@ -14,6 +14,7 @@
 #include "console/console_command.h"
 #include "console/xml_text.h"
 #include "platform/code_page.h"
+#include "platform/time_text.h"
 #include "store/last_results.h"
 
 namespace console {
@@ -280,10 +281,12 @@ std::string JUnitReport(const BatchReport& report) {
     cases += "  <testcase classname=\"nightjar." + operation + "\" name=\"" + XmlEscaped(outcome.ShownPath()) +
              "\" time=\"" + Seconds(outcome.hundredths) + "\"" + (body.empty() ? "/>\n" : ">\n" + body + "  </testcase>\n");
   }
+  // When the batch began, in ISO 8601 as the format has it; left out for a clock out of range.
+  const std::string began = platform::IsoMomentText(report.started);
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"nightjar " + operation +
                     "\" tests=\"" + std::to_string(report.outcomes.size()) + "\" failures=\"" +
-                    std::to_string(failures) + "\" errors=\"0\" time=\"" + Seconds(report.batch_hundredths) + "\">\n" +
-                    cases;
+                    std::to_string(failures) + "\" errors=\"0\" time=\"" + Seconds(report.batch_hundredths) + "\"" +
+                    (began.empty() ? "" : " timestamp=\"" + began + "\"") + ">\n" + cases;
   if (!report.log_failure.empty())
     xml += "  <system-err>A record of the activity log could not be written: " + XmlEscaped(report.log_failure) +
            "</system-err>\n";

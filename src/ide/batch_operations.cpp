@@ -12,7 +12,7 @@
 #include "platform/code_page.h"
 #include "platform/dde_client.h"
 #include "platform/file_claim.h"
-#include "runtime/picture.h"
+#include "platform/time_text.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 
@@ -139,8 +139,7 @@ BatchEnd BatchOperations::RunBatch(Operation operation) {
   // a batch whose program was killed.
   const platform::Moment now = clock_.Now();
   std::string holder = std::string(row.label) + " on station " + platform::StationName() + " (process " +
-                       std::to_string(platform::ProcessId()) + "), since " + rt::FormatNumber("@d1", now.date) +
-                       " " + rt::FormatNumber("@t3", now.time);
+                       std::to_string(platform::ProcessId()) + "), since " + platform::MomentText(now);
   std::string held_by;
   claim_ = platform::ClaimFile(kLogClaimFile, holder, held_by);
   if (!claim_) {

@@ -1,12 +1,11 @@
 // The batch's plan (batch_plan.h) and its kept results: the parts of BatchOperations that choose,
 // order and stop, and that keep each application's last result beside Apps.
 #include <algorithm>
-#include <cstdio>
 #include <map>
 
 #include "ide/batch_operations.h"
 #include "platform/code_page.h"
-#include "runtime/picture.h"
+#include "platform/time_text.h"
 #include "store/last_results.h"
 
 namespace ide {
@@ -70,10 +69,7 @@ bool BatchOperations::UpToDate(const Flight& flight) {
   // every later change of its sources "up to date" until that day. It is made again.
   const platform::Moment now = clock_.Now();
   if (output > std::pair{now.date, now.time}) {
-    const platform::CalendarDate day = platform::DateOfDay(output.first);
-    char dated[48];
-    std::snprintf(dated, sizeof dated, "%04d-%02u-%02u %s", day.year, day.month, day.day,
-                  rt::FormatNumber("@t3", output.second).c_str());
+    const std::string dated = platform::MomentText({output.first, output.second});
     Log(flight.name, flight.base + row.awaited_extension + " is dated after now (" + dated + "), not taken as up to date");
     return false;
   }
@@ -112,12 +108,12 @@ bool WantsRemaking(const store::LastResult& result) {
 
 std::string ResultText(const store::LastResult& result) {
   if (result.outcome.empty()) return "";
-  std::string text = result.outcome + ", " + result.operation + ", " + rt::FormatNumber("@d1", result.date) + " " +
-                     rt::FormatNumber("@t3", result.clock) + ", took " + DurationText(result.hundredths);
+  std::string text = result.outcome + ", " + result.operation + ", " + platform::MomentText({result.date, result.clock}) +
+                     ", took " + DurationText(result.hundredths);
   if (!result.error.empty()) text += ": " + result.error;
   // A result other than "made" does not hide that an earlier batch made it.
   if (result.made_date != 0 && result.outcome != OutcomeName(Outcome::kMade))
-    text += "; last made " + rt::FormatNumber("@d1", result.made_date) + " " + rt::FormatNumber("@t3", result.made_clock);
+    text += "; last made " + platform::MomentText({result.made_date, result.made_clock});
   return text;
 }
 

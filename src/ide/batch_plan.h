@@ -34,8 +34,8 @@ bool WantsRemaking(const store::LastResult& result);
 // time; none when its last result was not a make.
 std::optional<std::int64_t> ExpectedTime(const store::LastResult& last);
 
-// The whole of a kept result, for a person: "failed, Gen & Make (.EXE), 3/1/24 9:00AM, took 0:03:
-// Project has errors"; "" when the application has none yet.
+// The whole of a kept result, for a person, its moments in the system's short forms: "failed, Gen &
+// Make (.EXE), 3/1/24 9:00AM, took 0:03: Project has errors"; "" when the application has none yet.
 std::string ResultText(const store::LastResult& result);
 
 }  // namespace ide

@@ -1,8 +1,6 @@
 // Outcomes and their texts: see outcome.h.
 #include "ide/outcome.h"
 
-#include <cstdio>
-
 namespace ide {
 
 const char* OutcomeName(Outcome outcome) {
@@ -17,16 +15,6 @@ const char* OutcomeName(Outcome outcome) {
     case Outcome::kUpToDate: return "skipped as up to date";
   }
   return "";
-}
-
-std::string DurationText(std::int64_t hundredths) {
-  const long long seconds = hundredths / 100;
-  char text[32];
-  if (seconds >= 3600)
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
-  else
-    std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
-  return text;
 }
 
 }  // namespace ide

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/time_text.h"
 
 namespace ide {
 
@@ -64,7 +65,7 @@ struct BatchTally {
   int NotMade() const { return chosen - Count(Outcome::kMade) - Count(Outcome::kUpToDate); }
 };
 
-// A duration as people read it: "M:SS", or "H:MM:SS" from an hour on.
-std::string DurationText(std::int64_t hundredths);
+// A duration as people read it: the platform's one form ("M:SS", or "H:MM:SS" from an hour on).
+using platform::DurationText;
 
 }  // namespace ide

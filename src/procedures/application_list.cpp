@@ -9,10 +9,10 @@
 #include "files/files.h"
 #include "ide/batch_operations.h"
 #include "platform/code_page.h"
+#include "platform/time_text.h"
 #include "procedures/kept_settings.h"
 #include "procedures/program.h"
 #include "procedures/main_def.h"
-#include "runtime/picture.h"
 #include "runtime/runtime.h"
 
 namespace procedures {
@@ -33,9 +33,9 @@ constexpr std::size_t kErrorShown = 30;
 std::string ShortResult(const store::LastResult& result, std::int32_t today) {
   using ide::Outcome;
   if (result.outcome == ide::OutcomeName(Outcome::kMade)) {
-    if (result.date != today) return "made " + rt::FormatNumber("@d1", result.date);
-    // The time as the log and the result's tip show it.
-    return "made " + rt::FormatNumber("@t3", result.clock);
+    // The system's short forms, as the result's tip shows them.
+    if (result.date != today) return "made " + platform::ShortDateText(result.date);
+    return "made " + platform::ShortTimeText(result.clock);
   }
   if (result.outcome == ide::OutcomeName(Outcome::kUpToDate)) return "up to date";
   if (result.outcome == ide::OutcomeName(Outcome::kFailed) && !result.error.empty()) {

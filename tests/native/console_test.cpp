@@ -134,8 +134,8 @@ TEST_F(ConsoleTest, RunPrintsTheLogAndExitsByWhatWasMade) {
   fs::remove(App("B.APP"));
   ide_.SetResultDelay(300);
   EXPECT_EQ(Nightjar({"run", "make-exe", "--all", "--junit", "report.xml"}), 1) << err_.str();
-  EXPECT_TRUE(Has(out_, "2024-03-01 09:00:00  A.APP  Begin Make\n")) << out_.str();
-  EXPECT_TRUE(Has(out_, "2024-03-01 09:00:03  A.APP  Make Finished\n")) << out_.str();
+  EXPECT_TRUE(Has(out_, "3/1/24 9:00AM  A.APP  Begin Make\n")) << out_.str();
+  EXPECT_TRUE(Has(out_, "3/1/24 9:00AM  A.APP  Make Finished\n")) << out_.str();
   EXPECT_TRUE(Has(out_, "B.APP  .APP not found\n"));
   EXPECT_TRUE(Has(out_, "Batch ended: 1 finished, 1 not found, of 2; 0:03"));
   EXPECT_TRUE(Has(err_, "1 of 2 not made, see Log"));
@@ -382,7 +382,7 @@ TEST_F(ConsoleTest, ChangedSkipsUpToDateOutputAndStopOnFailureEndsTheBatch) {
   fs::last_write_time(App("OLD.EXE"), app_time + std::chrono::days(365 * 76));
   EXPECT_EQ(Nightjar({"run", "make-exe", "--app", "OLD.APP", "--changed"}), 0);
   EXPECT_EQ(ide_.Commands().size(), 4u);
-  EXPECT_TRUE(Has(out_, "OLD.APP  OLD.EXE is dated after now (2100-02-")) << out_.str();
+  EXPECT_TRUE(Has(out_, "OLD.APP  OLD.EXE is dated after now (2/")) << out_.str();  // 2100, as "2/d/00"
   EXPECT_TRUE(Has(out_, "), not taken as up to date\n")) << out_.str();
 
   fs::remove(App("OLD.APP"));

@@ -158,7 +158,7 @@ TEST_F(ConsoleTextTest, TheLogShowsControlCharactersEscapedAndImpossibleDatesAsN
     ASSERT_EQ(other.store.error.code, 0) << other.store.error.text;
   }
   EXPECT_EQ(Nightjar({"log"}), 0) << err_.str();
-  EXPECT_EQ(out_.str(), "(day -300000) 00:00:01  A\\x1B[2J.APP  one\\x0D\\x0Atwo\\x00three\\x9D\n");
+  EXPECT_EQ(out_.str(), "(day -300000) 12:00AM  A\\x1B[2J.APP  one\\x0D\\x0Atwo\\x00three\\x9D\n");
 }
 
 }  // namespace

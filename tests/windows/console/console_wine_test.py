@@ -132,7 +132,9 @@ class NightjarComTest(unittest.TestCase):
         code, out, err = self.nightjar("run", "make-exe", "--junit", "report.xml")
         self.assertEqual(code, 0, out + err)
         for app in ("INVOICE.APP", "PAYROLL.APP"):
-            self.assertRegex(out, r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d  " + app + "  Begin Make\n")
+            # The system's short date and time, whatever the prefix's locale orders them by.
+            self.assertRegex(out, r"(?m)^\d{1,4}[./-]\d{1,2}[./-]\d{1,4} \d{1,2}[:.]\d\d( ?[AP]M)?  "
+                             + app + "  Begin Make\n")
             self.assertRegex(out, app + "  Make Finished\n")
             self.assertTrue(os.path.exists(os.path.join(self.apps, app[:-4] + ".EXE")))
         self.assertIn("Batch ended: 2 finished, of 2", out)
@@ -141,6 +143,7 @@ class NightjarComTest(unittest.TestCase):
         suite = self.report()
         self.assertEqual(suite.tag, "testsuite")
         self.assertEqual((suite.get("tests"), suite.get("failures")), ("2", "0"))
+        self.assertRegex(suite.get("timestamp"), r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$")
         names = [case.get("name") for case in suite.iter("testcase")]
         self.assertEqual(names, [windows_path(self.apps) + "\\INVOICE.APP", windows_path(self.apps) + "\\PAYROLL.APP"])
         self.assertEqual(list(suite.iter("failure")), [])

@@ -106,7 +106,9 @@ class PoolTest(unittest.TestCase):
             self.assertNotIn(case.get("name"), cases)
             process = re.findall(r"Sent to the IDE of process (\d+)", case.findtext("system-out") or "")
             failure = case.find("failure")
-            cases[case.get("name").rsplit("\\", 1)[1].upper()] = (
+            # The IDE is sent the stored path, which the case names in its output where it differs.
+            stored = re.findall(r"Stored as (.+)", case.findtext("system-out") or "")
+            cases[(stored[0] if stored else case.get("name")).rsplit("\\", 1)[1].upper()] = (
                 process[0] if process else None, None if failure is None else failure.get("message"))
         return cases
 
