@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The README's test command, also run by CI (.ci/run): installs what is missing, builds build/native
-# and build/windows, runs both test suites (the Windows one under wine, headless), and ends with one
-# line "N passed, N failed" counting the GoogleTest test cases of both suites.
+# and build/windows, runs both test suites (the Windows one under wine, headless), runs each
+# benchmark once on a small input, and ends with one line "N passed, N failed" counting the
+# GoogleTest test cases of both suites and the benchmarks, one each.
 #
 # Every test registered with add_test is expected to be a GoogleTest executable: each writes an XML
 # report (GTEST_OUTPUT), and the reports are summed. A test executable that fails without leaving a
@@ -103,6 +104,22 @@ run_suite() {
   total_skipped=$((total_skipped + skipped))
 }
 
+# benchmark <name> <command...>: runs a benchmark on a small input, so that none rots unseen; it
+# counts as one test, failed when it exits non-zero or reports an error (Google Benchmark's
+# "ERROR OCCURRED" leaves its exit code 0).
+benchmark() {
+  local name=$1 log="$NJ_ROOT/build/bench-$1.log"
+  shift
+  nj_log "benchmark $name (small input): $*"
+  if "$@" >"$log" 2>&1 && ! grep -q 'ERROR OCCURRED' "$log"; then
+    total_passed=$((total_passed + 1))
+  else
+    tail -n 20 "$log" >&2
+    problems+=("benchmark $name did not run; see $log")
+    total_failed=$((total_failed + 1))
+  fi
+}
+
 if ! nj_ensure_packages; then
   echo "could not install the packages the builds need" >&2
   echo "0 passed, 1 failed"
@@ -117,6 +134,12 @@ nj_log "builds done after $((SECONDS - started)) s"
 
 if ((native_built)); then
   run_suite native "$NJ_ROOT/build/native/test-results/" -j "$NJ_JOBS"
+  # The files of 1,000 records only; the large ones take minutes to build.
+  for name in store browse; do
+    benchmark "$name" "$NJ_ROOT/build/native/bench/bench_$name" '--benchmark_filter=/1000(/|$)' \
+      --benchmark_min_time=0.01
+  done
+  benchmark shard "$NJ_ROOT/build/native/bench/bench_shard"
 else
   total_failed=$((total_failed + 1))
 fi
@@ -127,6 +150,7 @@ if ((windows_built)); then
     results_dir="$NJ_ROOT/build/windows/test-results/"
     # One at a time: tests under wine may start helper programs (DDE servers) that must not meet.
     run_suite windows "Z:${results_dir//\//\\}" -j 1
+    benchmark batch "$NJ_ROOT/scripts/bench-batch.sh" --quick
     # Stop whatever a test left running in the test prefix, so nothing outlives this script.
     wineserver -k 2>/dev/null || true
   else

@@ -130,6 +130,9 @@ int RunChanged(const std::vector<std::string>& bases, int changed, int write_del
     return Fail("the first make did not end cleanly (exit code " + std::to_string(code) + "):\n" +
                 ReadFile(folder / "first.txt"));
   // Touched now, after the executables were written: their sources are newer than their outputs.
+  // The time set keeps whole seconds only (mingw's last_write_time), so a touch within the second of
+  // the last executable would date its source before it: the touch waits for the next second.
+  Sleep(1100);
   const auto now = fs::file_time_type::clock::now();
   std::error_code error;
   for (int i = 0; i < changed; ++i) {
@@ -191,7 +194,8 @@ int Run(int argc, char** argv, const fs::path& folder) {
   HWND main = test_support::WaitForWindow(nightjar.id(), kMainTitle, 30000);
   if (main == nullptr) return Fail("no main window");
   HWND last_action = GetDlgItem(main, kFirstControlId + f::LastAction);
-  for (DWORD start = GetTickCount(); TextOf(last_action) != L"Connected to CW"; Sleep(50))
+  // "Connected to CW20 (pid 1234)": the stand-in's program and process.
+  for (DWORD start = GetTickCount(); TextOf(last_action).rfind(L"Connected to ", 0) != 0; Sleep(50))
     if (GetTickCount() - start > 10000) return Fail("nightjar.exe did not connect to the stand-in");
 
   int boxes = 0;

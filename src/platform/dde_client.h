@@ -93,9 +93,11 @@ class DdeClient {
   // changes the last error.
   virtual void Forget(DdeCommand command) = 0;
 
-  // `heard` is called whenever an answer to a sent command comes in, from within whatever serves the
-  // thread's messages, so that a loop waiting for answers can wake; {} stops it. It must not call
-  // back into this client.
+  // `heard` is called whenever an answer to a sent command comes in, the server's end of a
+  // conversation with a command on its way included, from within whatever serves the thread's
+  // messages, so that a loop waiting for answers can wake; {} stops it. (A server that died says
+  // nothing: Answer or ServerAlive, asked now and then, tell it.) It must not call back into this
+  // client.
   virtual void OnAnswer(std::function<void()> heard) = 0;
 
   // Send, then wait for the answer, serving the thread's messages, until it comes or the time-out

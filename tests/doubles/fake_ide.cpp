@@ -180,7 +180,8 @@ DdeCommand FakeIde::Send(DdeChannel channel, const std::string& command) {
   }
   commands_.push_back(command);
   last_error_ = kDdeNoError;
-  Sent sent{.channel = channel, .command = command, .due = clock_.Ticks() + ack_delay_};
+  const std::int64_t delay = static_cast<int>(commands_.size()) <= ack_delay_until_ ? ack_delay_ : 0;
+  Sent sent{.channel = channel, .command = command, .due = std::max(clock_.Ticks(), busy_until_) + delay};
   const CommandFault* fault = FaultFor(static_cast<int>(commands_.size()));
   if (fault == nullptr && checks_commands_) {
     std::optional<IdeCommand> parsed = ParseIdeCommand(command);
@@ -192,7 +193,11 @@ DdeCommand FakeIde::Send(DdeChannel channel, const std::string& command) {
   } else if (fault != nullptr) {
     sent.refusal = *fault;
   }
-  if (sent.refusal && sent.refusal->kind == CommandFault::Kind::kTimeOut) sent.due = kNever;
+  if (sent.refusal && sent.refusal->kind == CommandFault::Kind::kTimeOut) {
+    sent.due = kNever;
+  } else {
+    busy_until_ = sent.due;
+  }
   const DdeCommand id = next_command_++;
   sent_[id] = std::move(sent);
   if (sent_[id].due != kNever && schedule_) schedule_(sent_[id].due);
@@ -215,6 +220,9 @@ void FakeIde::AnswerDue() {
       ScheduleResult(sent.command);
     } else if (sent.refusal->kind == CommandFault::Kind::kBusy) {
       sent.code = kDdeServerBusy;
+    } else if (sent.refusal->kind == CommandFault::Kind::kEndConversation) {
+      channel->second = ChannelState::kServerGone;
+      sent.code = kDdeChannelNotOpen;
     } else {
       // The refusal's number and text are what the next requests for them answer.
       Refuse(sent.refusal->error_number, sent.refusal->error_message);
@@ -389,7 +397,6 @@ std::uint32_t FakeIdePool::ServerProcess(DdeChannel channel) {
 DdeChannel FakeIdePool::Connect(const std::string& service) {
   Pump();
   for (auto& ide : ides_) {
-    if (!ide->Running()) continue;
     if (DdeChannel inner = ide->Connect(service); inner != 0) return Routed(*ide, inner);
   }
   return 0;

@@ -45,6 +45,7 @@ struct CommandFault {
     kRefuse,   // negative acknowledgement (603); GetErrorNum/GetErrorMsg then answer the two below
     kTimeOut,  // no acknowledgement within the time-out (605); the command has no effect
     kBusy,     // "busy" acknowledgement (604); the command has no effect
+    kEndConversation,  // no acknowledgement: the IDE ends that conversation instead (602)
   };
   Kind kind = Kind::kRefuse;
   std::uint16_t error_number = 0;
@@ -83,10 +84,14 @@ class FakeIde final : public DdeClient {
   // `from_then_on`, every later command as well.
   void FailCommand(int nth, CommandFault fault, bool from_then_on = false);
   void ClearFaults() { faults_.clear(); }
-  // Hundredths of a second from a command to its acknowledgement (0: at once). An IDE that makes
-  // inside the DDE call acknowledges when its make is done: give it the make's time here and a
-  // result delay of 0.
-  void SetAckDelay(std::int64_t hundredths) { ack_delay_ = hundredths; }
+  // Hundredths of a second from a command to its acknowledgement (0: at once); with `commands`, for
+  // the next that many commands only. The IDE is inside one command at a time: a command sent
+  // meanwhile is taken up once the one before is answered. An IDE that makes inside the DDE call
+  // acknowledges when its make is done: give it the make's time here and a result delay of 0.
+  void SetAckDelay(std::int64_t hundredths, int commands = 0) {
+    ack_delay_ = hundredths;
+    ack_delay_until_ = commands == 0 ? INT32_MAX : static_cast<int>(commands_.size()) + commands;
+  }
   // Hundredths of a second from acknowledgement to result file (0: written at once).
   void SetResultDelay(std::int64_t hundredths) { result_delay_ = hundredths; }
   void SetMakesDll(bool makes_dll) { makes_dll_ = makes_dll; }
@@ -189,6 +194,8 @@ class FakeIde final : public DdeClient {
   std::vector<PlannedFault> faults_;
   std::int64_t result_delay_ = 0;
   std::int64_t ack_delay_ = 0;
+  int ack_delay_until_ = INT32_MAX;  // the last command delayed, counted from 1
+  std::int64_t busy_until_ = 0;      // when the IDE is done with the last command it took up
   std::map<DdeCommand, Sent> sent_;
   DdeCommand next_command_ = 1;
   std::function<void()> heard_;
@@ -208,7 +215,7 @@ class FakeIde final : public DdeClient {
 
 // Several instances of the IDE behind one client, as one station sees them when several are
 // running: each a FakeIde with its own process, program, delays, faults and death. Connect reaches
-// the first running instance, ConnectTo the one of a process; every call reaches all instances, so
+// the first instance that answers (one coming up counts the attempt), ConnectTo the one of a process; every call reaches all instances, so
 // each writes its results when their time has come. Channels are the pool's own numbers (1, 2, ...),
 // each routed to its instance's channel. The last error is the one of the instance the last command
 // went to.

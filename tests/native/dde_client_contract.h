@@ -20,9 +20,12 @@ namespace dde_contract {
 struct IdeBehaviour {
   std::uint16_t refuse_number = 0;  // not 0: refuse every command with this number...
   std::string refuse_message;       // ...and this message
-  int ack_delay_ms = 0;             // acknowledge this late...
+  int ack_delay_ms = 0;             // acknowledge this late, inside the command...
   int ack_delay_commands = 0;       // ...the first this many commands (0: all of them)
-  int result_delay_ms = 0;          // from acknowledgement to result file
+  int result_delay_ms = 0;          // from acknowledgement to result file...
+  bool write_at_ack = false;        // ...or written just before the acknowledgement
+  int busy_commands = 0;            // answer the first this many commands busy
+  int end_at_command = 0;           // not 0: end the conversation instead of answering this command
 };
 
 // What a contract test needs from one implementation. Times are real milliseconds under wine and
@@ -32,14 +35,17 @@ class DdeClientHarness {
   virtual ~DdeClientHarness() = default;
   virtual platform::DdeClient& Client() = 0;
   virtual platform::ProgramStarter& Starter() = 0;
-  // The IDE is running and answering with `behaviour` when this returns.
-  virtual void StartIde(const IdeBehaviour& behaviour) = 0;
+  // One more IDE is running and answering with `behaviour` when this returns; its process, as
+  // Servers names it.
+  virtual platform::DdeServer StartIde(const IdeBehaviour& behaviour) = 0;
   // The IDE is not running; starting "CW20" through Starter() brings it up with `behaviour`.
   virtual void InstallIdeAsCw20(const IdeBehaviour& behaviour) = 0;
-  // The running IDE exits.
+  // Every running IDE exits.
   virtual void StopIde() = 0;
-  // Every command the IDE received, accepted or not, in order.
-  virtual std::vector<std::string> CommandsReceived() = 0;
+  // The IDE of `process` is killed, as a crash would end it.
+  virtual void KillIde(std::uint32_t process) = 0;
+  // Every command the IDE of `process` received (0: the one IDE), accepted or not, in order.
+  virtual std::vector<std::string> CommandsReceived(std::uint32_t process = 0) = 0;
   // Lets `ms` pass while the program goes on handling its messages.
   virtual void Pass(int ms) = 0;
 };
@@ -67,9 +73,12 @@ class DdeClientContract : public ::testing::TestWithParam<HarnessFactory> {
   std::string MakeCommand(const std::string& base);
   // Connects, passing time between attempts, until a channel comes back or `ms` have passed.
   platform::DdeChannel ConnectWithin(int ms);
+  // Passes time in small steps until `command` is answered or `ms` have passed; its Answer.
+  std::int32_t AwaitAnswer(platform::DdeCommand command, int ms);
 
   std::unique_ptr<DdeClientHarness> harness_;
   platform::DdeClient* client_ = nullptr;
+  int answers_heard_ = 0;  // calls of the client's OnAnswer callback
 
  private:
   std::string folder_;

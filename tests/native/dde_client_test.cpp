@@ -24,46 +24,54 @@ namespace fs = std::filesystem;
 
 class FakeHarness final : public dde_contract::DdeClientHarness {
  public:
-  FakeHarness() {
-    ide_.SetRunning(false);
-    ide_.SetChecksCommands(true);
-    ide_.SetTimeOutWait([this](std::int64_t hundredths) { clock_.Advance(hundredths); });
-  }
-  platform::DdeClient& Client() override { return ide_; }
+  FakeHarness() { pool_.SetTimeOutWait([this](std::int64_t hundredths) { clock_.Advance(hundredths); }); }
+  platform::DdeClient& Client() override { return pool_; }
   platform::ProgramStarter& Starter() override { return starter_; }
-  void StartIde(const dde_contract::IdeBehaviour& behaviour) override {
-    Apply(behaviour);
-    ide_.SetRunning(true);
+  platform::DdeServer StartIde(const dde_contract::IdeBehaviour& behaviour) override {
+    FakeIde& ide = Add(behaviour);
+    ide.SetRunning(true);
+    return {ide.ProcessId(), ide.Program()};
   }
   void InstallIdeAsCw20(const dde_contract::IdeBehaviour& behaviour) override {
-    Apply(behaviour);
     // A real IDE takes a moment to register its service after its process started.
-    ide_.ComeUpWhenStarted(starter_, "CW20", 3);
+    Add(behaviour).ComeUpWhenStarted(starter_, "CW20", 3);
   }
-  void StopIde() override { ide_.SetRunning(false); }
-  std::vector<std::string> CommandsReceived() override { return ide_.Commands(); }
+  void StopIde() override {
+    for (std::size_t i = 0; i < pool_.Size(); ++i) pool_.Instance(i).SetRunning(false);
+  }
+  void KillIde(std::uint32_t process) override { Of(process).SetRunning(false); }
+  std::vector<std::string> CommandsReceived(std::uint32_t process = 0) override {
+    if (process != 0) return Of(process).Commands();
+    std::vector<std::string> all;
+    for (std::size_t i = 0; i < pool_.Size(); ++i)
+      all.insert(all.end(), pool_.Instance(i).Commands().begin(), pool_.Instance(i).Commands().end());
+    return all;
+  }
   void Pass(int ms) override {
     clock_.Advance(ms / 10);
-    ide_.Pump();
+    pool_.Pump();
   }
 
  private:
-  // An acknowledgement later than any time-out the contract sets is a time-out to the fake.
-  void Apply(const dde_contract::IdeBehaviour& behaviour) {
+  // One more instance, not running, with the contract's behaviour in the fake's terms.
+  FakeIde& Add(const dde_contract::IdeBehaviour& behaviour) {
+    const std::string n = std::to_string(pool_.Size() + 1);
+    FakeIde& ide = pool_.Add(static_cast<std::uint32_t>(pool_.Size() + 1001), "C:\\IDE" + n + "\\CW20.EXE");
+    ide.SetRunning(false);
+    ide.SetChecksCommands(true);
     if (behaviour.refuse_number != 0) {
-      ide_.FailCommand(1, {CommandFault::Kind::kRefuse, behaviour.refuse_number, behaviour.refuse_message}, true);
+      ide.FailCommand(1, {CommandFault::Kind::kRefuse, behaviour.refuse_number, behaviour.refuse_message}, true);
     }
-    if (behaviour.ack_delay_ms > 0) {
-      if (behaviour.ack_delay_commands == 0) ide_.FailCommand(1, {CommandFault::Kind::kTimeOut}, true);
-      for (int nth = 1; nth <= behaviour.ack_delay_commands; ++nth) {
-        ide_.FailCommand(nth, {CommandFault::Kind::kTimeOut});
-      }
-    }
-    ide_.SetResultDelay(behaviour.result_delay_ms / 10);
+    for (int nth = 1; nth <= behaviour.busy_commands; ++nth) ide.FailCommand(nth, {CommandFault::Kind::kBusy});
+    if (behaviour.end_at_command != 0) ide.FailCommand(behaviour.end_at_command, {CommandFault::Kind::kEndConversation});
+    ide.SetAckDelay(behaviour.ack_delay_ms / 10, behaviour.ack_delay_commands);
+    ide.SetResultDelay(behaviour.write_at_ack ? 0 : behaviour.result_delay_ms / 10);
+    return ide;
   }
+  FakeIde& Of(std::uint32_t process) { return pool_.Instance(process - 1001); }
 
   VirtualClock clock_{80000, 0};
-  FakeIde ide_{clock_};
+  doubles::FakeIdePool pool_{clock_};
   FakeProgramStarter starter_;
 };
 

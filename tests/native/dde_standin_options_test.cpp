@@ -22,7 +22,8 @@ TEST(StandInOptions, SettingsFileThenCommandLine) {
       options, errors);
   EXPECT_TRUE(errors.empty()) << errors.front();
   standin::ReadArguments({"--write_delay_ms=10", "--never_write", "--refuse=0", "--ack_delay_commands=1", "--busy_commands=3",
-                          "--refuse_containing=PAYROLL", "--die_at_command=2", "--die_after_ms=1500"},
+                          "--refuse_containing=PAYROLL", "--die_at_command=2", "--die_after_ms=1500", "--write_at_ack",
+                          "--end_at_command=3"},
                          options,
                          errors);
   EXPECT_TRUE(errors.empty()) << errors.front();
@@ -41,6 +42,8 @@ TEST(StandInOptions, SettingsFileThenCommandLine) {
   EXPECT_EQ(options.startup_delay_ms, 0);
   EXPECT_EQ(options.die_at_command, 2);
   EXPECT_EQ(options.die_after_ms, 1500);
+  EXPECT_TRUE(options.write_at_ack);
+  EXPECT_EQ(options.end_at_command, 3);
 }
 
 TEST(StandInOptions, BadSettingsAreReportedAndLeaveTheDefaults) {

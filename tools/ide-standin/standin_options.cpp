@@ -42,6 +42,7 @@ bool ApplyOption(Options& options, const std::string& key, const std::string& va
       {"busy_commands", &Options::busy_commands, 1000000},
       {"die_at_command", &Options::die_at_command, 1000000},
       {"die_after_ms", &Options::die_after_ms, 86400000},
+      {"end_at_command", &Options::end_at_command, 1000000},
   };
   struct Flag {
     const char* key;
@@ -51,6 +52,7 @@ bool ApplyOption(Options& options, const std::string& key, const std::string& va
       {"refuse", &Options::refuse},
       {"never_write", &Options::never_write},
       {"quit_command", &Options::quit_command},
+      {"write_at_ack", &Options::write_at_ack},
   };
 
   for (const Number& number : kNumbers) {

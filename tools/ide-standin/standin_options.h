@@ -9,7 +9,10 @@
 namespace standin {
 
 struct Options {
-  int write_delay_ms = 1000;    // from acknowledgement to result file
+  int write_delay_ms = 1000;    // from acknowledgement to result file...
+  bool write_at_ack = false;    // ...or written inside the command, just before its acknowledgement:
+                                // with ack_delay_ms as the make's time, an IDE that makes inside the
+                                // DDE call
   int write_slowly_ms = 0;      // take this long to write a result file, holding it open meanwhile
   bool refuse = false;          // refuse every command...
   std::string refuse_containing;  // ...or, when set, each command that holds this text...
@@ -25,6 +28,8 @@ struct Options {
   int startup_delay_ms = 0;     // wait this long before offering the DDE service
   int die_at_command = 0;       // not 0: this command (counted from 1) is the last; once answered...
   int die_after_ms = 0;         // ...the process ends this much later, abruptly, as a crash would
+  int end_at_command = 0;       // not 0: this command (counted from 1) is never answered; the stand-in
+                                // ends its conversation instead, and stays up
 };
 
 // Sets `key` to `value`. Returns false, with a reason in `error`, for an unknown key or a value

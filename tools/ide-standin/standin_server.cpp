@@ -137,7 +137,7 @@ std::string Server::Text(HSZ handle) {
   return text;
 }
 
-HDDEDATA CALLBACK Server::Callback(UINT type, UINT format, HCONV, HSZ hsz1, HSZ hsz2, HDDEDATA data, ULONG_PTR,
+HDDEDATA CALLBACK Server::Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data, ULONG_PTR,
                                    ULONG_PTR) {
   Server* server = instance_;
   if (server == nullptr) return nullptr;
@@ -149,7 +149,7 @@ HDDEDATA CALLBACK Server::Callback(UINT type, UINT format, HCONV, HSZ hsz1, HSZ 
     case XTYP_WILDCONNECT:
       return server->WildConnect(hsz1, hsz2);
     case XTYP_EXECUTE:
-      return server->Execute(data);
+      return server->Execute(conversation, data);
     case XTYP_REQUEST:  // hsz2: item
       return server->Request(hsz2, format);
     case XTYP_DISCONNECT:
@@ -176,7 +176,7 @@ HDDEDATA Server::Refuse(int number, const std::string& message) {
   return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
 }
 
-HDDEDATA Server::Execute(HDDEDATA data) {
+HDDEDATA Server::Execute(HCONV conversation, HDDEDATA data) {
   DWORD size = DdeGetData(data, nullptr, 0, 0);
   std::string command(size, '\0');
   if (size > 0) DdeGetData(data, reinterpret_cast<LPBYTE>(command.data()), size, 0);
@@ -189,6 +189,14 @@ HDDEDATA Server::Execute(HDDEDATA data) {
       log_.Line("dying");
       TerminateProcess(GetCurrentProcess(), 3);
     });
+  }
+
+  if (commands_ == options_.end_at_command) {
+    // Held unanswered (DDEML queues the conversation's transactions meanwhile) until the
+    // conversation is ended, once the callback has returned.
+    log_.Line("ending the conversation");
+    After(0, [this, conversation] { EndConversation(conversation); });
+    return CBR_BLOCK;
   }
 
   if (commands_ <= options_.busy_commands) {
@@ -220,11 +228,23 @@ HDDEDATA Server::Execute(HDDEDATA data) {
   if (!IsFile(parsed->input)) return Refuse(kInputMissingError, "File not found: " + parsed->input);
 
   log_.Line("accepted");
-  if (!options_.never_write) {
+  if (options_.never_write) return reinterpret_cast<HDDEDATA>(DDE_FACK);
+  if (options_.write_at_ack) {
+    WriteResult(*parsed);
+  } else {
     IdeCommand result = *parsed;
     After(options_.write_delay_ms, [this, result] { WriteResult(result); });
   }
   return reinterpret_cast<HDDEDATA>(DDE_FACK);
+}
+
+void Server::EndConversation(HCONV conversation) {
+  if (DdeDisconnect(conversation)) return;
+  // Wine's DDEML ends only a client's side this way; destroying the conversation's window ends a
+  // server's, with a WM_DDE_TERMINATE to the client.
+  CONVINFO info{};
+  info.cb = sizeof info;
+  if (DdeQueryConvInfo(conversation, QID_SYNC, &info) != 0 && info.hwnd != nullptr) DestroyWindow(info.hwnd);
 }
 
 void Server::WriteResult(const IdeCommand& command) {

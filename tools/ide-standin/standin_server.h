@@ -47,7 +47,9 @@ class Server {
   static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conversation, HSZ hsz1, HSZ hsz2, HDDEDATA data,
                                     ULONG_PTR, ULONG_PTR);
   HDDEDATA WildConnect(HSZ topic, HSZ service);
-  HDDEDATA Execute(HDDEDATA data);
+  HDDEDATA Execute(HCONV conversation, HDDEDATA data);
+  // Ends `conversation` from our side, its blocked command unanswered.
+  void EndConversation(HCONV conversation);
   HDDEDATA Request(HSZ item, UINT format);
   HDDEDATA Refuse(int number, const std::string& message);
   void WriteResult(const ide_standin::IdeCommand& command);

@@ -4,8 +4,9 @@
 // service's atom, no topic: any topic) to the top-level windows, of every process or of the one
 // chosen; each server window that acknowledges opens a conversation, known by that window. A
 // command goes out as WM_DDE_EXECUTE with the text in a shared global block, and its answer is the
-// WM_DDE_ACK that brings that very block back, so an answer that comes after its command timed out
-// is told apart from the next command's. Requests go out as WM_DDE_REQUEST for CF_TEXT and are
+// WM_DDE_ACK from that server that brings that very block back, so an answer that comes after its
+// command was forgotten is told apart from the next command's. A command is known by its number
+// from then on: once its block is freed, the next command may be given the same handle. Requests go out as WM_DDE_REQUEST for CF_TEXT and are
 // answered by WM_DDE_DATA, or by a negative WM_DDE_ACK for the item. Either side ends a
 // conversation with WM_DDE_TERMINATE, which the other side answers in kind.
 //
@@ -148,26 +149,24 @@ class DdeMessageClient final : public DdeClient {
       return 0;
     }
     const DdeCommand id = next_command_++;
-    executes_[block] = PendingExecute{server, true, false, 0, id, channel};
+    executes_[id] = PendingExecute{block, server, channel, true, false, 0};
     last_error_ = kDdeNoError;
     return id;
   }
 
   std::int32_t Answer(DdeCommand command) override {
-    auto pending = FindCommand(command);
-    if (pending == executes_.end()) return kDdeInvalidChannel;
+    auto pending = executes_.find(command);
+    if (pending == executes_.end() || !pending->second.awaited) return kDdeInvalidChannel;
+    PendingExecute& execute = pending->second;
     std::int32_t code = kDdePending;
-    if (pending->second.answered) {
-      // Its block came back with the answer and was freed.
-      const WORD status = pending->second.status;
+    if (execute.answered) {
+      const WORD status = execute.status;
       code = (status & kAckAccepted) != 0 ? kDdeNoError : (status & kAckBusy) != 0 ? kDdeServerBusy : kDdeNotProcessed;
       executes_.erase(pending);
-    } else if (Conversation* conversation = Find(pending->second.channel);
-               conversation == nullptr || conversation->ended || !IsWindow(conversation->server)) {
-      // No answer will come: the block is ours to free.
-      GlobalFree(pending->first);
-      executes_.erase(pending);
+    } else if (Conversation* conversation = Find(execute.channel);
+               conversation == nullptr || conversation->ended || !IsWindow(execute.server)) {
       code = kDdeChannelNotOpen;
+      Drop(pending);
     }
     if (code != kDdePending) {
       detail_.clear();
@@ -177,8 +176,8 @@ class DdeMessageClient final : public DdeClient {
   }
 
   void Forget(DdeCommand command) override {
-    auto pending = FindCommand(command);
-    if (pending != executes_.end()) pending->second.awaited = false;  // freed when its late answer comes
+    auto pending = executes_.find(command);
+    if (pending != executes_.end() && pending->second.awaited) Drop(pending);
   }
 
   void OnAnswer(std::function<void()> heard) override { heard_ = std::move(heard); }
@@ -253,12 +252,12 @@ class DdeMessageClient final : public DdeClient {
     DWORD process;
   };
   struct PendingExecute {
+    HGLOBAL block;  // the command's text; nullptr once its answer brought it back and it was freed
     HWND server;
-    bool awaited;  // a command is waiting for it; otherwise it was forgotten
-    bool answered;
-    WORD status;   // the server's DDEACK flags
-    DdeCommand id;
     DdeChannel channel;
+    bool awaited;   // a caller still asks for the answer; otherwise only the block is waited for
+    bool answered;
+    WORD status;    // the server's DDEACK flags
   };
   struct PendingRequest {
     bool active = false;
@@ -393,17 +392,19 @@ class DdeMessageClient final : public DdeClient {
     if (!UnpackDDElParam(WM_DDE_ACK, lparam, &low, &high)) return;
     FreeDDElParam(WM_DDE_ACK, lparam);
     const WORD status = static_cast<WORD>(low);
-    auto execute = executes_.find(reinterpret_cast<HGLOBAL>(high));
-    if (execute != executes_.end()) {
+    for (auto execute = executes_.begin(); execute != executes_.end(); ++execute) {
+      PendingExecute& sent = execute->second;
+      if (sent.block == nullptr || sent.block != reinterpret_cast<HGLOBAL>(high) || sent.server != from) continue;
       // A command's answer brings its block back.
-      GlobalFree(execute->first);
-      if (execute->second.awaited) {
-        execute->second.answered = true;
-        execute->second.status = status;
-        if (heard_) heard_();
-      } else {
+      GlobalFree(sent.block);
+      sent.block = nullptr;
+      if (!sent.awaited) {
         executes_.erase(execute);
+        return;
       }
+      sent.answered = true;
+      sent.status = status;
+      if (heard_) heard_();
       return;
     }
     // Otherwise it may answer a request for an item: only negatively, as the data comes instead of
@@ -466,11 +467,15 @@ class DdeMessageClient final : public DdeClient {
 
   void OnTerminate(HWND from) {
     if (terminating_.erase(from) != 0) return;  // the answer to our own end
+    bool lost = false;
     for (auto& [channel, conversation] : channels_) {
       if (conversation.server != from || conversation.ended) continue;
       conversation.ended = true;
       PostMessageW(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
     }
+    // Commands still on their way there have their answer now: the channel was lost.
+    for (const auto& [id, sent] : executes_) lost = lost || (sent.server == from && sent.awaited && !sent.answered);
+    if (lost && heard_) heard_();
   }
 
   // Ends our side of the conversation with `server`; its answer is awaited by the window.
@@ -487,7 +492,7 @@ class DdeMessageClient final : public DdeClient {
   bool AwaitingTerminations() {
     for (auto it = terminating_.begin(); it != terminating_.end();) {
       bool busy = false;
-      for (const auto& [block, pending] : executes_) busy = busy || pending.server == *it;
+      for (const auto& [id, sent] : executes_) busy = busy || (sent.server == *it && sent.block != nullptr);
       if (!IsWindow(*it) || busy) {
         it = terminating_.erase(it);
       } else {
@@ -535,10 +540,20 @@ class DdeMessageClient final : public DdeClient {
     }
   }
 
-  std::map<HGLOBAL, PendingExecute>::iterator FindCommand(DdeCommand command) {
-    for (auto it = executes_.begin(); it != executes_.end(); ++it)
-      if (it->second.id == command && it->second.awaited && command != 0) return it;
-    return executes_.end();
+  // No caller waits for the command any longer. Its block is freed now when no answer can bring it
+  // back (answered already, or the server gone or done with the conversation); otherwise it is freed
+  // when the late answer comes, and until then no other command can be given the same handle.
+  void Drop(std::map<DdeCommand, PendingExecute>::iterator pending) {
+    PendingExecute& sent = pending->second;
+    const Conversation* conversation = Find(sent.channel);
+    // A conversation we closed may still bring the answer; one the server ended will not.
+    const bool may_answer = conversation != nullptr && (!conversation->open || !conversation->ended);
+    if (sent.block != nullptr && IsWindow(sent.server) && may_answer) {
+      sent.awaited = false;
+      return;
+    }
+    if (sent.block != nullptr) GlobalFree(sent.block);
+    executes_.erase(pending);
   }
 
   void Fail(std::int32_t code, const std::string& detail) {
@@ -551,7 +566,7 @@ class DdeMessageClient final : public DdeClient {
   DdeChannel next_channel_ = 1;
   bool initiating_ = false;
   std::vector<HWND> initiate_answers_;
-  std::map<HGLOBAL, PendingExecute> executes_;  // commands sent whose block has not come back
+  std::map<DdeCommand, PendingExecute> executes_;  // commands sent, until answered and asked for
   DdeCommand next_command_ = 1;
   std::function<void()> heard_;
   PendingRequest request_;

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """nightjar.com under wine with several stand-ins running at once, each a process of its own with
 its own log, talking real DDE messages across processes: the batch uses only the IDE program it is
-given; four IDEs make twelve applications side by side, never two of one folder at once; an IDE
-that dies mid-make leaves the batch and the others make the rest.
+given; four IDEs make twelve applications side by side, never two of one folder at once, whether
+they acknowledge a command at once or only once its make is done; an IDE that dies mid-make leaves
+the batch and the others make the rest.
 
 Usage: pool_wine_test.py NIGHTJAR_COM IDE_STANDIN_EXE, in the wine prefix of WINEPREFIX.
 """
@@ -140,7 +141,15 @@ class PoolTest(unittest.TestCase):
         self.assertEqual({process for process, _ in self.report().values()}, {second_pid})
 
     def test_four_ides_make_twelve_applications_side_by_side(self):
-        logs = dict(self.start_standin("First IDE", "ide%d" % n, "--write_delay_ms=1000") for n in range(1, 5))
+        self.four_ides_make_twelve("--write_delay_ms=1000")
+
+    def test_four_ides_that_make_inside_the_dde_call_make_twelve_side_by_side(self):
+        self.four_ides_make_twelve("--ack_delay_ms=1000", "--write_at_ack")
+
+    def four_ides_make_twelve(self, *settings):
+        """Four stand-ins with `settings` make twelve applications in six folders: each once, by the
+        IDE the report names, three or more at once, never two of one folder at once."""
+        logs = dict(self.start_standin("First IDE", "ide%d" % n, *settings) for n in range(1, 5))
         self.shop(6, 2)
         out = self.nightjar("run", "make-exe", "--ides", "4", "--ide", windows_path(self.programs["First IDE"]),
                             "--junit", "report.xml")

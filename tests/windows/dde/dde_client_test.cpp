@@ -1,8 +1,8 @@
 // The DdeClient contract run against the Windows client (on plain DDE messages) and ide-standin.exe
 // in a process of its own; what only the stand-in does: its refusals, its result
-// files, its settings file when it runs as CW20, its death on demand; and several stand-ins at once,
-// each reached by its process. Every test ends the stand-in processes it started, and checks that
-// none is left answering.
+// files, its settings file when it runs as CW20, its death on demand; and, with two stand-ins at
+// once, that their logs' times compare and that one busy in a command holds up no other. Every test
+// ends the stand-in processes it started, and checks that none is left answering.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -88,6 +89,9 @@ std::vector<std::string> SettingsFor(const IdeBehaviour& behaviour) {
     settings.push_back("ack_delay_ms=" + std::to_string(behaviour.ack_delay_ms));
     settings.push_back("ack_delay_commands=" + std::to_string(behaviour.ack_delay_commands));
   }
+  if (behaviour.write_at_ack) settings.push_back("write_at_ack=1");
+  settings.push_back("busy_commands=" + std::to_string(behaviour.busy_commands));
+  settings.push_back("end_at_command=" + std::to_string(behaviour.end_at_command));
   return settings;
 }
 
@@ -108,28 +112,34 @@ class StandInHarness final : public dde_contract::DdeClientHarness {
     StopIde();
     EXPECT_FALSE(AnyServerAnswers()) << "a stand-in was left running";
     DeleteFileA(cw20_settings_.c_str());
-    DeleteFileA(log_.c_str());
+    for (const std::string& log : Logs()) DeleteFileA(log.c_str());
   }
 
   platform::DdeClient& Client() override { return *client_; }
   platform::ProgramStarter& Starter() override { return *starter_; }
 
-  void StartIde(const IdeBehaviour& behaviour) override { StartStandIn(SettingsFor(behaviour)); }
+  platform::DdeServer StartIde(const IdeBehaviour& behaviour) override {
+    StartStandIn(SettingsFor(behaviour));
+    return {started_.empty() ? 0 : started_.back().pid, started_.empty() ? "" : started_.back().program};
+  }
 
   // Starts ide-standin.exe with `settings` as its arguments and waits until it offers its service.
+  // The first logs into the harness's log, each further one into a log of its own; every second one
+  // runs from the copy named CW20.exe, so that two stand-ins are two programs.
   void StartStandIn(const std::vector<std::string>& settings) {
-    std::string command_line = Quoted(OwnFolder() + "ide-standin.exe") + " " + Quoted("--log=" + log_);
+    const std::string log = started_.empty() ? log_ : log_ + "-" + std::to_string(started_.size() + 1);
+    const std::string program = OwnFolder() + (started_.size() % 2 == 0 ? "ide-standin.exe" : "CW20.exe");
+    std::string command_line = Quoted(program) + " " + Quoted("--log=" + log);
     for (const std::string& setting : settings) command_line += " " + Quoted("--" + setting);
     int ready = Count("ready ");
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    std::string application = OwnFolder() + "ide-standin.exe";
-    ASSERT_TRUE(CreateProcessA(application.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    ASSERT_TRUE(CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &startup, &process))
-        << "cannot start " << application << ": error " << GetLastError();
+        << "cannot start " << program << ": error " << GetLastError();
     CloseHandle(process.hThread);
-    processes_.push_back(process.hProcess);
+    started_.push_back({process.hProcess, process.dwProcessId, program, log});
     for (int waited = 0; Count("ready ") == ready; waited += 20) {
       ASSERT_LT(waited, 15000) << "ide-standin did not come up; its log:\n" << LogText();
       ASSERT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_TIMEOUT) << "ide-standin ended:\n" << LogText();
@@ -152,14 +162,20 @@ class StandInHarness final : public dde_contract::DdeClientHarness {
 
   void StopIde() override {
     // Stand-ins started here, and those started as CW20, known by the process id they logged.
-    std::vector<HANDLE> processes = processes_;
-    processes_.clear();
+    std::vector<HANDLE> processes;
+    for (StartedStandIn& standin : started_) {
+      if (standin.process != nullptr) processes.push_back(standin.process);
+      standin.process = nullptr;
+      ended_.insert(standin.pid);
+    }
     std::istringstream lines(LogText());
     std::string line;
     while (std::getline(lines, line)) {
       line = Event(line);
       if (line.rfind("started pid=", 0) != 0) continue;
+      // One ended before may have left its number to another process since.
       DWORD pid = static_cast<DWORD>(std::stoul(line.substr(12)));
+      if (!ended_.insert(pid).second) continue;
       HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
       if (process != nullptr) processes.push_back(process);
     }
@@ -170,9 +186,21 @@ class StandInHarness final : public dde_contract::DdeClientHarness {
     }
   }
 
-  std::vector<std::string> CommandsReceived() override {
+  void KillIde(std::uint32_t process) override {
+    for (StartedStandIn& standin : started_) {
+      if (standin.pid != process || standin.process == nullptr) continue;
+      TerminateProcess(standin.process, 9);
+      EXPECT_EQ(WaitForSingleObject(standin.process, 10000), WAIT_OBJECT_0) << "the stand-in did not end";
+      CloseHandle(standin.process);
+      standin.process = nullptr;
+    }
+  }
+
+  std::vector<std::string> CommandsReceived(std::uint32_t process = 0) override {
     std::vector<std::string> commands;
-    std::istringstream lines(LogText());
+    std::string log = process == 0 ? LogText() : "";
+    for (const StartedStandIn& standin : started_) log += standin.pid == process ? Read(standin.log) : "";
+    std::istringstream lines(log);
     std::string line;
     while (std::getline(lines, line)) {
       line = Event(line);
@@ -183,11 +211,11 @@ class StandInHarness final : public dde_contract::DdeClientHarness {
 
   void Pass(int ms) override { PumpFor(ms); }
 
+  // The logs of every stand-in started, one after the other.
   std::string LogText() const {
-    std::ifstream file(log_, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    std::string text;
+    for (const std::string& log : Logs()) text += Read(log);
+    return text;
   }
 
   int Count(const std::string& line_start) const {
@@ -207,9 +235,29 @@ class StandInHarness final : public dde_contract::DdeClientHarness {
   }
 
  private:
+  struct StartedStandIn {
+    HANDLE process;  // nullptr once ended
+    DWORD pid;
+    std::string program;
+    std::string log;
+  };
+
+  static std::string Read(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+  std::vector<std::string> Logs() const {
+    std::vector<std::string> logs{log_};
+    for (std::size_t i = 1; i < started_.size(); ++i) logs.push_back(started_[i].log);
+    return logs;
+  }
+
   std::unique_ptr<platform::DdeClient> client_;
   std::unique_ptr<platform::ProgramStarter> starter_;
-  std::vector<HANDLE> processes_;
+  std::vector<StartedStandIn> started_;
+  std::set<DWORD> ended_;  // processes of stand-ins ended already
   std::string log_;
   std::string cw20_settings_;
 };
@@ -558,85 +606,10 @@ class TwoStandInsTest : public ::testing::Test {
     return "[ExecuteProject(" + p + ".app)]";
   }
 
-  static bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    return fs::equivalent(a, b, error);
-  }
-
   fs::path folder_;
   std::vector<StandIn> standins_;
   std::unique_ptr<platform::DdeClient> client_;
 };
-
-TEST_F(TwoStandInsTest, ServersListsEachWithItsProgramAndConnectToReachesOnlyTheOneChosen) {
-  StandIn& first = standins_[0];
-  StandIn& second = standins_[1];
-  ASSERT_NO_FATAL_FAILURE(Start(first, "--write_delay_ms=0"));
-  ASSERT_NO_FATAL_FAILURE(Start(second, "--write_delay_ms=0 --refuse_containing=REFUSED"));
-
-  std::vector<platform::DdeServer> servers = client_->Servers(kService);
-  ASSERT_EQ(servers.size(), 2u);
-  for (const StandIn* standin : {&first, &second}) {
-    const DWORD pid = standin->process.dwProcessId;
-    auto found = std::find_if(servers.begin(), servers.end(),
-                              [&](const platform::DdeServer& server) { return server.process_id == pid; });
-    ASSERT_NE(found, servers.end()) << "pid " << standin->process.dwProcessId << " not listed";
-    EXPECT_TRUE(SameFile(found->program, standin->program)) << found->program << " is not " << standin->program;
-  }
-  EXPECT_TRUE(client_->Servers("NoSuchService").empty());
-
-  // Each command reaches only the stand-in chosen; the second's own refusal setting shows it is
-  // the one that answered.
-  DdeChannel to_first = client_->ConnectTo(kService, first.process.dwProcessId);
-  DdeChannel to_second = client_->ConnectTo(kService, second.process.dwProcessId);
-  ASSERT_NE(to_first, 0);
-  ASSERT_NE(to_second, 0);
-  EXPECT_EQ(client_->ServerProcess(to_first), first.process.dwProcessId);
-  EXPECT_EQ(client_->ServerProcess(to_second), second.process.dwProcessId);
-  std::string a = Make("A");
-  std::string b = Make("B");
-  std::string refused = Make("REFUSED");
-  client_->Execute(to_first, a);
-  EXPECT_EQ(client_->LastError(), platform::kDdeNoError) << client_->LastErrorText();
-  client_->Execute(to_second, b);
-  EXPECT_EQ(client_->LastError(), platform::kDdeNoError) << client_->LastErrorText();
-  client_->Execute(to_first, refused);
-  EXPECT_EQ(client_->LastError(), platform::kDdeNoError) << "refused by the wrong stand-in";
-  client_->Execute(to_second, refused);
-  EXPECT_EQ(client_->LastError(), platform::kDdeNotProcessed) << client_->LastErrorText();
-  EXPECT_EQ(Commands(first), (std::vector<std::string>{a, refused}));
-  EXPECT_EQ(Commands(second), (std::vector<std::string>{b, refused}));
-
-  // A process that runs no server, or none at all, is not reached.
-  EXPECT_EQ(client_->ConnectTo(kService, GetCurrentProcessId()), 0);
-  EXPECT_EQ(client_->ConnectTo(kService, 0), 0);
-}
-
-TEST_F(TwoStandInsTest, AfterOneIsKilledItsChannelIsNotOpenAndTheOtherGoesOn) {
-  StandIn& first = standins_[0];
-  StandIn& second = standins_[1];
-  ASSERT_NO_FATAL_FAILURE(Start(first, "--write_delay_ms=0"));
-  ASSERT_NO_FATAL_FAILURE(Start(second, "--write_delay_ms=0"));
-  DdeChannel to_first = client_->ConnectTo(kService, first.process.dwProcessId);
-  DdeChannel to_second = client_->ConnectTo(kService, second.process.dwProcessId);
-  ASSERT_NE(to_first, 0);
-  ASSERT_NE(to_second, 0);
-  const DWORD first_pid = first.process.dwProcessId;
-  Kill(first);
-
-  EXPECT_FALSE(client_->ServerAlive(to_first));
-  client_->Execute(to_first, Make("A"));
-  EXPECT_EQ(client_->LastError(), platform::kDdeChannelNotOpen) << client_->LastErrorText();
-  EXPECT_TRUE(client_->ServerAlive(to_second));
-  std::string b = Make("B");
-  client_->Execute(to_second, b);
-  EXPECT_EQ(client_->LastError(), platform::kDdeNoError) << client_->LastErrorText();
-  EXPECT_EQ(Commands(second), std::vector<std::string>{b});
-  EXPECT_EQ(client_->ConnectTo(kService, first_pid), 0);
-  std::vector<platform::DdeServer> servers = client_->Servers(kService);
-  ASSERT_EQ(servers.size(), 1u);
-  EXPECT_EQ(servers[0].process_id, second.process.dwProcessId);
-}
 
 // Every log line starts with the system's time in milliseconds, so the logs of several stand-ins
 // show in what order, and how far apart, their commands came.
