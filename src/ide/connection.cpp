@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "ide/dde_contract.h"
+#include "store/path_key.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/dde_client.h"
@@ -16,8 +17,8 @@
 namespace ide {
 
 Connection::Connection(rt::Window& window, ConnectionState& state, platform::DdeClient& dde,
-                       platform::ProgramStarter& starter)
-    : window_(window), state_(state), dde_(dde), starter_(starter) {}
+                       platform::ProgramStarter& starter, platform::DirectoryLister* lister)
+    : window_(window), state_(state), dde_(dde), starter_(starter), lister_(lister) {}
 
 rt::Runtime& Connection::runtime() { return window_.runtime(); }
 
@@ -46,16 +47,12 @@ std::string ProgramName(std::string_view path) {
   return std::string(name);
 }
 
-std::string FoldedPath(std::string_view path) {
-  std::string folded = platform::FoldUpper(path);
-  for (char& c : folded)
-    if (c == '/') c = '\\';
-  return folded;
-}
-
 }  // namespace
 
-bool SameProgram(std::string_view a, std::string_view b) { return FoldedPath(a) == FoldedPath(b); }
+bool SameProgram(std::string_view a, std::string_view b, platform::DirectoryLister* lister) {
+  store::PathKeys keys(lister);
+  return keys.Path(a) == keys.Path(b);
+}
 
 std::string ConnectedText(const PoolIde& ide) {
   if (ide.process == 0) return "Connected to CW";
@@ -124,7 +121,7 @@ void Connection::AddServers(int wanted) {
   const std::vector<platform::DdeServer> servers = dde_.Servers(kService);
   for (const platform::DdeServer& server : servers) {
     if (static_cast<int>(pool_.size()) >= wanted) return;
-    if (!state_.IDEProgram.empty() && !SameProgram(server.program, state_.IDEProgram)) continue;
+    if (!state_.IDEProgram.empty() && !SameProgram(server.program, state_.IDEProgram, lister_)) continue;
     if (std::any_of(pool_.begin(), pool_.end(), [&](const PoolIde& ide) { return ide.process == server.process_id; }))
       continue;
     if (platform::DdeChannel channel = dde_.ConnectTo(kService, server.process_id); channel != 0)

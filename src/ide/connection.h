@@ -19,6 +19,7 @@ class Window;
 
 namespace platform {
 class DdeClient;
+class DirectoryLister;
 class ProgramStarter;
 }  // namespace platform
 
@@ -72,8 +73,9 @@ struct PoolIde {
   std::string program;        // its program's full path; "" when not known
 };
 
-// Whether two programs' paths name the same file: letter case folded, "/" and "\" alike.
-bool SameProgram(std::string_view a, std::string_view b);
+// Whether two programs' paths name the same file: letter case folded, "/" and "\" alike, and a
+// short spelling taken as its long one where `lister` tells it.
+bool SameProgram(std::string_view a, std::string_view b, platform::DirectoryLister* lister = nullptr);
 // "Connected to CW20 (pid 1234)" for the last-action field (the program's name without folder and
 // extension, shortened to fit); "Connected to CW" when the process is not known.
 std::string ConnectedText(const PoolIde& ide);
@@ -86,8 +88,9 @@ std::string IdeDescription(const PoolIde& ide);
 class Connection {
  public:
   // `window` is the main window, open for as long as this object is used.
+  // `lister` tells a program's short and long spellings apart (null: by their text alone).
   Connection(rt::Window& window, ConnectionState& state, platform::DdeClient& dde,
-             platform::ProgramStarter& starter);
+             platform::ProgramStarter& starter, platform::DirectoryLister* lister = nullptr);
 
   rt::Window& window() { return window_; }
   rt::Runtime& runtime();
@@ -159,6 +162,7 @@ class Connection {
   ConnectionState& state_;
   platform::DdeClient& dde_;
   platform::ProgramStarter& starter_;
+  platform::DirectoryLister* lister_;
   std::string gave_up_;
   std::vector<PoolIde> pool_;
 };

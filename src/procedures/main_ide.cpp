@@ -13,7 +13,7 @@ namespace procedures {
 namespace f = main_field;
 
 MainIde::MainIde(rt::Window& window, ide::ConnectionState& state, Services& services, files::Files& files)
-    : connection(window, state, services.dde, services.starter),
+    : connection(window, state, services.dde, services.starter, &services.lister),
       batch(window, services.dde, window.runtime().clock(), connection, files, services.lister),
       window_(window) {
   window.Bind(f::ServerActive, state.DDEConnected);

@@ -13,6 +13,7 @@
 
 #include "ide/pool_schedule.h"
 #include "ide_test_support.h"
+#include "short_names_lister.h"
 #include "procedures/main_def.h"
 #include "runtime/window.h"
 #include "store/last_results.h"
@@ -105,6 +106,11 @@ TEST(PoolProgress, TheApplicationsAtWorkFitTheFieldByWholeNames) {
 TEST(PoolIde, ProgramsCompareWithoutLetterCaseAndWithEitherSeparator) {
   EXPECT_TRUE(ide::SameProgram("C:\\CW\\BIN\\CW20.EXE", "c:/cw/bin/cw20.exe"));
   EXPECT_FALSE(ide::SameProgram("C:\\CW\\BIN\\CW20.EXE", "C:\\CW2\\BIN\\CW20.EXE"));
+  // The program's short spelling, as a user may type it, and the long one its process reports.
+  test_doubles::ShortNamesLister lister;
+  lister.Name("IDE Tools", "IDETOO~1");
+  EXPECT_TRUE(ide::SameProgram("C:\\IDETOO~1\\CW20.EXE", "c:\\IDE Tools\\cw20.exe", &lister));
+  EXPECT_FALSE(ide::SameProgram("C:\\IDETOO~1\\CW20.EXE", "c:\\IDE Tools\\cw20.exe"));
   EXPECT_EQ(ide::ConnectedText({1, 1234, "C:\\CW\\BIN\\CW20.EXE"}), "Connected to CW20 (pid 1234)");
   EXPECT_EQ(ide::ConnectedText({1, 0, ""}), "Connected to CW");
   // The name gives way, the process stays.
