@@ -51,7 +51,7 @@ constexpr ControlDef Browse() {
   // The tag mark, the application, its build order number, and its last result with an icon of
   // its own (the cell's tip holds the whole result).
   c.format =
-      "8C*I@s1@88L|~Drive & Path~S(88)@s255@48L(1)|~Application~L(2)@s255@22R(2)|~Order~C@s5@"
+      "8C*I@s1@68L|~Drive & Path~S(68)@s255@68L(1)|~Application~L(2)@s255@22R(2)|~Order~C@s5@"
       "80L(1)I~Last result~L(2)@s40@";
   c.flags = rt::kVScroll;
   return c;
