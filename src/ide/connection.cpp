@@ -163,7 +163,10 @@ ConnectOutcome Connection::ConnectAny() {
   if (state_.DDEChannel != 0) return connected();
 
   // Started once only: a second start of an IDE that is still coming up would not make it faster.
-  if (starter_.Start(kStartCommand) != platform::StartResult::kOk) {
+  // A start that failed is tried once more at once: under wine a process start has been seen to
+  // fail once while other programs were ending.
+  if (starter_.Start(kStartCommand) != platform::StartResult::kOk &&
+      starter_.Start(kStartCommand) != platform::StartResult::kOk) {
     return GiveUp(std::string("the IDE is not running and \"") + kStartCommand + "\" could not be started",
                   std::string("Clarion for Windows is not running, and \"") + kStartCommand +
                       "\" could not be started.");
