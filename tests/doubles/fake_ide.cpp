@@ -402,18 +402,25 @@ DdeChannel FakeIdePool::Connect(const std::string& service) {
   return 0;
 }
 
-DdeCommand FakeIdePool::Send(DdeChannel channel, const std::string& command) {
+const FakeIdePool::Route* FakeIdePool::Commanded(DdeChannel channel) {
   Pump();
   const Route* route = Find(channel);
-  if (route == nullptr) {
-    last_ = nullptr;
-    last_error_ = kDdeInvalidChannel;
-    return 0;
-  }
-  last_ = route->ide;
-  const std::size_t before = last_->Commands().size();
+  last_ = route == nullptr ? nullptr : route->ide;
+  if (route == nullptr) last_error_ = kDdeInvalidChannel;
+  else commands_before_ = last_->Commands().size();
+  return route;
+}
+
+void FakeIdePool::NoteCommand(const std::string& command) {
+  if (last_->Commands().size() > commands_before_)
+    commands_.push_back(std::to_string(last_->ProcessId()) + ": " + command);
+}
+
+DdeCommand FakeIdePool::Send(DdeChannel channel, const std::string& command) {
+  const Route* route = Commanded(channel);
+  if (route == nullptr) return 0;
   const DdeCommand inner = last_->Send(route->inner, command);
-  if (last_->Commands().size() > before) commands_.push_back(std::to_string(last_->ProcessId()) + ": " + command);
+  NoteCommand(command);
   if (inner == 0) return 0;
   sent_[next_command_] = SentRoute{last_, inner};
   return next_command_++;
@@ -443,17 +450,10 @@ void FakeIdePool::OnAnswer(std::function<void()> heard) {
 }
 
 void FakeIdePool::Execute(DdeChannel channel, const std::string& command) {
-  Pump();
-  const Route* route = Find(channel);
-  if (route == nullptr) {
-    last_ = nullptr;
-    last_error_ = kDdeInvalidChannel;
-    return;
-  }
-  last_ = route->ide;
-  const std::size_t before = last_->Commands().size();
+  const Route* route = Commanded(channel);
+  if (route == nullptr) return;
   last_->Execute(route->inner, command);
-  if (last_->Commands().size() > before) commands_.push_back(std::to_string(last_->ProcessId()) + ": " + command);
+  NoteCommand(command);
 }
 
 bool FakeIdePool::Request(DdeChannel channel, const std::string& item, std::string& value) {

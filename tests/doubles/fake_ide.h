@@ -271,6 +271,11 @@ class FakeIdePool final : public DdeClient {
     DdeChannel inner;
   };
   DdeChannel Routed(FakeIde& ide, DdeChannel inner);
+  // The route of a command about to go on `channel`, its instance made the last one; none (and
+  // kDdeInvalidChannel) for a channel no instance owns. NoteCommand then records what it received.
+  const Route* Commanded(DdeChannel channel);
+  void NoteCommand(const std::string& command);
+  std::size_t commands_before_ = 0;
   const Route* Find(DdeChannel channel) const;
 
   Clock& clock_;

@@ -82,12 +82,7 @@ class InjectingClient final : public platform::DdeClient {
   }
   void Forget(platform::DdeCommand command) override { inner_.Forget(command); }
   void OnAnswer(std::function<void()> heard) override { inner_.OnAnswer(std::move(heard)); }
-  void Execute(platform::DdeChannel channel, const std::string& command) override {
-    inner_.Execute(channel, command);
-    now_ = next_;
-    next_.reset();
-    if (during_send) during_send();
-  }
+  void Execute(platform::DdeChannel channel, const std::string& command) override { inner_.Execute(channel, command); }
   bool Request(platform::DdeChannel channel, const std::string& item, std::string& value) override {
     return inner_.Request(channel, item, value);
   }
